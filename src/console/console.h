@@ -1,0 +1,44 @@
+// Console: start-up, the input loop with block capture and replay, line
+// input, the command interpreter, file and setting commands, statement lines
+// and value listing.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "../number/bignum.h"
+
+constexpr int BLOCK_TABLE_SIZE = 708;
+constexpr int BLOCK_LIMIT = 701;
+constexpr int SCRIPT_MAX = 11216;
+
+// Calculator state (one process-wide instance).
+struct CalculatorState {
+    char *input_buffers;  // block store | script buffer | line buffer
+    size_t input_size;
+    char *block_store;    // bytes 0 .. 8n
+    char *script_buffer;  // 8n .. 16n (at least SCRIPT_MAX + 2 bytes)
+    char *line_buffer;    // 16n .. 40n
+    size_t block_store_size;
+    size_t line_buffer_size;
+    char *block_table[BLOCK_TABLE_SIZE];
+    int block_count;
+    int replay_position;
+    int repeat_count;
+    char *script_cursor;
+    int script_length;
+    bool script_opened;
+    int last_line_length;
+    char *current_line;
+    int run_depth;  // nesting of L: runs
+};
+extern CalculatorState calc;
+extern FILE *output_file;
+extern FILE *input_file;
+
+int run_calculator(int mode, const char *text);
+int read_line(char *buffer, size_t room);
+int run_command(char *line);
+int execute_statement(const char *text, int *code);
+int run_statement_line(const char *text, int *code);
+int list_value(const char *text, FILE *file);
+[[noreturn]] void exit_calculator(int status);  // flushes and closes the output file

@@ -1,0 +1,29 @@
+// Expressions: the evaluator, variables and their packed array elements,
+// single statements with the equation solver, and the line-text routines
+// (normalisation, text variables, condition splitting) they share with the console.
+#pragma once
+#include <cstdint>
+
+#include "../number/bignum.h"
+
+constexpr int STATEMENT_BUFFER = 4096;  // statement and text-variable size, bytes
+constexpr int MAX_LEVEL = 15;           // evaluations run at levels 0..14
+
+// ---- line text (normalisation and text variables)
+extern char text_vars[26][STATEMENT_BUFFER];
+int normalise_line(char *text);          // length incl. terminator, 2 when voided to ";", 0 no end
+int expand_text_variables(char *text);   // text is a STATEMENT_BUFFER buffer; final length
+int split_condition(const char *source, char *target, char *op);
+
+// ---- evaluator
+int eval_expression(const char *text, Fraction *dest, int level);
+int eval_group(const char *text, Fraction *dest, int level);
+int read_operand(const char *text, Fraction *dest, int level);
+int64_t gcd64(int64_t x, int64_t y);
+
+// ---- variables and elements
+int read_value(const char *text, Fraction *dest);
+int store_value(int reg, int index, Fraction *value);  // 0 stored, -1 refused
+
+// ---- statements
+int execute_one(const char *text, int *code, int level);

@@ -1,0 +1,20 @@
+// Factorisation engine: one BigNum into a line of prime factors in the
+// output text, by trial division for one-limb values and through the bound
+// library (trial division, perfect powers, rho search) for larger ones.
+#pragma once
+#include <cstdint>
+
+#include "../number/bignum.h"
+#include "gmp_api.h"
+
+struct FactorEntry {
+    mpz_t value;
+    uint32_t count;
+};
+
+void factor_to_text(BigNum *n);  // writes into output_text (empty when not factorisable)
+void factor_small(int64_t value, char *text);
+void factor_integer(mpz_ptr working, char *text);
+void split_factor(mpz_ptr m);
+unsigned long perfect_power_root(mpz_ptr root_out, mpz_ptr m);
+int rho_search(mpz_ptr m, mpz_ptr divisor_out);

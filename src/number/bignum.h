@@ -1,0 +1,133 @@
+// Number core: the BigNum and Fraction records, the process-wide settings that
+// shape numbers, the fixed pool of records and registers, and every operation
+// on big integers, fractions and number text.
+#pragma once
+#include <cassert>
+#include <cstdint>
+#include <cstdio>
+
+constexpr int32_t LIMB_BASE = 100000000;  // eight decimal digits per limb
+
+// A signed magnitude in base-100000000 limbs stored at the END of its array:
+// limb k (k = 0 least significant) lives at index capacity - 1 - k.
+struct BigNum {
+    int32_t *limbs;        // not owned: slices of shared pool blocks
+    int8_t sign;           // 1 positive or zero, -1 negative
+    int32_t used;          // significant limbs; 0 means zero
+    int32_t reserved;      // always 0
+    int32_t capacity;      // limbs in the array
+    int32_t rem;           // remainder of the last division by a machine integer
+    int32_t last_divisor;  // divisor of that division; 1 after a reset
+    int32_t offset;        // limb offset of a partial product inside addition
+    int32_t elem_top;      // end (in limbs) of the element stored last
+    int64_t small_den;     // denominator of a variable A..Z as a machine integer
+    int32_t dec_den;       // power of ten dividing a parsed literal's digits
+    int32_t frac_limbs;    // value = integer * 100000000^-frac_limbs
+    int32_t elem_width;    // limbs per array element
+    double reserved_real;  // always 0
+    int32_t defined;       // 1 once carved or reset
+};
+
+struct Fraction {
+    BigNum *num;
+    BigNum *den;
+    int32_t num_only;  // non-zero: parsing a literal sets only the numerator
+    int32_t tag;       // 1 in every fraction the system builds
+};
+
+// Limb k of n (k = 0 least significant). Debug and sanitizer builds check the
+// index against the record's capacity, so an overrun inside a shared pool
+// block is caught even where the sanitizer cannot see it.
+inline int32_t &limb(BigNum *n, int k) {
+#ifdef VANTREL_BOUNDS_CHECK
+    if (k < 0 || k >= n->capacity) {
+        fprintf(stderr, "limb index %d outside capacity %d\n", k, n->capacity);
+        __builtin_trap();
+    }
+#endif
+    return n->limbs[n->capacity - 1 - k];
+}
+
+// ---------------------------------------------------------------- settings
+extern int precision;          // capacity of numerators and scratch integers, limbs
+extern int fixed_point_limbs;  // fraction limbs of a fixed-point decimal (default 4)
+extern int element_width;      // limbs per element given to the registers (default 6)
+extern int display_mode;       // negative: list non-integers as fractions (default 16)
+
+// Shared text buffer of 8 * precision bytes into which values, comparisons and
+// factorisations are formatted before printing; allocated by the console.
+extern char *output_text;
+extern int output_text_size;
+
+// -------------------------------------------------------------------- pool
+constexpr int POOL_SLOTS = 56;
+constexpr int WORK_FRACTIONS = 16;
+constexpr int REGISTERS = 30;
+extern BigNum num_slots[POOL_SLOTS];  // numerator records
+extern BigNum den_slots[POOL_SLOTS];  // denominator records
+extern Fraction work_frac[WORK_FRACTIONS];  // work fraction k = slots k
+extern BigNum *reg_num[REGISTERS];    // register numerators (slots 26..55)
+extern BigNum *reg_den[REGISTERS];    // register denominators / element storage
+extern Fraction reg_frac[REGISTERS];  // register i < 26 is variable 'A'+i
+extern BigNum *work_ptr[46];          // work pointer table used by evaluator/functions
+
+// Work BigNum k (k = 0..7) is numerator slot 16 + k; its fixed roles:
+// 0 quotient of to_fixed, 1 partial product, 2 accumulator, 3 multiplier,
+// 4 common divisor, 5..7 scratch of commands, evaluator, factor text.
+inline BigNum *work_int(int k) { return &num_slots[16 + k]; }
+
+void bn_reset(BigNum *n);     // used 0, sign 1, bookkeeping reset, defined 1; limbs untouched
+void bn_clear(BigNum *n);     // zero used limbs (+1 above when room) then reset
+void bn_set_one(BigNum *n);   // clear, then used 1 and limb 0 = 1
+void fraction_init(Fraction *f);  // 0/1
+bool bn_is_zero(BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
+void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
+void bn_strip(BigNum *n);     // drop leading zero limbs from used
+
+// Carve the work pool with work denominators of d limbs (P = precision).
+// Returns 0, or -1 when the allocation failed (nothing is carved then).
+int build_work_pool(int d);
+// Carve the 30 registers from one block of precision * 240 bytes; 0 or -1.
+int carve_registers();
+// Copy element_width into elem_width of the 30 register numerators.
+void apply_element_width();
+// Start-up helper for tests and tools: set precision to p and carve everything.
+int pool_start(int p);
+
+// --------------------------------------------------- integer arithmetic
+int copy(BigNum *d, BigNum *s);
+int compare_magnitude(BigNum *a, BigNum *b);
+int compare(BigNum *a, BigNum *b);  // either may be null
+// Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
+// (result unchanged).
+int add(BigNum *r, BigNum *a, BigNum *b);
+int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);  // a or b may be null
+// Returns 0 for m = 0 (or m = 1 in place), 1 done, -3 would not fit (r unchanged).
+int mul_small(BigNum *r, BigNum *a, int32_t m);
+int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
+// Returns n, 0 when nothing was done, -3 when a left shift would not fit.
+int shift_limbs(BigNum *n, int32_t s);
+int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
+void set_int64(BigNum *n, int64_t v);
+void set_int32(BigNum *n, int32_t v);
+bool get_int64(BigNum *n, int64_t *out);  // true when n fits the 64-bit window
+int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
+
+int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
+int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
+int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
+
+// ------------------------------------------------------------- fractions
+int reduce_small(BigNum *n, BigNum *d);
+int64_t common_denominator(Fraction *a, Fraction *b);
+void to_fixed(Fraction *f, int s);
+int fraction_add(Fraction *r, Fraction *a, Fraction *b);
+int to_fraction(Fraction *f);
+int64_t find_period(BigNum *n, int b);
+int fraction_product(Fraction *r, Fraction *x, Fraction *y);
+
+// ----------------------------------------------------------- number text
+int parse_decimal(const char *text, BigNum *n);
+int parse_literal(const char *text, Fraction *f);
+int format_bignum(BigNum *n, char *out);
+int format_decimal(Fraction *f, char *out);

@@ -1,0 +1,43 @@
+#!/bin/bash
+# Runs one session test through the real calculator and compares its whole
+# standard output with the expected text.
+#   run_session.sh BASE BINARY NOGMP_BINARY
+# BASE.in       standard input (required)
+# BASE.out      expected standard output (required)
+# BASE.args     command-line arguments, one line, split into words (optional)
+# BASE.nogmp    if present, run the variant that cannot find the library
+# BASE.files/   files copied into the scratch directory the session runs in
+# BASE.after/   files the session must have left in that directory, compared whole
+# BASE.status   expected exit status (default 0)
+set -u
+base=$1; bin=$2; nogmp=$3
+[ -e "$base.nogmp" ] && bin=$nogmp
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+[ -d "$base.files" ] && cp -r "$base.files/." "$work/"
+args=()
+[ -f "$base.args" ] && read -r -a args < "$base.args"
+( cd "$work" && timeout 100 "$bin" "${args[@]}" < "$base.in" > "$work/.stdout" 2> "$work/.stderr" )
+status=$?
+want_status=0
+[ -f "$base.status" ] && want_status=$(cat "$base.status")
+fail=0
+if ! diff -u --label expected --label actual "$base.out" "$work/.stdout"; then
+    echo "--- output differs (showing control characters):"
+    cat -A "$work/.stdout" | head -50
+    fail=1
+fi
+if [ "$status" != "$want_status" ]; then
+    echo "exit status $status, expected $want_status"
+    cat "$work/.stderr" | head -20
+    fail=1
+fi
+if [ -d "$base.after" ]; then
+    for f in "$base.after"/*; do
+        name=$(basename "$f")
+        if ! diff -u --label "expected $name" --label "actual $name" "$f" "$work/$name"; then
+            fail=1
+        fi
+    done
+fi
+exit $fail
