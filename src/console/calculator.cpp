@@ -1,9 +1,306 @@
-// Start-up and input loop.
-// (placeholder: being written)
-#include "console.h"
+// Start-up and the input loop: precision presets, the input buffers, script
+// files and their header line, carving the pools, the banner, block capture
+// and replay, nested runs of script files, and the orderly exit.
+#include <cctype>
 #include <cstdlib>
-CalculatorState calc;
-FILE *output_file;
-FILE *input_file;
-int run_calculator(int, const char *) { exit_calculator(0); }
-void exit_calculator(int status) { if (output_file) fclose(output_file); fflush(stdout); exit(status); }
+#include <cstring>
+
+#include "../expr/expr.h"
+#include "console.h"
+#include "messages.h"
+
+// Lines are read normally (no replay) until the repeat command says otherwise.
+static CalculatorState initial_state() {
+    CalculatorState s = {};
+    s.replay_position = -1;
+    return s;
+}
+CalculatorState calc = initial_state();
+FILE *output_file = nullptr;
+FILE *input_file = nullptr;
+
+static const int PRESETS[10] = {200,    700,    2000,    7000,    20000,
+                                70000,  200000, 700000,  2000000, 7000000};
+static const int DEFAULT_PRECISION = 70000;
+static const int MAX_NESTING = 16;
+
+// Precision the pools were carved with; 0 until then. Nested runs may lower
+// `precision` but never raise it above this.
+static int carved_precision = 0;
+
+static int preset_index(int limbs) {
+    for (int d = 0; d < 10; d++)
+        if (PRESETS[d] == limbs) return d;
+    return -1;
+}
+
+[[noreturn]] static void out_of_memory() {
+    printf(MSG_NO_MEMORY, preset_index(precision), precision);
+    fflush(stdout);
+    exit(1);
+}
+
+// Takes preset d as the precision. Once the pools exist a preset above their
+// capacity is refused with a message and the precision stays.
+static void choose_preset(int d) {
+    int limbs = PRESETS[d];
+    if (carved_precision > 0 && limbs > carved_precision) {
+        printf(MSG_PRECISION_REFUSED, limbs, carved_precision, precision);
+        return;
+    }
+    precision = limbs;
+}
+
+// One zero-filled allocation cut into block store (8n bytes), script buffer
+// (8n bytes, but never less than a whole script read plus two terminators)
+// and line buffer (24n bytes). Returns the allocation, or null; `calc` is
+// changed only on success.
+static char *take_input_buffers(int n) {
+    size_t block = size_t(8) * size_t(n);
+    size_t script = block > size_t(SCRIPT_MAX + 2) ? block : size_t(SCRIPT_MAX + 2);
+    size_t line = size_t(24) * size_t(n);
+    size_t total = block + script + line;
+    char *base = static_cast<char *>(calloc(total, 1));
+    if (!base) return nullptr;
+    calc.input_buffers = base;
+    calc.input_size = total;
+    calc.block_store = base;
+    calc.block_store_size = block;
+    calc.script_buffer = base + block;
+    calc.line_buffer = base + block + script;
+    calc.line_buffer_size = line;
+    calc.current_line = calc.line_buffer;
+    calc.block_table[0] = calc.block_store;
+    return base;
+}
+
+int load_script(const char *name) {
+    FILE *f = fopen(name, "r");
+    if (!f) {
+        calc.script_opened = false;
+        return -1;
+    }
+    size_t got = fread(calc.script_buffer, 1, SCRIPT_MAX, f);
+    fclose(f);
+    // Text files: a carriage return before a line feed belongs to the line end.
+    size_t w = 0;
+    for (size_t r = 0; r < got; r++) {
+        if (calc.script_buffer[r] == '\r' && r + 1 < got && calc.script_buffer[r + 1] == '\n')
+            continue;
+        calc.script_buffer[w++] = calc.script_buffer[r];
+    }
+    calc.script_buffer[w] = 0;
+    calc.script_buffer[w + 1] = 0;
+    calc.script_length = int(w);
+    calc.script_cursor = calc.script_buffer;
+    calc.script_opened = true;
+    return 0;
+}
+
+// Applies the argument rule (a leading digit selects a preset; the file name
+// then starts at the third character) and loads the named script with its
+// header rule. Returns 0 when a script was loaded, 1 when no file was named,
+// -1 when the file did not open ("file not found." printed).
+static int open_argument(const char *text) {
+    const char *name = text;
+    if (isdigit(static_cast<unsigned char>(text[0]))) {
+        choose_preset(text[0] - '0');
+        name = text[1] ? text + 2 : text + 1;
+    }
+    if (!name[0]) return 1;
+    if (load_script(name) != 0) {
+        fputs(MSG_FILE_NOT_FOUND, stdout);
+        return -1;
+    }
+    // A first line A.d or A:d is a header: preset d, and it is not executed.
+    char *line = calc.line_buffer;
+    int used = read_line(line, calc.line_buffer_size);
+    if (line[0] == 'A' && (line[1] == '.' || line[1] == ':')) {
+        if (isdigit(static_cast<unsigned char>(line[2]))) choose_preset(line[2] - '0');
+        calc.script_cursor += used;
+    }
+    line[0] = 0;
+    return 0;
+}
+
+static bool script_finished() {
+    return calc.script_cursor - calc.script_buffer > long(calc.script_length) - 2;
+}
+
+static void print_help() {
+    fputs(MSG_HELP_1, stdout);
+    fputs(MSG_HELP_2, stdout);
+    fputs(MSG_HELP_3, stdout);
+    fputs(MSG_HELP_4, stdout);
+    fputs(MSG_HELP_5, stdout);
+    fputs(MSG_HELP_6, stdout);
+}
+
+// Captures the lines after a block start into the block store, one table
+// entry per comma-separated statement, until a statement that begins with
+// `}` (dropped) or BLOCK_LIMIT statements. The table and the store are never
+// overrun: splitting stops at the table's capacity (the statement keeps its
+// commas, which the statement executor splits itself), and a store without
+// room for another line ends the capture.
+static void capture_block() {
+    calc.block_count = 0;
+    calc.block_table[0] = calc.block_store;
+    char *end = calc.block_store + calc.block_store_size;
+    for (;;) {
+        char *start = calc.block_table[calc.block_count];
+        if (end - start < 2) {
+            fputs(MSG_BLOCK_FULL, stdout);
+            return;
+        }
+        int used = read_line(start, size_t(end - start));
+        if (calc.script_cursor) calc.script_cursor += used;
+        int len = normalise_line(start);
+        if (len <= 0) len = int(strlen(start)) + 1;
+        char *next = start + len;
+        int index = calc.block_count;
+        calc.block_table[index + 1] = next;
+        for (char *c = start; *c; c++) {
+            if (*c != ',' || index + 2 >= BLOCK_TABLE_SIZE) continue;
+            *c = 0;
+            calc.block_table[++index] = c + 1;
+        }
+        calc.block_count = index;
+        calc.block_table[index + 1] = next;
+        if (calc.block_table[index][0] == '}') {
+            calc.block_table[index][0] = 0;
+            return;
+        }
+        calc.block_count++;
+        if (calc.block_count >= BLOCK_LIMIT) return;
+    }
+}
+
+// The line loop: replays the captured block while a replay is owed, else reads
+// the next script or console line, then dispatches it. Returns 1 in a nested
+// run when its script is finished; otherwise never returns (end of input and
+// the exit command end the process).
+static int input_loop(bool nested) {
+    for (;;) {
+        bool replayed = false;
+        if (calc.replay_position >= 0) {
+            if (calc.replay_position >= calc.block_count) {
+                // The count is tested after each pass: n >= 1 gives n passes.
+                if (calc.repeat_count > 1) {
+                    calc.repeat_count--;
+                    calc.replay_position = 0;
+                } else {
+                    calc.repeat_count = 0;
+                    calc.current_line = calc.line_buffer;
+                    calc.replay_position = -1;
+                }
+                continue;
+            }
+            calc.current_line = calc.block_table[calc.replay_position];
+            if (!calc.script_cursor) printf(MSG_REPLAY_ECHO, calc.current_line);
+            calc.replay_position++;
+            replayed = true;
+        } else {
+            if (calc.script_cursor && script_finished()) calc.script_cursor = nullptr;
+            // A nested run ends with its script; the console belongs to the outer run.
+            if (nested && !calc.script_cursor) return 1;
+            calc.current_line = calc.line_buffer;
+            calc.last_line_length = read_line(calc.line_buffer, calc.line_buffer_size);
+            if (calc.script_cursor) calc.script_cursor += calc.last_line_length;
+            normalise_line(calc.line_buffer);
+        }
+        char *line = calc.current_line;
+        if (!line[0]) {
+            if (calc.script_opened) run_command(line);
+            else print_help();
+        } else if (!replayed && (line[0] == '{' || (isupper(static_cast<unsigned char>(line[0])) && line[1] == '{'))) {
+            capture_block();
+        } else {
+            run_command(line);
+        }
+    }
+}
+
+static void print_banner() {
+    printf(MSG_BANNER, precision * 8, 8);
+}
+
+// Runs the script `text` to its end with fresh input buffers and the pools
+// untouched, then restores the calling run's buffers, captured block and
+// replay state (so a block captured before stays replayable); lines then come
+// from the console. Returns 1 after the run, -1 when the file did not open or
+// the run was refused (too deep, no memory); the caller's state is unchanged
+// then, except that a failed open clears `script opened`.
+static int nested_run(const char *text) {
+    if (calc.run_depth >= MAX_NESTING) {
+        printf(MSG_NESTING_TOO_DEEP, MAX_NESTING);
+        return -1;
+    }
+    if (!text) text = "";
+    CalculatorState saved = calc;
+    if (!take_input_buffers(precision)) {
+        calc = saved;
+        fputs(MSG_NESTED_NO_MEMORY, stdout);
+        return -1;
+    }
+    calc.script_cursor = nullptr;
+    int opened = open_argument(text);
+    if (opened != 0) {
+        if (opened > 0) fputs(MSG_FILE_NOT_FOUND, stdout);  // no file named at all
+        free(calc.input_buffers);
+        calc = saved;
+        calc.script_opened = false;
+        return -1;
+    }
+    calc.block_count = 0;
+    calc.replay_position = -1;
+    calc.repeat_count = 0;
+    calc.last_line_length = 0;
+    calc.run_depth = saved.run_depth + 1;
+    print_banner();
+    input_loop(true);
+    bool script_opened = calc.script_opened;
+    free(calc.input_buffers);
+    calc = saved;
+    calc.script_opened = script_opened;
+    calc.script_cursor = nullptr;
+    return 1;
+}
+
+// Modes: 4 runs the file `text` nested in the running calculator (returns 1
+// after it, -1 when it could not be run); before the pools exist mode 4 is
+// taken as the one-argument form. 11..19 select preset mode - 10, then as 2.
+// Below 2 `text` is ignored; 2 and above (other than 4) `text` is an optional
+// preset digit and script name. Every mode but a nested 4 never returns.
+int run_calculator(int mode, const char *text) {
+    if (mode == 4 && carved_precision > 0) return nested_run(text);
+    if (mode == 4) mode = 2;
+    if (mode >= 11 && mode <= 19) {
+        precision = PRESETS[mode - 10];
+        mode = 2;
+    } else {
+        precision = DEFAULT_PRECISION;
+    }
+    if (!take_input_buffers(precision)) out_of_memory();
+    calc.replay_position = -1;
+    if (mode >= 2 && text) open_argument(text);
+
+    output_text_size = 8 * precision + 64;
+    output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));
+    if (!output_text) out_of_memory();
+    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0) out_of_memory();
+    carved_precision = precision;
+
+    print_banner();
+    calc.block_table[0] = calc.block_store;
+    input_loop(false);
+    exit_calculator(0);
+}
+
+void exit_calculator(int status) {
+    if (output_file) fclose(output_file);
+    if (input_file) fclose(input_file);
+    output_file = nullptr;
+    input_file = nullptr;
+    fflush(stdout);
+    exit(status);
+}

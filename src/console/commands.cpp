@@ -1,4 +1,438 @@
-// Command interpreter.
-// (placeholder: being written)
+// Command interpreter: recognises the short commands of a normalised line
+// (repeat, conversion, decimal shift, input, print, write, factorise, compare,
+// display mode, currency pair), and runs every other line as a statement,
+// turning its result code into actions on the replay state of the input loop.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "../expr/expr.h"
+#include "../factor/factor.h"
+#include "command_messages.h"
 #include "console.h"
-int run_command(char *) { return 0; }
+
+namespace {
+
+constexpr int WORK_B = 26;  // scratch register of C. and Q.
+constexpr int WORK_E = 29;  // value of a bare expression; scratch of F.
+constexpr int64_t INDEX_CAP = 1000000000;  // digit runs are capped above every valid index
+
+bool is_capital(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the run of decimal digits at `text` into *value, capped at INDEX_CAP
+// so that a long run cannot overflow. Returns the number of digits read.
+int read_digits(const char *text, int64_t *value) {
+    int k = 0;
+    int64_t v = 0;
+    while (is_digit(text[k])) {
+        if (v < INDEX_CAP) v = v * 10 + (text[k] - '0');
+        if (v > INDEX_CAP) v = INDEX_CAP;
+        k++;
+    }
+    *value = v;
+    return k;
+}
+
+// ---------------------------------------------------------------- repeat
+
+// X~n, X~Y: sets the pass count of the captured block and starts its replay.
+// Up to five characters after '~' are read; a non-digit repeats the digit
+// before it, or counts as 0 when no digit came before it.
+void repeat_command(const char *line) {
+    calc.repeat_count = 0;
+    if (is_capital(line[2])) {
+        int32_t v = 0;
+        if (get_int32(reg_num[line[2] - 'A'], &v) < 0) v = 0;
+        calc.repeat_count = v;
+    } else {
+        int count = 0;
+        int last_digit = 0;
+        for (int k = 2; k < 7 && line[k] != 0; k++) {
+            if (is_digit(line[k])) last_digit = line[k] - '0';
+            count = count * 10 + last_digit;
+        }
+        calc.repeat_count = count == 0 ? 1 : count;
+    }
+    calc.replay_position = 0;
+}
+
+// ------------------------------------------------------------ conversion
+
+// Parses the element reference after a command letter: `ref` points at the
+// letter. Sets *index to -1 for the whole variable or to the element number.
+// Returns false (after printing why) when the index is negative.
+bool element_index(const char *ref, int64_t *index) {
+    if (ref[1] == '-') {
+        fputs(MSG_NEGATIVE_INDEX, stdout);
+        return false;
+    }
+    int64_t v = 0;
+    *index = read_digits(ref + 1, &v) > 0 ? v : -1;
+    return true;
+}
+
+// Truncates f toward zero to an integer. A fixed-point numerator drops its
+// fraction limbs (the denominator stays); otherwise the numerator is divided
+// by the denominator, which becomes 1. Returns false, leaving f unchanged,
+// when the denominator is zero.
+bool integer_part(Fraction *f) {
+    BigNum *n = f->num;
+    BigNum *d = f->den;
+    if (n->frac_limbs > 0 && n->frac_limbs == fixed_point_limbs) {
+        shift_limbs(n, -fixed_point_limbs);
+        n->frac_limbs = 0;
+        return true;
+    }
+    if (bn_is_zero(d)) return false;
+    if (d->sign < 0) {
+        n->sign = static_cast<int8_t>(-n->sign);
+        d->sign = 1;
+    }
+    bool small = d->used <= 1 || (d->used == 2 && limb(d, 1) <= 20);
+    if (small) {
+        int64_t v = limb(d, 0) + (d->used == 2 ? static_cast<int64_t>(limb(d, 1)) * LIMB_BASE : 0);
+        div_small(n, v);
+    } else {
+        divide(nullptr, nullptr, n, d);
+    }
+    bn_set_one(d);
+    return true;
+}
+
+// C.X / C.Xn (integer part) and Q.X / Q.Xn (recognise a repeating decimal).
+void convert_command(const char *ref, bool integer) {
+    if (!is_capital(ref[0])) return;
+    int64_t index = -1;
+    if (!element_index(ref, &index)) return;
+    Fraction *w = &reg_frac[WORK_B];
+    read_value(ref, w);
+    if (index > 100000000) return;  // refused by read_value with its own message
+    if (integer) {
+        if (!integer_part(w)) return;
+    } else {
+        to_fraction(w);
+    }
+    store_value(ref[0] - 'A', static_cast<int>(index), w);
+}
+
+// Z.Xn multiplies the numerator of X by 10^n; Z.X-n applies the same shift to
+// the denominator record, which for a variable is its element storage.
+void decimal_shift_command(const char *ref) {
+    if (!is_capital(ref[0])) return;
+    int reg = ref[0] - 'A';
+    bool on_storage = ref[1] == '-';
+    int64_t n = 0;
+    read_digits(ref + (on_storage ? 2 : 1), &n);
+    BigNum *target = on_storage ? reg_den[reg] : reg_num[reg];
+    if (shift_decimal(target, static_cast<int32_t>(n)) == -2) fputs(MSG_SHIFT_NO_ROOM, stdout);
+}
+
+// I.X / I.Xn ["prompt]: reads one console line (even while a script runs),
+// evaluates it as typed and stores the value into X or element Xn.
+void input_command(const char *ref) {
+    if (!is_capital(ref[0])) return;
+    int64_t index = -1;
+    if (!element_index(ref, &index)) return;
+    int k = 1;
+    while (is_digit(ref[k])) k++;
+    if (ref[k] == '"') {
+        printf("%s", ref + k + 1);
+    }
+    fflush(stdout);
+
+    if (!calc.line_buffer || calc.line_buffer_size <= 22) return;
+    char *text = calc.line_buffer + 20;
+    size_t room = calc.line_buffer_size - 20;
+    size_t limit = static_cast<size_t>(8) * static_cast<size_t>(precision);
+    if (limit < room) room = limit;
+    if (room > 0x7fffffff) room = 0x7fffffff;
+    if (!fgets(text, static_cast<int>(room), stdin)) return;  // end of input: nothing stored
+    size_t len = strlen(text);
+    if (len > 0 && text[len - 1] == '\n') {
+        text[len - 1] = 0;
+    } else {
+        int c;
+        while ((c = getchar()) != '\n' && c != EOF) {
+        }
+    }
+
+    static Fraction answer;
+    answer.num = work_int(6);
+    answer.den = work_int(7);
+    answer.num_only = 0;
+    answer.tag = 1;
+    fraction_init(&answer);
+    eval_expression(text, &answer, 1);
+    to_fraction(&answer);
+    if (index > 100000000) {
+        fputs("valRR \n", stdout);
+        return;
+    }
+    store_value(ref[0] - 'A', static_cast<int>(index), &answer);
+}
+
+// F.expr: the prime factors of the numerator and, unless it is 0 or 1, of
+// the denominator.
+void factorise_command(const char *text) {
+    Fraction *w = &reg_frac[WORK_E];
+    eval_group(text, w, 1);
+    BigNum *n = w->num;
+    BigNum *d = w->den;
+    bool negative = n->sign < 0 && !bn_is_zero(n);
+    factor_to_text(n);
+    fputs(negative ? "- " : "  ", stdout);
+    printf("%s", output_text);
+    bool unit = bn_is_zero(d) || (d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0);
+    if (unit) {
+        fputs("\n", stdout);
+        return;
+    }
+    factor_to_text(d);
+    printf(" / %s\n", output_text);
+}
+
+// ---------------------------------------------------------------- compare
+
+uint64_t magnitude64(int64_t v) {
+    return v < 0 ? static_cast<uint64_t>(-(v + 1)) + 1 : static_cast<uint64_t>(v);
+}
+
+// Compares |a| * ma with |b| * mb, fraction limbs aligned, without storing
+// the products: their limbs are generated from the least significant up and
+// the highest position where they differ decides. ma, mb < 2^64 add at most
+// three limbs to a product. Returns 1, 0 or -1.
+int compare_scaled(BigNum *a, uint64_t ma, BigNum *b, uint64_t mb) {
+    int fa = a->frac_limbs > 0 ? a->frac_limbs : 0;
+    int fb = b->frac_limbs > 0 ? b->frac_limbs : 0;
+    int ua = a->defined == 1 ? a->used : 0;
+    int ub = b->defined == 1 ? b->used : 0;
+    if (ua > a->capacity) ua = a->capacity;
+    if (ub > b->capacity) ub = b->capacity;
+    int scale = fa > fb ? fa : fb;
+    int lead_a = scale - fa;  // zero limbs below a's aligned product
+    int lead_b = scale - fb;
+    int len_a = lead_a + ua + 3;
+    int len_b = lead_b + ub + 3;
+    int len = len_a > len_b ? len_a : len_b;
+    unsigned __int128 carry_a = 0;
+    unsigned __int128 carry_b = 0;
+    int result = 0;
+    for (int j = 0; j < len; j++) {
+        uint64_t va = 0;
+        uint64_t vb = 0;
+        int ka = j - lead_a;
+        if (ka >= 0) {
+            uint64_t l = ka < ua ? static_cast<uint32_t>(limb(a, ka)) : 0;
+            unsigned __int128 t = carry_a + static_cast<unsigned __int128>(l) * ma;
+            va = static_cast<uint64_t>(t % LIMB_BASE);
+            carry_a = t / LIMB_BASE;
+        }
+        int kb = j - lead_b;
+        if (kb >= 0) {
+            uint64_t l = kb < ub ? static_cast<uint32_t>(limb(b, kb)) : 0;
+            unsigned __int128 t = carry_b + static_cast<unsigned __int128>(l) * mb;
+            vb = static_cast<uint64_t>(t % LIMB_BASE);
+            carry_b = t / LIMB_BASE;
+        }
+        if (va != vb) result = va > vb ? 1 : -1;
+    }
+    return result;
+}
+
+// O.XsY: prints X<Y, X=Y or X>Y comparing the magnitudes of the values of
+// the two variables (numerator over denominator).
+void compare_command(const char *text) {
+    char x = text[0];
+    if (x == 0) return;
+    char y = text[1] == 0 ? 0 : text[2];
+    if (!is_capital(x) || !is_capital(y)) return;
+    int rx = x - 'A';
+    int ry = y - 'A';
+    uint64_t den_x = magnitude64(reg_den[rx]->small_den);
+    uint64_t den_y = magnitude64(reg_den[ry]->small_den);
+    int c = compare_scaled(reg_num[rx], den_y, reg_num[ry], den_x);
+    snprintf(output_text, static_cast<size_t>(output_text_size), "%c%c%c", x, c < 0 ? '<' : c > 0 ? '>' : '=', y);
+    printf("%s\n", output_text);
+}
+
+// V.F fraction display, V.R decimal display, V.n decimal display.
+void display_command(const char *text) {
+    if (text[0] == 'F') {
+        display_mode = -1;
+        fputs(MSG_DISPLAY_FRACTION, stdout);
+    } else if (text[0] == 'R') {
+        display_mode = fixed_point_limbs;
+        fputs(MSG_DISPLAY_DECIMAL, stdout);
+    } else {
+        int v = atoi(text);
+        display_mode = v < 0 ? 0 : v;
+    }
+}
+
+// ------------------------------------------------------------- currency
+
+char pair_first = 0;  // 0: no reference pair stored
+char pair_second = '_';
+
+struct Currency {
+    const char *code;
+    char letter;
+};
+const Currency currencies[] = {{"EUR", 'E'}, {"USD", 'U'}, {"JPY", 'J'}, {"XAU", 'X'}};
+constexpr char UNKNOWN_CURRENCY = '_';
+
+// Letter of the three-letter code at `text`, or 0 when it is not in the table.
+char currency_letter(const char *text) {
+    for (const Currency &c : currencies)
+        if (strncmp(text, c.code, 3) == 0) return c.letter;
+    return 0;
+}
+
+char lower(char c) { return is_capital(c) ? static_cast<char>(c + 32) : c; }
+
+// T.[-]AAA[/]BBB: stores a reference pair, or prints how a later pair chains
+// to it; T. alone forgets the pair.
+void currency_command(const char *text) {
+    if (text[0] == 0) {
+        pair_first = 0;
+        pair_second = UNKNOWN_CURRENCY;
+        return;
+    }
+    bool swap = text[0] == '-';
+    if (swap) text++;
+    char a = currency_letter(text);
+    if (a != 0) {
+        text += 3;
+    } else {
+        a = UNKNOWN_CURRENCY;
+    }
+    if (*text == '/' || *text == ',') text++;
+    char b = currency_letter(text);
+    if (b == 0) b = UNKNOWN_CURRENCY;
+    if (swap) {
+        char t = a;
+        a = b;
+        b = t;
+    }
+    if (pair_first == 0) {
+        pair_first = a;
+        pair_second = b;
+        return;
+    }
+    char r1 = pair_first;
+    char r2 = pair_second;
+    if (b == r1) {
+        printf("%c,%c,%c\n", a, b, r2);
+    } else if (a == r2) {
+        printf("%c,%c,%c\n", r1, r2, b);
+    } else if (a == r1) {
+        printf("%c,%c,%c\n", a, lower(b), lower(r2));
+    } else if (b == r2) {
+        printf("%c,%c,%c\n", lower(a), lower(r1), r2);
+    }
+}
+
+// Carries out the result code of a statement line on the replay state.
+int act_on_code(int code) {
+    switch (code) {
+    case -1:
+        calc.replay_position = -1;
+        calc.current_line = calc.line_buffer;
+        return code;
+    case 59:
+        if (calc.script_cursor && calc.script_cursor - calc.script_buffer >= calc.last_line_length)
+            calc.script_cursor -= calc.last_line_length;
+        calc.replay_position = 0;
+        calc.repeat_count = 1;
+        return calc.last_line_length;
+    case 29:
+        calc.replay_position = 0;
+        calc.repeat_count = 1;
+        return code;
+    case 71:
+        list_value("&E", stdout);
+        return code;
+    default:
+        return code;
+    }
+}
+
+}  // namespace
+
+int run_command(char *line) {
+    assert(line);
+    int p = 0;
+    if (line[0] == ' ') {
+        while (line[p] == ' ') p++;
+    } else if (is_capital(line[0]) && line[1] == '~') {
+        repeat_command(line);
+        return 0;
+    }
+
+    if (line[p] != 0 && (line[p + 1] == '.' || line[p + 1] == ':')) {
+        char c = line[p];
+        char sep = line[p + 1];
+        const char *rest = line + p + 2;
+        if ((c == 'C' || c == 'Q') && sep == '.') {
+            convert_command(rest, c == 'C');
+            return 0;
+        }
+        if (c == 'Z' && sep == '.') {
+            decimal_shift_command(rest);
+            return 0;
+        }
+        if (c == 'I') {
+            input_command(rest);
+            return 0;
+        }
+        if (c == 'P') {
+            list_value(rest, stdout);
+            return 0;
+        }
+        if (c == 'W' && sep == '.') {
+            if (is_capital(rest[0])) {
+                list_value(rest, output_file);
+                return 0;
+            }
+            p += 2;
+        }
+        if (line[p] != 0) {
+            const char *after = line + p + 2;
+            if (line[p] == 'F' && line[p + 1] == '.') {
+                factorise_command(after);
+                return 0;
+            }
+            if (line[p] == 'O' && line[p + 1] == '.') {
+                compare_command(after);
+                return 0;
+            }
+            if (line[p] == 'V' && line[p + 1] == '.') {
+                display_command(after);
+                return 0;
+            }
+            if (line[p] == 'T' && line[p + 1] == '.') {
+                currency_command(after);
+                return 0;
+            }
+            if (line[p] == 'L' && line[p + 1] == ':') {
+                run_nested_script(after);
+                p += static_cast<int>(strlen(line + p));
+            }
+        }
+    }
+
+    if (strncmp(line + p, "LC:", 3) == 0) {
+        load_table(line + p + 3);
+        p += static_cast<int>(strlen(line + p));
+    } else if (strncmp(line + p, "WC:", 3) == 0) {
+        write_table(line + p + 3);
+        p += static_cast<int>(strlen(line + p));
+    }
+
+    if (line[p] == '#' && run_setting(line + p)) return 0;
+
+    int code = 0;
+    execute_statement(line + p, &code);
+    return act_on_code(code);
+}

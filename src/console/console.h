@@ -36,6 +36,10 @@ extern FILE *output_file;
 extern FILE *input_file;
 
 int run_calculator(int mode, const char *text);
+// Loads the script file `name` (at most SCRIPT_MAX bytes, CR LF folded to LF)
+// into the script buffer, sets script length, cursor and `script opened`;
+// 0, or -1 when it did not open (`script opened` cleared, nothing printed).
+int load_script(const char *name);
 int read_line(char *buffer, size_t room);
 int run_command(char *line);
 int execute_statement(const char *text, int *code);

@@ -1,4 +1,63 @@
-// Line input.
-// (placeholder: being written)
+// Line input: the next line from the running script's buffer or from the
+// console, bounded by the room the caller actually has.
+#include <cstring>
+
 #include "console.h"
-int read_line(char *buffer, size_t) { buffer[0] = 0; return 0; }
+#include "messages.h"
+
+static bool is_control(unsigned char c) { return c < 32 || c == 127; }
+
+// Next script line: bytes up to the first control character (line feed, tab,
+// carriage return, zero ...), of which exactly one is consumed. A line longer
+// than `room` - 1 is cut and its rest skipped, so it never reappears as a line
+// of its own. At or past the end of the script text the line is empty and
+// nothing is consumed. Returns the bytes consumed.
+static int read_script_line(char *buffer, size_t room) {
+    long offset = calc.script_cursor - calc.script_buffer;
+    if (offset < 0) offset = 0;  // a cursor stepped back too far restarts the text
+    const char *p = calc.script_buffer + offset;
+    long left = calc.script_length - offset;
+    if (left <= 0) {
+        buffer[0] = 0;
+        return 0;
+    }
+    long copied = 0, scanned = 0;
+    while (scanned < left && !is_control(static_cast<unsigned char>(p[scanned]))) {
+        if (size_t(copied) + 1 < room) buffer[copied++] = p[scanned];
+        scanned++;
+    }
+    buffer[copied] = 0;
+    // The consumed control character may be the terminator just past the text.
+    return int(offset - (calc.script_cursor - calc.script_buffer) + scanned + 1);
+}
+
+// Console line after the prompt "? ", at most min(8 * precision, room) - 1
+// characters; the rest of an overlong input line is read and discarded. At the
+// end of standard input the calculator ends as the exit command would.
+static int read_console_line(char *buffer, size_t room) {
+    fputs(MSG_PROMPT, stdout);
+    fflush(stdout);
+    size_t limit = size_t(8) * size_t(precision > 0 ? precision : 1);
+    if (limit > room) limit = room;
+    size_t n = 0;
+    bool got_any = false;
+    int ch;
+    while ((ch = getchar()) != EOF) {
+        got_any = true;
+        if (ch == '\n') break;
+        if (n + 1 < limit) buffer[n++] = char(ch);
+    }
+    if (!got_any) exit_calculator(0);
+    buffer[n] = 0;
+    return 0;
+}
+
+// Fills `buffer` (room bytes, at least 1) with one zero-terminated line
+// without its line end: from the script while `calc.script_cursor` is set,
+// else from the console. Returns the number of script bytes consumed (the
+// caller advances the cursor by it), 0 for a console line.
+int read_line(char *buffer, size_t room) {
+    if (room == 0) return 0;
+    if (calc.script_cursor) return read_script_line(buffer, room);
+    return read_console_line(buffer, room);
+}

@@ -1,6 +1,132 @@
-// Statement lines and listing.
-// (placeholder: being written)
+// Statement lines and listing: copying and expanding a statement line, the
+// IF(...)/WHILE(...) conditions with BREAK and DO, running comma-separated
+// statements one by one, and listing a value as "text=value".
+#include <cstring>
+
+#include "../expr/expr.h"
 #include "console.h"
-int execute_statement(const char *, int *) { return 0; }
-int run_statement_line(const char *, int *) { return 0; }
-int list_value(const char *, FILE *) { return 0; }
+#include "messages.h"
+
+// Result codes handed back to the command interpreter.
+constexpr int CODE_BREAK = -1;
+constexpr int CODE_IF_DO = 29;
+constexpr int CODE_WHILE_DO = 59;
+constexpr int CODE_LISTED = 71;
+
+// Copies `text` into a statement buffer of its own (the stored line, e.g. a
+// statement of the captured block, is never changed), expands the text
+// variables and runs it. A line that does not fit the buffer is refused with a
+// message and runs nothing. Returns the characters consumed; *code as set by
+// run_statement_line (0 when refused).
+int execute_statement(const char *text, int *code) {
+    char statement[STATEMENT_BUFFER];
+    *code = 0;
+    size_t len = strlen(text);
+    if (len >= sizeof statement) {
+        fputs(MSG_STATEMENT_TOO_LONG, stdout);
+        return 0;
+    }
+    memcpy(statement, text, len + 1);
+    expand_text_variables(statement);
+    return run_statement_line(statement, code);
+}
+
+// Evaluates a rewritten condition (left - (right)) into work register 26 and
+// tests it against the operator. A result of zero satisfies only `=`, so that
+// equal sides are neither `<` nor `>`.
+static bool condition_holds(char *condition, char op) {
+    if (op != '=' && op != '<' && op != '>') return false;
+    normalise_line(condition);
+    Fraction *value = &reg_frac[26];
+    fraction_init(value);
+    eval_expression(condition, value, 1);
+    to_fraction(value);
+    BigNum *n = value->num;
+    if (bn_is_zero(n)) {
+        bn_normalise_zero(n);
+        return op == '=';
+    }
+    if (op == '>') return n->sign > 0;
+    if (op == '<') return n->sign < 0;
+    return false;
+}
+
+// Runs one statement line: an optional IF(...) or WHILE(...) condition, then
+// comma-separated statements through execute_one until the end, a bare
+// expression (code 71) or a statement that consumes nothing. After a true
+// condition BREAK gives code -1, DO gives 29 (IF) or 59 (WHILE); other text is
+// run as a statement line of its own. Returns the characters consumed.
+int run_statement_line(const char *text, int *code) {
+    *code = 0;
+    int len = int(strlen(text));
+    int p = 0;
+    int s = 0;
+    if (text[0] == 'I' && text[1] == 'F' && text[2] == '(') {
+        s = 3;
+    } else if (text[0] == 'W' && text[1] == 'H' && text[2] && text[3] && text[4] && text[5] == '(') {
+        s = 6;
+    }
+    if (s > 0) {
+        // The rewritten condition adds "-(" and ")," to at most the line itself.
+        char condition[STATEMENT_BUFFER + 8];
+        char op = 0;
+        if (len - s + 5 > int(sizeof condition)) return len;  // cannot occur for buffered lines
+        p = s + split_condition(text + s, condition, &op);
+        if (p > len) p = len;
+        while (text[p] == ')' || text[p] == ' ') p++;
+        if (!condition_holds(condition, op)) return p;
+        const char *rest = text + p;
+        if (rest[0] == 'B' && rest[1] == 'R' && rest[2] == 'E' && rest[3] && rest[4] == 'K') {
+            *code = CODE_BREAK;
+            return p;
+        }
+        if (rest[0] == 'D' && rest[1] == 'O') {
+            *code = s == 3 ? CODE_IF_DO : CODE_WHILE_DO;
+            return p + 2;
+        }
+        return p + run_statement_line(rest, code);
+    }
+    while (p < len) {
+        int used = execute_one(text + p, code, 0);
+        if (*code == CODE_LISTED || used <= 0) break;
+        p += used;
+        if (p > len) p = len;
+        if (text[p] == ',') p++;
+    }
+    return p;
+}
+
+// Room a value needs when printed by format_bignum, terminator included; one
+// more limb allows for the repair of an overflowing leading limb.
+static long printed_size(const BigNum *n) {
+    int limbs = n->used > n->frac_limbs ? n->used : n->frac_limbs;
+    return 8L * (limbs + 1) + 3;
+}
+
+// Evaluates `text` into work register 26 and prints "text=value \n" to `file`,
+// or to the console when `file` is null. Integers and decimals are listed in
+// decimal form ("..", when the decimal is inexact); other fractions as
+// numerator/denominator when the display mode is negative and the pair fits
+// the output text, in decimal form otherwise. Returns 0.
+int list_value(const char *text, FILE *file) {
+    output_text[0] = 0;
+    Fraction *value = &reg_frac[26];
+    fraction_init(value);
+    eval_expression(text, value, 1);
+    to_fraction(value);
+    BigNum *num = value->num;
+    BigNum *den = value->den;
+    bool integer_den = den->used == 1 && limb(den, 0) == 1;
+    if (integer_den) {
+        format_decimal(value, output_text);
+    } else if (display_mode < 0 && printed_size(num) + printed_size(den) < output_text_size) {
+        int k = format_bignum(num, output_text);
+        output_text[k++] = '/';
+        format_bignum(den, output_text + k);
+    } else {
+        int k = format_decimal(value, output_text);
+        if (num->rem > 0 && k + 3 <= output_text_size) strcpy(output_text + k, MSG_INEXACT);
+    }
+    fprintf(file ? file : stdout, MSG_LISTING, text, output_text);
+    return 0;
+}

@@ -1,7 +1,568 @@
-// Evaluator.
-// (placeholder: being written)
+// The expression evaluator: a single left-to-right pass over the text that
+// keeps sums, terms and factors in the work fractions of its nesting level;
+// powers, factorials, combinations, integer operators, groups, bars, bracket
+// and range forms, computed element indices.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "../functions/functions.h"
 #include "expr.h"
-int eval_expression(const char *, Fraction *, int) { return 0; }
-int eval_group(const char *, Fraction *, int) { return 0; }
-int read_operand(const char *, Fraction *, int) { return 0; }
-int64_t gcd64(int64_t, int64_t) { return 1; }
+#include "messages.h"
+
+constexpr int64_t HUGE_EXPONENT = 100000000;  // integer exponents beyond this are refused
+constexpr int BRACKET_STATEMENT_MAX = 100;
+
+static int32_t limb_or_zero(BigNum *n, int k) { return k < n->used ? limb(n, k) : 0; }
+
+static int64_t window_value(BigNum *n) {
+    int64_t v = 0;
+    return get_int64(n, &v) ? v : 0;
+}
+
+// d := s. Falls back to a product with one when a record of `d` is too small
+// to take the limbs of `s`, which rounds to fixed point like any product.
+static void frac_copy(Fraction *d, Fraction *s) {
+    if (d == s) return;
+    if (s->num->used <= d->num->capacity && s->den->used <= d->den->capacity) {
+        copy(d->num, s->num);
+        copy(d->den, s->den);
+        return;
+    }
+    fraction_init(d);
+    bn_set_one(d->num);
+    fraction_product(d, d, s);
+}
+
+// f := 1/f, the sign kept on the numerator; `spare` is scratch with the same
+// capacities as f (its content is lost).
+static void frac_reciprocal(Fraction *f, Fraction *spare) {
+    frac_copy(spare, f);
+    int8_t sign = spare->num->sign;
+    spare->num->sign = 1;
+    Fraction swapped = {spare->den, spare->num, 0, 1};
+    fraction_init(f);
+    bn_set_one(f->num);
+    fraction_product(f, f, &swapped);
+    f->num->sign = static_cast<int8_t>(bn_is_zero(f->num) ? 1 : sign);
+    f->den->sign = 1;
+}
+
+// Greatest common divisor of |x| and |y| (Euclid on 64-bit integers); 1 when
+// either is 0.
+int64_t gcd64(int64_t x, int64_t y) {
+    uint64_t a = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
+    uint64_t b = y < 0 ? 0 - static_cast<uint64_t>(y) : static_cast<uint64_t>(y);
+    if (a == 0 || b == 0) return 1;
+    while (b != 0) {
+        uint64_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return static_cast<int64_t>(a);
+}
+
+// Group at a level that is too deep: the text up to and including the `)`
+// that balances it is skipped and reported.
+static int skip_group(const char *text, int level) {
+    int depth = 0, opens = 0, i = 0;
+    for (; text[i]; i++) {
+        if (text[i] == '(') {
+            depth++;
+            opens++;
+        } else if (text[i] == ')') {
+            if (depth == 0) {
+                i++;
+                break;
+            }
+            depth--;
+        }
+    }
+    printf(MSG_GROUP_OVF, i, text, level, i, i, opens);
+    return i;
+}
+
+// Evaluates a group (nested text, template or right-hand side) into `dest` and
+// tidies a repeating decimal back into a fraction. At level 15 or more nothing
+// is evaluated: the overflow line is printed and the text up to the `)` that
+// balances the group is skipped, `dest` untouched. Returns characters consumed.
+int eval_group(const char *text, Fraction *dest, int level) {
+    if (level >= MAX_LEVEL) return skip_group(text, level);
+    int n = eval_expression(text, dest, level);
+    to_fraction(dest);
+    return n;
+}
+
+// Bracket form at `text` (on the `[`): a statement, then the expression after
+// `|` or `]`; with a range `name=lower~upper` the difference of the expression
+// between the upper and the lower value.
+static int read_bracket(const char *text, Fraction *dest, int level) {
+    int stop = 1;
+    while (text[stop] && text[stop] != '|' && text[stop] != ']') stop++;
+    if (stop - 1 > BRACKET_STATEMENT_MAX || level >= MAX_LEVEL) {
+        // Refused: skip to the `]` that closes the form; the operand reads 0.
+        fputs(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR, stdout);
+        int depth = 0, i = 0;
+        for (; text[i]; i++) {
+            if (text[i] == '[') depth++;
+            if (text[i] == ']' && --depth == 0) {
+                i++;
+                break;
+            }
+        }
+        fraction_init(dest);
+        return i;
+    }
+    int code = 0;
+    int used = execute_one(text + 1, &code, level);
+    int after = text[stop] ? stop + 1 : stop;
+    int n = eval_group(text + after, dest, level + 1);
+    if (used > 0 && used < stop - 1 && text[1 + used] == '~') {
+        char statement[BRACKET_STATEMENT_MAX + 8];
+        const char *part = text + 1;
+        int eq = 0;
+        while (eq < used && part[eq] != '=') eq++;
+        int len = 0;
+        for (int k = 0; k <= eq && k < used; k++) statement[len++] = part[k];
+        for (int k = used + 1; k < stop - 1; k++) statement[len++] = part[k];
+        statement[len] = 0;
+        execute_one(statement, &code, level);
+        Fraction *upper = &work_frac[level];
+        eval_group(text + after, upper, level + 1);
+        dest->num->sign = static_cast<int8_t>(-dest->num->sign);
+        fraction_add(dest, dest, upper);
+    }
+    int total = after + n;
+    int len = static_cast<int>(strlen(text));
+    return total > len ? len : total;
+}
+
+// Reads one operand at `text` into `dest` at `level`: `&F` (dest unchanged),
+// [-] group, bars, bracket form, computed element X[expr], function call,
+// value reference. The result is reduced. Returns characters consumed, 0 when
+// nothing could be read.
+int read_operand(const char *text, Fraction *dest, int level) {
+    if (text[0] == '&' && text[1] == 'F') return 2;
+    int pos = 0;
+    bool negative = text[0] == '-';
+    if (negative) pos = 1;
+    int len = static_cast<int>(strlen(text));
+    char c = text[pos];
+    int n = 0;
+    if (c == '(' || c == '|') {
+        n = 1 + eval_group(text + pos + 1, dest, level);
+        if (c == '|') dest->num->sign = 1;
+    } else if (c == '[') {
+        n = read_bracket(text + pos, dest, level);
+    } else if (c != 0 && text[pos + 1] == '[') {
+        int k = eval_group(text + pos + 2, dest, level);
+        char name[16];
+        snprintf(name, sizeof name, "%c%d", c, static_cast<int>(limb_or_zero(dest->num, 0)));
+        read_value(name, dest);
+        n = 2 + k;
+    } else {
+        n = evaluate_function(text + pos, dest, level);
+        if (n == 0) n = read_value(text + pos, dest);
+        if (n == 0) return 0;
+    }
+    if (pos + n > len) n = len - pos;
+    if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
+    reduce_small(dest->num, dest->den);
+    return pos + n;
+}
+
+// ------------------------------------------------------------------ power
+
+// B := B ^ (operand at `text`), O and Q being the work fractions of the slot
+// and the spare; `op` is the pending multiplicative operator, which the
+// power may turn around; T is the term (target of the decimal shortcut).
+// Returns the characters of the exponent, 0 when it could not be read.
+static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K, char *op) {
+    Fraction *O = &work_frac[L + K];
+    int8_t base_sign = B->num->sign;
+    int base_frac = B->num->frac_limbs;
+    int n = read_operand(text, O, L + K + 1);
+    if (n == 0) return 0;
+
+    // Exponent parts: integer W and fraction m / o.
+    int64_t t = window_value(O->num);
+    int64_t q = window_value(O->den);
+    int s = O->num->sign < 0 ? -1 : 1;
+    int64_t W, m, o;
+    int F = fixed_point_limbs;
+    if (F != 0 && O->num->frac_limbs == F) {
+        W = limb_or_zero(O->num, F);
+        m = static_cast<int64_t>(limb_or_zero(O->num, F - 1)) * LIMB_BASE +
+            (F >= 2 ? limb_or_zero(O->num, F - 2) : 0);
+        o = 10000000000000000LL;
+    } else {
+        if (q < 0) q = -q;
+        if (q == 0) {  // denominator outside the window: no defined power
+            fputs(MSG_ERR, stdout);
+            return n;
+        }
+        int64_t at = t < 0 ? -t : t;
+        W = at / q;
+        m = at % q;
+        o = q;
+    }
+    int64_t g = gcd64(m, o);
+    m /= g;
+    o /= g;
+    if (m == 0) o = 1;
+
+    // Orientation: exact powers run on a base whose numerator is at least
+    // its denominator.
+    char op_before = *op;
+    int c, c_raw;
+    bool inexact = B->num->frac_limbs != 0 || m != 0;
+    if (inexact) {
+        frac_copy(O, B);
+        c = c_raw = 1;
+        if (s == -1) *op = *op == '*' ? '/' : '*';
+    } else {
+        c_raw = compare_magnitude(B->num, B->den);
+        c = c_raw == 0 ? 1 : c_raw;
+        if (c * s == -1 && K == 2) *op = *op == '*' ? '/' : '*';
+        if (c == 1) {
+            frac_copy(O, B);
+        } else {
+            Fraction recip = {B->den, B->num, 0, 1};
+            frac_copy(O, &recip);
+            O->num->sign = 1;
+            O->den->sign = 1;
+        }
+    }
+    O->num->sign = 1;
+    bool zero_base = bn_is_zero(B->num);
+
+    // Decimal shortcut for powers of 10, 100, 1000, 10000.
+    int64_t D = 0;
+    bool negated = false;
+    if (!zero_base && O->den->used == 1 && limb(O->den, 0) == 1 && O->den->frac_limbs == 0 &&
+        B->num->used == 1 && m == 0 && O->num->used >= 1) {
+        int32_t low = limb(O->num, 0);
+        int d = low == 10 ? 1 : low == 100 ? 2 : low == 1000 ? 3 : low == 10000 ? 4 : 0;
+        if (d != 0 && O->num->used == 1 && t > -HUGE_EXPONENT && t < HUGE_EXPONENT) {
+            D = t * c_raw * d;
+            if (op_before == '/') {
+                D = -D;
+                negated = true;
+            }
+            if (D == 0 || (D >= -6 && D <= -1)) {
+                D = 0;
+            } else if (negated) {
+                *op = '*';
+            }
+        }
+    }
+
+    fraction_init(B);
+    bn_set_one(B->num);
+
+    if (D != 0) {
+        BigNum *tn = T->num;
+        int64_t e = 0, h = 0;
+        if (tn->frac_limbs == 0 && D < 0) {
+            tn->frac_limbs = F;
+            e = 8 * static_cast<int64_t>(F);
+        }
+        if (D + e < 0) {
+            h = 1 - (D + e) / 8;
+            tn->frac_limbs += static_cast<int32_t>(h);
+        }
+        if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) fputs(MSG_ERR, stdout);
+    } else {
+        if (zero_base) {
+            // 0^x: 0 for any exponent but 0 (the repeated products would divide by zero).
+            if (W != 0 || m != 0) bn_clear(B->num);
+            return n;
+        }
+        O->num->frac_limbs = base_frac;
+        if (W > HUGE_EXPONENT) {
+            if (c_raw == 0 && !inexact) {
+                W = (W & 1) ? 1 : 2;  // a base of magnitude one: only the parity matters
+            } else {
+                fputs(MSG_ERR, stdout);
+                return n;
+            }
+        }
+        if (W >= 12 && L + 3 <= 15) {
+            Fraction *Q = &work_frac[L + 3];
+            int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
+            while (root * root > W) root--;
+            while ((root + 1) * (root + 1) <= W) root++;
+            int64_t r = W - root * root;
+            for (int64_t k = 0; k < root; k++) fraction_product(B, B, O);
+            frac_copy(Q, B);
+            for (int64_t k = 1; k < root; k++) fraction_product(B, B, Q);
+            for (int64_t k = 0; k < r; k++) fraction_product(B, B, O);
+        } else {
+            for (int64_t k = 0; k < W; k++) fraction_product(B, B, O);
+        }
+        if (o >= 2) {
+            while (o % 2 == 0) {
+                nth_root(O, 2, 1.0, L + K + 1);
+                o /= 2;
+                while (m >= o) {
+                    m -= o;
+                    fraction_product(B, B, O);
+                }
+            }
+            for (int j = 3; j <= 133; j += 2) {
+                while (o % j == 0) {
+                    nth_root(O, j, 1.0, L + K + 1);
+                    o /= j;
+                    while (m >= o) {
+                        m -= o;
+                        fraction_product(B, B, O);
+                    }
+                }
+            }
+            if (m != 0) {
+                nth_root(O, 1, static_cast<double>(m) / static_cast<double>(o), L + K + 1);
+                fraction_product(B, B, O);
+            }
+        }
+        if (K == 1) {
+            bool frac = B->num->frac_limbs != 0;
+            if ((frac && s == -1) || (!frac && s * c == -1)) frac_reciprocal(B, O);
+        }
+    }
+    B->num->sign = static_cast<int8_t>((W & 1) ? base_sign : 1);
+    return n;
+}
+
+// ------------------------------------------- factorials, C, P, integer ops
+
+// N := N! (step 1) or N!! (step 2) for a one-limb N; stops at the first
+// product that does not fit.
+static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
+    if (N->used != 1) return;
+    int64_t v = static_cast<int64_t>(limb(N, 0)) * N->sign;
+    set_int32(N, 1);
+    for (; v > 0; v -= step) {
+        set_int32(scratch, static_cast<int32_t>(v));
+        if (multiply(N, N, scratch) < 0) break;
+    }
+}
+
+// N := N C r (combinations) or N P r (falling product) for N in the 64-bit
+// window; 0 when a product does not fit.
+static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
+    int64_t u = window_value(N);
+    if (combinations && r > u / 2 && r <= u && N->used < 4) r = u - r;
+    if (u <= 1 || r >= N->capacity || u < r || r <= 1) {
+        if (u < r) set_int32(N, 0);
+        if (r == 0) set_int32(N, 1);
+        return;
+    }
+    for (int64_t j = 1; j < r; j++) {
+        set_int64(scratch, u - j);
+        scratch->frac_limbs = 0;
+        scratch->sign = 1;
+        if (multiply(N, N, scratch) < 0) {
+            set_int32(N, 0);
+            return;
+        }
+    }
+    if (combinations)
+        for (int64_t j = 2; j <= r; j++) div_small(N, j);
+}
+
+// acc := acc op (operand at `text`) for op one of % M G L. Returns the
+// characters of the operand, 0 when it could not be read.
+static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
+    Fraction *O = &work_frac[L + K];
+    int n = read_operand(text, O, L + K + 1);
+    if (n == 0) return 0;
+    int F = fixed_point_limbs;
+    if (acc->num->frac_limbs == F) to_fraction(acc);
+    if (O->num->frac_limbs == F) to_fraction(O);
+    int64_t R = common_denominator(acc, O);
+    BigNum *keep = work_int(6);
+    if (op == '%' || op == 'M') {
+        if (bn_is_zero(O->num)) {  // remainder by zero: refused, accumulator kept
+            fputs(MSG_ERR, stdout);
+            return n;
+        }
+        int rf = 0;
+        if (R == 0 || acc->num->frac_limbs != 0 || O->num->frac_limbs != 0) {
+            if (R != 0) {
+                set_int64(acc->den, R);
+                set_int64(O->den, R);
+            }
+            to_fixed(acc, F);
+            to_fixed(O, F);
+            acc->num->frac_limbs = 0;
+            O->num->frac_limbs = 0;
+            rf = F;
+            R = 1;
+        }
+        copy(keep, acc->num);
+        divide(work_int(4), acc->num, keep, O->num);
+        acc->num->frac_limbs = rf;
+    } else {
+        if (R == 0) {  // no common denominator within reach
+            fputs(MSG_ERR, stdout);
+            return n;
+        }
+        copy(keep, acc->num);
+        if (op == 'G')
+            gcd_lcm(acc->num, work_int(4), keep, O->num);
+        else
+            gcd_lcm(work_int(4), acc->num, keep, O->num);
+    }
+    bn_clear(acc->den);
+    set_int64(acc->den, R);
+    return n;
+}
+
+// ------------------------------------------------------------- main loop
+
+static bool ends_factor(char c) {
+    return c == 0 || strchr(")*+,-/]|~", c) != nullptr || (c >= 'A' && c <= 'Z');
+}
+
+// Evaluates the expression at `text` into `S` at level L (0..14), using work
+// fractions L (term) and L + 1 (factor) and, for second operands, up to L + 3.
+// `S` may be any fraction but those work fractions. Returns the index just
+// past the terminator (`)` `,` `]` `|` `~` or the end), 0 after a syntax error
+// or a level overflow (message printed).
+int eval_expression(const char *text, Fraction *S, int L) {
+    if (L >= MAX_LEVEL) {
+        fputs(MSG_LEVEL_OVF, stdout);
+        return 0;
+    }
+    Fraction *T = &work_frac[L];
+    Fraction *Fr = &work_frac[L + 1];
+    fraction_init(T);
+    fraction_init(Fr);
+    const int len = static_cast<int>(strlen(text));
+    int pos = 0, K = 1;
+    char op = '*', add_sign = '+';
+    bool first = true;
+    while (pos < len) {
+        if (pos == 0 && text[0] == '-') {
+            add_sign = '-';
+            pos = 1;
+        }
+        int n;
+        if (first && (text[0] == '(' || (text[0] == '&' && text[1] == 'F') ||
+                      (text[0] == '/' && text[1] == '('))) {
+            bool recip = text[0] == '/';
+            n = read_operand(text + (recip ? 1 : 0), S, L);
+            if (n == 0) {
+                printf(MSG_SYNTAX, text + pos);
+                return 0;
+            }
+            n += recip ? 1 : 0;
+            if (recip)
+                frac_reciprocal(S, Fr);
+            frac_copy(T, S);
+            fraction_init(S);
+            K = 1;
+        } else {
+            if (first) {
+                fraction_init(S);
+                K = 1;
+            }
+            n = read_operand(text + pos, K == 1 ? T : Fr, L + K);
+            if (n == 0) {
+                printf(MSG_SYNTAX, text + pos);
+                return 0;
+            }
+        }
+        first = false;
+        pos += n;
+        if (pos > len) pos = len;
+        Fraction *acc = K == 1 ? T : Fr;
+
+        // Postfix: power, factorial, combinations, permutations.
+        char c = text[pos];
+        bool needs_slot = c == '^' || c == '!' || c == 'C' || c == 'P' || c == '%' || c == 'M' ||
+                          c == 'G' || c == 'L';
+        if (needs_slot && L + K >= WORK_FRACTIONS) {
+            // The second operand would need a work fraction beyond the pool.
+            fputs(MSG_LEVEL_OVF, stdout);
+            return 0;
+        }
+        if (c == '^') {
+            int k = apply_power(text + pos + 1, acc, T, L, K, &op);
+            if (k == 0) {
+                printf(MSG_SYNTAX, text + pos + 1);
+                return 0;
+            }
+            pos += 1 + k;
+        } else if (c == '!') {
+            pos++;
+            int step = 1;
+            if (text[pos] == '!') {
+                pos++;
+                step = 2;
+            }
+            apply_factorial(acc->num, step, work_frac[L + K].num);
+        } else if (c == 'C' || c == 'P') {
+            pos++;
+            int64_t r = 0;
+            while (text[pos] >= '0' && text[pos] <= '9') {
+                if (r < 1000000000) r = r * 10 + (text[pos] - '0');
+                pos++;
+            }
+            apply_choose(acc->num, c == 'C', r, work_frac[L + K].num);
+        }
+        if (pos > len) pos = len;
+
+        while (text[pos] == ' ') pos++;
+        c = text[pos];
+        if (c == '%' || c == 'M' || c == 'G' || c == 'L') {
+            pos++;
+            while (text[pos] == ' ') pos++;
+            int k = apply_integer_op(text + pos, c, acc, L, K);
+            if (k == 0) {
+                printf(MSG_SYNTAX, text + pos);
+                return 0;
+            }
+            pos += k;
+            if (pos > len) pos = len;
+        }
+
+        while (text[pos] == ' ') pos++;
+        c = text[pos];
+        if (!ends_factor(c)) continue;  // the next operand replaces this one
+
+        if (K == 2) {
+            if (op == '*') {
+                fraction_product(T, T, Fr);
+            } else if (Fr->num->used >= precision - 5) {
+                fputs(MSG_ERR, stdout);
+            } else {
+                int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
+                Fr->num->sign = 1;
+                Fraction recip = {Fr->den, Fr->num, 0, 1};
+                fraction_product(T, T, &recip);
+                T->num->sign = sign;
+            }
+            op = '*';
+        }
+        if (c == '*' || c == '/') {
+            K = 2;
+            op = c;
+            pos++;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') {
+            K = 2;
+            op = '*';
+            continue;
+        }
+        if (add_sign == '-') T->num->sign = static_cast<int8_t>(-T->num->sign);
+        fraction_add(S, S, T);
+        add_sign = c;
+        pos++;
+        if (c != '+' && c != '-') return pos;
+        K = 1;
+        op = '*';  // a new term starts with a plain product
+    }
+    return pos;
+}

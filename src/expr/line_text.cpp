@@ -1,7 +1,134 @@
-// Line text.
-// (placeholder: being written)
+// Line text shared by the console and the statement executor: normalisation
+// of an input line, the 26 text variables and their expansion, and the
+// rewriting of a comparison into an expression (conditions and equations).
+#include <cstdio>
+#include <cstring>
+
 #include "expr.h"
+#include "messages.h"
+
 char text_vars[26][STATEMENT_BUFFER];
-int normalise_line(char *text) { int n = 0; while (text[n]) n++; return n + 1; }
-int expand_text_variables(char *text) { int n = 0; while (text[n]) n++; return n; }
-int split_condition(const char *, char *target, char *op) { target[0] = 0; *op = 0; return 0; }
+
+// Punctuation that survives normalisation unchanged (besides digits,
+// capitals, parentheses and the double quote, which are handled apart).
+static bool kept_punctuation(unsigned char c) {
+    return c != 0 && strchr("!%'*+,-./:<=>^{|}#$&[]~@", c) != nullptr;
+}
+
+// Rewrites `text` in place: capitals, no spaces, `<-` as `=`, comments after
+// `;` cut, verbatim text from a double quote on. At most 8 * precision bytes
+// are read. Returns the length including the terminator, 2 when the line was
+// voided to ";" (bad character or unbalanced parentheses), 0 when no end was
+// found within the limit (the text is then cut there).
+int normalise_line(char *text) {
+    const int limit = 8 * precision;
+    int r = 0, w = 0, depth = 0;
+    bool verbatim = false;
+    while (r < limit) {
+        unsigned char c = static_cast<unsigned char>(text[r]);
+        if (c == 0 || c == '\n' || (c == ';' && !verbatim)) {
+            text[w] = 0;
+            if (depth != 0) {
+                text[0] = ';';
+                text[1] = 0;
+                return 2;
+            }
+            return w + 1;
+        }
+        if (verbatim) {
+            text[w++] = static_cast<char>(c);
+            r++;
+            continue;
+        }
+        if (c >= 'a' && c <= 'z') {
+            text[w++] = static_cast<char>(c - 'a' + 'A');
+        } else if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
+            text[w++] = static_cast<char>(c);
+        } else if (c == '<' && text[r + 1] == '-') {
+            text[w++] = '=';
+            r++;
+        } else if (c == '(') {
+            depth++;
+            text[w++] = '(';
+        } else if (c == ')') {
+            depth--;
+            text[w++] = ')';
+        } else if (c == ' ') {
+            // dropped
+        } else if (c == '"') {
+            verbatim = true;
+            text[w++] = '"';
+        } else if (kept_punctuation(c)) {
+            text[w++] = static_cast<char>(c);
+        } else {
+            text[0] = ';';
+            text[1] = 0;
+            return 2;
+        }
+        r++;
+    }
+    // No end within the limit: cut, staying inside the bytes that were read.
+    text[w < limit ? w : limit - 1] = 0;
+    return 0;
+}
+
+// Normalises `text` (a STATEMENT_BUFFER buffer) and replaces each `X$` that is
+// not an assignment (`X$=`, `X$~`) by the content of text variable X; inserted
+// text is not expanded again. A result that would not fit the buffer voids
+// the statement with a short message. Returns the final length.
+int expand_text_variables(char *text) {
+    normalise_line(text);
+    int len = static_cast<int>(strnlen(text, STATEMENT_BUFFER - 1));
+    text[len] = 0;
+    for (int p = 0; p < len; p++) {
+        char c = text[p];
+        if (c < 'A' || c > 'Z' || text[p + 1] != '$') continue;
+        char next = text[p + 2];
+        if (next == '~' || next == '=') continue;
+        const char *value = text_vars[c - 'A'];
+        int vlen = static_cast<int>(strnlen(value, STATEMENT_BUFFER - 1));
+        int tail = len - (p + 2);
+        if (p + vlen + tail > STATEMENT_BUFFER - 1) {
+            fputs(MSG_TEXT_OVF, stdout);
+            text[0] = ';';
+            text[1] = 0;
+            return 1;
+        }
+        memmove(text + p + vlen, text + p + 2, static_cast<size_t>(tail) + 1);
+        memcpy(text + p, value, static_cast<size_t>(vlen));
+        len = p + vlen + tail;
+        p += vlen - 1;  // the loop's step lands just after the inserted text
+    }
+    return len;
+}
+
+// Rewrites `left op right)...` into `left-(right),` in `target`, which must
+// hold strlen(source) + 5 bytes. The right side ends at the `)` that takes the
+// parenthesis depth below zero (not copied) or at the end of the text. `op`
+// receives `=`, `<` or `>`, or 0 when the text holds no comparison. Returns
+// the position in `source` where copying stopped.
+int split_condition(const char *source, char *target, char *op) {
+    int s = 0, t = 0, depth = 0;
+    *op = 0;
+    while (source[s] && source[s] != '<' && source[s] != '=' && source[s] != '>') {
+        if (source[s] == '(') depth++;
+        if (source[s] == ')') depth--;
+        target[t++] = source[s++];
+    }
+    if (!source[s]) {
+        target[t] = 0;
+        return s;
+    }
+    *op = source[s++];
+    target[t++] = '-';
+    target[t++] = '(';
+    while (source[s]) {
+        if (source[s] == '(') depth++;
+        if (source[s] == ')' && --depth < 0) break;
+        target[t++] = source[s++];
+    }
+    target[t++] = ')';
+    target[t++] = ',';
+    target[t] = 0;
+    return s;
+}

@@ -1,4 +1,313 @@
-// Statements.
-// (placeholder: being written)
+// Single statements: assignments to variables, work registers and elements,
+// text-variable assignments, bare expressions, and the numeric solution of
+// linear and quadratic equations in one variable.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "../functions/functions.h"
 #include "expr.h"
-int execute_one(const char *, int *, int) { return 0; }
+#include "messages.h"
+
+constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
+
+static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+static int32_t low_limb(BigNum *n) { return n->used > 0 ? limb(n, 0) : 0; }
+
+// Decimal digits at `text` as an index, capped so that it cannot overflow.
+static int read_index(const char *text, int64_t *index) {
+    int k = 0;
+    *index = 0;
+    while (is_digit(text[k])) {
+        if (*index < 1000000000) *index = *index * 10 + (text[k] - '0');
+        k++;
+    }
+    return k;
+}
+
+// Work register `reg` := v, an integer.
+static void set_register_int(int reg, int32_t v) {
+    Fraction *f = &reg_frac[reg];
+    fraction_init(f);
+    set_int32(f->num, v);
+}
+
+// Level of every evaluation of the solver: one below the statement's, so
+// that nothing it runs can reach the statement's own work fraction (at the
+// console's level 0 this is level 1).
+static int solve_level = 1;
+
+// Evaluates `text` into register `reg`.
+static void run_template(const char *text, int reg) { eval_group(text, &reg_frac[reg], solve_level); }
+
+// f(v): store v into the solve target and evaluate the equation into `into`.
+static void evaluate_at(const char *equation, int target, int index, int32_t v, int into) {
+    set_register_int(REG_B, v);
+    store_value(target, index, &reg_frac[REG_B]);
+    run_template(equation, into);
+}
+
+// Exact square root of a non-negative exact value whose numerator and
+// denominator fit 64 bits and are both perfect squares; false otherwise.
+static bool exact_square_root(Fraction *f) {
+    int64_t n = 0, d = 0;
+    if (f->num->frac_limbs != 0 || f->den->frac_limbs != 0) return false;
+    if (!get_int64(f->num, &n) || !get_int64(f->den, &d) || n < 0 || d <= 0) return false;
+    int64_t rn = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
+    int64_t rd = static_cast<int64_t>(std::sqrt(static_cast<double>(d)));
+    while (rn > 0 && rn * rn > n) rn--;
+    while ((rn + 1) * (rn + 1) <= n) rn++;
+    while (rd > 0 && rd * rd > d) rd--;
+    while ((rd + 1) * (rd + 1) <= d) rd++;
+    if (rn * rn != n || rd * rd != d) return false;
+    bn_clear(f->num);
+    set_int64(f->num, rn);
+    bn_clear(f->den);
+    set_int64(f->den, rd);
+    return true;
+}
+
+// Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
+// element target `X5` or `X[expr]`). Returns the characters consumed.
+static int solve_body(const char *t, int p, Fraction *W, int level) {
+    char sign = t[1];
+    char letter = t[p + 1];
+    if (!is_letter(letter)) {
+        fputs(MSG_ERR, stdout);
+        return 0;
+    }
+    int target = letter - 'A';
+    int q = p + 2;
+    int index = -1;
+    if (t[q] == '[') {
+        int n = eval_group(t + q + 1, &reg_frac[REG_B], solve_level);
+        index = low_limb(reg_frac[REG_B].num);
+        q += 1 + n;
+        int len = static_cast<int>(strlen(t));
+        if (q > len) q = len;
+    } else if (is_digit(t[q]) || t[q] == '-') {
+        bool negative = t[q] == '-';
+        if (negative) q++;
+        int64_t v = 0;
+        q += read_index(t + q, &v);
+        if (negative) {  // a negative element index is refused
+            fputs(MSG_VAL_OVF, stdout);
+            return 0;
+        }
+        index = static_cast<int>(v);
+    }
+    if (t[q] != ':') return q;
+    const char *source = t + q + 1;
+    char equation[STATEMENT_BUFFER + 8];
+    if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
+        fputs(MSG_TEXT_OVF, stdout);
+        return q + 1 + static_cast<int>(strlen(source));
+    }
+    set_register_int(REG_B, 0);
+    set_register_int(REG_D, 0);
+    set_register_int(REG_E, 0);
+    char op = 0;
+    int consumed = q + 1 + split_condition(source, equation, &op);
+    expand_text_variables(equation);
+
+    if (p == 0) {
+        evaluate_at(equation, target, index, 0, REG_D);
+        evaluate_at(equation, target, index, 1, REG_E);
+        // Equal values of f(0) and f(1): no root (compared as values, not numerators).
+        eval_group("&D-&E", W, level + 1);
+        if (bn_is_zero(W->num)) {
+            fputs(MSG_NO_SOLUTIONS, stdout);
+            return consumed;
+        }
+        run_template("&D/(&D-&E)", REG_B);
+        store_value(target, index, &reg_frac[REG_B]);
+        return consumed;
+    }
+
+    fraction_init(&reg_frac[REG_C]);
+    evaluate_at(equation, target, index, 0, REG_C);
+    evaluate_at(equation, target, index, 1, REG_D);
+    evaluate_at(equation, target, index, -1, REG_E);
+    run_template("(&D-&E)/2", REG_B);
+    run_template("&D-&B-&C", REG_E);
+    if (bn_is_zero(reg_frac[REG_E].num)) {
+        bn_normalise_zero(reg_frac[REG_E].num);
+        if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
+            fputs(MSG_NO_SOLUTIONS, stdout);
+            return consumed;
+        }
+        run_template("-&C/&B", REG_D);
+        store_value(target, index, &reg_frac[REG_D]);
+        return consumed;
+    }
+    run_template("&B^2-4*&E*&C", REG_D);
+    Fraction *disc = &reg_frac[REG_D];
+    bn_normalise_zero(disc->num);
+    if (disc->num->sign < 0) {
+        fputs(MSG_NO_SOLUTIONS, stdout);
+        fraction_init(disc);
+    } else if (!exact_square_root(disc)) {
+        // The root's Newton iteration works on &B..&E: take it in W and
+        // rebuild the coefficients afterwards from the equation itself.
+        fraction_init(W);
+        eval_group("&D", W, level + 1);
+        nth_root(W, 2, 1.0, level + 1);
+        fraction_init(&reg_frac[REG_C]);
+        evaluate_at(equation, target, index, 0, REG_C);
+        evaluate_at(equation, target, index, 1, REG_D);
+        evaluate_at(equation, target, index, -1, REG_E);
+        run_template("(&D-&E)/2", REG_B);
+        run_template("&D-&B-&C", REG_E);
+        if (store_value(REG_D, -1, W) != 0) fraction_init(disc);
+    }
+    if (sign == '-') disc->num->sign = static_cast<int8_t>(-disc->num->sign);
+    eval_group("(-&B+&D)/(2*&E)", W, level + 1);
+    store_value(target, index, W);
+    return consumed;
+}
+
+static int solve_equation(const char *t, int p, Fraction *W, int level) {
+    int outer = solve_level;  // an equation inside a bracket form nests
+    solve_level = level + 1;
+    int n = solve_body(t, p, W, level);
+    solve_level = outer;
+    return n;
+}
+
+// Index of the `=` of the statement at `t`: the first one outside square
+// brackets before the comma that ends the statement (outside brackets and
+// parentheses); -1 when there is none.
+static int find_assignment(const char *t) {
+    int square = 0, round = 0;
+    for (int i = 0; t[i]; i++) {
+        char c = t[i];
+        if (c == '[') square++;
+        else if (c == ']') square--;
+        else if (c == '(') round++;
+        else if (c == ')') round--;
+        else if (c == ',' && square <= 0 && round <= 0) return -1;
+        else if (c == '=' && square <= 0) return i;
+    }
+    return -1;
+}
+
+// Stores the text after `X$=` / `X$~` (normalised, at most one buffer) into
+// text variable X. Returns the characters consumed.
+static int assign_text_variable(const char *t, int start) {
+    char buffer[STATEMENT_BUFFER];
+    const char *rest = t + start + 3;
+    size_t len = strlen(rest);
+    size_t take = len < STATEMENT_BUFFER - 1 ? len : STATEMENT_BUFFER - 1;
+    memcpy(buffer, rest, take);
+    buffer[take] = 0;
+    normalise_line(buffer);
+    char *slot = text_vars[t[start] - 'A'];
+    size_t n = strnlen(buffer, STATEMENT_BUFFER - 1);
+    memcpy(slot, buffer, n);
+    slot[n] = 0;
+    return start + 3 + static_cast<int>(len);
+}
+
+// Executes the statement at the start of `text` at `level` (0..15; the value
+// goes through work fraction `level`): equation, text-variable assignment,
+// assignment with optional coefficient, or bare expression (value to &E).
+// Sets *code to 71 when the value went to &E. Returns the index of the
+// character that ended the statement, 0 when it was refused or its
+// right-hand side could not be evaluated.
+int execute_one(const char *text, int *code, int level) {
+    if (level < 0 || level >= WORK_FRACTIONS) {
+        fputs(MSG_LEVEL_OVF, stdout);
+        return 0;
+    }
+    const char *t = text;
+    Fraction *W = &work_frac[level];
+    const int len = static_cast<int>(strlen(t));
+    if (t[0] == '.' && (t[1] == '+' || t[1] == '-' || t[1] == '.')) return solve_equation(t, 1, W, level);
+    if (t[0] == '.' && is_letter(t[1])) return solve_equation(t, 0, W, level);
+
+    // Text variable, recognised before anything else: [number] X$= or X$~.
+    int k = 0;
+    if (t[k] == '-') k++;
+    while (is_digit(t[k]) || t[k] == '.') k++;
+    if (is_letter(t[k]) && t[k + 1] == '$' && (t[k + 2] == '=' || t[k + 2] == '~'))
+        return assign_text_variable(t, k);
+
+    int eq = find_assignment(t);
+    if (eq < 0) {
+        int n = eval_group(t, W, level + 1);
+        store_value(REG_E, -1, W);
+        *code = 71;
+        return n > len ? len : n;
+    }
+
+    // Coefficient in front of the target (overwrites &B).
+    Fraction *coef = &reg_frac[REG_B];
+    bool negative = t[0] == '-';
+    fraction_init(coef);
+    int n = parse_decimal(t + (negative ? 1 : 0), coef->num);
+    bn_clear(coef->den);
+    set_int64(coef->den, coef->num->dec_den > 0 ? coef->num->dec_den : 1);
+    reduce_small(coef->num, coef->den);
+    int digits = n;
+    n += negative ? 1 : 0;
+    bool has_coef = n != 0 && (is_letter(t[n]) || t[n] == '&');
+    int start = has_coef ? n : 0;
+
+    int reg = -1, index = -1, name = 0;
+    if (t[start] == '&') {
+        char r = t[start + 1];
+        if (r < 'B' || r > 'E') {  // not a work register name
+            fputs(MSG_ERR, stdout);
+            return 0;
+        }
+        reg = r - 40;
+        name = 2;
+    } else if (is_letter(t[start])) {
+        reg = t[start] - 'A';
+        name = 1;
+    }
+    if (reg >= 0) {
+        int after = start + name;
+        if (after == eq) {
+            index = -1;
+        } else if (is_digit(t[after])) {
+            int64_t v = 0;
+            int d = read_index(t + after, &v);
+            if (after + d == eq) {
+                index = static_cast<int>(v);
+            } else {
+                reg = -1;
+            }
+        } else if (t[after] == '[') {
+            eval_group(t + after + 1, &reg_frac[REG_C], level + 1);
+            index = low_limb(reg_frac[REG_C].num);
+        } else {
+            reg = -1;
+        }
+    }
+    if (reg < 0) {
+        reg = REG_E;
+        index = -1;
+    }
+
+    int r = eval_group(t + eq + 1, W, level + 1);
+    if (has_coef) {
+        if (digits > 0) {
+            int8_t sign = coef->num->sign;
+            coef->num->sign = 1;
+            coef->den->sign = sign;
+            Fraction recip = {coef->den, coef->num, 0, 1};
+            fraction_product(W, W, &recip);
+        }
+        if (negative) W->num->sign = static_cast<int8_t>(-W->num->sign);
+    }
+    store_value(reg, index, W);
+    if (reg == REG_E) *code = 71;
+    if (r == 0) return 0;
+    int end = eq + 1 + r;
+    if (end > len) return len;
+    if (strchr(",)]|~", t[end - 1]) != nullptr) return end - 1;
+    return end;
+}

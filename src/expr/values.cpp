@@ -1,5 +1,186 @@
-// Variables and elements.
-// (placeholder: being written)
+// Named storage: reading value references (variables, work registers, their
+// packed array elements, number literals) and storing values into registers
+// and elements, including the one-way exchange of a register's two areas.
+#include <cstdio>
+
 #include "expr.h"
-int read_value(const char *, Fraction *) { return 0; }
-int store_value(int, int, Fraction *) { return 0; }
+#include "messages.h"
+
+constexpr int32_t NEG_MARK = 1879048192;   // bits 28..30 of an element's last slot
+constexpr uint32_t FRAC_UNIT = 134217728;  // fraction-limb count, shifted left by 27
+constexpr int MAX_FRAC_MARK = 31;          // largest count the 5 free bits hold
+
+// Register of a name at `text`: a letter A..Z, or & followed by B..E. Sets
+// *len to the characters of the name; -1 when there is no register name.
+static int register_of(const char *text, int *len) {
+    char c = text[0];
+    if (c >= 'A' && c <= 'Z') {
+        *len = 1;
+        return c - 'A';
+    }
+    if (c == '&' && text[1] >= 'B' && text[1] <= 'E') {
+        *len = 2;
+        return text[1] - 40;
+    }
+    return -1;
+}
+
+// Reads a value reference at `text` into `dest` (numerator capacity precision):
+// [-] variable, element (name and decimal index), work register, or a number
+// literal. Returns the characters consumed (0 when nothing could be read).
+int read_value(const char *text, Fraction *dest) {
+    fraction_init(dest);
+    int pos = 0;
+    bool negative = text[0] == '-';
+    if (negative) pos = 1;
+    int name_len = 0;
+    int reg = register_of(text + pos, &name_len);
+    if (reg < 0) {
+        int n = parse_literal(text + pos, dest);
+        if (n == 0) return 0;
+        if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
+        return pos + n;
+    }
+    pos += name_len;
+    BigNum *N = reg_num[reg];
+    BigNum *E = reg_den[reg];
+    char next = text[pos];
+    if (!(next >= '0' && next <= '9') && next != '[') {
+        if (N->defined == 1) {
+            copy(dest->num, N);
+            if (reg < 26) {
+                // A zero small_den (never stored, or out of the window) reads as 1.
+                set_int64(dest->den, E->small_den != 0 ? E->small_den : 1);
+            } else if (E->used <= dest->den->capacity) {
+                copy(dest->den, E);
+            }
+        }
+        if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
+        return pos;
+    }
+    // Element: decimal index, capped so that it cannot overflow.
+    int64_t index = 0;
+    while (text[pos] >= '0' && text[pos] <= '9') {
+        if (index <= 1000000000) index = index * 10 + (text[pos] - '0');
+        pos++;
+    }
+    int w = N->elem_width;
+    BigNum *num = dest->num;
+    int cap = num->capacity;
+    if (index > 100000000 || w < 2 || w > cap || (index + 1) * w > E->capacity) {
+        fputs(MSG_VAL_RANGE, stdout);
+        return pos;
+    }
+    const int32_t *slot = E->limbs + index * w;
+    for (int j = 0; j < w; j++) num->limbs[cap - w + j] = slot[j];
+    bool has_den = slot[0] >= -199999999 && slot[0] <= -1;
+    if (has_den) {
+        bn_clear(dest->den);
+        dest->den->used = 1;
+        limb(dest->den, 0) = -slot[0];
+        limb(num, w - 1) = 0;
+    }
+    int used = w;
+    while (used > 0 && limb(num, used - 1) == 0) used--;
+    num->used = used;
+    num->sign = 1;
+    if (limb(num, 0) >= NEG_MARK) {
+        limb(num, 0) -= NEG_MARK;
+        num->sign = -1;
+    }
+    if (!has_den) {
+        uint32_t mark = static_cast<uint32_t>(slot[w - 2]);
+        uint32_t f = mark >> 27;
+        if (f != 0) {
+            num->frac_limbs = static_cast<int32_t>(f);
+            limb(num, 1) = static_cast<int32_t>(mark - f * FRAC_UNIT);
+        }
+    }
+    bn_strip(num);
+    if (negative) num->sign = static_cast<int8_t>(-num->sign);
+    return pos;
+}
+
+// Gives register `reg`'s denominator area the numerator's capacity and the
+// numerator the denominator's: the numerator's limbs stay where they are (at
+// the end of the slice); a work register's own denominator is moved to the
+// end of the enlarged area so that its value survives.
+static void exchange_areas(int reg) {
+    BigNum *N = reg_num[reg];
+    BigNum *E = reg_den[reg];
+    int ecap = E->capacity, ncap = N->capacity;
+    assert(N->limbs == E->limbs + ecap);
+    if (reg >= 26) {
+        for (int k = 0; k < E->used; k++) E->limbs[ncap - 1 - k] = E->limbs[ecap - 1 - k];
+    }
+    E->capacity = ncap;
+    N->capacity = ecap;
+    N->limbs = E->limbs + ncap;
+}
+
+// Stores `value` into register `reg` (0..29): index -1 the register itself,
+// index >= 0 that element. `value` is reduced in place first; a variable's
+// denominator beyond the 64-bit window turns the value into fixed point.
+// Returns 0 when stored, -1 when refused (message printed, nothing written).
+int store_value(int reg, int index, Fraction *value) {
+    if (reg < 0 || reg >= REGISTERS || index < -1) {
+        fputs(MSG_VAL_OVF, stdout);
+        return -1;
+    }
+    reduce_small(value->num, value->den);
+    BigNum *N = reg_num[reg];
+    BigNum *E = reg_den[reg];
+    if (index == -1) {
+        if (value->num->used > N->capacity ||
+            (reg >= 26 && value->den->used > E->capacity)) {
+            fputs(MSG_VAL_LARGE, stdout);
+            return -1;
+        }
+        int64_t den = 0;
+        if (reg < 26 && !get_int64(value->den, &den)) {
+            to_fixed(value, fixed_point_limbs);
+            den = 1;
+            if (value->num->used > N->capacity) {
+                fputs(MSG_VAL_LARGE, stdout);
+                return -1;
+            }
+        }
+        copy(N, value->num);
+        if (reg >= 26) {
+            copy(E, value->den);
+        } else {
+            E->small_den = den;
+        }
+        if (N->used == 0 && N->rem == 0) N->used = 1;
+        return 0;
+    }
+    int w = N->elem_width;
+    BigNum *num = value->num;
+    if (w < 2 || num->frac_limbs > MAX_FRAC_MARK || num->frac_limbs < 0) {
+        fputs(MSG_VAL_OVF, stdout);
+        return -1;
+    }
+    int64_t i = index;
+    int64_t end = (i + 1) * w;
+    if (end >= E->capacity) {
+        int64_t ncap = N->capacity, ecap = E->capacity;
+        if (!(i < ncap && N->used < ecap && N->used + i < ncap + ecap && end < ncap)) {
+            fputs(MSG_VAL_OVF, stdout);
+            return -1;
+        }
+        exchange_areas(reg);
+    }
+    int32_t *slot = E->limbs + i * w;
+    for (int k = 0; k < w; k++) slot[w - 1 - k] = k < num->used ? limb(num, k) : 0;
+    int32_t g = value->den->used > 0 ? limb(value->den, 0) : 0;
+    if (num->frac_limbs > 0) {
+        uint32_t mark = static_cast<uint32_t>(slot[w - 2]) +
+                        static_cast<uint32_t>(num->frac_limbs) * FRAC_UNIT;
+        slot[w - 2] = static_cast<int32_t>(mark);
+    } else if (g > 1) {
+        slot[0] = -g;
+    }
+    if (num->sign < 0) slot[w - 1] += NEG_MARK;
+    E->elem_top = static_cast<int32_t>(end);
+    return 0;
+}

@@ -1,9 +1,481 @@
-// Factorisation.
-// (placeholder: being written)
+// Factorisation engine: one BigNum into a line of prime factors in the output
+// text, by 64-bit trial division for one-limb values and through the bound
+// library (trial division, perfect powers, rho search) for larger ones.
 #include "factor.h"
-void factor_to_text(BigNum *) { if (output_text) output_text[0] = 0; }
-void factor_small(int64_t, char *text) { text[0] = 0; }
-void factor_integer(mpz_ptr, char *text) { text[0] = 0; }
-void split_factor(mpz_ptr) {}
-unsigned long perfect_power_root(mpz_ptr, mpz_ptr) { return 1; }
-int rho_search(mpz_ptr, mpz_ptr) { return 0; }
+
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "messages.h"
+
+namespace {
+
+constexpr int LIST_MAX = 256;                 // discovery list and factor list
+constexpr int PRIME_REPS = 25;                // probable-prime test repetitions
+constexpr unsigned long TRIAL_LIMIT = 100000;  // last trial divisor base of the library path
+constexpr int SMALL_TEXT = 96;                // bound of any factor_small text
+constexpr int CUT_RESERVE = 5;                // room kept for the cut marker and its end
+
+mpz_t discovered[LIST_MAX];  // every prime factor in the order found, repeats included
+int discovered_count;
+FactorEntry found[LIST_MAX];  // distinct factors with multiplicities
+int found_count;
+bool stop_flag;        // a key was pressed during a rho search
+int mark_count;        // progress marks printed in this factorisation
+bool factors_dropped;  // a distinct factor found no room in the factor list
+
+// ------------------------------------------------------------ bounded text
+
+// Appends to a text of `room` bytes; once something does not fit, nothing
+// more is appended and `cut` records it. CUT_RESERVE bytes stay free so the
+// cut marker can always be added at the end.
+struct TextOut {
+    char *text;
+    int room;
+    int len;
+    bool cut;
+};
+
+void out_start(TextOut *o, char *text, int room) {
+    o->text = text;
+    o->room = room;
+    o->len = 0;
+    o->cut = false;
+    if (room > 0) text[0] = 0;
+}
+
+void out_str(TextOut *o, const char *s) {
+    if (o->cut) return;
+    int n = static_cast<int>(strlen(s));
+    if (o->len + n + CUT_RESERVE > o->room) {
+        o->cut = true;
+        return;
+    }
+    memcpy(o->text + o->len, s, n + 1);
+    o->len += n;
+}
+
+void out_mpz(TextOut *o, mpz_srcptr v) {
+    if (o->cut) return;
+    // sizeinbase may overstate by one digit, never understate.
+    long n = static_cast<long>(gmp.sizeinbase(v, 10)) + 1;
+    if (o->len + n + CUT_RESERVE > o->room) {
+        o->cut = true;
+        return;
+    }
+    o->len += gmp.sprintf_z(o->text + o->len, "%Zd", v);
+}
+
+// The cut marker goes into the reserved bytes whatever is left.
+void out_finish(TextOut *o, bool incomplete) {
+    if (!(o->cut || incomplete) || o->room < CUT_RESERVE) return;
+    int n = static_cast<int>(strlen(FACTOR_TEXT_CUT));
+    memcpy(o->text + o->len, FACTOR_TEXT_CUT, n + 1);
+    o->len += n;
+}
+
+// ------------------------------------------------------------- key polling
+
+bool tty_raw = false;
+struct termios tty_saved;
+
+// True when a key is waiting at the console; the key is read and consumed.
+// Only a terminal is polled: script input from a pipe or file is never taken.
+// The terminal is switched to unbuffered, silent input at the first poll of a
+// search and restored by key_poll_end.
+int terminal_key_pressed() {
+    if (!isatty(STDIN_FILENO)) return 0;
+    if (!tty_raw) {
+        if (tcgetattr(STDIN_FILENO, &tty_saved) != 0) return 0;
+        struct termios raw = tty_saved;
+        raw.c_lflag &= ~(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return 0;
+        tty_raw = true;
+    }
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(STDIN_FILENO, &ready);
+    struct timeval no_wait = {0, 0};
+    if (select(STDIN_FILENO + 1, &ready, nullptr, nullptr, &no_wait) <= 0) return 0;
+    char key;
+    return read(STDIN_FILENO, &key, 1) == 1;
+}
+
+void key_poll_end() {
+    if (!tty_raw) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &tty_saved);
+    tty_raw = false;
+}
+
+long clock_ms() { return static_cast<long>(clock() / (CLOCKS_PER_SEC / 1000)); }
+
+// ------------------------------------------------------------ factor lists
+
+// Adds a copy of p to the discovery list (while it has room) and counts it in
+// the factor list; a new distinct factor that finds the list full is dropped
+// and remembered in factors_dropped.
+void record_factor(mpz_srcptr p) {
+    if (discovered_count < LIST_MAX) gmp.init_set(discovered[discovered_count++], p);
+    for (int i = 0; i < found_count; i++) {
+        if (gmp.cmp(found[i].value, p) == 0) {
+            found[i].count++;
+            return;
+        }
+    }
+    if (found_count >= LIST_MAX) {
+        factors_dropped = true;
+        return;
+    }
+    gmp.init_set(found[found_count].value, p);
+    found[found_count].count = 1;
+    found_count++;
+}
+
+void release_lists() {
+    for (int i = 0; i < discovered_count; i++) gmp.clear(discovered[i]);
+    for (int i = 0; i < found_count; i++) gmp.clear(found[i].value);
+    discovered_count = 0;
+    found_count = 0;
+}
+
+// Divides d out of n as often as it goes, recording d each time; `scratch`
+// is an initialised integer used to hold d for recording.
+void trial_divide(mpz_ptr n, unsigned long d, mpz_ptr scratch) {
+    while (gmp.divisible_ui_p(n, d)) {
+        gmp.set_ui(scratch, d);
+        record_factor(scratch);
+        gmp.tdiv_q_ui(n, n, d);
+    }
+}
+
+void sort_factors() {
+    for (int pass = 0; pass + 1 < found_count; pass++) {
+        for (int j = 0; j + 1 < found_count - pass; j++) {
+            if (gmp.cmp(found[j].value, found[j + 1].value) > 0) {
+                FactorEntry t = found[j];
+                found[j] = found[j + 1];
+                found[j + 1] = t;
+            }
+        }
+    }
+}
+
+bool is_probable_prime(mpz_srcptr v) { return gmp.probab_prime_p(v, PRIME_REPS) != 0; }
+
+// The library path with the text bounded to `room` bytes.
+void factor_integer_into(mpz_ptr n, char *text, int room) {
+    assert(gmp_ready());
+    TextOut out;
+    out_start(&out, text, room);
+    release_lists();
+    stop_flag = false;
+    mark_count = 0;
+    factors_dropped = false;
+
+    mpz_t scratch;
+    gmp.init(scratch);
+    trial_divide(n, 2, scratch);
+    trial_divide(n, 3, scratch);
+    for (unsigned long k = 5; k <= TRIAL_LIMIT; k += 6) {
+        if (gmp.cmp_ui(n, 1) == 0 || gmp.cmp_ui(n, k * k) < 0) break;
+        trial_divide(n, k, scratch);
+        trial_divide(n, k + 2, scratch);
+    }
+    gmp.clear(scratch);
+    if (gmp.cmp_ui(n, 1) > 0) split_factor(n);
+
+    bool verbose = mark_count > 2;
+    if (verbose) {
+        gmp.printf_z(FACTOR_MSG_ANALYZING, n);
+        fputs(FACTOR_MSG_HEAVY, stdout);
+        fputs(FACTOR_MSG_DISCOVERY, stdout);
+        for (int i = 0; i < discovered_count; i++) {
+            if (i > 0) fputs(FACTOR_MSG_ARROW, stdout);
+            gmp.printf_z("%Zd", discovered[i]);
+        }
+    }
+    if (stop_flag && discovered_count > 0 && !is_probable_prime(discovered[discovered_count - 1]))
+        fputs(FACTOR_MSG_UNSURE, stdout);
+
+    sort_factors();
+    if (verbose) fputs(FACTOR_MSG_SORTED, stdout);
+    for (int i = 0; i < found_count; i++) {
+        bool last = i == found_count - 1;
+        out_mpz(&out, found[i].value);
+        if (verbose) gmp.printf_z("%Zd", found[i].value);
+        if (found[i].count > 1) {
+            char power[16];
+            snprintf(power, sizeof power, "^%lu", static_cast<unsigned long>(found[i].count));
+            out_str(&out, power);
+            if (verbose) fputs(power, stdout);
+        }
+        if (last && stop_flag && !is_probable_prime(found[i].value)) fputs(FACTOR_MSG_UNSURE, stdout);
+        if (!last) {
+            out_str(&out, " * ");
+            if (verbose) fputs(" * ", stdout);
+        }
+    }
+    if (verbose) fputs(stop_flag ? FACTOR_MSG_TERMINATED : "\n", stdout);
+    // A stopped search leaves an unsplit composite in the list: never call it prime.
+    if (found_count == 1 && found[0].count == 1 && !stop_flag) out_str(&out, FACTOR_TEXT_PRIME);
+    out_finish(&out, factors_dropped);
+    fflush(stdout);
+    release_lists();
+}
+
+// Writes the factorisation of value (>= 0) into text without bounds checks;
+// text needs SMALL_TEXT bytes (ample for any 64-bit value).
+void small_into(int64_t value, char *text) {
+    char *p = text;
+    *p = 0;
+    if (value < 2) return;
+    int64_t rest = value;
+    bool divisor_found = false;
+    bool done = false;
+    auto put_power = [&](int64_t d, int k) {
+        p += sprintf(p, "%lld", static_cast<long long>(d));
+        if (k > 1) p += sprintf(p, "^%d", k);
+    };
+    for (int64_t d = 2; d <= 5 && !done; d++) {
+        if (rest % d != 0) continue;
+        int k = 0;
+        while (rest % d == 0) {
+            rest /= d;
+            k++;
+        }
+        divisor_found = true;
+        put_power(d, k);
+        if (rest == 1) done = true;
+        else *p++ = '*', *p = 0;
+    }
+    // Odd candidates from 7, skipping multiples of 3 and 5 (increments 4 2 4 2 4 6 2 6).
+    static const int step[8] = {4, 2, 4, 2, 4, 6, 2, 6};
+    int64_t quotient = rest;
+    for (int64_t d = 7, s = 0; !done; d += step[s], s = (s + 1) % 8) {
+        if (quotient < d) {
+            if (rest != 1) p += sprintf(p, "%lld", static_cast<long long>(rest));
+            break;
+        }
+        int k = 0;
+        while (rest % d == 0) {
+            rest /= d;
+            k++;
+        }
+        quotient = rest / d;
+        if (k == 0) continue;
+        divisor_found = true;
+        put_power(d, k);
+        if (rest == 1) done = true;
+        else *p++ = '*', *p = 0;
+    }
+    if (!divisor_found || value == 2 || value == 3 || value == 5 || value == 7) strcpy(p, FACTOR_TEXT_PRIME);
+}
+
+}  // namespace
+
+long rho_check_every = 1000000;
+long mark_interval_ms = 2000;
+int (*factor_key_poll)() = terminal_key_pressed;
+
+// Factorises |n| into output_text (zero-terminated, at most output_text_size
+// bytes; empty when n is not an integer, is too close to its capacity, is 0
+// or 1, or needs the absent library). A fixed-point integer is shifted to its
+// integer form in place. Uses scratch integer 7 (slot 23).
+void factor_to_text(BigNum *n) {
+    assert(n);
+    char *text = output_text;
+    if (!text || output_text_size <= 0) return;
+    text[0] = 0;
+    if (n->used > n->capacity - 5) return;
+
+    int e = n->frac_limbs;
+    if (e != 0) {
+        if (e != fixed_point_limbs || e < 0) return;
+        for (int k = 0; k < e && k < n->used; k++)
+            if (limb(n, k) != 0) return;  // a fractional part: not an integer
+        int keep = n->used > e ? n->used - e : 0;
+        for (int k = 0; k < keep; k++) limb(n, k) = limb(n, k + e);
+        for (int k = keep; k < n->used; k++) limb(n, k) = 0;
+        n->used = keep;
+        n->frac_limbs = 0;
+        bn_strip(n);
+    }
+
+    BigNum *c = work_int(7);
+    if (n->used > c->capacity) return;
+    if (c != n) {
+        for (int k = 0; k < n->used; k++) limb(c, k) = limb(n, k);
+        c->used = n->used;
+    }
+    c->sign = 1;
+    c->frac_limbs = 0;
+
+    if (c->used < 2) {
+        char small[SMALL_TEXT];
+        small_into(c->used == 1 ? limb(c, 0) : 0, small);
+        snprintf(text, output_text_size, "%s", small);
+        return;
+    }
+    if (bn_is_zero(c)) {
+        bn_normalise_zero(c);
+        return;
+    }
+    if (!gmp_ready()) {
+        fputs(FACTOR_MSG_NO_GMP, stdout);
+        return;
+    }
+
+    mpz_t working, base;
+    gmp.init2(working, static_cast<mp_bitcnt_t>(c->capacity) * 32);
+    gmp.set_ui(working, 0);
+    gmp.init_set_ui(base, LIMB_BASE);
+    for (int k = c->used - 1; k >= 0; k--) {
+        gmp.mul(working, working, base);
+        gmp.add_ui(working, working, static_cast<unsigned long>(limb(c, k)));
+    }
+    gmp.clear(base);
+    factor_integer(working, text);
+    gmp.clear(working);
+}
+
+// Factorises value by trial division into text, written without blanks
+// ("2^3*3^2*5", "97 P"); values below 2 give an empty text. text must hold
+// 96 bytes, enough for any 64-bit value.
+void factor_small(int64_t value, char *text) { small_into(value, text); }
+
+// Factorises the working integer (> 0, divided down in place) into text, which
+// must hold output_text_size bytes, and prints the console report (verbose
+// after more than two progress marks). Every integer it creates is released.
+void factor_integer(mpz_ptr working, char *text) {
+    factor_integer_into(working, text, output_text_size);
+}
+
+// Splits m into probable primes and records them; m is divided down in place.
+// Returns at once when the stop flag is set.
+void split_factor(mpz_ptr m) {
+    if (gmp.cmp_ui(m, 1) <= 0 || stop_flag) return;
+    if (is_probable_prime(m)) {
+        record_factor(m);
+        return;
+    }
+    mpz_t r;
+    gmp.init(r);
+    unsigned long e = perfect_power_root(r, m);
+    if (e >= 2) {
+        for (unsigned long j = 0; j < e; j++) {
+            mpz_t part;
+            gmp.init_set(part, r);
+            split_factor(part);
+            gmp.clear(part);
+        }
+        gmp.clear(r);
+        return;
+    }
+    gmp.clear(r);
+
+    mpz_t d;
+    gmp.init(d);
+    if (!rho_search(m, d)) {
+        record_factor(m);  // stopped: the unsplit remainder stands as found
+        gmp.clear(d);
+        return;
+    }
+    mpz_t q, rest;
+    gmp.init(q);
+    gmp.init(rest);
+    unsigned long times = 0;
+    for (;;) {
+        gmp.tdiv_qr(q, rest, m, d);
+        if (gmp.cmp_ui(rest, 0) != 0) break;
+        gmp.set(m, q);
+        times++;
+    }
+    gmp.clear(q);
+    gmp.clear(rest);
+    for (unsigned long j = 0; j < times; j++) {
+        mpz_t part;
+        gmp.init_set(part, d);
+        split_factor(part);
+        gmp.clear(part);
+    }
+    gmp.clear(d);
+    split_factor(m);
+}
+
+// Largest e >= 2 with root_out^e = m, root_out set to that root; otherwise
+// returns 1 with root_out = m. root_out and m must be different integers.
+unsigned long perfect_power_root(mpz_ptr root_out, mpz_ptr m) {
+    assert(root_out != m);
+    if (gmp.cmp_ui(m, 1) > 0 && gmp.perfect_power_p(m)) {
+        unsigned long bits = static_cast<unsigned long>(gmp.sizeinbase(m, 2));
+        for (unsigned long e = bits; e >= 2; e--)
+            if (gmp.root(root_out, m, e)) return e;  // non-zero: the root is exact
+    }
+    gmp.set(root_out, m);
+    return 1;
+}
+
+// Pollard's rho with Floyd cycle detection, f(x) = x^2 + c mod m, c raised
+// when a cycle closes without a divisor. Returns 1 with 1 < divisor_out < m
+// (or divisor_out = m for a probable prime m), 0 when a key press stopped it
+// (stop flag set). Prints a progress mark at most every two seconds.
+int rho_search(mpz_ptr m, mpz_ptr divisor_out) {
+    if (is_probable_prime(m)) {
+        gmp.set(divisor_out, m);
+        return 1;
+    }
+    mpz_t x, y, diff;
+    gmp.init_set_ui(x, 2);
+    gmp.init_set_ui(y, 2);
+    gmp.init(diff);
+    unsigned long c = 1;
+    gmp.set_ui(divisor_out, 1);
+    long last_mark = clock_ms();
+    long i = 0;
+    int result = 1;
+    while (gmp.cmp_ui(divisor_out, 1) == 0) {
+        gmp.mul(x, x, x);
+        gmp.add_ui(x, x, c);
+        gmp.mod(x, x, m);
+        for (int twice = 0; twice < 2; twice++) {
+            gmp.mul(y, y, y);
+            gmp.add_ui(y, y, c);
+            gmp.mod(y, y, m);
+        }
+        gmp.sub(diff, x, y);
+        gmp.abs(diff, diff);
+        gmp.gcd(divisor_out, diff, m);
+        i++;
+        if (rho_check_every > 0 && i % rho_check_every == 0) {
+            long now = clock_ms();
+            if (now - last_mark >= mark_interval_ms) {
+                mark_count++;
+                fputs(mark_count % 3 == 0 ? FACTOR_MARK_DOT : FACTOR_MARK_BAR, stdout);
+                fflush(stdout);
+                last_mark = now;
+            }
+            if (factor_key_poll()) {
+                stop_flag = true;
+                result = 0;
+                break;
+            }
+        }
+        if (gmp.cmp(divisor_out, m) == 0) {
+            c++;
+            gmp.set_ui(x, 2);
+            gmp.set_ui(y, 2);
+            gmp.set_ui(divisor_out, 1);
+        }
+    }
+    key_poll_end();
+    gmp.clear(x);
+    gmp.clear(y);
+    gmp.clear(diff);
+    return result;
+}

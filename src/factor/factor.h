@@ -18,3 +18,12 @@ void factor_integer(mpz_ptr working, char *text);
 void split_factor(mpz_ptr m);
 unsigned long perfect_power_root(mpz_ptr root_out, mpz_ptr m);
 int rho_search(mpz_ptr m, mpz_ptr divisor_out);
+
+// Rho iterations between two looks at the clock and the console, and the
+// least time in milliseconds between two progress marks (1000000 and 2000).
+extern long rho_check_every;
+extern long mark_interval_ms;
+// Key poll of the rho search: non-zero when a key was pressed (and consumed).
+// Polls the console only when standard input is a terminal; replaceable so
+// that a stop can be driven without one.
+extern int (*factor_key_poll)();

@@ -1,6 +1,221 @@
-// Function dispatcher.
-// (placeholder: being written)
+// Function dispatcher: recognises the function names of the calculator
+// language, reads their argument forms and computes the small functions that
+// need no series (TAN, INT, ROU, QUT, DSUM, TIME, POL); writes template constants.
+#include <cstring>
+#include <ctime>
+
+#include "../expr/expr.h"
 #include "functions.h"
-int evaluate_function(const char *, Fraction *, int) { return 0; }
-void set_element_int(int, int, int32_t) {}
-void set_element_frac(int, int, int32_t, int32_t) {}
+#include "templates.h"
+
+namespace {
+
+enum FunctionId {
+    FN_SIN, FN_COS, FN_TAN, FN_ATAN, FN_LOG, FN_SQR, FN_EXP, FN_PI, FN_TIME, FN_POL,
+    FN_PRD, FN_INT, FN_ITG, FN_QUT, FN_QTY, FN_ROU, FN_DSUM, FN_SUM, FN_SDV, FN_AVG,
+    FN_VAR, FN_COV, FN_COR
+};
+
+struct FunctionName {
+    const char *name;
+    FunctionId id;
+};
+
+// Compared in this order; the first match wins and a name need not be
+// followed by a non-letter (SQRT must come before SQR, and so on).
+const FunctionName function_names[] = {
+    {"SIN", FN_SIN},   {"COS", FN_COS},   {"TAN", FN_TAN},   {"ATAN", FN_ATAN},
+    {"LN", FN_LOG},    {"LOG", FN_LOG},   {"SQRT", FN_SQR},  {"SQR", FN_SQR},
+    {"EXP", FN_EXP},   {"E'", FN_EXP},    {"PI", FN_PI},     {"TIME", FN_TIME},
+    {"POL", FN_POL},   {"PRD", FN_PRD},   {"INT", FN_INT},   {"ITG", FN_ITG},
+    {"QUT", FN_QUT},   {"QTY", FN_QTY},   {"ROU", FN_ROU},   {"DSUM", FN_DSUM},
+    {"SUM", FN_SUM},   {"SDV", FN_SDV},   {"AVG", FN_AVG},   {"VAR", FN_VAR},
+    {"COV", FN_COV},   {"COR", FN_COR},
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Index of the name starting at text in function_names, or -1.
+int match_name(const char *text) {
+    for (int i = 0; i < (int)(sizeof function_names / sizeof function_names[0]); i++) {
+        size_t n = strlen(function_names[i].name);
+        if (strncmp(text, function_names[i].name, n) == 0) return i;
+    }
+    return -1;
+}
+
+// Integer part of the target, truncated toward zero; the target becomes an
+// integer over 1. A denominator carrying fraction limbs is handled by
+// shifting the numerator up by as many limbs for the division.
+void integer_part(Fraction *f) {
+    BigNum *num = f->num, *den = f->den;
+    int8_t sign = num->sign;
+    num->sign = 1;
+    int e = den->frac_limbs;
+    if (e > 0) {
+        shift_limbs(num, e);
+        den->frac_limbs = 0;
+    }
+    divide(num, nullptr, num, den);
+    den->frac_limbs = e;
+    bn_set_one(den);
+    // Drop the fraction limbs of a fixed-point quotient, whatever their count.
+    if (num->frac_limbs > 0) {
+        shift_limbs(num, -num->frac_limbs);
+        num->frac_limbs = 0;
+    }
+    num->sign = sign;
+    bn_strip(num);
+    bn_normalise_zero(num);
+}
+
+// Sum of the decimal digits of every used limb of the numerator.
+void digit_sum(Fraction *f) {
+    int32_t sum = 0;
+    for (int k = 0; k < f->num->used; k++) {
+        int32_t v = limb(f->num, k);
+        if (v < 0) v = -v;
+        while (v > 0) {
+            sum += v % 10;
+            v /= 10;
+        }
+    }
+    set_int32(f->num, sum);
+}
+
+// Tangent through the sine and cosine template with the unit letter in place
+// of both P; the argument travels in element &E3.
+void tangent(Fraction *target, char unit, int level) {
+    char text[sizeof TPL_TAN];
+    memcpy(text, TPL_TAN, sizeof TPL_TAN);
+    if (unit != 'P') {
+        for (char *c = text; *c; c++)
+            if (*c == 'P') *c = unit;
+    }
+    store_value(29, 3, target);
+    eval_group(text, target, level);
+}
+
+// Points at the limb array slot of element n of work register reg when the
+// whole element lies inside the register's denominator array, else null.
+int32_t *element_slot(int reg, int n) {
+    if (reg < 26 || reg >= REGISTERS || n < 0) return nullptr;
+    BigNum *den = reg_den[reg];
+    int w = reg_num[reg]->elem_width;
+    if (w < 2 || den == nullptr || den->limbs == nullptr) return nullptr;
+    if ((int64_t)(n + 1) * w > den->capacity) return nullptr;
+    return den->limbs + (int64_t)n * w;
+}
+
+}  // namespace
+
+// Element n of work register reg (26..29) := k. The whole slot is zeroed first
+// so that the element reads as exactly k whatever was stored there before.
+// An element outside the register's storage is left alone.
+void set_element_int(int reg, int n, int32_t k) {
+    int32_t *slot = element_slot(reg, n);
+    if (!slot) return;
+    int w = reg_num[reg]->elem_width;
+    for (int i = 0; i < w; i++) slot[i] = 0;
+    slot[w - 1] = k;
+}
+
+// Element n of work register reg (26..29) := p / q, p in the least significant
+// limb and -q in the first slot, which the element format reads as the
+// denominator. q between 2 and 99999999; same guards as set_element_int.
+void set_element_frac(int reg, int n, int32_t p, int32_t q) {
+    int32_t *slot = element_slot(reg, n);
+    if (!slot) return;
+    int w = reg_num[reg]->elem_width;
+    for (int i = 0; i < w; i++) slot[i] = 0;
+    slot[w - 1] = p;
+    slot[0] = -q;
+}
+
+// Recognises a function name at the start of text (an operand starting with
+// a letter, its sign already taken by the caller), reads the argument into
+// target, computes the function there and returns the characters consumed;
+// 0, with nothing changed, when no function name starts at text. level is the
+// caller's evaluation level; argument groups run one level deeper.
+int evaluate_function(const char *text, Fraction *target, int level) {
+    int index = match_name(text);
+    if (index < 0) return 0;
+    FunctionId id = function_names[index].id;
+    int pos = (int)strlen(function_names[index].name);
+
+    fraction_init(target);
+
+    // Index loops parse their own head from just after the name.
+    if (id == FN_ITG || id == FN_PRD)
+        return pos + index_loop(id == FN_PRD, text + pos, target, level);
+
+    char unit = 'D';
+    if (id == FN_SIN || id == FN_COS || id == FN_TAN || id == FN_ATAN) {
+        char c = text[pos];
+        if (c == 'D' || c == 'R' || c == 'P') {
+            unit = c;
+            pos++;
+        }
+    }
+    int64_t base = 0;
+    if (id == FN_LOG) {
+        for (int digits = 0; is_digit(text[pos]); pos++, digits++)
+            if (digits < 18) base = base * 10 + (text[pos] - '0');
+    }
+
+    if (text[pos] == '.') pos++;
+
+    switch (id) {
+        case FN_SUM: return pos + block_statistics(BLOCK_SUM, text + pos, target, level);
+        case FN_AVG: return pos + block_statistics(BLOCK_AVG, text + pos, target, level);
+        case FN_QTY: return pos + block_statistics(BLOCK_QTY, text + pos, target, level);
+        case FN_VAR: return pos + block_statistics(BLOCK_VAR, text + pos, target, level);
+        case FN_SDV: return pos + block_statistics(BLOCK_SDV, text + pos, target, level);
+        case FN_COV: return pos + block_statistics(BLOCK_COV, text + pos, target, level);
+        case FN_COR: return pos + block_statistics(BLOCK_COR, text + pos, target, level);
+        default: break;
+    }
+
+    // The argument: a group, an unreduced decimal literal (SQR2.5 is the root
+    // of 25/10), or nothing (the target stays 0).
+    if (text[pos] == '(') {
+        pos += 1 + eval_group(text + pos + 1, target, level + 1);
+    } else if (is_digit(text[pos])) {
+        pos += parse_decimal(text + pos, target->num);
+        set_int64(target->den, target->num->dec_den);
+    }
+
+    switch (id) {
+        case FN_SIN: compute_sin_cos(target, 0, unit, level); break;
+        case FN_COS: compute_sin_cos(target, 1, unit, level); break;
+        case FN_TAN: tangent(target, unit, level); break;
+        case FN_ATAN: compute_atan(target, level + 1); break;
+        case FN_LOG: compute_log(target, base, level); break;
+        case FN_SQR: nth_root(target, 2, 1.0, level + 1); break;
+        case FN_EXP: exp_log_series(target, 0, level); break;
+        case FN_PI: compute_pi(target, level); break;
+        case FN_TIME:
+            fraction_init(target);
+            set_int64(target->num, (int64_t)time(nullptr));
+            break;
+        case FN_POL:
+            // Recognised for compatibility; computes nothing and records
+            // nothing outside the target's storage.
+            break;
+        case FN_INT: integer_part(target); break;
+        case FN_ROU: {
+            int8_t sign = target->num->sign;
+            target->num->sign = 1;
+            eval_group(TPL_ROUND_HALF, target, level + 1);
+            target->num->sign = sign;
+            integer_part(target);
+            break;
+        }
+        case FN_QUT: to_fraction(target); break;
+        case FN_DSUM: digit_sum(target); break;
+        default: break;
+    }
+
+    if (text[pos] == '.') pos++;
+    return pos;
+}

@@ -24,3 +24,24 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level);
 // (26..29): a small integer k, or a fraction p/q.
 void set_element_int(int reg, int n, int32_t k);
 void set_element_frac(int reg, int n, int32_t p, int32_t q);
+
+// Block statistics over elements of A..Z, entered by the dispatcher with the
+// text just after the function name; return the characters consumed there.
+enum BlockKind { BLOCK_SUM, BLOCK_AVG, BLOCK_QTY, BLOCK_VAR, BLOCK_SDV, BLOCK_COV, BLOCK_COR };
+int block_statistics(int kind, const char *text, Fraction *target, int level);
+// Index loop: sum (product = 0) or product (product = 1) of an expression over
+// an integer range of a loop variable; text just after the three-letter name.
+int index_loop(int product, const char *text, Fraction *target, int level);
+
+// Copies the fraction src into dst for the series. A denominator that would
+// not fit dst's denominator room (a work register keeps its template
+// elements at the start of that array) turns src into a fixed-point decimal
+// first; a numerator longer than dst's capacity loses its lowest fraction limbs.
+void series_copy(Fraction *dst, Fraction *src);
+// Guard limbs a series adds to F while it runs: every template result passes
+// through to_fraction, which reads a fixed-point value whose upper F/6 or so
+// fraction limbs are all zero as a run of zeros, so terms below that vanish
+// early unless the precision is raised by about a fifth.
+int series_guard_limbs();
+// Drops fixed-point fraction limbs of f beyond `limbs` (truncating).
+void series_trim(Fraction *f, int limbs);

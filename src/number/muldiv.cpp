@@ -1,6 +1,383 @@
-// Multiplication, division and common divisors.
-// (placeholder: being written)
+// Multiplication of two big integers (schoolbook, always our own), division
+// (our own long division for machine-integer divisors, the bound multiple
+// precision library beyond that) and greatest common divisor / least common
+// multiple (64-bit Euclid, else the library).
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+
 #include "bignum.h"
-int multiply(BigNum *, BigNum *, BigNum *) { return 0; }
-int divide(BigNum *, BigNum *, BigNum *, BigNum *) { return 0; }
-int64_t gcd_lcm(BigNum *, BigNum *, BigNum *, BigNum *) { return 1; }
+#include "../factor/gmp_api.h"
+#include "messages.h"
+
+namespace {
+
+constexpr int64_t BASE = LIMB_BASE;
+
+int top_used(BigNum *n) {
+    int u = n->used;
+    while (u > 0 && limb(n, u - 1) == 0) u--;
+    return u;
+}
+
+// Zero as multiply sees it: no used limb, or one limb equal to 0.
+bool is_zero_operand(BigNum *n) {
+    return n->reserved == 0 && (n->used == 0 || (n->used == 1 && limb(n, 0) == 0));
+}
+
+bool is_one(BigNum *n) {
+    return n->used == 1 && limb(n, 0) == 1 && n->sign > 0 && n->frac_limbs == 0;
+}
+
+// A fixed-point operand whose fraction limbs are all zero becomes the plain
+// integer it holds (same value, frac_limbs 0).
+void to_integer_form(BigNum *n) {
+    int f = fixed_point_limbs;
+    if (f <= 0 || n->frac_limbs != f) return;
+    for (int k = 0; k < f && k < n->used; k++)
+        if (limb(n, k) != 0) return;
+    shift_limbs(n, -f);
+    n->frac_limbs = 0;
+}
+
+// A scratch integer for the product that is neither operand: the
+// accumulator normally, the partial-product or multiplier slot when the
+// accumulator is itself an operand.
+BigNum *product_scratch(BigNum *a, BigNum *b) {
+    for (int k : {2, 1, 3}) {
+        BigNum *s = work_int(k);
+        if (s != a && s != b) return s;
+    }
+    return nullptr;  // unreachable: two operands cannot cover three slots
+}
+
+// Below this many limbs, conversions go limb by limb; above it they split
+// the number in halves so that long values convert in near-linear time.
+constexpr int SPLIT_LIMBS = 16;
+
+// z := the magnitude of limbs lo..hi-1 of n read as an integer.
+void load_range(mpz_ptr z, BigNum *n, int lo, int hi, mpz_srcptr base) {
+    if (hi - lo <= SPLIT_LIMBS) {
+        gmp.set_ui(z, 0);
+        for (int k = hi - 1; k >= lo; k--) {
+            gmp.mul(z, z, base);
+            gmp.add_ui(z, z, static_cast<unsigned long>(limb(n, k)));
+        }
+        return;
+    }
+    int mid = lo + (hi - lo) / 2;
+    mpz_t low, scale;
+    gmp.init(low);
+    gmp.init(scale);
+    load_range(z, n, mid, hi, base);
+    load_range(low, n, lo, mid, base);
+    gmp.pow_ui(scale, base, static_cast<unsigned long>(mid - lo));
+    gmp.mul(z, z, scale);
+    gmp.add(z, z, low);
+    gmp.clear(low);
+    gmp.clear(scale);
+}
+
+// Library integer from the magnitude of n's limbs.
+void load_magnitude(mpz_ptr z, BigNum *n, mpz_srcptr base) { load_range(z, n, 0, n->used, base); }
+
+// Writes z (0 <= z < BASE^len) into limbs pos..pos+len-1 of n, dropping every
+// limb at or above `limit`. z is consumed.
+void store_range(BigNum *n, mpz_ptr z, int pos, int len, int limit, mpz_srcptr base) {
+    if (pos >= limit) return;
+    if (len <= SPLIT_LIMBS) {
+        for (int k = 0; k < len && pos + k < limit; k++)
+            limb(n, pos + k) = int32_t(gmp.tdiv_q_ui(z, z, static_cast<unsigned long>(BASE)));
+        return;
+    }
+    int half = len / 2;
+    mpz_t low, scale;
+    gmp.init(low);
+    gmp.init(scale);
+    gmp.pow_ui(scale, base, static_cast<unsigned long>(half));
+    gmp.tdiv_qr(z, low, z, scale);
+    store_range(n, low, pos, half, limit, base);
+    store_range(n, z, pos + half, len - half, limit, base);
+    gmp.clear(low);
+    gmp.clear(scale);
+}
+
+// Writes |z| into n's limbs from the least significant up, at most
+// capacity - 1 limbs (higher limbs are lost), without leading zero limbs.
+// Sign and scale are the caller's.
+void store_magnitude(BigNum *n, mpz_srcptr z, mpz_srcptr base) {
+    for (int k = 0; k < n->used; k++) limb(n, k) = 0;
+    mpz_t t;
+    gmp.init(t);
+    gmp.abs(t, z);
+    // Decimal digits may be overestimated by one: at worst one zero limb more.
+    int len = int((gmp.sizeinbase(t, 10) + 7) / 8);
+    int limit = n->capacity - 1;
+    store_range(n, t, 0, len, limit, base);
+    n->used = len < limit ? len : (limit > 0 ? limit : 0);
+    bn_strip(n);
+    gmp.clear(t);
+}
+
+uint64_t euclid(uint64_t x, uint64_t y) {
+    while (y != 0) {
+        uint64_t t = x % y;
+        x = y;
+        y = t;
+    }
+    return x;
+}
+
+uint64_t magnitude(int64_t v) { return v < 0 ? 0 - uint64_t(v) : uint64_t(v); }
+
+// Result of gcd_lcm at scale f: g gets frac_limbs f and sign 1.
+void finish_gcd(BigNum *g, int32_t f) {
+    g->frac_limbs = f;
+    g->sign = 1;
+    g->offset = 0;
+}
+
+}  // namespace
+
+// r := a * b by schoolbook multiplication; frac_limbs(r) = frac(a) + frac(b),
+// sign = sign(a) * sign(b). r may be a or b. Returns 1 multiplied; 0 when an
+// operand is zero (r cleared) or r is the other operand of a factor one;
+// -1 with "prod_ovf\n" when r's capacity is below used(a) + used(b); -6
+// silently when it is exactly that sum (r unchanged in both cases).
+int multiply(BigNum *r, BigNum *a, BigNum *b) {
+    assert(r && a && b);
+    int ua = a->used, ub = b->used;
+    int64_t need = int64_t(ua) + ub;
+    if (r->capacity < need) {
+        fputs(MSG_PROD_OVF, stdout);
+        return -1;
+    }
+    if (is_zero_operand(a) || is_zero_operand(b)) {
+        bn_clear(r);
+        return 0;
+    }
+    if ((is_one(a) && r == b) || (is_one(b) && r == a)) return 0;
+    if (r->capacity < need + 1) return -6;
+    BigNum *acc = product_scratch(a, b);
+    if (acc->capacity < need) {
+        fputs(MSG_PROD_OVF, stdout);
+        return -1;
+    }
+    // The operand with fewer limbs drives the outer loop.
+    BigNum *mr = ub < ua ? b : a, *md = ub < ua ? a : b;
+    int umr = mr->used, umd = md->used;
+    int32_t frac = a->frac_limbs + b->frac_limbs;
+    int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
+
+    bn_clear(acc);
+    for (int k = 0; k < need; k++) limb(acc, k) = 0;
+    for (int j = 0; j < umr; j++) {
+        int64_t y = limb(mr, j);
+        if (y == 0) continue;
+        int64_t carry = 0;
+        for (int i = 0; i < umd; i++) {
+            int64_t t = limb(acc, i + j) + y * limb(md, i) + carry;
+            limb(acc, i + j) = int32_t(t % BASE);
+            carry = t / BASE;
+        }
+        limb(acc, umd + j) = int32_t(carry);
+    }
+    acc->used = int(need);
+    bn_strip(acc);
+    copy(r, acc);
+    r->frac_limbs = frac;
+    r->sign = sign;
+    return 1;
+}
+
+// Truncated division of a by b. The quotient goes to q, or over a when q is
+// absent; the remainder (never negative) to r when r is present. A
+// fixed-point divisor holding an integer is first brought to integer form.
+// The quotient keeps the dividend's frac_limbs and gets sign(a) * sign(b).
+// A divisor of one limb, or two limbs below 922 * BASE, is divided here;
+// larger ones go through the library, or print "no: gmp-10.dll \n" and leave
+// the quotient equal to the dividend when it is not bound. A zero divisor
+// leaves the quotient equal to the dividend and the remainder 0. Library
+// results keep at most capacity - 1 limbs. Any record may be an operand.
+// Returns 1 when a machine-integer divisor left a remainder, 0 otherwise,
+// -3 when q cannot hold the dividend (nothing changed).
+int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
+    assert(a && b);
+    to_integer_form(b);
+    bn_normalise_zero(b);
+    BigNum *quot = q ? q : a;
+
+    if (b->used > 0 && a->frac_limbs == 0 && b->frac_limbs == 0 && compare_magnitude(a, b) < 0) {
+        if (r && r != a && copy(r, a) < 0) return -3;
+        if (r) r->sign = 1;  // the remainder is |a|, as on every other path
+        bn_clear(quot);
+        return 0;
+    }
+    if (quot != a && quot->capacity < a->used) return -3;
+
+    int ub = top_used(b);
+    if (ub == 0) {
+        copy(quot, a);
+        if (r) {
+            set_int64(r, 0);
+            r->sign = 1;
+        }
+        return 0;
+    }
+    if (ub == 1 || (ub == 2 && limb(b, 1) < 922)) {
+        int64_t d = limb(b, 0) + (ub == 2 ? int64_t(limb(b, 1)) * BASE : 0);
+        if (b->sign < 0) d = -d;
+        copy(quot, a);
+        int64_t rem = div_small(quot, d);
+        if (r) {
+            set_int64(r, rem);
+            r->sign = 1;
+        }
+        return rem != 0 ? 1 : 0;
+    }
+    if (!gmp_ready()) {
+        fputs(MSG_NO_GMP, stdout);
+        copy(quot, a);
+        return 0;
+    }
+    int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
+    mpz_t base, n, d, qz, rz;
+    gmp.init(base);
+    gmp.init(n);
+    gmp.init(d);
+    gmp.init(qz);
+    gmp.init(rz);
+    gmp.set_ui(base, static_cast<unsigned long>(BASE));
+    load_magnitude(n, a, base);
+    load_magnitude(d, b, base);
+    gmp.tdiv_qr(qz, rz, n, d);
+    copy(quot, a);
+    store_magnitude(quot, qz, base);
+    quot->sign = quot->used > 0 ? sign : 1;
+    if (r) {
+        store_magnitude(r, rz, base);
+        r->sign = 1;
+    }
+    gmp.clear(base);
+    gmp.clear(n);
+    gmp.clear(d);
+    gmp.clear(qz);
+    gmp.clear(rz);
+    return 0;
+}
+
+// Greatest common divisor into g and least common multiple into l (either may
+// be absent) of a and b. Fixed-point operands holding integers are brought to
+// integer form. Operands that keep fraction limbs are brought to one scale
+// (the larger, by shifting the other up) and get the divisor and multiple of
+// that scale; when there is no room for that, g = 1 and l = a * b with
+// (frac(a) + frac(b)) / 2 fraction limbs. g is never negative; l has the sign
+// of a * b (|a| when |a| = |b|). A zero operand gives g = |other|, l = 0.
+// Values that fit 64 bits use Euclid; larger ones the library, or print
+// "no: gmp-10.dll \n" (g and l unchanged) when it is not bound. Library
+// results keep at most capacity - 1 limbs. g or l may be an operand.
+// Returns the divisor on the 64-bit path, else 1.
+int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
+    assert(a && b);
+    to_integer_form(a);
+    to_integer_form(b);
+    bn_normalise_zero(a);
+    bn_normalise_zero(b);
+
+    if (a->used == 0 || b->used == 0) {
+        BigNum *other = a->used == 0 ? b : a;
+        int64_t v = 0;
+        bool fits = get_int64(other, &v);
+        if (g && g != other && copy(g, other) < 0) return 1;
+        if (l) {
+            bn_clear(l);
+        }
+        if (g) {
+            g->sign = 1;
+            g->offset = 0;
+        }
+        return fits ? int64_t(magnitude(v)) : 1;
+    }
+
+    if (a->frac_limbs != b->frac_limbs) {
+        BigNum *low = a->frac_limbs < b->frac_limbs ? a : b;
+        int32_t target = a->frac_limbs < b->frac_limbs ? b->frac_limbs : a->frac_limbs;
+        if (shift_limbs(low, target - low->frac_limbs) < 0) {
+            int32_t half = (a->frac_limbs + b->frac_limbs) / 2;
+            if (l && multiply(l, a, b) >= 0) l->frac_limbs = half;
+            if (g) bn_set_one(g);
+            return 1;
+        }
+        low->frac_limbs = target;
+    }
+    int32_t scale = a->frac_limbs;
+    // Equal magnitudes have the multiple |a| whatever the signs.
+    int8_t lcm_sign = int8_t((a->sign < 0) != (b->sign < 0) && compare_magnitude(a, b) != 0 ? -1 : 1);
+
+    int64_t va = 0, vb = 0;
+    if (get_int64(a, &va) && get_int64(b, &vb)) {
+        uint64_t ma = magnitude(va), mb = magnitude(vb);
+        uint64_t c = euclid(ma, mb);
+        int64_t x = int64_t(ma / c) * (va < 0 ? -1 : 1);
+        int64_t y = int64_t(mb / c) * (vb < 0 ? -1 : 1);
+        if (l) {
+            if (ma == mb) {
+                set_int64(l, int64_t(ma));
+                l->frac_limbs = scale;
+                l->offset = 0;
+            } else if (std::log(double(c)) + std::log(double(magnitude(x))) +
+                           std::log(double(magnitude(y))) <=
+                       18.7 * std::log(10.0)) {
+                set_int64(l, int64_t(c) * x * y);
+                l->frac_limbs = scale;
+                l->offset = 0;
+            } else {
+                // lcm = a * (b / c); the machine-integer factor sits in the
+                // multiplier slot (b * (a / c) if a occupies that slot).
+                BigNum *m = work_int(3);
+                BigNum *big = a == m ? b : a;
+                set_int32(m, 0);
+                set_int64(m, big == a ? y : x);
+                if (multiply(l, big, m) >= 0) l->frac_limbs = scale;
+            }
+        }
+        if (g) {
+            set_int64(g, int64_t(c));
+            finish_gcd(g, scale);
+        }
+        return int64_t(c);
+    }
+
+    if (!gmp_ready()) {
+        fputs(MSG_NO_GMP, stdout);
+        return 1;
+    }
+    mpz_t base, n, d, gz, lz;
+    gmp.init(base);
+    gmp.init(n);
+    gmp.init(d);
+    gmp.init(gz);
+    gmp.init(lz);
+    gmp.set_ui(base, static_cast<unsigned long>(BASE));
+    load_magnitude(n, a, base);
+    load_magnitude(d, b, base);
+    gmp.gcd(gz, n, d);
+    gmp.lcm(lz, n, d);
+    if (l) {
+        store_magnitude(l, lz, base);
+        l->sign = l->used > 0 ? lcm_sign : 1;
+        l->frac_limbs = scale;
+        l->offset = 0;
+    }
+    if (g) {
+        store_magnitude(g, gz, base);
+        finish_gcd(g, scale);
+    }
+    gmp.clear(base);
+    gmp.clear(n);
+    gmp.clear(d);
+    gmp.clear(gz);
+    gmp.clear(lz);
+    return 1;
+}

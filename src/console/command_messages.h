@@ -1,0 +1,28 @@
+// Fixed message texts of the command interpreter and the file and setting
+// commands, plus the entry points the interpreter takes from the file commands.
+#pragma once
+
+#define MSG_SHIFT_NO_ROOM "err "
+#define MSG_DISPLAY_FRACTION "VF_OK\n"
+#define MSG_DISPLAY_DECIMAL "VR_OK\n"
+#define MSG_NEGATIVE_INDEX "negative_index\n"
+#define MSG_TABLE_NOT_FOUND "file_not_found\n"
+#define MSG_TABLE_PROTECTED "file_protected\n"
+#define MSG_TABLE_SYNTAX "table_syntax\n"
+#define MSG_TABLE_VALUE_LONG "table_value_too_long\n"
+#define MSG_SETTING_RANGE "value_out_of_range\n"
+#define MSG_NESTED_NOT_FOUND "file not found."
+
+// Default name of the output file of #FW and the input file of #FR.
+#define DEFAULT_SAVE_FILE "save.txt"
+
+// File and setting commands (files.cpp), called by run_command.
+// Nested run of the script file `name`; the result of run_calculator(4, ...).
+int run_nested_script(const char *name);
+// LC:name -- load a comma-separated table into elements of B, C, ...
+void load_table(const char *name);
+// WC:Ld,name -- write rows 1..d of the elements of A..L as a table.
+void write_table(const char *spec);
+// A `#` command at `text` (which starts with '#'): 1 when recognised and
+// carried out, 0 when the line is to be executed as a statement instead.
+int run_setting(const char *text);

@@ -1,0 +1,289 @@
+// File and setting commands: nested script runs (L:, #RUN:), element tables
+// as comma-separated text (LC:, WC:), the output and input files (#FW, #FR,
+// #FC), the fixed-point and element-width settings, and the exit command.
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "../expr/expr.h"
+#include "command_messages.h"
+#include "console.h"
+
+namespace {
+
+constexpr int TABLE_MAX = 1800;       // bytes of a table file that LC: reads
+constexpr int TABLE_REGISTER = 27;    // scratch register that receives each table value
+constexpr int LAST_VARIABLE = 25;     // table columns beyond Z are ignored
+constexpr int NAME_ROOM = 4200;       // room for a file name plus the temporary suffix
+
+char table_text[TABLE_MAX + 1];
+char temporary_name[NAME_ROOM];
+
+bool is_capital(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Leading decimal integer of `text` (optional sign; no digits gives 0),
+// clamped to the int range instead of overflowing.
+int leading_int(const char *text) {
+    long v = strtol(text, nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+// Limbs from a count of decimal digits, rounded up; the division truncates
+// toward zero, so a negative count gives a count the range checks refuse.
+int digits_to_limbs(int n) { return n > INT_MAX - 7 ? INT_MAX / 8 : (n + 7) / 8; }
+
+// Element widths the packed element format and the storage can hold: the
+// sign and scale marks need two slots, and a whole element must fit the
+// element storage the registers are carved with.
+bool width_ok(int w) { return w >= 2 && w <= precision / 10; }
+
+// Fraction limbs a fixed-point value can carry and still leave room in a
+// numerator for its integer part and the shifts of formatting.
+bool fixed_limbs_ok(int f) { return f >= 1 && f <= precision / 4; }
+
+// ------------------------------------------------------------- tables
+
+// Bytes of the unsigned decimal literal at `text`: integer digits, then a
+// point with at least one digit behind it. Its limb count is left in *limbs.
+int literal_extent(const char *text, int *limbs) {
+    int i = 0;
+    while (is_digit(text[i])) i++;
+    int k = 0;
+    if (text[i] == '.' && is_digit(text[i + 1])) {
+        while (is_digit(text[i + 1 + k])) k++;
+    }
+    int taken = k;
+    if (fixed_point_limbs > 0 && k > 8 * fixed_point_limbs) taken = 8 * fixed_point_limbs;
+    *limbs = (i + taken + 7) / 8 + (k > 6 ? fixed_point_limbs : 0);
+    return i + (k > 0 ? k + 1 : 0);
+}
+
+}  // namespace
+
+int run_nested_script(const char *name) {
+    // A leading preset digit and its separator come before the file name.
+    const char *file = name;
+    if (is_digit(file[0])) file = file[1] != 0 ? file + 2 : file + 1;
+    if (file[0] == 0) {
+        fputs(MSG_NESTED_NOT_FOUND, stdout);
+        return -1;
+    }
+    return run_calculator(4, name);
+}
+
+void load_table(const char *name) {
+    FILE *f = fopen(name, "r");
+    if (!f) {
+        fputs(MSG_TABLE_NOT_FOUND, stdout);
+        return;
+    }
+    size_t len = fread(table_text, 1, TABLE_MAX, f);
+    table_text[len] = 0;
+    fclose(f);
+
+    Fraction *value = &reg_frac[TABLE_REGISTER];
+    int row = 1;
+    int column = 1;
+    size_t pos = 0;
+    while (pos < len) {
+        // Values are written with a blank before positive numbers.
+        while (table_text[pos] == ' ') pos++;
+        bool negative = table_text[pos] == '-';
+        if (negative) pos++;
+        int limbs = 0;
+        int extent = literal_extent(table_text + pos, &limbs);
+        bool fits = limbs + 2 <= value->num->capacity;
+        int consumed = 0;
+        if (fits) {
+            fraction_init(value);
+            consumed = parse_literal(table_text + pos, value);
+        } else {
+            fputs(MSG_TABLE_VALUE_LONG, stdout);
+            consumed = extent;
+        }
+        pos += static_cast<size_t>(consumed);
+        char after = table_text[pos];
+        bool line_end = after == 0 || after == '\n';
+        // An empty field at the end of a line (the comma that ends every row
+        // written by WC:, or an empty line) holds no value.
+        bool empty = consumed == 0 && !negative;
+        if (fits && !(empty && line_end) && column <= LAST_VARIABLE) {
+            if (negative && !bn_is_zero(value->num)) value->num->sign = -1;
+            store_value(column, row, value);
+        }
+        if (after == ',') {
+            column++;
+        } else if (line_end) {
+            row++;
+            column = 1;
+        }
+        pos++;
+    }
+}
+
+void write_table(const char *spec) {
+    char last = spec[0];
+    if (!is_capital(last) || !is_digit(spec[1]) || spec[2] == 0 || spec[3] == 0) {
+        fputs(MSG_TABLE_SYNTAX, stdout);
+        return;
+    }
+    int rows = spec[1] - '0';
+    const char *name = spec + 3;
+
+    // The table goes to a temporary file that replaces the target only once
+    // it is complete, so a failed write never truncates an existing file.
+    // A target that exists but may not be written is refused up front.
+    if (access(name, F_OK) == 0 && access(name, W_OK) != 0) {
+        fputs(MSG_TABLE_PROTECTED, stdout);
+        return;
+    }
+    int n = snprintf(temporary_name, sizeof temporary_name, "%s.wc-tmp", name);
+    if (n < 0 || n >= static_cast<int>(sizeof temporary_name)) {
+        fputs(MSG_TABLE_PROTECTED, stdout);
+        return;
+    }
+    FILE *out = fopen(temporary_name, "w");
+    if (!out) {
+        fputs(MSG_TABLE_PROTECTED, stdout);
+        return;
+    }
+
+    Fraction cell;
+    cell.num = reg_num[TABLE_REGISTER];
+    cell.den = reg_num[TABLE_REGISTER + 1];
+    cell.num_only = 0;
+    cell.tag = 1;
+    char ref[3] = {0, 0, 0};
+    for (int r = 1; r <= rows; r++) {
+        for (char letter = 'A'; letter <= last; letter++) {
+            ref[0] = letter;
+            ref[1] = static_cast<char>('0' + r);
+            read_value(ref, &cell);
+            format_decimal(&cell, output_text);
+            fprintf(out, "%s,", output_text);
+        }
+        fputs("\n", out);
+    }
+    bool ok = !ferror(out);
+    if (fclose(out) != 0) ok = false;
+    if (ok && rename(temporary_name, name) != 0) ok = false;
+    if (!ok) {
+        remove(temporary_name);
+        fputs(MSG_TABLE_PROTECTED, stdout);
+    }
+}
+
+namespace {
+
+// #FW[:name] -- a new output file replaces the earlier one, which is closed
+// so that its buffered lines reach the disk before anything else is written.
+void open_output_file(const char *t) {
+    const char *name = t[0] == ':' && t[1] != 0 ? t + 1 : DEFAULT_SAVE_FILE;
+    if (output_file) fclose(output_file);
+    output_file = fopen(name, "w");
+}
+
+void open_input_file(const char *t) {
+    const char *name = t[0] == ':' && t[1] != 0 ? t + 1 : DEFAULT_SAVE_FILE;
+    if (input_file) fclose(input_file);
+    input_file = fopen(name, "r");
+}
+
+void close_files() {
+    if (output_file) fclose(output_file);
+    if (input_file) fclose(input_file);
+    output_file = nullptr;
+    input_file = nullptr;
+}
+
+void set_fixed_point(const char *digits) {
+    int f = digits_to_limbs(leading_int(digits));
+    if (!fixed_limbs_ok(f)) {
+        fputs(MSG_SETTING_RANGE, stdout);
+        return;
+    }
+    fixed_point_limbs = f;
+}
+
+void set_fixed_point_and_width(const char *digits) {
+    int f = digits_to_limbs(leading_int(digits));
+    if (!fixed_limbs_ok(f) || !width_ok(f + 2)) {
+        fputs(MSG_SETTING_RANGE, stdout);
+        return;
+    }
+    fixed_point_limbs = f;
+    element_width = f + 2;
+    apply_element_width();
+}
+
+void set_element_width(const char *digits) {
+    int w = digits_to_limbs(leading_int(digits));
+    if (!width_ok(w)) {
+        fputs(MSG_SETTING_RANGE, stdout);
+        return;
+    }
+    element_width = w;
+    apply_element_width();
+}
+
+void set_variable_width(int reg, const char *digits) {
+    int w = leading_int(digits);
+    if (!width_ok(w)) {
+        fputs(MSG_SETTING_RANGE, stdout);
+        return;
+    }
+    reg_num[reg]->elem_width = w;
+}
+
+}  // namespace
+
+int run_setting(const char *text) {
+    assert(text[0] == '#');
+    const char *t = text + 1;
+    if (t[0] == 'X' && (t[1] == '.' || t[1] == ':')) exit_calculator(0);
+    if (is_capital(t[0]) && t[1] == ':') {
+        set_variable_width(t[0] - 'A', t + 2);
+        return 1;
+    }
+    if (t[0] == 'R' && t[1] == 'O' && (t[2] == 'F' || t[2] == 'N')) return 1;
+    if (t[0] == 'F') {
+        switch (t[1]) {
+        case 'W':
+            open_output_file(t + 2);
+            return 1;
+        case 'R':
+            open_input_file(t + 2);
+            return 1;
+        case 'C':
+            close_files();
+            return 1;
+        case 'F':
+            if (t[2] != ':') break;
+            set_fixed_point(t + 3);
+            return 1;
+        case 'N':
+            if (t[2] != ':') break;
+            set_fixed_point_and_width(t + 3);
+            return 1;
+        default:
+            break;
+        }
+    }
+    if (t[0] == 'N' && (t[1] == 'N' || t[1] == 'F') && t[2] == ':') {
+        if (t[1] == 'N') {
+            set_element_width(t + 3);
+        } else {
+            set_fixed_point_and_width(t + 3);
+        }
+        return 1;
+    }
+    if (strncmp(t, "RUN:", 4) == 0) {
+        load_script(t + 4);  // the file's text replaces the script being run
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Fixed message texts of the console: start-up, the input loop, statement
+// lines and listing, printed character for character.
+#pragma once
+
+#define MSG_NO_GMP "no: gmp-10.dll \n"
+#define MSG_BANNER "Vantrel 2026. 3.01 (%d digits,%d) \n"
+#define MSG_FILE_NOT_FOUND "file not found."
+#define MSG_REPLAY_ECHO "? %s\n"
+#define MSG_PROMPT "? "
+#define MSG_LISTING "%s=%s \n"
+#define MSG_INEXACT ".."
+
+// The help text printed for an empty console line, six lines.
+#define MSG_HELP_1 "A=N  substitute N to A\n"
+#define MSG_HELP_2 "F.N  factorize N \n"
+#define MSG_HELP_3 "V.F  expresses as a fraction \n"
+#define MSG_HELP_4 "V.n  expresses as a decimal \n"
+#define MSG_HELP_5 "n means a number. N means a Variable. \n"
+#define MSG_HELP_6 "#X:  eXit\n"
+
+// Failures the console detects itself.
+#define MSG_NO_MEMORY "not enough memory for preset %d (%d limbs)\n"
+#define MSG_NESTED_NO_MEMORY "not enough memory to run the file\n"
+#define MSG_PRECISION_REFUSED "precision %d limbs exceeds the %d carved at start-up; kept %d\n"
+#define MSG_NESTING_TOO_DEEP "files nested too deeply (at most %d)\n"
+#define MSG_BLOCK_FULL "block store full\n"
+#define MSG_STATEMENT_TOO_LONG "statement too long \n"

@@ -1,0 +1,13 @@
+// Fixed message texts of the expression subsystem: evaluator, variables and
+// elements, statements and the equation solver.
+#pragma once
+
+#define MSG_LEVEL_OVF "((ovf))"
+#define MSG_GROUP_OVF "((ovf:%.*s:lc:end,i,s,e,%d:%d,%d,%d))\n"
+#define MSG_SYNTAX "syntax_error_%s \n"
+#define MSG_ERR "err "
+#define MSG_VAL_RANGE "valRR \n"
+#define MSG_VAL_LARGE "val-large \n"
+#define MSG_VAL_OVF "val-ovf \n"
+#define MSG_NO_SOLUTIONS "No solutions.\n"
+#define MSG_TEXT_OVF "txt-ovf \n"

@@ -1,0 +1,19 @@
+// Fixed message texts of the function layer, printed character for character.
+#pragma once
+
+// Level refusals of the series (no further text follows them).
+#define MSG_COS_OVF "{cos-ovf}\n"
+#define MSG_EXP_OVF "{exp-ovf}\n"
+#define MSG_PI_OVF "{pi-ovf}\n"
+#define MSG_ROOT_OVF "q-ovf\n"
+#define MSG_LOG_ZERO "{log0}"
+
+// Block statistics and index loops.
+#define MSG_FN_SYNTAX "syntax_error_%s \n"  // malformed block or loop head, with the text
+#define MSG_FN_LEVEL "((ovf))"              // no work fractions left at this depth
+#define MSG_NO_CELL "valRR \n"              // a block cell that cannot exist
+
+// Series: arguments outside the real domain (no line end after the log one,
+// as for the logarithm of zero).
+#define MSG_LOG_NEG "{log-neg}"
+#define MSG_ROOT_NEG "q-neg\n"

@@ -1,0 +1,170 @@
+// Command interpreter and setting commands driven through run_command, with
+// registers set up directly so that only the commands themselves are exercised.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/console.h"
+#include "number/bignum.h"
+
+namespace {
+
+class CommandsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(pool_start(200), 0); }
+    void SetUp() override {
+        fixed_point_limbs = 4;
+        element_width = 6;
+        apply_element_width();
+        display_mode = 16;
+    }
+
+    // Runs one normalised line and returns what it printed.
+    static std::string run(const char *text) {
+        char line[256];
+        snprintf(line, sizeof line, "%s", text);
+        testing::internal::CaptureStdout();
+        run_command(line);
+        return testing::internal::GetCapturedStdout();
+    }
+
+    // Variable `reg` := num / den, held the way variables hold values.
+    static void set_variable(int reg, int32_t num, int64_t den, int frac = 0) {
+        set_int32(reg_num[reg], num);
+        reg_num[reg]->frac_limbs = 0;
+        if (frac > 0) {
+            shift_limbs(reg_num[reg], frac);
+            reg_num[reg]->frac_limbs = frac;
+        }
+        reg_den[reg]->small_den = den;
+    }
+};
+
+TEST_F(CommandsTest, RepeatCountForms) {
+    struct Case {
+        const char *line;
+        int count;
+    } cases[] = {{"A~3", 3}, {"A~0", 1}, {"A~", 1}, {"X~12", 12}, {"A~1.", 11},
+                 {"A~.2", 2}, {"A~123456", 12345}, {"A~99999", 99999}};
+    for (const Case &c : cases) {
+        calc.replay_position = -1;
+        run(c.line);
+        EXPECT_EQ(calc.repeat_count, c.count) << c.line;
+        EXPECT_EQ(calc.replay_position, 0) << c.line;
+    }
+    set_variable(1, 4, 1);
+    run("A~B");
+    EXPECT_EQ(calc.repeat_count, 4);
+    set_int64(reg_num[1], 10000000000LL);
+    run("A~B");
+    EXPECT_EQ(calc.repeat_count, 0);  // too large: one pass
+}
+
+TEST_F(CommandsTest, CompareUsesWholeValues) {
+    set_variable(0, 1, 3);
+    set_variable(1, 1, 2);
+    EXPECT_EQ(run("O.A,B"), "A<B\n");
+    EXPECT_EQ(run("O.B,A"), "B>A\n");
+    set_variable(1, 2, 6);
+    EXPECT_EQ(run("O.A,B"), "A=B\n");
+    set_variable(0, -7, 2);  // magnitudes: 7/2 > 1/3
+    EXPECT_EQ(run("O.A,B"), "A>B\n");
+    EXPECT_EQ(run("O.AB"), "");
+    EXPECT_EQ(run("O.A,5"), "");
+    EXPECT_EQ(run("O.A"), "");
+}
+
+TEST_F(CommandsTest, CompareAlignsFractionLimbs) {
+    // 2 held with four fraction limbs over 1 against 2 and against 5/2.
+    set_variable(0, 2, 1, 4);
+    set_variable(1, 2, 1);
+    EXPECT_EQ(run("O.A,B"), "A=B\n");
+    set_variable(1, 5, 2);
+    EXPECT_EQ(run("O.A,B"), "A<B\n");
+    // Denominators of up to 64 bits multiply in without overflow.
+    set_variable(0, 99999999, 999999999999999999LL);
+    set_variable(1, 99999998, 999999999999999998LL);
+    EXPECT_EQ(run("O.A,B"), "A>B\n");
+}
+
+TEST_F(CommandsTest, CurrencyChaining) {
+    EXPECT_EQ(run("T."), "");
+    EXPECT_EQ(run("T.EUR/USD"), "");
+    EXPECT_EQ(run("T.JPY/EUR"), "J,E,U\n");
+    EXPECT_EQ(run("T.USD/JPY"), "E,U,J\n");
+    EXPECT_EQ(run("T.EUR/JPY"), "E,j,u\n");
+    EXPECT_EQ(run("T.JPY/USD"), "j,e,U\n");
+    EXPECT_EQ(run("T.XAU/JPY"), "");
+    EXPECT_EQ(run("T."), "");
+    EXPECT_EQ(run("T.-USD,EUR"), "");
+    EXPECT_EQ(run("T.JPYEUR"), "J,E,U\n");
+    EXPECT_EQ(run("T.EUR/GBP"), "E,_,u\n");
+    run("T.");
+}
+
+TEST_F(CommandsTest, DisplayModes) {
+    EXPECT_EQ(run("V.F"), "VF_OK\n");
+    EXPECT_EQ(display_mode, -1);
+    fixed_point_limbs = 7;
+    EXPECT_EQ(run("V.R"), "VR_OK\n");
+    EXPECT_EQ(display_mode, 7);
+    EXPECT_EQ(run("V.20"), "");
+    EXPECT_EQ(display_mode, 20);
+    EXPECT_EQ(run("V.-5"), "");
+    EXPECT_GE(display_mode, 0);
+}
+
+TEST_F(CommandsTest, WidthAndFixedPointSettings) {
+    EXPECT_EQ(run("#NN:20"), "");
+    EXPECT_EQ(element_width, 3);
+    for (int r = 0; r < REGISTERS; r++) EXPECT_EQ(reg_num[r]->elem_width, 3);
+    EXPECT_EQ(run("#FF:100"), "");
+    EXPECT_EQ(fixed_point_limbs, 13);
+    EXPECT_EQ(run("#FN:16"), "");
+    EXPECT_EQ(fixed_point_limbs, 2);
+    EXPECT_EQ(element_width, 4);
+    EXPECT_EQ(reg_num[29]->elem_width, 4);
+    EXPECT_EQ(run("#NF:24"), "");
+    EXPECT_EQ(fixed_point_limbs, 3);
+    EXPECT_EQ(element_width, 5);
+    EXPECT_EQ(run("#F:5"), "");
+    EXPECT_EQ(reg_num[5]->elem_width, 5);
+    EXPECT_EQ(fixed_point_limbs, 3);  // a letter and ':' is the per-variable width
+    EXPECT_EQ(run("#A:3"), "");
+    EXPECT_EQ(reg_num[0]->elem_width, 3);
+    EXPECT_EQ(run("#RON"), "");
+    EXPECT_EQ(run("#ROF"), "");
+}
+
+TEST_F(CommandsTest, SettingsOutsideTheStorageAreRefused) {
+    const char *refused[] = {"#NN:8", "#NN:-30", "#NN:1000", "#FF:-20", "#FF:0", "#FF:100000",
+                             "#FN:2000", "#A:-3", "#A:0", "#A:1", "#B:500", "#FF:99999999999"};
+    for (const char *line : refused) {
+        EXPECT_EQ(run(line), "value_out_of_range\n") << line;
+        EXPECT_EQ(fixed_point_limbs, 4) << line;
+        EXPECT_EQ(element_width, 6) << line;
+        EXPECT_EQ(reg_num[0]->elem_width, 6) << line;
+        EXPECT_EQ(reg_num[1]->elem_width, 6) << line;
+    }
+}
+
+TEST_F(CommandsTest, DecimalShift) {
+    set_variable(0, 5, 1);
+    EXPECT_EQ(run("Z.A9"), "");
+    EXPECT_EQ(reg_num[0]->used, 2);
+    EXPECT_EQ(limb(reg_num[0], 1), 50);
+    EXPECT_EQ(limb(reg_num[0], 0), 0);
+    EXPECT_EQ(run("Z.A2000"), "err ");
+    EXPECT_EQ(limb(reg_num[0], 1), 50);
+    EXPECT_EQ(run("Z.A99999999999999"), "err ");
+    EXPECT_EQ(run("Z.a9"), "");
+}
+
+TEST_F(CommandsTest, TableCommandsReportMissingFiles) {
+    EXPECT_EQ(run("LC:/NONEXISTENT-DIR/T.TXT"), "file_not_found\n");
+    EXPECT_EQ(run("WC:C2,/NONEXISTENT-DIR/T.TXT"), "file_protected\n");
+    EXPECT_EQ(run("WC:C2"), "table_syntax\n");
+    EXPECT_EQ(run("WC:22,X.TXT"), "table_syntax\n");
+}
+
+}  // namespace

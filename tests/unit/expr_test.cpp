@@ -1,0 +1,331 @@
+// Unit tests of the expression subsystem where a session cannot see the
+// behaviour: packed element marks, the area exchange, level guards, buffer
+// limits of the line text, work-register side effects of the solver, and
+// refusals of malformed statements.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "expr/expr.h"
+#include "factor/gmp_api.h"
+#include "number/bignum.h"
+
+namespace {
+
+class ExprTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gmp_ready()) bind_gmp();
+        fixed_point_limbs = 4;
+        element_width = 6;
+        pool_start(200);
+        for (auto &v : text_vars) v[0] = 0;
+    }
+};
+
+int64_t value_of(BigNum *n) {
+    int64_t v = 0;
+    EXPECT_TRUE(get_int64(n, &v));
+    return v;
+}
+
+std::string ratio(Fraction *f) {
+    return std::to_string(value_of(f->num)) + "/" + std::to_string(value_of(f->den));
+}
+
+// Evaluates `text` at level 1 into work fraction 0 and returns "num/den".
+std::string eval(const char *text) {
+    Fraction *f = &work_frac[0];
+    fraction_init(f);
+    eval_group(text, f, 1);
+    return ratio(f);
+}
+
+// Reads a value reference and returns "num/den".
+std::string read(const char *text) {
+    Fraction *f = &work_frac[0];
+    read_value(text, f);
+    return ratio(f);
+}
+
+int run(const char *text, int *code = nullptr) {
+    int local = 0;
+    return execute_one(text, code ? code : &local, 0);
+}
+
+// Captures what `body` prints on standard output.
+template <typename Body>
+std::string output_of(Body body) {
+    testing::internal::CaptureStdout();
+    body();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST_F(ExprTest, ElementPacksSignDenominatorAndScale) {
+    run("A5=-7/3");
+    const int32_t *slot = reg_den[0]->limbs + 5 * 6;
+    EXPECT_EQ(slot[0], -3);
+    EXPECT_EQ(slot[5], 7 + 1879048192);
+    EXPECT_EQ(reg_den[0]->elem_top, 36);
+    EXPECT_EQ(read("A5"), "-7/3");
+    EXPECT_EQ(read("-A5"), "7/3");
+    EXPECT_EQ(read("A"), "0/1");  // the variable itself is untouched
+
+    // A fixed-point value keeps its scale in the mark of slot w - 2.
+    Fraction *f = &work_frac[2];
+    fraction_init(f);
+    parse_literal("0.1234567", f);
+    ASSERT_EQ(f->num->frac_limbs, 4);
+    ASSERT_EQ(store_value(1, 2, f), 0);
+    Fraction *back = &work_frac[3];
+    read_value("B2", back);
+    EXPECT_EQ(back->num->frac_limbs, 4);
+    EXPECT_EQ(compare(back->num, f->num), 0);
+
+    run("C=5");
+    run("C1=9");
+    EXPECT_EQ(read("C"), "5/1");
+    EXPECT_EQ(read("C1"), "9/1");
+}
+
+TEST_F(ExprTest, ElementExchangeIsOneWay) {
+    for (int i = 0; i < 3; i++) {
+        std::string s = "A" + std::to_string(i) + "=" + std::to_string(i + 1);
+        run(s.c_str());
+    }
+    EXPECT_EQ(reg_den[0]->capacity, 20);
+    run("A=12345");
+    run("A3=4");  // end 24 >= 20: the two areas change places
+    EXPECT_EQ(reg_den[0]->capacity, 200);
+    EXPECT_EQ(reg_num[0]->capacity, 20);
+    EXPECT_EQ(read("A"), "12345/1");
+    EXPECT_EQ(read("A0"), "1/1");
+    EXPECT_EQ(read("A3"), "4/1");
+    EXPECT_EQ(output_of([] { run("A32=7"); }), "");
+    EXPECT_EQ(output_of([] { run("A33=8"); }), "val-ovf \n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(read("A33"), "0/1"); }), "valRR \n");
+
+    // After the exchange a plain value of more than precision/10 limbs is refused.
+    Fraction *big = &work_frac[2];
+    fraction_init(big);
+    bn_set_one(big->num);
+    shift_limbs(big->num, 25);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(store_value(0, -1, big), -1); }), "val-large \n");
+    EXPECT_EQ(read("A"), "12345/1");
+}
+
+TEST_F(ExprTest, WorkRegisterKeepsDenominatorThroughExchange) {
+    run("&C=2/3");
+    ASSERT_EQ(store_value(27, 3, &reg_frac[27]), 0);  // end 24: exchange
+    EXPECT_EQ(reg_den[27]->capacity, 200);
+    EXPECT_EQ(read("&C"), "2/3");
+    EXPECT_EQ(read("&C3"), "2/3");
+}
+
+TEST_F(ExprTest, RefusedElementAccessWritesNothing) {
+    Fraction *v = &work_frac[2];
+    fraction_init(v);
+    set_int32(v->num, 5);
+    int32_t before = reg_den[1]->limbs[0];
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(store_value(1, -2, v), -1); }), "val-ovf \n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(store_value(30, -1, v), -1); }), "val-ovf \n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(store_value(-1, 0, v), -1); }), "val-ovf \n");
+    EXPECT_EQ(output_of([] { read("B100000001"); }), "valRR \n");
+
+    reg_num[1]->elem_width = 1;  // no room for the marks
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(store_value(1, 0, v), -1); }), "val-ovf \n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(read("B0"), "0/1"); }), "valRR \n");
+    EXPECT_EQ(reg_den[1]->limbs[0], before);
+}
+
+TEST_F(ExprTest, VariableWithHugeDenominatorBecomesFixedPoint) {
+    Fraction *v = &work_frac[2];
+    fraction_init(v);
+    set_int32(v->num, 1);
+    set_int32(v->den, 3);
+    shift_limbs(v->den, 3);  // 3 * 10^24: beyond the 64-bit window
+    ASSERT_EQ(store_value(0, -1, v), 0);
+    EXPECT_EQ(reg_den[0]->small_den, 1);
+    EXPECT_EQ(reg_num[0]->frac_limbs, 4);
+    Fraction *back = &work_frac[3];
+    read_value("A", back);
+    EXPECT_EQ(value_of(back->den), 1);
+    // 1 / (3 * 10^24) to 32 places: threes from place 25 on.
+    EXPECT_EQ(back->num->used, 1);
+    EXPECT_EQ(limb(back->num, 0), 33333333);
+}
+
+TEST_F(ExprTest, LevelGuards) {
+    Fraction *d = &work_frac[0];
+    fraction_init(d);
+    set_int32(d->num, 42);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(eval_expression("1+2", d, 15), 0); }), "((ovf))");
+    EXPECT_EQ(value_of(d->num), 42);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(eval_group("1+(2))+3", d, 15), 6); }),
+              "((ovf:1+(2)):lc:end,i,s,e,15:6,6,1))\n");
+    EXPECT_EQ(value_of(d->num), 42);
+    // At level 14 a power in slot 2 would need work fraction 16.
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(eval_expression("2*3^2", d, 14), 0); }), "((ovf))");
+    EXPECT_EQ(output_of([&] { eval_expression("3^2", d, 14); }), "");
+    EXPECT_EQ(ratio(d), "9/1");
+}
+
+TEST_F(ExprTest, PowersAndOperators) {
+    EXPECT_EQ(eval("(1/2)^3"), "1/8");
+    EXPECT_EQ(eval("2^-2"), "1/4");
+    EXPECT_EQ(eval("3*2^-2"), "3/4");
+    EXPECT_EQ(eval("2^13"), "8192/1");  // square-root split
+    EXPECT_EQ(eval("(-1)^100000001"), "-1/1");
+    EXPECT_EQ(eval("0^3"), "0/1");
+    EXPECT_EQ(eval("0^0"), "1/1");
+    EXPECT_EQ(eval("2*10^-3"), "1/500");
+    EXPECT_EQ(eval("2/10^-7"), "20000000/1");
+    // A later term is not turned around by an earlier negative power.
+    EXPECT_EQ(eval("2^-1+10^8"), "200000001/2");
+    EXPECT_EQ(output_of([] { eval("2^1000000000"); }), "err ");
+    EXPECT_EQ(output_of([] { eval("7%0"); }), "err ");
+    EXPECT_EQ(eval("-7%3"), "-1/1");
+    EXPECT_EQ(gcd64(-12, 18), 6);
+    EXPECT_EQ(gcd64(0, 5), 1);
+    EXPECT_EQ(gcd64(INT64_MIN, 4), 4);
+}
+
+TEST_F(ExprTest, BracketStatementOverLimitIsRefused) {
+    std::string s = "[X=1+" + std::string(120, '1') + "|X]+2";
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(eval(s.c_str()), "2/1"); }), "err ");
+    EXPECT_EQ(read("X"), "0/1");
+}
+
+TEST_F(ExprTest, NormaliseLine) {
+    char line[64];
+    strcpy(line, "a = b + 1");
+    EXPECT_EQ(normalise_line(line), 6);
+    EXPECT_STREQ(line, "A=B+1");
+    strcpy(line, "B<-C;set B");
+    normalise_line(line);
+    EXPECT_STREQ(line, "B=C");
+    strcpy(line, "B<=C");
+    normalise_line(line);
+    EXPECT_STREQ(line, "B<=C");
+    for (const char *bad : {"A=(1+2", "A=1+2)", "A=1?2", "A=1\t+2", "A=\xe9"}) {
+        strcpy(line, bad);
+        EXPECT_EQ(normalise_line(line), 2) << bad;
+        EXPECT_STREQ(line, ";");
+    }
+    strcpy(line, "i.a\"Your (value; \"");
+    normalise_line(line);
+    EXPECT_STREQ(line, "I.A\"Your (value; \"");
+}
+
+TEST_F(ExprTest, NormaliseLineCutsAtLimit) {
+    std::string big(8 * 200 + 50, '1');
+    std::vector<char> buffer(big.begin(), big.end());
+    buffer.push_back(0);
+    EXPECT_EQ(normalise_line(buffer.data()), 0);
+    EXPECT_EQ(strlen(buffer.data()), 8u * 200 - 1);
+}
+
+TEST_F(ExprTest, TextVariables) {
+    char line[STATEMENT_BUFFER];
+    EXPECT_EQ(run("F$=sin (x)"), 10);
+    EXPECT_STREQ(text_vars[5], "SIN(X)");
+    strcpy(line, "A=F$*2,F$=1");
+    EXPECT_EQ(expand_text_variables(line), 15);
+    EXPECT_STREQ(line, "A=SIN(X)*2,F$=1");
+    // The ~ form needs no `=` anywhere in the statement.
+    int code = 0;
+    run("G$~1+2", &code);
+    EXPECT_STREQ(text_vars[6], "1+2");
+    EXPECT_EQ(code, 0);
+    // Text is never expanded twice.
+    strcpy(text_vars[7], "H$H$");
+    strcpy(line, "H$");
+    expand_text_variables(line);
+    EXPECT_STREQ(line, "H$H$");
+}
+
+TEST_F(ExprTest, TextVariableLimits) {
+    pool_start(1000);  // lines of up to 8000 bytes reach the 4096-byte buffers
+    std::vector<char> line(STATEMENT_BUFFER + 16, 'Z');
+    std::string long_text = "K$=" + std::string(5000, '7');
+    run(long_text.c_str());
+    EXPECT_EQ(strlen(text_vars[10]), size_t(STATEMENT_BUFFER - 1));
+    // Expansion past the buffer voids the statement instead of writing on.
+    strcpy(line.data(), "A=K$+K$");
+    line[STATEMENT_BUFFER] = 'Q';  // sentinel just past the buffer
+    EXPECT_EQ(output_of([&] { expand_text_variables(line.data()); }), "txt-ovf \n");
+    EXPECT_STREQ(line.data(), ";");
+    EXPECT_EQ(line[STATEMENT_BUFFER], 'Q');
+}
+
+TEST_F(ExprTest, SplitCondition) {
+    char target[64];
+    char op = 'x';
+    EXPECT_EQ(split_condition("A<B)DO", target, &op), 3);
+    EXPECT_STREQ(target, "A-(B),");
+    EXPECT_EQ(op, '<');
+    EXPECT_EQ(split_condition("(A+1)>B)DO", target, &op), 7);
+    EXPECT_STREQ(target, "(A+1)-(B),");
+    EXPECT_EQ(split_condition("2*X-6", target, &op), 5);
+    EXPECT_STREQ(target, "2*X-6");
+    EXPECT_EQ(op, 0);
+}
+
+TEST_F(ExprTest, StatementBoundaries) {
+    int code = 0;
+    // Only the `=` of the current statement makes an assignment.
+    EXPECT_EQ(run("2+3,B=7", &code), 4);
+    EXPECT_EQ(code, 71);
+    EXPECT_EQ(read("&E"), "5/1");
+    EXPECT_EQ(read("B"), "0/1");
+    code = 0;
+    EXPECT_EQ(run("A=5,B=A+1", &code), 3);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(run("B=A+1"), 5);
+    EXPECT_EQ(read("B"), "6/1");
+    EXPECT_EQ(run("&E=4", &code), 4);
+    EXPECT_EQ(code, 71);
+    run("-&C=5");
+    EXPECT_EQ(read("&C"), "-5/1");
+}
+
+TEST_F(ExprTest, MalformedStatementsAreRefused) {
+    EXPECT_EQ(output_of([] { EXPECT_EQ(run(".+5:X"), 0); }), "err ");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(run("&F=3"), 0); }), "err ");
+    EXPECT_EQ(read("&E"), "0/1");
+    run("A=2");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(run(".A-1:A1"), 0); }), "val-ovf \n");
+    EXPECT_EQ(read("A"), "2/1");
+    EXPECT_EQ(output_of([] { run(".X5"); }), "");  // prefix not closed by ':'
+}
+
+TEST_F(ExprTest, LinearSolverComparesValues) {
+    // f(0) = 1/2 and f(1) = 1/3 have equal numerators, yet the root is 3.
+    EXPECT_EQ(output_of([] { run(".X:1/2-X/6"); }), "");
+    EXPECT_EQ(read("X"), "3/1");
+    EXPECT_EQ(output_of([] { run(".X:5"); }), "No solutions.\n");
+    EXPECT_EQ(read("X"), "1/1");
+}
+
+TEST_F(ExprTest, QuadraticLeavesCoefficients) {
+    run(".-X:X^2-5*X+6");
+    EXPECT_EQ(read("X"), "2/1");
+    EXPECT_EQ(ratio(&reg_frac[26]), "-5/1");
+    EXPECT_EQ(ratio(&reg_frac[27]), "6/1");
+    EXPECT_EQ(ratio(&reg_frac[29]), "1/1");
+    run("..X:4*X^2-1");
+    EXPECT_EQ(read("X"), "1/2");
+    EXPECT_EQ(output_of([] { run(".+X:5"); }), "No solutions.\n");  // a = b = 0
+    run(".+Y[1+1]:Y2^2-9");
+    EXPECT_EQ(read("Y2"), "3/1");
+}
+
+TEST_F(ExprTest, EquationInsideBracketKeepsOuterTerm) {
+    EXPECT_EQ(eval("3*[.X:2*X-6|X+1]*2"), "24/1");
+    EXPECT_EQ(eval("1+[.+X:X^2-4|X]"), "3/1");
+    EXPECT_EQ(read("X"), "2/1");
+}
+
+}  // namespace

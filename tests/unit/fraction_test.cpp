@@ -1,0 +1,441 @@
+// Fractions: reduction, common denominators and their 64-bit window,
+// conversion to fixed point, addition, recognition of repeating decimals and
+// fraction multiplication with its fixed-point fall-back.
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "factor/gmp_api.h"
+#include "number/bignum.h"
+
+namespace {
+
+// Limbs of a decimal digit string, least significant group last.
+void put_digits(BigNum *n, const std::string &digits, int sign = 1, int frac = 0) {
+    bn_clear(n);
+    int len = int(digits.size());
+    int k = 0;
+    for (int end = len; end > 0; end -= 8, k++) {
+        int start = end - 8 < 0 ? 0 : end - 8;
+        limb(n, k) = std::stoi(digits.substr(start, end - start));
+    }
+    n->used = k;
+    bn_strip(n);
+    n->sign = int8_t(sign);
+    n->frac_limbs = frac;
+}
+
+// The limbs read as an unsigned integer, in decimal without leading zeros.
+std::string digits_of(BigNum *n) {
+    std::string s;
+    char buf[16];
+    bool lead = true;
+    for (int k = n->used - 1; k >= 0; k--) {
+        snprintf(buf, sizeof buf, lead ? "%d" : "%08d", limb(n, k));
+        if (lead && limb(n, k) == 0) continue;
+        s += buf;
+        lead = false;
+    }
+    return s.empty() ? "0" : s;
+}
+
+void set_frac(Fraction *f, int64_t num, int64_t den) {
+    fraction_init(f);
+    bn_clear(f->num);
+    set_int64(f->num, num);
+    bn_clear(f->den);
+    set_int64(f->den, den);
+}
+
+int64_t value_of(BigNum *n) {
+    int64_t v = 0;
+    EXPECT_TRUE(get_int64(n, &v));
+    return v;
+}
+
+void expect_exact(Fraction *f, int64_t num, int64_t den) {
+    EXPECT_EQ(f->num->frac_limbs, 0);
+    EXPECT_EQ(value_of(f->num), num);
+    EXPECT_EQ(value_of(f->den), den);
+}
+
+// floor(10^(8*places) * num / den) in decimal.
+std::string truncated(const char *num, const char *den, int places) {
+    mpz_t a, b;
+    mpz_init_set_str(a, num, 10);
+    mpz_init_set_str(b, den, 10);
+    mpz_t scale;
+    mpz_init(scale);
+    mpz_ui_pow_ui(scale, 10, 8 * places);
+    mpz_mul(a, a, scale);
+    mpz_tdiv_q(a, a, b);
+    char *s = mpz_get_str(nullptr, 10, a);
+    std::string out(s);
+    free(s);
+    mpz_clears(a, b, scale, nullptr);
+    return out;
+}
+
+struct FractionOps : ::testing::Test {
+    static void SetUpTestSuite() {
+        bind_gmp();
+        ASSERT_EQ(pool_start(200), 0);
+    }
+    void SetUp() override { fixed_point_limbs = 4; }
+    void TearDown() override { fixed_point_limbs = 4; }
+    Fraction *a = &work_frac[10], *b = &work_frac[11], *c = &work_frac[12];
+};
+
+// ------------------------------------------------------------ reduce_small
+
+TEST_F(FractionOps, ReduceSmallCancelsWithinTheWindowOnly) {
+    set_frac(a, 6, 4);
+    EXPECT_EQ(reduce_small(a->num, a->den), 2);
+    expect_exact(a, 3, 2);
+
+    set_frac(a, 5, -10);
+    EXPECT_EQ(reduce_small(a->num, a->den), 5);
+    expect_exact(a, 1, -2);
+
+    set_frac(a, -7, 7);
+    EXPECT_EQ(reduce_small(a->num, a->den), 7);
+    expect_exact(a, -1, 1);
+
+    // Zero is normalised and refused.
+    set_frac(a, 0, 5);
+    a->num->used = 1;
+    a->num->sign = -1;
+    EXPECT_EQ(reduce_small(a->num, a->den), 0);
+    EXPECT_EQ(a->num->used, 0);
+    EXPECT_EQ(a->num->sign, 1);
+    EXPECT_EQ(value_of(a->den), 5);
+
+    // Beyond the 64-bit window nothing happens.
+    put_digits(a->num, "100000000000000000000");
+    put_digits(a->den, "10");
+    EXPECT_EQ(reduce_small(a->num, a->den), 0);
+    EXPECT_EQ(digits_of(a->num), "100000000000000000000");
+
+    // Fraction limbs are left alone, two of them over an integer included.
+    put_digits(a->num, "5000000000000000", 1, 2);
+    put_digits(a->den, "5");
+    EXPECT_EQ(reduce_small(a->num, a->den), 0);
+    EXPECT_EQ(digits_of(a->num), "5000000000000000");
+    EXPECT_EQ(value_of(a->den), 5);
+}
+
+// ------------------------------------------------------ common_denominator
+
+TEST_F(FractionOps, CommonDenominatorRescalesNumerators) {
+    set_frac(a, 1, 6);
+    set_frac(b, 1, 10);
+    EXPECT_EQ(common_denominator(a, b), 30);
+    EXPECT_EQ(value_of(a->num), 5);
+    EXPECT_EQ(value_of(b->num), 3);
+    EXPECT_EQ(value_of(a->den), 6);  // denominators stay
+
+    // Equal negative denominators: the sign moves onto the numerators.
+    set_frac(a, 1, -2);
+    set_frac(b, 3, -2);
+    EXPECT_EQ(common_denominator(a, b), 2);
+    EXPECT_EQ(value_of(a->num), -1);
+    EXPECT_EQ(value_of(b->num), -3);
+}
+
+TEST_F(FractionOps, CommonDenominatorWindowLimits) {
+    set_frac(a, 1, 10000000000LL);
+    set_frac(b, 1, 30000000000LL);
+    EXPECT_EQ(common_denominator(a, b), 30000000000LL);
+    EXPECT_EQ(value_of(a->num), 3);
+    EXPECT_EQ(value_of(b->num), 1);
+
+    set_frac(a, 1, 10000000000LL);
+    set_frac(b, 1, 10000000001LL);
+    EXPECT_EQ(common_denominator(a, b), 0);
+    EXPECT_EQ(value_of(a->num), 1);
+    EXPECT_EQ(value_of(b->num), 1);
+}
+
+TEST_F(FractionOps, CommonDenominatorRefusesARescaleThatWouldNotFit) {
+    std::string wide = "9" + std::string(8 * 198, '1');  // 199 limbs
+    put_digits(a->num, wide);
+    set_int64(a->den, 3);
+    set_frac(b, 1, 5);
+    EXPECT_EQ(common_denominator(a, b), 0);
+    EXPECT_EQ(digits_of(a->num), wide);
+    EXPECT_EQ(value_of(b->num), 1);
+}
+
+TEST_F(FractionOps, CommonDenominatorReducesTheSecondFraction) {
+    // b = 4/100000000000000000000 is beyond the window until it is reduced
+    // (through the library) to 1/25000000000000000000, still too large.
+    set_frac(a, 1, 3);
+    put_digits(b->num, "4");
+    put_digits(b->den, "100000000000000000000");
+    EXPECT_EQ(common_denominator(a, b), 0);
+    EXPECT_EQ(digits_of(b->num), "1");
+    EXPECT_EQ(digits_of(b->den), "25000000000000000000");
+
+    // A fixed-point numerator on the left refuses at once.
+    put_digits(a->num, "1", 1, 4);
+    bn_set_one(a->den);
+    set_frac(b, 1, 3);
+    EXPECT_EQ(common_denominator(a, b), 0);
+}
+
+// ----------------------------------------------------------------- to_fixed
+
+TEST_F(FractionOps, ToFixedTruncates) {
+    set_frac(a, 1, 3);
+    to_fixed(a, 4);
+    EXPECT_EQ(digits_of(a->num), std::string(32, '3'));
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(value_of(a->den), 1);
+    EXPECT_EQ(a->den->used, 1);
+
+    set_frac(a, -2, 3);
+    to_fixed(a, 4);
+    EXPECT_EQ(digits_of(a->num), std::string(32, '6'));
+    EXPECT_EQ(a->num->sign, -1);
+
+    // Fewer fraction limbs: digits fall off before the division.
+    put_digits(a->num, "1234567887654321", 1, 2);
+    bn_set_one(a->den);
+    to_fixed(a, 1);
+    EXPECT_EQ(digits_of(a->num), "12345678");
+    EXPECT_EQ(a->num->frac_limbs, 1);
+
+    // A denominator with fraction limbs: 1 / 0.5 = 2.
+    set_frac(a, 1, 1);
+    put_digits(a->den, "50000000", 1, 1);
+    to_fixed(a, 1);
+    EXPECT_EQ(digits_of(a->num), "200000000");
+    EXPECT_EQ(a->num->frac_limbs, 1);
+}
+
+TEST_F(FractionOps, ToFixedWithoutRoomBecomesZeroWithNotice) {
+    put_digits(a->num, "1" + std::string(8 * 199 - 1, '0'));
+    ASSERT_EQ(a->num->used, 199);
+    set_int64(a->den, 3);
+    testing::internal::CaptureStdout();
+    to_fixed(a, 4);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "prod_ovf\n");
+    EXPECT_TRUE(bn_is_zero(a->num));
+    EXPECT_EQ(value_of(a->den), 1);
+}
+
+// ------------------------------------------------------------- fraction_add
+
+TEST_F(FractionOps, AddExactFractions) {
+    set_frac(a, 1, 6);
+    set_frac(b, 1, 10);
+    EXPECT_EQ(fraction_add(c, a, b), 1);
+    expect_exact(c, 4, 15);
+
+    // 1/3 + 0.5, the second read as a literal; the result is the first operand.
+    set_frac(a, 1, 3);
+    parse_literal("0.5", b);
+    fraction_add(a, a, b);
+    expect_exact(a, 5, 6);
+
+    // 1/2 + -1/2: zero over 2, the zero refused by the reduction.
+    set_frac(a, 1, 2);
+    set_frac(b, -1, 2);
+    fraction_add(b, a, b);
+    EXPECT_TRUE(bn_is_zero(b->num));
+    EXPECT_EQ(value_of(b->den), 2);
+
+    // x + x through one record.
+    set_frac(a, 1, 6);
+    fraction_add(a, a, a);
+    expect_exact(a, 1, 3);
+}
+
+TEST_F(FractionOps, AddOutsideTheWindowGoesToFixedPoint) {
+    set_frac(a, 1, 10000000000LL);
+    set_frac(b, 1, 10000000001LL);
+    fraction_add(a, a, b);
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(value_of(a->den), 1);
+    mpz_t x, y;
+    mpz_init_set_str(x, truncated("1", "10000000000", 4).c_str(), 10);
+    mpz_init_set_str(y, truncated("1", "10000000001", 4).c_str(), 10);
+    mpz_add(x, x, y);
+    char *s = mpz_get_str(nullptr, 10, x);
+    EXPECT_EQ(digits_of(a->num), s);
+    free(s);
+    mpz_clears(x, y, nullptr);
+}
+
+TEST_F(FractionOps, AddFixedPointIntegerBecomesExact) {
+    parse_literal("3.0000000", a);  // seven places: fixed point
+    ASSERT_EQ(a->num->frac_limbs, 4);
+    set_frac(b, 1, 3);
+    fraction_add(c, a, b);
+    expect_exact(c, 10, 3);
+
+    // With a genuine fixed-point operand the sum is fixed point over 1.
+    parse_literal("0.1000000", a);
+    set_frac(b, 1, 4);
+    fraction_add(c, a, b);
+    EXPECT_EQ(c->num->frac_limbs, 4);
+    EXPECT_EQ(digits_of(c->num), "35" + std::string(30, '0'));
+    EXPECT_EQ(value_of(c->den), 1);
+}
+
+// -------------------------------------------------------------- to_fraction
+
+TEST_F(FractionOps, ToFractionRecognisesPeriods) {
+    struct Case { int64_t n, d; } cases[] = {{1, 3}, {2, 3}, {1, 7}, {-1, 3}, {1, 9}};
+    for (auto k : cases) {
+        SCOPED_TRACE(std::to_string(k.n) + "/" + std::to_string(k.d));
+        set_frac(a, k.n, k.d);
+        to_fixed(a, 4);
+        EXPECT_EQ(to_fraction(a), 1);
+        expect_exact(a, k.n, k.d);
+    }
+}
+
+TEST_F(FractionOps, ToFractionOfTheSumOfTwoSevenPlaceLiterals) {
+    parse_literal("0.1000000", a);
+    parse_literal("0.2000000", b);
+    fraction_add(a, a, b);
+    ASSERT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(to_fraction(a), 1);
+    expect_exact(a, 3, 10);
+}
+
+TEST_F(FractionOps, ToFractionWithAPartlyRepeatingTail) {
+    fixed_point_limbs = 8;
+    set_frac(a, 37, 300);  // 0.12333...
+    to_fixed(a, 8);
+    EXPECT_EQ(to_fraction(a), 1);
+    expect_exact(a, 37, 300);
+}
+
+TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
+    // No period of 1, 2, 4 or 6 digits.
+    put_digits(a->num, "12345678901234567890123456789012", 1, 4);
+    bn_set_one(a->den);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(to_fraction(a), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(a->num->used, 4);  // no zero limb left on top
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(digits_of(a->num), "12345678901234567890123456789012");
+    EXPECT_EQ(value_of(a->den), 1);
+
+    // Fewer than four fraction limbs.
+    put_digits(a->num, "333333333333333333333333", 1, 3);
+    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(a->num->frac_limbs, 3);
+
+    // Five fraction limbs: the comparison would reach below the number.
+    put_digits(a->num, std::string(40, '3'), 1, 5);
+    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(a->num->frac_limbs, 5);
+
+    // An exact fraction has nothing to do.
+    set_frac(a, 1, 3);
+    EXPECT_EQ(to_fraction(a), 0);
+    expect_exact(a, 1, 3);
+}
+
+TEST_F(FractionOps, ToFractionSixDigitBlockBelowOtherDigits) {
+    // 0.11111111 22222222 142857 142857...: the block in the two low limbs is
+    // found; the two limbs above it stay as fraction digits of the result.
+    put_digits(a->num, "11111111222222221428571428571428", 1, 4);
+    bn_set_one(a->den);
+    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(a->num->frac_limbs, 0);
+    EXPECT_EQ(digits_of(a->num), "7777777855555555");
+    EXPECT_EQ(digits_of(a->den), "70000000000000000");
+}
+
+TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {
+    // The 12 digits 000001000001 are the block 000001 twice, but the digits
+    // below them push the multiplied limb off a single-digit run.
+    put_digits(a->num, "10000019999", 1, 4);
+    bn_set_one(a->den);
+    testing::internal::CaptureStdout();
+    int res = to_fraction(a);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "gyr-byr");
+    EXPECT_EQ(res, 0);
+    EXPECT_EQ(digits_of(a->num), "10000019999");
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(a->num->used, 2);
+    EXPECT_EQ(value_of(a->den), 1);
+}
+
+// --------------------------------------------------------- fraction_product
+
+TEST_F(FractionOps, ProductCrossCancelsAndSigns) {
+    set_frac(a, 2, 3);
+    set_frac(b, 9, 4);
+    EXPECT_EQ(fraction_product(a, a, b), 1);
+    expect_exact(a, 3, 2);
+
+    set_frac(a, -2, 3);
+    set_frac(b, -3, 5);
+    fraction_product(c, a, b);
+    expect_exact(c, 2, 5);
+    EXPECT_EQ(c->num->sign, 1);
+    EXPECT_EQ(c->den->sign, 1);
+
+    set_frac(a, 2, -3);
+    set_frac(b, 3, 5);
+    fraction_product(b, a, b);
+    expect_exact(b, -2, 5);
+
+    // Squaring through one record.
+    set_frac(a, 2, 4);
+    fraction_product(a, a, a);
+    EXPECT_EQ(a->num->frac_limbs, 0);
+    EXPECT_EQ(value_of(a->num) * 4, value_of(a->den));
+
+    set_frac(a, 0, 7);
+    set_frac(b, 5, 9);
+    fraction_product(c, a, b);
+    EXPECT_TRUE(bn_is_zero(c->num));
+    EXPECT_EQ(value_of(c->den), 1);
+}
+
+TEST_F(FractionOps, ProductFallsBackToFixedPoint) {
+    // Denominators of 25 limbs each cannot share a 40-limb denominator.
+    std::string big = "3" + std::string(199, '0') + "7";
+    set_frac(a, 1, 1);
+    put_digits(a->den, big);
+    set_frac(b, 1, 1);
+    put_digits(b->den, big);
+    limb(b->den, 0) = 9;
+    ASSERT_EQ(a->den->used, 26);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(fraction_product(a, a, b), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Prod-Rd 26,26, \n");
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(value_of(a->den), 1);
+    EXPECT_TRUE(bn_is_zero(a->num));  // 1 / 10^400 truncates to 0 at 32 places
+
+    // Small enough to show digits: 10^40 / (3 * 7) over two 20-limb dens is
+    // exact when it fits; a product needing exactly the capacity either
+    // stays exact or falls back with the notice, never silently wrong.
+    set_frac(a, 1, 1);
+    put_digits(a->den, "1" + std::string(159, '0'));
+    set_frac(b, 1, 1);
+    put_digits(b->den, "1" + std::string(159, '0'));
+    ASSERT_EQ(a->den->used + b->den->used, 40);
+    testing::internal::CaptureStdout();
+    fraction_product(c, a, b);
+    std::string out = testing::internal::GetCapturedStdout();
+    if (out.empty()) {
+        EXPECT_EQ(digits_of(c->den), "1" + std::string(318, '0'));
+    } else {
+        EXPECT_EQ(out, "Prod-Rd 20,20, \n");
+        EXPECT_EQ(c->num->frac_limbs, 4);
+        EXPECT_EQ(value_of(c->den), 1);
+    }
+}
+
+}  // namespace
