@@ -31,13 +31,16 @@ int execute_statement(const char *text, int *code) {
     return run_statement_line(statement, code);
 }
 
-// Evaluates a rewritten condition (left - (right)) into work register 26 and
-// tests it against the operator. A result of zero satisfies only `=`, so that
+// Evaluates a rewritten condition (left - (right)) into work fraction 0 and
+// tests it against the operator. Work fraction 0 belongs to level 0, which no
+// evaluation at level 1 or deeper touches, whereas work register 26 (&B) is
+// scratch of every series and would be overwritten by a function inside the
+// condition while the evaluator still sums into it. A result of zero satisfies only `=`, so that
 // equal sides are neither `<` nor `>`.
 static bool condition_holds(char *condition, char op) {
     if (op != '=' && op != '<' && op != '>') return false;
     normalise_line(condition);
-    Fraction *value = &reg_frac[26];
+    Fraction *value = &work_frac[0];
     fraction_init(value);
     eval_expression(condition, value, 1);
     to_fraction(value);
@@ -103,14 +106,15 @@ static long printed_size(const BigNum *n) {
     return 8L * (limbs + 1) + 3;
 }
 
-// Evaluates `text` into work register 26 and prints "text=value \n" to `file`,
+// Evaluates `text` into work fraction 0 (see condition_holds for why not
+// work register 26) and prints "text=value \n" to `file`,
 // or to the console when `file` is null. Integers and decimals are listed in
 // decimal form ("..", when the decimal is inexact); other fractions as
 // numerator/denominator when the display mode is negative and the pair fits
 // the output text, in decimal form otherwise. Returns 0.
 int list_value(const char *text, FILE *file) {
     output_text[0] = 0;
-    Fraction *value = &reg_frac[26];
+    Fraction *value = &work_frac[0];
     fraction_init(value);
     eval_expression(text, value, 1);
     to_fraction(value);

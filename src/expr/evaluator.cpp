@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../functions/functions.h"
+#include "../number/messages.h"
 #include "expr.h"
 #include "messages.h"
 
@@ -335,15 +336,26 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // ------------------------------------------- factorials, C, P, integer ops
 
-// N := N! (step 1) or N!! (step 2) for a one-limb N; stops at the first
-// product that does not fit.
+// A product that does not fit leaves 0 rather than a partial product; the
+// silent refusal (one limb short) gets the notice too.
+static void refuse_product(BigNum *N, int rc) {
+    if (rc != -1) fputs(MSG_PROD_OVF, stdout);
+    set_int32(N, 0);
+}
+
+// N := N! (step 1) or N!! (step 2) for a one-limb N; 0 when a product does
+// not fit.
 static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
     if (N->used != 1) return;
     int64_t v = static_cast<int64_t>(limb(N, 0)) * N->sign;
     set_int32(N, 1);
     for (; v > 0; v -= step) {
         set_int32(scratch, static_cast<int32_t>(v));
-        if (multiply(N, N, scratch) < 0) break;
+        int rc = multiply(N, N, scratch);
+        if (rc < 0) {
+            refuse_product(N, rc);
+            return;
+        }
     }
 }
 
@@ -361,8 +373,9 @@ static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratc
         set_int64(scratch, u - j);
         scratch->frac_limbs = 0;
         scratch->sign = 1;
-        if (multiply(N, N, scratch) < 0) {
-            set_int32(N, 0);
+        int rc = multiply(N, N, scratch);
+        if (rc < 0) {
+            refuse_product(N, rc);
             return;
         }
     }

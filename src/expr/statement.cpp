@@ -21,7 +21,7 @@ static int read_index(const char *text, int64_t *index) {
     int k = 0;
     *index = 0;
     while (is_digit(text[k])) {
-        if (*index < 1000000000) *index = *index * 10 + (text[k] - '0');
+        if (*index <= 100000000) *index = *index * 10 + (text[k] - '0');
         k++;
     }
     return k;
@@ -49,18 +49,21 @@ static void evaluate_at(const char *equation, int target, int index, int32_t v, 
     run_template(equation, into);
 }
 
+// Integer square root of v >= 0 (floor), without overflow near the top.
+static int64_t isqrt64(int64_t v) {
+    int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
+    while (r > 0 && r > v / r) r--;
+    while (r + 1 <= v / (r + 1)) r++;
+    return r;
+}
+
 // Exact square root of a non-negative exact value whose numerator and
 // denominator fit 64 bits and are both perfect squares; false otherwise.
 static bool exact_square_root(Fraction *f) {
     int64_t n = 0, d = 0;
     if (f->num->frac_limbs != 0 || f->den->frac_limbs != 0) return false;
     if (!get_int64(f->num, &n) || !get_int64(f->den, &d) || n < 0 || d <= 0) return false;
-    int64_t rn = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
-    int64_t rd = static_cast<int64_t>(std::sqrt(static_cast<double>(d)));
-    while (rn > 0 && rn * rn > n) rn--;
-    while ((rn + 1) * (rn + 1) <= n) rn++;
-    while (rd > 0 && rd * rd > d) rd--;
-    while ((rd + 1) * (rd + 1) <= d) rd++;
+    int64_t rn = isqrt64(n), rd = isqrt64(d);
     if (rn * rn != n || rd * rd != d) return false;
     bn_clear(f->num);
     set_int64(f->num, rn);
@@ -274,12 +277,8 @@ int execute_one(const char *text, int *code, int level) {
             index = -1;
         } else if (is_digit(t[after])) {
             int64_t v = 0;
-            int d = read_index(t + after, &v);
-            if (after + d == eq) {
-                index = static_cast<int>(v);
-            } else {
-                reg = -1;
-            }
+            read_index(t + after, &v);
+            index = static_cast<int>(v);
         } else if (t[after] == '[') {
             eval_group(t + after + 1, &reg_frac[REG_C], level + 1);
             index = low_limb(reg_frac[REG_C].num);

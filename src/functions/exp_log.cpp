@@ -3,7 +3,6 @@
 // Everything runs as formula templates on the work registers &B..&E.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "../expr/expr.h"
 #include "functions.h"
@@ -83,12 +82,24 @@ bool at_least_five_quarters(Fraction *f) {
 
 }  // namespace
 
+// Denominator room of the fraction f: its capacity, less the element area
+// when f is a work register.
+int fraction_den_room(Fraction *f) {
+    for (int r = REG_B; r <= REG_E; r++)
+        if (f->den == reg_den[r]) return den_room(r);
+    return f->den->capacity;
+}
+
+int run_into_register(const char *tpl, int r, int level) {
+    Fraction *f = work_reg(r);
+    int n = eval_group(tpl, f, level);
+    if (f->den->used > den_room(r)) to_fixed(f, fixed_point_limbs);
+    return n;
+}
+
 void series_copy(Fraction *dst, Fraction *src) {
     if (dst == src) return;
-    int room = dst->den->capacity;
-    for (int r = REG_B; r <= REG_E; r++)
-        if (dst->den == reg_den[r]) room = den_room(r);
-    if (src->den->used > room) to_fixed(src, fixed_point_limbs);
+    if (src->den->used > fraction_den_room(dst)) to_fixed(src, fixed_point_limbs);
     BigNum *n = src->num;
     if (n->used > dst->num->capacity) {
         int cut = n->used - dst->num->capacity;
@@ -141,16 +152,15 @@ int exp_log_series(Fraction *target, int mode, int level) {
     }
     for (int i = 1; i < 192 * fixed_point_limbs; i++) {
         set_element_int(REG_C, 1, i);
-        run(mode == 0 ? TPL_EXP_TERM : TPL_LOG_TERM, C, level);
-        if (getenv("DBG_SERIES")) printf("i=%d C num used %d frac %d den used %d\n", i, C->num->used, C->num->frac_limbs, C->den->used);
+        run_into_register(mode == 0 ? TPL_EXP_TERM : TPL_LOG_TERM, REG_C, level);
+        set_element_int(REG_C, 1, i);  // a long denominator may have reached it
         // Even terms of ln(1 + x) subtract; the true sign comes back below so
         // that the next power is formed from it.
         if (mode == 1 && i % 2 == 0) C->num->sign = -1;
         if (C->num->frac_limbs != fixed_point_limbs) to_fixed(C, fixed_point_limbs);
         if (bn_is_zero(C->num)) break;
-        run(mode == 0 ? TPL_EXP_ADD : TPL_LOG_ADD, B, level);
+        run_into_register(mode == 0 ? TPL_EXP_ADD : TPL_LOG_ADD, REG_B, level);
         if (mode == 1 && i % 2 == 0) C->num->sign = (int8_t)-C->num->sign;
-        if (getenv("DBG_SERIES")) { static char o[100000]; Fraction t = *B; (void)t; int L = format_bignum(B->num, o); o[L] = 47; format_bignum(B->den, o + L + 1); printf("B%d %s %d\n", i, o, B->num->frac_limbs); }
     }
     series_copy(target, B);
     fixed_point_limbs = F0;
@@ -337,8 +347,8 @@ int newton_root(Fraction *target, int n, int level) {
         bn_set_one(E->den);
         run(TPL_ROOT_RESIDUAL, scratch, level + 1);
         series_copy(E, scratch);
-        run(TPL_ROOT_SLOPE, D, level + 1);
-        run(TPL_ROOT_STEP, C, level + 1);
+        run_into_register(TPL_ROOT_SLOPE, REG_D, level + 1);
+        run_into_register(TPL_ROOT_STEP, REG_C, level + 1);
         BigNum *c = C->num;
         if (i > 3 && c->used <= 1 && (c->used == 0 || limb(c, 0) <= 100)) break;
         run(TPL_ROOT_UPDATE, scratch, level + 1);
@@ -442,3 +452,4 @@ void leading_digits(BigNum *num, int64_t *m, int *e) {
     }
     *e -= 8 * num->frac_limbs;
 }
+

@@ -89,10 +89,10 @@ int compute_pi(Fraction *target, int level) {
     set_element_frac(REG_B, 1, 1, 50);
     set_element_frac(REG_D, 1, 9, 6250);
     set_element_int(REG_C, 0, 8);
-    run(TPL_GUARD_ONE, B, level);
-    run(TPL_GUARD_ONE, C, level);
-    run(TPL_GUARD_ONE, D, level);
-    run(TPL_GUARD_ONE, E, level);
+    run_into_register(TPL_GUARD_ONE, REG_B, level);
+    run_into_register(TPL_GUARD_ONE, REG_C, level);
+    run_into_register(TPL_GUARD_ONE, REG_D, level);
+    run_into_register(TPL_GUARD_ONE, REG_E, level);
     for (int i = 2; i < 12 * Fg && !bn_is_zero(B->num); i += 2) {
         set_element_int(REG_E, 0, i);
         set_element_int(REG_E, 1, i + 1);
@@ -144,12 +144,12 @@ int compute_atan(Fraction *target, int level) {
             halved = 1;
         }
         series_copy(B, target);
-        run(TPL_ATAN_RATIO, E, level);
+        run_into_register(TPL_ATAN_RATIO, REG_E, level);
         int F = fixed_point_limbs;
         fixed_point_limbs += series_guard_limbs();
         set_element_int(REG_C, 0, 8);
-        run(TPL_GUARD_ONE, B, level + 1);
-        run(TPL_GUARD_ONE, C, level + 1);
+        run_into_register(TPL_GUARD_ONE, REG_B, level + 1);
+        run_into_register(TPL_GUARD_ONE, REG_C, level + 1);
         for (int i = 2; i < 24 * fixed_point_limbs && !bn_is_zero(B->num); i += 2) {
             set_element_int(REG_E, 0, i);
             run(TPL_ATAN_TERM, W, level + 1);
@@ -248,7 +248,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
             if (P <= DIV_SMALL_LIMIT) {
                 // theta = pi * O / (12 P) on pi's limbs.
                 fraction_init(B);
-                run(TPL_PI, B, level);
+                run_into_register(TPL_PI, REG_B, level);
                 BigNum *o = work_int(3);
                 set_int64(o, (int64_t)O);
                 multiply(B->num, B->num, o);
@@ -262,7 +262,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
             } else {
                 // A unit too large for div_small: O/P as a decimal first.
                 set_ratio(C, O, P);
-                run(TPL_THETA, B, level);
+                run_into_register(TPL_THETA, REG_B, level);
             }
             path = SERIES_READY;
         }
@@ -289,7 +289,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
             run(TPL_COMPLEMENT, target, level);
             series_copy(C, target);
         }
-        run(TPL_THETA, B, level);
+        run_into_register(TPL_THETA, REG_B, level);
         path = SERIES_READY;
     } else {
         // Without fraction limbs no decimal angle exists: only its
@@ -313,15 +313,15 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         } else {
             series_copy(D, B);
         }
-        run(TPL_SQUARE_B, E, level);  // theta^2
-        run(TPL_SQUARE_E, B, level);  // theta^4
+        run_into_register(TPL_SQUARE_B, REG_E, level);  // theta^2
+        run_into_register(TPL_SQUARE_E, REG_B, level);  // theta^4
         int32_t a = series_cos ? 2 : 3;
         for (int j = 1; j <= N && !bn_is_zero(D->num); j++) {
             set_element_int(REG_E, 0, a);
             run(TPL_TAYLOR_PAIR, target, level);  // += D (1 - theta^2 / (a (a - 1)))
             int32_t up = (a + 2) * (a + 1), down = a * (a - 1);
             set_element_int(REG_E, 0, up);
-            run(TPL_TIMES_B, D, level);
+            run_into_register(TPL_TIMES_B, REG_D, level);
             set_element_int(REG_E, 1, down);
             div_small(D->num, up);
             div_small(D->num, down);

@@ -186,6 +186,8 @@ TEST_F(ExprTest, PowersAndOperators) {
     EXPECT_EQ(eval("2^-1+10^8"), "200000001/2");
     EXPECT_EQ(output_of([] { eval("2^1000000000"); }), "err ");
     EXPECT_EQ(output_of([] { eval("7%0"); }), "err ");
+    // A factorial that outgrows the precision is 0, never a partial product.
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("1000!"), "0/1"); }), "prod_ovf\n");
     EXPECT_EQ(eval("-7%3"), "-1/1");
     EXPECT_EQ(gcd64(-12, 18), 6);
     EXPECT_EQ(gcd64(0, 5), 1);
