@@ -11,7 +11,6 @@
 constexpr int CODE_BREAK = -1;
 constexpr int CODE_IF_DO = 29;
 constexpr int CODE_WHILE_DO = 59;
-constexpr int CODE_LISTED = 71;
 
 // Copies `text` into a statement buffer of its own (the stored line, e.g. a
 // statement of the captured block, is never changed), expands the text
@@ -89,9 +88,12 @@ int run_statement_line(const char *text, int *code) {
         }
         return p + run_statement_line(rest, code);
     }
+    // A bare expression (code 71) no longer ends the line: the statements
+    // after it still run, and the input loop lists &E once the line is done,
+    // so "2+3,B=7" sets B as well as listing 5.
     while (p < len) {
         int used = execute_one(text + p, code, 0);
-        if (*code == CODE_LISTED || used <= 0) break;
+        if (used <= 0) break;
         p += used;
         if (p > len) p = len;
         if (text[p] == ',') p++;

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
-constexpr int LN10_FRACTION = 10;  // work fraction holding ln 10 during a logarithm
-constexpr int LN2_FRACTION = 11;   // work fraction holding ln 2 during a logarithm
 
 Fraction *work_reg(int r) { return &reg_frac[r]; }
 
@@ -78,6 +76,18 @@ bool at_least_five_quarters(Fraction *f) {
     if (n->used > k + 1 || int_limb >= 2) return true;
     if (int_limb < 1) return false;
     return k >= 1 && limb(n, k - 1) >= 25000000;
+}
+
+// target += k ln(1 + p/q), the logarithm summed into &E by the series.
+void add_log_multiple(Fraction *target, int p, int q, int k, int level) {
+    if (k == 0) return;
+    Fraction *E = work_reg(REG_E);
+    fraction_init(E);
+    set_int64(E->num, p);
+    set_int64(E->den, q);
+    exp_log_series(E, 1, level);
+    mul_small(E->num, E->num, k);
+    run(TPL_ADD_E, target, level);
 }
 
 }  // namespace
@@ -170,13 +180,13 @@ int exp_log_series(Fraction *target, int mode, int level) {
 
 // target := logarithm of the target (natural for base 0, else to that base).
 // The argument is brought to [1, 5/4) by powers of ten, halvings and factors
-// 4/5, whose logarithms come from ln 2 and ln 10 computed afresh here (work
-// fractions 11 and 10). Zero gives "{log0}", a negative value "{log-neg}";
-// both give 0. Returns 0.
+// 4/5, whose logarithms come from ln 2 and ln(5/4) computed afresh by the
+// series. Zero gives "{log0}", a negative value "{log-neg}"; both give 0.
+// Returns 0.
 int compute_log(Fraction *target, int64_t base, int level) {
     BigNum *n = target->num;
     Fraction *E = work_reg(REG_E);
-    Fraction *ln2 = &work_frac[LN2_FRACTION], *ln10 = &work_frac[LN10_FRACTION];
+    Fraction *scratch = &work_frac[level < WORK_FRACTIONS ? level : WORK_FRACTIONS - 1];
 
     if (n->frac_limbs == 0 && !is_exactly_one(target->den) && !bn_is_zero(n)) make_fixed(target);
     bn_strip(n);
@@ -195,19 +205,6 @@ int compute_log(Fraction *target, int64_t base, int level) {
             n->frac_limbs = u - 1;
             A = 8 * (u - f) - 8;
         }
-
-        fraction_init(ln2);
-        set_int64(ln2->num, -1);
-        set_int64(ln2->den, 2);
-        exp_log_series(ln2, 1, level);
-        ln2->num->sign = 1;
-        fraction_init(ln10);
-        set_int64(ln10->num, 1);
-        set_int64(ln10->den, 4);
-        exp_log_series(ln10, 1, level);
-        copy(E->num, ln2->num);
-        bn_set_one(E->den);
-        run(TPL_LN10_FROM_LN2, ln10, level);
 
         // Into [1, 10).
         int k = decimal_digits(limb(n, n->used - 1)) - 1;
@@ -236,14 +233,12 @@ int compute_log(Fraction *target, int64_t base, int level) {
         run(TPL_MINUS_ONE, target, level);
         exp_log_series(target, 1, level);
 
-        mul_small(E->num, ln2->num, halvings - 3 * fifths);
-        E->num->frac_limbs = ln2->num->frac_limbs;
-        bn_set_one(E->den);
-        run(TPL_ADD_E, target, level);
-        mul_small(E->num, ln10->num, A + fifths);
-        E->num->frac_limbs = ln10->num->frac_limbs;
-        bn_set_one(E->den);
-        run(TPL_ADD_E, target, level);
+        // x = (1 + u) 2^H (5/4)^m 10^A and ln 10 = 3 ln 2 + ln(5/4), so
+        // ln x = ln(1 + u) + (H + 3A) ln 2 + (A + m) ln(5/4). Each constant is
+        // summed into &E and added at once, so that no value has to wait in
+        // a work fraction that a deeply nested evaluation may be using.
+        add_log_multiple(target, -1, 2, -(halvings + 3 * A), level);  // ln(1/2) = -ln 2
+        add_log_multiple(target, 1, 4, A + fifths, level);
     }
 
     if (!is_exactly_one(target->den)) {
@@ -253,9 +248,9 @@ int compute_log(Fraction *target, int64_t base, int level) {
     if (base != 0) {
         // The base goes into &E0 through the element store, which takes any
         // value that fits an element.
-        fraction_init(ln10);
-        set_int64(ln10->num, base);
-        store_value(REG_E, 0, ln10);
+        fraction_init(scratch);
+        set_int64(scratch->num, base);
+        store_value(REG_E, 0, scratch);
         run(TPL_BY_LOG_BASE, target, level);
     }
     series_copy(E, target);
