@@ -1,10 +1,20 @@
 # Thin wrapper over CMake: `make run` builds and starts the calculator,
-# `make test` builds and runs every test through ctest.
+# `make test` builds and runs every test through ctest, once against the
+# normal build and once against a build with the address and undefined-
+# behaviour sanitizers (which also checks every limb index), and fails if
+# either fails. `make fuzz` builds the fuzz targets with clang and runs each
+# for FUZZ_SECONDS seconds.
 BUILD ?= build
 SAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test deps clean
+# The pool is carved once and kept for the life of the process (unit tests
+# carve it again and again), so leak reports would only name that.
+SAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all build build-san run test test-normal test-san deps clean fuzz fuzz-build
 
 all: build
 
@@ -14,14 +24,39 @@ deps:
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 
+$(SAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
+
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
+
+build-san: deps $(SAN_BUILD)/CMakeCache.txt
+	cmake --build $(SAN_BUILD) -j $(JOBS)
 
 run: build
 	./$(BUILD)/vantrel
 
-test: build
+# Both suites run even when the first fails, so one run shows every failure.
+test: build build-san
+	@status=0; \
+	echo "== tests: normal build ($(BUILD))"; \
+	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	echo "== tests: sanitizer build ($(SAN_BUILD))"; \
+	(cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)) || status=1; \
+	exit $$status
+
+test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+test-san: build-san
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	./fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -2,8 +2,12 @@
 // files and their header line, carving the pools, the banner, block capture
 // and replay, nested runs of script files, and the orderly exit.
 #include <cctype>
+#include <csetjmp>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <unistd.h>
 
 #include "../expr/expr.h"
 #include "console.h"
@@ -23,6 +27,14 @@ static const int PRESETS[10] = {200,    700,    2000,    7000,    20000,
                                 70000,  200000, 700000,  2000000, 7000000};
 static const int DEFAULT_PRECISION = 70000;
 static const int MAX_NESTING = 16;
+
+// The state of the run at depth d while the run at depth d + 1 is active, so
+// that an abandoned line can unwind every nested run (see abandon_line).
+static CalculatorState outer_states[MAX_NESTING];
+
+// Settings a series raises while it runs, as they were when the current line
+// started; restored when that line is abandoned.
+static int line_precision, line_fixed_point_limbs;
 
 // Precision the pools were carved with; 0 until then. Nested runs may lower
 // `precision` but never raise it above this.
@@ -209,6 +221,11 @@ static int input_loop(bool nested) {
             normalise_line(calc.line_buffer);
         }
         char *line = calc.current_line;
+        poll_interrupt();  // a Ctrl-C during a fast script still stops it
+        if (calc.run_depth == 0) {
+            line_precision = precision;
+            line_fixed_point_limbs = fixed_point_limbs;
+        }
         if (!line[0]) {
             if (calc.script_opened) run_command(line);
             else print_help();
@@ -218,6 +235,79 @@ static int input_loop(bool nested) {
             run_command(line);
         }
     }
+}
+
+// ---------------------------------------------------------- interrupts
+// Ctrl-C sets `interrupt_requested`; the number core polls it in its long
+// loops and calls abandon_line, which jumps back to the outermost input loop:
+// the line (and any script or nested run it belongs to) is dropped, variables
+// stay. A second Ctrl-C within INTERRUPT_EXIT_SECONDS ends the calculator
+// through exit_calculator, so that the output file is flushed and closed even
+// when the work in hand never polls.
+static const double INTERRUPT_EXIT_SECONDS = 2.0;
+static sigjmp_buf line_abandoned;
+static volatile double last_interrupt = -1e9;
+
+static double monotonic_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+static void on_interrupt(int) {
+    double now = monotonic_seconds();
+    if (now - last_interrupt < INTERRUPT_EXIT_SECONDS) {
+        static const char bye[] = "\n";
+        ssize_t ignored = write(STDOUT_FILENO, bye, sizeof bye - 1);
+        (void)ignored;
+        exit_calculator(130);
+    }
+    last_interrupt = now;
+    interrupt_requested = 1;
+    if (console_waiting) {
+        // Nothing is running: the terminal dropped the typed text; prompt again.
+        static const char again[] = "\n? ";
+        ssize_t ignored = write(STDOUT_FILENO, again, sizeof again - 1);
+        (void)ignored;
+    }
+}
+
+// Unwinds every nested run: frees its buffers and restores the run below it.
+static void unwind_nested_runs() {
+    while (calc.run_depth > 0) {
+        int depth = calc.run_depth - 1;
+        free(calc.input_buffers);
+        calc = outer_states[depth];
+    }
+}
+
+[[noreturn]] static void abandon_line() {
+    interrupt_requested = 0;
+    siglongjmp(line_abandoned, 1);
+}
+
+// Puts the calculator back at the console prompt after an abandoned line:
+// nested runs, the running script and any replay are dropped; the captured
+// block, the variables and the settings of the line's start stay.
+static void recover_after_interrupt() {
+    unwind_nested_runs();
+    precision = line_precision;
+    fixed_point_limbs = line_fixed_point_limbs;
+    calc.script_cursor = nullptr;
+    calc.replay_position = -1;
+    calc.repeat_count = 0;
+    calc.current_line = calc.line_buffer;
+    calc.line_buffer[0] = 0;
+    fflush(stdout);
+    fputs(MSG_INTERRUPTED, stdout);
+}
+
+static void install_interrupt_handler() {
+    struct sigaction sa = {};
+    sa.sa_handler = on_interrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // a console read simply continues
+    sigaction(SIGINT, &sa, nullptr);
 }
 
 static void print_banner() {
@@ -236,7 +326,8 @@ static int nested_run(const char *text) {
         return -1;
     }
     if (!text) text = "";
-    CalculatorState saved = calc;
+    CalculatorState &saved = outer_states[calc.run_depth];
+    saved = calc;
     if (!take_input_buffers(precision)) {
         calc = saved;
         fputs(MSG_NESTED_NO_MEMORY, stdout);
@@ -292,9 +383,63 @@ int run_calculator(int mode, const char *text) {
 
     print_banner();
     calc.block_table[0] = calc.block_store;
+    line_precision = precision;
+    line_fixed_point_limbs = fixed_point_limbs;
+    if (sigsetjmp(line_abandoned, 1) != 0) recover_after_interrupt();
+    interrupt_hook = abandon_line;
+    install_interrupt_handler();
     input_loop(false);
     exit_calculator(0);
 }
+
+#ifdef VANTREL_FUZZ
+// Fuzz builds: exit_calculator returns into fuzz_session instead of ending
+// the process, so that one process runs session after session.
+static jmp_buf *fuzz_exit = nullptr;
+volatile sig_atomic_t fuzz_stop_session = 0;
+static CalculatorState fuzz_base;
+
+int fuzz_start() {
+    precision = PRESETS[0];
+    if (!take_input_buffers(precision)) return -1;
+    output_text_size = 8 * precision + 64;
+    output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));
+    if (!output_text) return -1;
+    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0) return -1;
+    carved_precision = precision;
+    calc.block_table[0] = calc.block_store;
+    fuzz_base = calc;
+    return 0;
+}
+
+void fuzz_session() {
+    calc = fuzz_base;
+    precision = carved_precision;
+    fixed_point_limbs = 4;
+    element_width = 6;
+    display_mode = 16;
+    apply_element_width();
+    for (int i = 0; i < REGISTERS; i++) fraction_init(&reg_frac[i]);
+    memset(text_vars, 0, sizeof text_vars);
+    jmp_buf target;
+    fuzz_exit = &target;
+    if (setjmp(target) == 0) {
+        line_precision = precision;
+        line_fixed_point_limbs = fixed_point_limbs;
+        if (sigsetjmp(line_abandoned, 1) != 0) {
+            recover_after_interrupt();
+            if (fuzz_stop_session) exit_calculator(0);
+        }
+        interrupt_hook = abandon_line;
+        input_loop(false);
+    }
+    interrupt_hook = nullptr;
+    interrupt_requested = 0;
+    fuzz_exit = nullptr;
+    unwind_nested_runs();
+    calc = fuzz_base;
+}
+#endif
 
 void exit_calculator(int status) {
     if (output_file) fclose(output_file);
@@ -302,5 +447,8 @@ void exit_calculator(int status) {
     output_file = nullptr;
     input_file = nullptr;
     fflush(stdout);
+#ifdef VANTREL_FUZZ
+    if (fuzz_exit) longjmp(*fuzz_exit, 1);
+#endif
     exit(status);
 }

@@ -2,6 +2,7 @@
 // input, the command interpreter, file and setting commands, statement lines
 // and value listing.
 #pragma once
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
@@ -46,3 +47,18 @@ int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);
 int list_value(const char *text, FILE *file);
 [[noreturn]] void exit_calculator(int status);  // flushes and closes the output file
+// Non-zero while read_line waits for a console line (the interrupt handler
+// then only prompts again).
+extern volatile sig_atomic_t console_waiting;
+
+#ifdef VANTREL_FUZZ
+// Fuzz builds only: one-time start-up at precision 200 without the input
+// loop (0, or -1 without memory), then one whole console session per call on
+// the current standard input, from fresh variables and settings to the end
+// of input or the exit command, both of which return here.
+// An interrupt (interrupt_requested) abandons the line as Ctrl-C does; with
+// fuzz_stop_session set as well it ends the session.
+int fuzz_start();
+void fuzz_session();
+extern volatile sig_atomic_t fuzz_stop_session;
+#endif

@@ -5,6 +5,8 @@
 #include "console.h"
 #include "messages.h"
 
+volatile sig_atomic_t console_waiting = 0;
+
 static bool is_control(unsigned char c) { return c < 32 || c == 127; }
 
 // Next script line: bytes up to the first control character (line feed, tab,
@@ -42,11 +44,15 @@ static int read_console_line(char *buffer, size_t room) {
     size_t n = 0;
     bool got_any = false;
     int ch;
+    console_waiting = 1;
     while ((ch = getchar()) != EOF) {
         got_any = true;
         if (ch == '\n') break;
         if (n + 1 < limit) buffer[n++] = char(ch);
     }
+    console_waiting = 0;
+    // A Ctrl-C while waiting concerned the line the terminal dropped, not this one.
+    interrupt_requested = 0;
     if (!got_any) exit_calculator(0);
     buffer[n] = 0;
     return 0;

@@ -25,3 +25,4 @@
 #define MSG_NESTING_TOO_DEEP "files nested too deeply (at most %d)\n"
 #define MSG_BLOCK_FULL "block store full\n"
 #define MSG_STATEMENT_TOO_LONG "statement too long \n"
+#define MSG_INTERRUPTED "interrupted\n"

@@ -38,7 +38,7 @@ int den_room(int r) {
     int w = reg_num[r]->elem_width;
     int top = 2 * w;
     if (r == REG_E && 4 * w <= den->capacity) top = 4 * w;
-    int room = den->capacity - top;
+    int room = den->capacity - top - 1;  // clearing also zeroes the limb above
     return room < 1 ? 1 : room;
 }
 
@@ -86,7 +86,9 @@ void add_log_multiple(Fraction *target, int p, int q, int k, int level) {
     set_int64(E->num, p);
     set_int64(E->den, q);
     exp_log_series(E, 1, level);
-    mul_small(E->num, E->num, k);
+    BigNum *factor = work_int(3);  // k may exceed what mul_small takes
+    set_int64(factor, k);
+    multiply(E->num, E->num, factor);
     run(TPL_ADD_E, target, level);
 }
 
@@ -163,12 +165,12 @@ int exp_log_series(Fraction *target, int mode, int level) {
     for (int i = 1; i < 192 * fixed_point_limbs; i++) {
         set_element_int(REG_C, 1, i);
         run_into_register(mode == 0 ? TPL_EXP_TERM : TPL_LOG_TERM, REG_C, level);
-        set_element_int(REG_C, 1, i);  // a long denominator may have reached it
         // Even terms of ln(1 + x) subtract; the true sign comes back below so
         // that the next power is formed from it.
         if (mode == 1 && i % 2 == 0) C->num->sign = -1;
         if (C->num->frac_limbs != fixed_point_limbs) to_fixed(C, fixed_point_limbs);
         if (bn_is_zero(C->num)) break;
+        set_element_int(REG_C, 1, i);  // a long denominator may have reached it
         run_into_register(mode == 0 ? TPL_EXP_ADD : TPL_LOG_ADD, REG_B, level);
         if (mode == 1 && i % 2 == 0) C->num->sign = (int8_t)-C->num->sign;
     }
@@ -447,4 +449,5 @@ void leading_digits(BigNum *num, int64_t *m, int *e) {
     }
     *e -= 8 * num->frac_limbs;
 }
+
 

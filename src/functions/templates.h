@@ -33,8 +33,7 @@ constexpr const char TPL_EXP_TERM[] = "&F*&D/&C1";  // next term of e: term / i
 constexpr const char TPL_LOG_TERM[] = "&F*&D";      // next power of x
 constexpr const char TPL_EXP_ADD[] = "&F+&C";
 constexpr const char TPL_LOG_ADD[] = "&F+&C/&C1";
-// Logarithm: &E holds multiples of ln 2 and ln 10, &E0 the base.
-constexpr const char TPL_LN10_FROM_LN2[] = "&F+&E*3";  // ln(5/4) + 3 ln 2
+// Logarithm: &E holds multiples of ln 2 and ln(5/4), &E0 the base.
 constexpr const char TPL_HALVE[] = "&F/2";
 constexpr const char TPL_FOUR_FIFTHS[] = "&F*4/5";
 constexpr const char TPL_MINUS_ONE[] = "&F-1";
@@ -78,7 +77,8 @@ constexpr const char TPL_SQRT3_HALF[] = "SQR3/2";
 constexpr const char TPL_PI[] = "PI";
 constexpr const char TPL_FOLD[] = "12-&C";        // fifteen-degree units: pi - a
 constexpr const char TPL_COMPLEMENT[] = "6-&C";   // pi/2 - a
-constexpr const char TPL_THETA[] = "PI*&C/12";    // fifteen-degree units to radians
+// &C is read before PI: a first PI computes the cache through &B..&E.
+constexpr const char TPL_THETA[] = "&C*PI/12";    // fifteen-degree units to radians
 constexpr const char TPL_SQUARE_B[] = "&B^2";
 constexpr const char TPL_SQUARE_E[] = "&E^2";
 constexpr const char TPL_TAYLOR_PAIR[] = "&F+&D-&D*&E/&E0P2";  // two Taylor terms

@@ -3,6 +3,7 @@
 // on big integers, fractions and number text.
 #pragma once
 #include <cassert>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
@@ -58,6 +59,17 @@ extern int display_mode;       // negative: list non-integers as fractions (defa
 // factorisations are formatted before printing; allocated by the console.
 extern char *output_text;
 extern int output_text_size;
+
+// ---------------------------------------------------------------- interrupt
+// Set by the console's interrupt handler (Ctrl-C). Long operations poll it at
+// points where abandoning the work leaves every record consistent (before a
+// result is written); the hook, installed by the input loop, then abandons
+// the line and does not return. Without a hook the flag is left alone.
+extern volatile sig_atomic_t interrupt_requested;
+extern void (*interrupt_hook)();
+inline void poll_interrupt() {
+    if (interrupt_requested && interrupt_hook) interrupt_hook();
+}
 
 // -------------------------------------------------------------------- pool
 constexpr int POOL_SLOTS = 56;

@@ -1,4 +1,5 @@
-// Multiplication of two big integers (schoolbook, always our own), division
+// Multiplication of two big integers (schoolbook for short operands, the
+// fast limb-vector products of fastmul.h for long ones), division
 // (our own long division for machine-integer divisors, the bound multiple
 // precision library beyond that) and greatest common divisor / least common
 // multiple (64-bit Euclid, else the library).
@@ -8,6 +9,7 @@
 #include <initializer_list>
 
 #include "bignum.h"
+#include "fastmul.h"
 #include "../factor/gmp_api.h"
 #include "messages.h"
 
@@ -120,6 +122,41 @@ void store_magnitude(BigNum *n, mpz_srcptr z, mpz_srcptr base) {
     gmp.clear(t);
 }
 
+// Copies the used limbs of n into v, least significant first. False when a
+// limb lies outside 0..BASE-1 (a packed element mark), which only the
+// schoolbook loop reproduces.
+bool to_vector(uint32_t *v, BigNum *n) {
+    const int32_t *p = n->limbs + n->capacity - 1;
+    for (int k = 0; k < n->used; k++) {
+        int32_t x = p[-k];
+        if (x < 0 || x >= BASE) return false;
+        v[k] = uint32_t(x);
+    }
+    return true;
+}
+
+// acc's limbs 0..need-1 := a * b through the fast products. False (acc
+// untouched) when the scratch cannot be had or a limb is out of range.
+bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
+    int room = precision > need ? precision : need;
+    if (fastmul_reserve(room) < 0) return false;
+    int ua = a->used, ub = b->used;
+    uint32_t *va = fastmul_stage(), *vb = va + ua, *vr = va + fastmul_capacity();
+    if (!to_vector(va, a) || !to_vector(vb, b)) return false;
+    bool square = a == b;
+    if (!square && ua == ub) {
+        square = true;
+        for (int k = 0; k < ua && square; k++) square = va[k] == vb[k];
+    }
+    if (square)
+        sqr_limbs(vr, va, ua);
+    else
+        mul_limbs(vr, va, ua, vb, ub);
+    int32_t *p = acc->limbs + acc->capacity - 1;
+    for (int k = 0; k < need; k++) p[-k] = int32_t(vr[k]);
+    return true;
+}
+
 uint64_t euclid(uint64_t x, uint64_t y) {
     while (y != 0) {
         uint64_t t = x % y;
@@ -140,11 +177,15 @@ void finish_gcd(BigNum *g, int32_t f) {
 
 }  // namespace
 
-// r := a * b by schoolbook multiplication; frac_limbs(r) = frac(a) + frac(b),
+// r := a * b; frac_limbs(r) = frac(a) + frac(b),
 // sign = sign(a) * sign(b). r may be a or b. Returns 1 multiplied; 0 when an
 // operand is zero (r cleared) or r is the other operand of a factor one;
 // -1 with "prod_ovf\n" when r's capacity is below used(a) + used(b); -6
-// silently when it is exactly that sum (r unchanged in both cases).
+// silently when it is exactly that sum (r unchanged in both cases). The
+// product is built in the accumulator scratch slot (partial-product or
+// multiplier slot when the accumulator is an operand), which keeps a copy.
+// Operands of KARATSUBA_LIMBS limbs or more take the fast limb-vector
+// products; shorter ones the schoolbook loop.
 int multiply(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
     int ua = a->used, ub = b->used;
@@ -171,8 +212,17 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
     bn_clear(acc);
+    if (umr >= KARATSUBA_LIMBS && fast_product(acc, a, b, int(need))) {
+        acc->used = int(need);
+        bn_strip(acc);
+        copy(r, acc);
+        r->frac_limbs = frac;
+        r->sign = sign;
+        return 1;
+    }
     for (int k = 0; k < need; k++) limb(acc, k) = 0;
     for (int j = 0; j < umr; j++) {
+        poll_interrupt();  // r is still untouched: only the scratch is abandoned
         int64_t y = limb(mr, j);
         if (y == 0) continue;
         int64_t carry = 0;
@@ -204,6 +254,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
 // -3 when q cannot hold the dividend (nothing changed).
 int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     assert(a && b);
+    poll_interrupt();
     to_integer_form(b);
     bn_normalise_zero(b);
     BigNum *quot = q ? q : a;

@@ -155,4 +155,25 @@ TEST_F(SeriesEdges, TangentAtNinetyDegreesDoesNotCrash) {
     EXPECT_EQ(eval_text("TAN(45)"), " 1");
 }
 
+// With many fraction limbs for the precision, exact terms such as 2^-i carry
+// denominators of dozens of limbs through the registers; they must neither
+// reach the template elements stored at the start of the denominator array
+// nor be lost.
+TEST(SeriesLongDenominators, LogarithmKeepsItsDigits) {
+    if (!gmp_ready()) bind_gmp();
+    ASSERT_EQ(pool_start(700), 0);
+    fixed_point_limbs = 150;
+    EXPECT_GE(agreeing_digits(eval_text("LN(2)"), reference("ln2")), 8 * 149);
+    EXPECT_GE(agreeing_digits(eval_text("LN(1.99)"), reference("ln1_99")), 8 * 149);
+    Fraction *f = &work_frac[2];
+    fraction_init(f);
+    set_int64(f->num, -1);
+    set_int64(f->den, 2);
+    exp_log_series(f, 1, 2);  // ln(1/2)
+    static char out[4000];
+    format_decimal(f, out);
+    EXPECT_GE(agreeing_digits(out, "-" + reference("ln2")), 8 * 149);
+    fixed_point_limbs = 4;
+}
+
 }  // namespace

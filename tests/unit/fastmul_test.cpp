@@ -1,0 +1,272 @@
+// Fast products against the library: limb-vector products at lengths on both
+// sides of every method threshold, `multiply` on long operands with its
+// refusals, product trees and powers, and the conversions of long values.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "factor/gmp_api.h"
+#include "number/bignum.h"
+#include "number/fastmul.h"
+
+namespace {
+
+using Vec = std::vector<uint32_t>;
+
+uint64_t rng_state = 88172645463325252ULL;
+uint32_t next_limb() {
+    rng_state ^= rng_state << 13;
+    rng_state ^= rng_state >> 7;
+    rng_state ^= rng_state << 17;
+    return uint32_t(rng_state % 100000000ULL);
+}
+
+// Random limbs with a non-zero top; `kind` 1 gives all 99999999 (longest
+// carry chains), 2 mostly zero limbs.
+Vec make(int n, int kind = 0) {
+    Vec v(n);
+    for (int i = 0; i < n; i++)
+        v[i] = kind == 1 ? 99999999u : kind == 2 ? (i % 17 == 0 ? next_limb() : 0) : next_limb();
+    if (v[n - 1] == 0) v[n - 1] = 1;
+    return v;
+}
+
+std::string digits(const uint32_t *v, int n) {
+    while (n > 1 && v[n - 1] == 0) n--;
+    std::string s = std::to_string(v[n - 1]);
+    char buf[16];
+    for (int i = n - 2; i >= 0; i--) {
+        snprintf(buf, sizeof buf, "%08u", v[i]);
+        s += buf;
+    }
+    return s;
+}
+
+std::string mpz_text(const mpz_t z) {
+    char *c = mpz_get_str(nullptr, 10, z);
+    std::string s(c);
+    free(c);
+    return s;
+}
+
+std::string product_text(const Vec &a, const Vec &b) {
+    mpz_t x, y;
+    mpz_init_set_str(x, digits(a.data(), int(a.size())).c_str(), 10);
+    mpz_init_set_str(y, digits(b.data(), int(b.size())).c_str(), 10);
+    mpz_mul(x, x, y);
+    std::string s = mpz_text(x);
+    mpz_clear(x);
+    mpz_clear(y);
+    return s;
+}
+
+// Loads a limb vector into a BigNum with sign and scale.
+void put(BigNum *n, const Vec &v, int sign = 1, int frac = 0) {
+    bn_clear(n);
+    for (size_t k = 0; k < v.size(); k++) limb(n, int(k)) = int32_t(v[k]);
+    n->used = int(v.size());
+    n->sign = int8_t(sign);
+    n->frac_limbs = frac;
+}
+
+std::string text_of(BigNum *n) {
+    if (n->used == 0) return "0";
+    Vec v(n->used);
+    for (int k = 0; k < n->used; k++) v[k] = uint32_t(limb(n, k));
+    return digits(v.data(), n->used);
+}
+
+struct FastMul : ::testing::Test {
+    static void SetUpTestSuite() {
+        bind_gmp();
+        ASSERT_EQ(pool_start(6000), 0);
+        ASSERT_EQ(fastmul_reserve(24000), 0);
+    }
+};
+
+TEST_F(FastMul, VectorProductsAcrossThresholds) {
+    const int K = KARATSUBA_LIMBS, T = TRANSFORM_LIMBS;
+    const int sizes[] = {1, 2, K - 1, K, K + 1, 2 * K + 3, T - 1, T, T + 1, 2 * T + 5, 4100};
+    Vec r(2 * 4100 + 2);
+    for (int na : sizes)
+        for (int nb : sizes) {
+            if (na > 1000 && nb > 1000 && na != nb) continue;
+            Vec a = make(na), b = make(nb);
+            mul_limbs(r.data(), a.data(), na, b.data(), nb);
+            ASSERT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
+        }
+}
+
+TEST_F(FastMul, UnbalancedCarriesAndSquares) {
+    Vec r(20000);
+    // Long against short in both orders, lengths not multiples of each other.
+    for (auto [na, nb] : {std::pair{9000, 45}, {45, 9000}, {9000, 703}, {703, 9000}, {5001, 250}}) {
+        Vec a = make(na), b = make(nb);
+        mul_limbs(r.data(), a.data(), na, b.data(), nb);
+        ASSERT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
+    }
+    for (int n : {1, KARATSUBA_LIMBS + 1, TRANSFORM_LIMBS - 1, TRANSFORM_LIMBS, 9999}) {
+        for (int kind : {0, 1, 2}) {
+            Vec a = make(n, kind);
+            sqr_limbs(r.data(), a.data(), n);
+            ASSERT_EQ(digits(r.data(), 2 * n), product_text(a, a)) << n << " kind " << kind;
+            mul_limbs(r.data(), a.data(), n, a.data(), n);
+            ASSERT_EQ(digits(r.data(), 2 * n), product_text(a, a)) << n << " kind " << kind;
+        }
+    }
+}
+
+TEST_F(FastMul, MultiplyKeepsItsContractOnLongOperands) {
+    BigNum *x = work_int(5), *y = work_int(6), *z = work_int(7);
+    Vec a = make(2500), b = make(1800);
+    std::string want = product_text(a, b);
+    for (int sx : {1, -1})
+        for (int sy : {1, -1}) {
+            put(x, a, sx, 1);
+            put(y, b, sy, 2);
+            ASSERT_EQ(multiply(z, x, y), 1);
+            EXPECT_EQ(text_of(z), want);
+            EXPECT_EQ(z->sign, sx * sy);
+            EXPECT_EQ(z->frac_limbs, 3);
+            EXPECT_EQ(text_of(work_int(2)), want);  // the accumulator keeps the product
+        }
+    // Result over either operand, operands in both orders, and a square.
+    put(x, a);
+    put(y, b);
+    ASSERT_EQ(multiply(x, y, x), 1);
+    EXPECT_EQ(text_of(x), want);
+    put(x, a);
+    ASSERT_EQ(multiply(y, x, y), 1);
+    EXPECT_EQ(text_of(y), want);
+    put(x, a, -1);
+    ASSERT_EQ(multiply(x, x, x), 1);
+    EXPECT_EQ(text_of(x), product_text(a, a));
+    EXPECT_EQ(x->sign, 1);
+    // The accumulator itself as an operand and as the result.
+    BigNum *acc = work_int(2);
+    put(acc, a);
+    put(y, b);
+    ASSERT_EQ(multiply(acc, acc, y), 1);
+    EXPECT_EQ(text_of(acc), want);
+    // Zero operands of either shape.
+    put(x, a);
+    put(y, Vec{0});
+    EXPECT_EQ(multiply(z, x, y), 0);
+    EXPECT_TRUE(bn_is_zero(z));
+    y->used = 0;
+    EXPECT_EQ(multiply(z, y, x), 0);
+    EXPECT_TRUE(bn_is_zero(z));
+}
+
+TEST_F(FastMul, CapacityRefusalsAreUnchanged) {
+    // Registers' denominators have capacity P/10 = 600: operands of 300 + 299
+    // limbs fill it up to the one spare limb the product needs.
+    BigNum *small = reg_den[3];
+    ASSERT_EQ(small->capacity, 600);
+    BigNum *x = work_int(5), *y = work_int(6);
+    Vec a = make(300, 1), b = make(299, 1);
+    put(x, a);
+    put(y, b);
+    ASSERT_EQ(multiply(small, x, y), 1);
+    EXPECT_EQ(text_of(small), product_text(a, b));
+    put(small, Vec{5});
+    put(y, make(300));
+    EXPECT_EQ(multiply(small, x, y), -6);  // one limb short: silent
+    EXPECT_EQ(text_of(small), "5");
+    testing::internal::CaptureStdout();
+    put(y, make(301));
+    EXPECT_EQ(multiply(small, x, y), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "prod_ovf\n");
+    EXPECT_EQ(text_of(small), "5");
+    // Full-size operands of a work integer: 3000 + 2999 limbs into 6000.
+    BigNum *big = work_int(5);
+    put(x = work_int(6), make(3000));
+    put(y = work_int(7), make(2999));
+    Vec va(3000), vb(2999);
+    for (int k = 0; k < 3000; k++) va[k] = uint32_t(limb(x, k));
+    for (int k = 0; k < 2999; k++) vb[k] = uint32_t(limb(y, k));
+    ASSERT_EQ(multiply(big, x, y), 1);
+    EXPECT_EQ(text_of(big), product_text(va, vb));
+    put(y, make(3000));
+    EXPECT_EQ(multiply(big, x, y), -6);
+}
+
+TEST_F(FastMul, ProductTreesMatchTheLibrary) {
+    Vec r(24000);
+    mpz_t z;
+    mpz_init(z);
+    for (int64_t n : {1, 2, 12, 13, 1000, 9999}) {
+        int len = falling_product_limbs(r.data(), 24000, n, n, 1);
+        ASSERT_GT(len, 0);
+        mpz_fac_ui(z, static_cast<unsigned long>(n));
+        EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << n << "!";
+        len = falling_product_limbs(r.data(), 24000, n, (n + 1) / 2, 2);
+        mpz_2fac_ui(z, static_cast<unsigned long>(n));
+        EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << n << "!!";
+    }
+    // Factors beyond one limb, as in permutations of large numbers.
+    int64_t big = 3000000000000000007LL;
+    int len = falling_product_limbs(r.data(), 24000, big, 500, 1);
+    mpz_set_ui(z, 1);
+    for (int64_t j = 0; j < 500; j++) {
+        mpz_t f;
+        mpz_init_set_str(f, std::to_string(big - j).c_str(), 10);
+        mpz_mul(z, z, f);
+        mpz_clear(f);
+    }
+    EXPECT_EQ(digits(r.data(), len), mpz_text(z));
+    // A room of exactly the length succeeds, one limb less refuses.
+    int exact = falling_product_limbs(r.data(), 24000, 9999, 9999, 1);
+    EXPECT_EQ(falling_product_limbs(r.data(), exact, 9999, 9999, 1), exact);
+    EXPECT_EQ(falling_product_limbs(r.data(), exact - 1, 9999, 9999, 1), -1);
+    EXPECT_EQ(falling_product_limbs(r.data(), 100, 99999999, 99999999, 1), -1);
+    mpz_clear(z);
+}
+
+TEST_F(FastMul, PowersMatchTheLibrary) {
+    Vec r(24000);
+    mpz_t z;
+    mpz_init(z);
+    for (auto [base, e] : {std::pair<uint32_t, unsigned>{3, 1}, {3, 100000}, {99999999, 777}, {2, 64}}) {
+        Vec a{base};
+        int len = power_limbs(r.data(), 24000, a.data(), 1, e);
+        mpz_ui_pow_ui(z, base, e);
+        EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << base << "^" << e;
+        int exact = len;
+        EXPECT_EQ(power_limbs(r.data(), exact, a.data(), 1, e), exact);
+        if (exact > 1) EXPECT_EQ(power_limbs(r.data(), exact - 1, a.data(), 1, e), -1);
+    }
+    Vec a = make(57);
+    int len = power_limbs(r.data(), 24000, a.data(), 57, 300);
+    mpz_set_str(z, digits(a.data(), 57).c_str(), 10);
+    mpz_pow_ui(z, z, 300);
+    EXPECT_EQ(digits(r.data(), len), mpz_text(z));
+    mpz_clear(z);
+}
+
+TEST_F(FastMul, LongDivisionsConvertBothWays) {
+    BigNum *x = work_int(5), *y = work_int(6), *q = work_int(7), *rem = work_frac[3].num;
+    Vec a = make(4000), b = make(1234);
+    put(x, a);
+    put(y, b, -1);
+    ASSERT_EQ(divide(q, rem, x, y), 0);
+    mpz_t za, zb, zq, zr;
+    mpz_init_set_str(za, digits(a.data(), 4000).c_str(), 10);
+    mpz_init_set_str(zb, digits(b.data(), 1234).c_str(), 10);
+    mpz_inits(zq, zr, nullptr);
+    mpz_tdiv_qr(zq, zr, za, zb);
+    EXPECT_EQ(text_of(q), mpz_text(zq));
+    EXPECT_EQ(q->sign, -1);
+    EXPECT_EQ(text_of(rem), mpz_text(zr));
+    put(x, a);
+    put(y, b);
+    ASSERT_EQ(gcd_lcm(q, rem, x, y), 1);
+    mpz_gcd(zq, za, zb);
+    mpz_lcm(zr, za, zb);
+    EXPECT_EQ(text_of(q), mpz_text(zq));
+    EXPECT_EQ(text_of(rem), mpz_text(zr));
+    mpz_clears(za, zb, zq, zr, nullptr);
+}
+
+}  // namespace
