@@ -14,7 +14,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # carve it again and again), so leak reports would only name that.
 SAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-san run test test-normal test-san deps clean fuzz fuzz-build
+.PHONY: all build build-san run test test-normal test-san deps clean fuzz fuzz-build bench
 
 all: build
 
@@ -57,6 +57,9 @@ fuzz-build: deps
 
 fuzz: fuzz-build
 	./fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+bench: build
+	bench/run.sh $(BUILD)/vantrel
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

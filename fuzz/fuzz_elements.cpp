@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     int used = v->num->used;
     int64_t low = used > 0 ? limb(v->num, 0) : 0;
-    int64_t high = used > 1 ? limb(v->num, used - 1) : 0;
+    int64_t high = used > 0 ? limb(v->num, used - 1) : 0;
 
     if (store_value(reg, index, v) != 0) return 0;
 
@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ref[n] = 0;
     Fraction *back = &work_frac[3];
     int got = read_value(ref, back);
+    if (getenv("FUZZ_DEBUG")) fprintf(stderr, "ref %s got %d n %d used %d back %d low %lld back0 %d w %d\n", ref, got, n, used, back->num->used, (long long)low, back->num->used ? limb(back->num, 0) : -1, reg_num[reg]->elem_width);
     if (got != n) abort();
     if (plain && index >= 0 && used <= reg_num[reg]->elem_width - 2) {
         if (back->num->used != used) abort();

@@ -29,7 +29,7 @@ int stop_after_deadline() {
 
 // A session may loop for ever as the user wrote it (a block replayed while a
 // condition holds); at the console Ctrl-C is the way out. Here a CPU-time tick
-// plays Ctrl-C every half second of CPU time: the first abandons the line, the second ends the session.
+// plays Ctrl-C every quarter second of CPU time: the first abandons the line, the second ends the session.
 volatile sig_atomic_t ticks = 0;
 
 void on_tick(int) {
@@ -78,6 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "r");
     if (!in) return 0;
     empty_directory();
+    // The input is also a file of the session's directory, so that it can
+    // run itself (L:S.TXT, #RUN:S.TXT) or be loaded as a table (LC:S.TXT).
+    if (FILE *self = fopen("S.TXT", "wb")) {
+        fwrite(data, 1, size, self);
+        fclose(self);
+    }
     FILE *console = stdin;
     stdin = in;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -85,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ticks = 0;
     fuzz_stop_session = 0;
     interrupt_requested = 0;
-    set_ticks(500);
+    set_ticks(250);
     fuzz_session();
     set_ticks(0);
     stdin = console;

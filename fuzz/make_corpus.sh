@@ -18,6 +18,9 @@ for f in "$sessions"/*.in; do
         printf '\000\003%s' "$line" > "$out/fuzz_number_text/lit$n"
     done < "$f"
 done
+printf 'A=A+1\nL:S.TXT\nP.A\n' > "$out/fuzz_session/self_run"
+printf 'B=2\n#RUN:S.TXT\n' > "$out/fuzz_session/self_chain"
+printf '1,2.5,-3\n4,5\nLC:S.TXT\nP.B1\nWC:D2,T.TXT\nLC:T.TXT\n' > "$out/fuzz_session/table"
 k=0
 for x in 1 12345678901234567890 -7.25 .000001 3/7 99999999.99999999 1E5; do
     k=$((k + 1))

@@ -302,12 +302,19 @@ static void recover_after_interrupt() {
     fputs(MSG_INTERRUPTED, stdout);
 }
 
+// A closed terminal or a termination request ends the calculator as the exit
+// command does, so that the output file keeps what was written to it.
+static void on_termination(int signal_number) { exit_calculator(128 + signal_number); }
+
 static void install_interrupt_handler() {
     struct sigaction sa = {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;  // a console read simply continues
     sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = on_termination;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 static void print_banner() {

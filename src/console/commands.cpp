@@ -265,8 +265,11 @@ void display_command(const char *text) {
         display_mode = fixed_point_limbs;
         fputs(MSG_DISPLAY_DECIMAL, stdout);
     } else {
-        int v = atoi(text);
-        display_mode = v < 0 ? 0 : v;
+        // strtol saturates where atoi would overflow; the mode is clamped to
+        // the digits a number can have.
+        long v = strtol(text, nullptr, 10);
+        long most = 8L * precision;
+        display_mode = v < 0 ? 0 : static_cast<int>(v > most ? most : v);
     }
 }
 

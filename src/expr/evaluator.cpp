@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "../functions/functions.h"
+#include "../number/fastmul.h"
 #include "../number/messages.h"
 #include "expr.h"
 #include "messages.h"
@@ -172,6 +174,85 @@ int read_operand(const char *text, Fraction *dest, int level) {
     return pos + n;
 }
 
+// ------------------------------------------- fast products of many factors
+
+// Runs of more factors than this (and powers above this exponent) are
+// multiplied by product trees or repeated squaring over the fast limb-vector
+// products. Only the last one or two products still go through the
+// step-by-step `multiply` calls, so the result's bookkeeping and every
+// refusal are those of the plain loops: the partial products only grow, so
+// if the last steps fit, every earlier one did.
+constexpr int64_t TREE_FACTORS = 64;
+
+// The scratch record `multiply` builds a product of a and b in.
+static BigNum *accumulator_for(BigNum *a, BigNum *b) {
+    for (int k : {2, 1, 3}) {
+        BigNum *s = work_int(k);
+        if (s != a && s != b) return s;
+    }
+    return work_int(2);
+}
+
+// Scratch limb vectors big enough for any product into n; null when the
+// space cannot be had (callers then take the plain loops).
+static uint32_t *fast_scratch(BigNum *n) {
+    int room = precision > n->capacity ? precision : n->capacity;
+    return fastmul_reserve(room) < 0 ? nullptr : fastmul_stage();
+}
+
+// n := the limb vector v of len limbs, a positive integer.
+static void load_limbs(BigNum *n, const uint32_t *v, int len) {
+    bn_clear(n);
+    for (int k = 0; k < len; k++) limb(n, k) = static_cast<int32_t>(v[k]);
+    n->used = len;
+    bn_strip(n);
+}
+
+// N := first * (first - step) * ... (count factors, all >= 1) by a product
+// tree. Returns 1 done, 0 when the product has more limbs than N can hold
+// (N untouched), -1 when no scratch space could be had.
+static int tree_product(BigNum *N, int64_t first, int64_t count, int64_t step) {
+    uint32_t *v = fast_scratch(N);
+    if (!v) return -1;
+    int len = falling_product_limbs(v, N->capacity, first, count, step);
+    if (len < 0) return 0;
+    load_limbs(N, v, len);
+    return 1;
+}
+
+// B := O^W for an integer O (denominator one, no fraction limbs, magnitude
+// at least 2) with B = 1 on entry: O^(W-1) by repeated squaring, then the
+// last product by fraction_product as the loop would. Returns false, with
+// nothing changed, when the power lies so close to B's capacity that only
+// the loop itself can tell whether one of its steps is refused.
+static bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
+    BigNum *on = O->num, *od = O->den, *bn = B->num;
+    if (W < TREE_FACTORS || on->frac_limbs != 0 || od->frac_limbs != 0 || od->used != 1 ||
+        limb(od, 0) != 1 || on->used < 1 || (on->used == 1 && limb(on, 0) < 2))
+        return false;
+    uint32_t *v = fast_scratch(bn);
+    if (!v || on->used > bn->capacity) return false;
+    int cap_n = bn->capacity, cap_acc = accumulator_for(bn, on)->capacity;
+    uint32_t *base = v + fastmul_capacity();
+    for (int k = 0; k < on->used; k++) {
+        int32_t x = limb(on, k);
+        if (x < 0 || x >= LIMB_BASE) return false;
+        base[k] = static_cast<uint32_t>(x);
+    }
+    int len = power_limbs(v, cap_n - 1, base, on->used, static_cast<uint64_t>(W - 1));
+    if (len < 0) {
+        // The last product needs at least cap_n + 1 limbs: the loop refuses
+        // one of its products and goes on with zero.
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(B);
+        return true;
+    }
+    if (len + 2 > cap_n || len + 1 > cap_acc) return false;
+    load_limbs(bn, v, len);
+    fraction_product(B, B, O);
+    return true;
+}
+
 // ------------------------------------------------------------------ power
 
 // B := B ^ (operand at `text`), O and Q being the work fractions of the slot
@@ -288,7 +369,9 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
                 return n;
             }
         }
-        if (W >= 12 && L + 3 <= 15) {
+        if (!inexact && power_by_squaring(B, O, W)) {
+            // done: same value, bookkeeping and refusals as the loops below
+        } else if (W >= 12 && L + 3 <= 15) {
             Fraction *Q = &work_frac[L + 3];
             int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
             while (root * root > W) root--;
@@ -349,6 +432,19 @@ static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
     if (N->used != 1) return;
     int64_t v = static_cast<int64_t>(limb(N, 0)) * N->sign;
     set_int32(N, 1);
+    int64_t count = v > 0 ? (v + step - 1) / step : 0;
+    if (count > TREE_FACTORS) {
+        // All but the last two factors by a product tree; the last two
+        // (at least 2, then at least 1) by the loop below.
+        int64_t head = count - 2;
+        int rc = tree_product(N, v, head, step);
+        if (rc == 0) {  // the loop's next product would not fit
+            set_int32(scratch, static_cast<int32_t>(v - head * step));
+            refuse_product(N, 0);
+            return;
+        }
+        if (rc > 0) v -= head * step;
+    }
     for (; v > 0; v -= step) {
         set_int32(scratch, static_cast<int32_t>(v));
         int rc = multiply(N, N, scratch);
@@ -357,6 +453,21 @@ static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
             return;
         }
     }
+}
+
+// N := N / r! for an N that r! divides, by dividing by 2, 3, ..., r in
+// turn; long runs divide once by (r-1)! (through `divide`) and then by r, so
+// N's remainder fields end as after the step-by-step divisions.
+static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
+    int64_t j = 2;
+    if (r - 1 > TREE_FACTORS && long_division_available() && N->frac_limbs == 0 &&
+        tree_product(scratch, r - 1, r - 2, 1) > 0) {
+        scratch->sign = 1;
+        scratch->frac_limbs = 0;
+        divide(nullptr, nullptr, N, scratch);
+        j = r;
+    }
+    for (; j <= r; j++) div_small(N, j);
 }
 
 // N := N C r (combinations) or N P r (falling product) for N in the 64-bit
@@ -369,7 +480,19 @@ static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratc
         if (r == 0) set_int32(N, 1);
         return;
     }
-    for (int64_t j = 1; j < r; j++) {
+    int64_t j = 1;
+    if (r - 1 > TREE_FACTORS && N->frac_limbs == 0 && N->sign > 0) {
+        // u (already in N) and all but the last two factors by a product
+        // tree; those two by the loop below.
+        int rc = tree_product(N, u, r - 2, 1);
+        if (rc == 0) {
+            set_int64(scratch, u - (r - 2));
+            refuse_product(N, 0);
+            return;
+        }
+        if (rc > 0) j = r - 2;
+    }
+    for (; j < r; j++) {
         set_int64(scratch, u - j);
         scratch->frac_limbs = 0;
         scratch->sign = 1;
@@ -379,8 +502,7 @@ static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratc
             return;
         }
     }
-    if (combinations)
-        for (int64_t j = 2; j <= r; j++) div_small(N, j);
+    if (combinations) divide_by_factorial(N, r, scratch);
 }
 
 // acc := acc op (operand at `text`) for op one of % M G L. Returns the

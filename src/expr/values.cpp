@@ -71,6 +71,8 @@ int read_value(const char *text, Fraction *dest) {
         fputs(MSG_VAL_RANGE, stdout);
         return pos;
     }
+    check_limb_span(E, (index + 1) * w);
+    check_limb_span(num, w);
     const int32_t *slot = E->limbs + index * w;
     for (int j = 0; j < w; j++) num->limbs[cap - w + j] = slot[j];
     bool has_den = slot[0] >= -199999999 && slot[0] <= -1;
@@ -170,6 +172,7 @@ int store_value(int reg, int index, Fraction *value) {
         }
         exchange_areas(reg);
     }
+    check_limb_span(E, end);
     int32_t *slot = E->limbs + i * w;
     for (int k = 0; k < w; k++) slot[w - 1 - k] = k < num->used ? limb(num, k) : 0;
     int32_t g = value->den->used > 0 ? limb(value->den, 0) : 0;

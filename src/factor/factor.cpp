@@ -7,9 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "../number/fastmul.h"
 #include "messages.h"
 
 namespace {
@@ -83,6 +85,8 @@ void out_finish(TextOut *o, bool incomplete) {
 bool tty_raw = false;
 struct termios tty_saved;
 
+void key_poll_end();
+
 // True when a key is waiting at the console; the key is read and consumed.
 // Only a terminal is polled: script input from a pipe or file is never taken.
 // The terminal is switched to unbuffered, silent input at the first poll of a
@@ -97,6 +101,10 @@ int terminal_key_pressed() {
         raw.c_cc[VTIME] = 0;
         if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return 0;
         tty_raw = true;
+        // Ending the calculator during a search (two Ctrl-C) must not leave
+        // the terminal silent.
+        static bool restore_registered = false;
+        if (!restore_registered) restore_registered = atexit(key_poll_end) == 0;
     }
     fd_set ready;
     FD_ZERO(&ready);
@@ -331,15 +339,9 @@ void factor_to_text(BigNum *n) {
         return;
     }
 
-    mpz_t working, base;
+    mpz_t working;
     gmp.init2(working, static_cast<mp_bitcnt_t>(c->capacity) * 32);
-    gmp.set_ui(working, 0);
-    gmp.init_set_ui(base, LIMB_BASE);
-    for (int k = c->used - 1; k >= 0; k--) {
-        gmp.mul(working, working, base);
-        gmp.add_ui(working, working, static_cast<unsigned long>(limb(c, k)));
-    }
-    gmp.clear(base);
+    load_library_integer(working, c);
     factor_integer(working, text);
     gmp.clear(working);
 }
@@ -460,7 +462,9 @@ int rho_search(mpz_ptr m, mpz_ptr divisor_out) {
                 fflush(stdout);
                 last_mark = now;
             }
-            if (factor_key_poll()) {
+            // Ctrl-C stops the search like a key; the line is then abandoned
+            // at the next poll of the number core.
+            if (interrupt_requested || factor_key_poll()) {
                 stop_flag = true;
                 result = 0;
                 break;

@@ -311,7 +311,7 @@ int newton_root(Fraction *target, int n, int level) {
         x->sign = 1;
     }
     bn_strip(x);
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D), *E = work_reg(REG_E);
+    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *E = work_reg(REG_E);
     set_element_int(REG_E, 0, n);
     set_element_int(REG_E, 1, n - 1);
     fraction_init(B);

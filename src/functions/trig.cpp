@@ -122,7 +122,7 @@ int compute_atan(Fraction *target, int level) {
         fraction_init(target);
         return 0;
     }
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D), *E = work_reg(REG_E);
+    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D);
     Fraction *W = level_fraction(level);
     int negative = target->num->sign * target->den->sign < 0;
     target->num->sign = 1;
@@ -175,7 +175,7 @@ int compute_atan(Fraction *target, int level) {
 // its whole half-turns are counted off. Returns 0; at level 14 or deeper
 // "{cos-ovf}" and the target keeps its intermediate value.
 int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D), *E = work_reg(REG_E);
+    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D);
     int F = fixed_point_limbs;
 
     // t, the angle in half-turns (of the sine: cos(pi t) = sin(pi (t + 1/2))).

@@ -49,6 +49,20 @@ inline int32_t &limb(BigNum *n, int k) {
     return n->limbs[n->capacity - 1 - k];
 }
 
+// For loops that walk limbs 0 .. count - 1 of n through a raw pointer: debug
+// and sanitizer builds check once that they all lie inside n's array.
+inline void check_limb_span(const BigNum *n, long count) {
+#ifdef VANTREL_BOUNDS_CHECK
+    if (count < 0 || count > n->capacity) {
+        fprintf(stderr, "limb span %ld outside capacity %d\n", count, n->capacity);
+        __builtin_trap();
+    }
+#else
+    (void)n;
+    (void)count;
+#endif
+}
+
 // ---------------------------------------------------------------- settings
 extern int precision;          // capacity of numerators and scratch integers, limbs
 extern int fixed_point_limbs;  // fraction limbs of a fixed-point decimal (default 4)

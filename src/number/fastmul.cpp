@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../factor/gmp_api.h"
+
 namespace {
 
 constexpr uint64_t BASE = 100000000;
@@ -16,6 +18,7 @@ constexpr uint64_t BASE = 100000000;
 
 // Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS, so its
 // scratch is static: 4h + 4 limbs per level for halves of h limbs.
+static_assert(SQUARE_TRANSFORM_LIMBS <= TRANSFORM_LIMBS, "Karatsuba scratch is sized for TRANSFORM_LIMBS");
 constexpr int KARA_SCRATCH = 8 * TRANSFORM_LIMBS + 512;
 uint32_t kara_scratch[KARA_SCRATCH];
 uint32_t chunk_product[2 * TRANSFORM_LIMBS + 8];
@@ -349,7 +352,7 @@ void sqr_limbs(uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
     if (n < KARATSUBA_LIMBS) {
         school(r, a, n, a, n);
-    } else if (n < TRANSFORM_LIMBS) {
+    } else if (n < SQUARE_TRANSFORM_LIMBS) {
         kara(r, a, a, n, kara_scratch);
     } else {
         assert(2 * n <= reserved_limbs);
@@ -466,3 +469,5 @@ int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
     }
     return len;
 }
+
+bool long_division_available() { return gmp_ready(); }

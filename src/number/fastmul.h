@@ -2,15 +2,23 @@
 // the middle range and a three-prime number-theoretic transform for long
 // ones, plus product trees of runs of machine integers.
 #pragma once
+#include <gmp.h>  // for the library integer type only; nothing is linked
+
 #include <cstdint>
+
+struct BigNum;
 
 // Limb vectors here are plain arrays of base-100000000 limbs, least
 // significant first, every limb in 0..99999999, no sign, no scale.
 
 // Operand lengths (limbs of the shorter operand) at which the product
-// switches method; chosen from timings on the development machine.
-constexpr int KARATSUBA_LIMBS = 40;   // schoolbook below
-constexpr int TRANSFORM_LIMBS = 700;  // Karatsuba below (both operands this long)
+// switches method, from timings on the development machine: Karatsuba
+// overtakes the column schoolbook from about 48 limbs, the transform
+// overtakes Karatsuba from about 1600-2000 limbs (1000 for squares, which
+// need one forward transform fewer).
+constexpr int KARATSUBA_LIMBS = 48;          // schoolbook below
+constexpr int TRANSFORM_LIMBS = 1800;        // Karatsuba below (both operands this long)
+constexpr int SQUARE_TRANSFORM_LIMBS = 1000;  // the same for squares
 
 // Makes sure the scratch space for products of up to `limbs` limbs exists.
 // Allocates only when a larger size than ever before is asked for (in
@@ -44,3 +52,13 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
 // repeated squaring. Returns the limbs written, or -1 when the power needs
 // more than `room` limbs. e >= 1; r must not overlap a.
 int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e);
+
+// True when `divide` can divide by divisors beyond a machine integer (the
+// multiple precision library is bound), so callers can prefer one long
+// division to many short ones without risking the refusal message.
+bool long_division_available();
+
+// z := |n| read from n's used limbs (sign and scale ignored), splitting the
+// number in halves so that long values convert in a few library products.
+// The library must be bound.
+void load_library_integer(mpz_ptr z, BigNum *n);

@@ -54,61 +54,108 @@ BigNum *product_scratch(BigNum *a, BigNum *b) {
     return nullptr;  // unreachable: two operands cannot cover three slots
 }
 
-// Below this many limbs, conversions go limb by limb; above it they split
-// the number in halves so that long values convert in near-linear time.
+// Conversions between limbs and library integers split a number at
+// SPLIT_LIMBS * 2^k limbs and join or cut the parts with the powers
+// BASE^(SPLIT_LIMBS * 2^k), each computed once per operation by squaring, so
+// that a conversion costs a few library multiplications or divisions of the
+// full size rather than one step per limb.
 constexpr int SPLIT_LIMBS = 16;
+constexpr int RADIX_POWERS = 32;
+
+struct Radix {
+    mpz_t base2;              // BASE^2, for leaves read two limbs at a time
+    mpz_t pw[RADIX_POWERS];   // pw[k] = BASE^(SPLIT_LIMBS * 2^k) once made
+    int made;                 // powers made so far
+};
+
+void radix_init(Radix *x) {
+    gmp.init(x->base2);
+    gmp.set_ui(x->base2, static_cast<unsigned long>(BASE * BASE));
+    x->made = 0;
+}
+
+void radix_clear(Radix *x) {
+    gmp.clear(x->base2);
+    for (int k = 0; k < x->made; k++) gmp.clear(x->pw[k]);
+}
+
+mpz_srcptr radix_power(Radix *x, int k) {
+    while (x->made <= k) {
+        int j = x->made;
+        gmp.init(x->pw[j]);
+        if (j == 0)
+            gmp.pow_ui(x->pw[0], x->base2, SPLIT_LIMBS / 2);
+        else
+            gmp.mul(x->pw[j], x->pw[j - 1], x->pw[j - 1]);
+        x->made++;
+    }
+    return x->pw[k];
+}
+
+// The split of a range of len > SPLIT_LIMBS limbs: the largest
+// SPLIT_LIMBS * 2^k below len; *k receives k.
+int split_point(int len, int *k) {
+    int half = SPLIT_LIMBS, j = 0;
+    while (2 * half < len) {
+        half *= 2;
+        j++;
+    }
+    *k = j;
+    return half;
+}
 
 // z := the magnitude of limbs lo..hi-1 of n read as an integer.
-void load_range(mpz_ptr z, BigNum *n, int lo, int hi, mpz_srcptr base) {
+void load_range(mpz_ptr z, BigNum *n, int lo, int hi, Radix *x) {
     if (hi - lo <= SPLIT_LIMBS) {
+        int k = hi - 1;
         gmp.set_ui(z, 0);
-        for (int k = hi - 1; k >= lo; k--) {
-            gmp.mul(z, z, base);
-            gmp.add_ui(z, z, static_cast<unsigned long>(limb(n, k)));
+        if ((hi - lo) % 2 == 1) gmp.set_ui(z, static_cast<unsigned long>(limb(n, k--)));
+        for (; k > lo; k -= 2) {
+            gmp.mul(z, z, x->base2);
+            gmp.add_ui(z, z, static_cast<unsigned long>(limb(n, k)) * BASE + limb(n, k - 1));
         }
         return;
     }
-    int mid = lo + (hi - lo) / 2;
-    mpz_t low, scale;
+    int j;
+    int mid = lo + split_point(hi - lo, &j);
+    mpz_t low;
     gmp.init(low);
-    gmp.init(scale);
-    load_range(z, n, mid, hi, base);
-    load_range(low, n, lo, mid, base);
-    gmp.pow_ui(scale, base, static_cast<unsigned long>(mid - lo));
-    gmp.mul(z, z, scale);
+    load_range(z, n, mid, hi, x);
+    load_range(low, n, lo, mid, x);
+    gmp.mul(z, z, radix_power(x, j));
     gmp.add(z, z, low);
     gmp.clear(low);
-    gmp.clear(scale);
 }
 
 // Library integer from the magnitude of n's limbs.
-void load_magnitude(mpz_ptr z, BigNum *n, mpz_srcptr base) { load_range(z, n, 0, n->used, base); }
+void load_magnitude(mpz_ptr z, BigNum *n, Radix *x) { load_range(z, n, 0, n->used, x); }
 
 // Writes z (0 <= z < BASE^len) into limbs pos..pos+len-1 of n, dropping every
 // limb at or above `limit`. z is consumed.
-void store_range(BigNum *n, mpz_ptr z, int pos, int len, int limit, mpz_srcptr base) {
+void store_range(BigNum *n, mpz_ptr z, int pos, int len, int limit, Radix *x) {
     if (pos >= limit) return;
     if (len <= SPLIT_LIMBS) {
-        for (int k = 0; k < len && pos + k < limit; k++)
-            limb(n, pos + k) = int32_t(gmp.tdiv_q_ui(z, z, static_cast<unsigned long>(BASE)));
+        for (int k = 0; k < len && pos + k < limit; k += 2) {
+            uint64_t two = gmp.tdiv_q_ui(z, z, static_cast<unsigned long>(BASE * BASE));
+            limb(n, pos + k) = int32_t(two % BASE);
+            if (k + 1 < len && pos + k + 1 < limit) limb(n, pos + k + 1) = int32_t(two / BASE);
+        }
         return;
     }
-    int half = len / 2;
-    mpz_t low, scale;
+    int j;
+    int half = split_point(len, &j);
+    mpz_t low;
     gmp.init(low);
-    gmp.init(scale);
-    gmp.pow_ui(scale, base, static_cast<unsigned long>(half));
-    gmp.tdiv_qr(z, low, z, scale);
-    store_range(n, low, pos, half, limit, base);
-    store_range(n, z, pos + half, len - half, limit, base);
+    gmp.tdiv_qr(z, low, z, radix_power(x, j));
+    store_range(n, low, pos, half, limit, x);
+    store_range(n, z, pos + half, len - half, limit, x);
     gmp.clear(low);
-    gmp.clear(scale);
 }
 
 // Writes |z| into n's limbs from the least significant up, at most
 // capacity - 1 limbs (higher limbs are lost), without leading zero limbs.
 // Sign and scale are the caller's.
-void store_magnitude(BigNum *n, mpz_srcptr z, mpz_srcptr base) {
+void store_magnitude(BigNum *n, mpz_srcptr z, Radix *x) {
     for (int k = 0; k < n->used; k++) limb(n, k) = 0;
     mpz_t t;
     gmp.init(t);
@@ -116,7 +163,7 @@ void store_magnitude(BigNum *n, mpz_srcptr z, mpz_srcptr base) {
     // Decimal digits may be overestimated by one: at worst one zero limb more.
     int len = int((gmp.sizeinbase(t, 10) + 7) / 8);
     int limit = n->capacity - 1;
-    store_range(n, t, 0, len, limit, base);
+    store_range(n, t, 0, len, limit, x);
     n->used = len < limit ? len : (limit > 0 ? limit : 0);
     bn_strip(n);
     gmp.clear(t);
@@ -126,6 +173,7 @@ void store_magnitude(BigNum *n, mpz_srcptr z, mpz_srcptr base) {
 // limb lies outside 0..BASE-1 (a packed element mark), which only the
 // schoolbook loop reproduces.
 bool to_vector(uint32_t *v, BigNum *n) {
+    check_limb_span(n, n->used);
     const int32_t *p = n->limbs + n->capacity - 1;
     for (int k = 0; k < n->used; k++) {
         int32_t x = p[-k];
@@ -152,6 +200,7 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
         sqr_limbs(vr, va, ua);
     else
         mul_limbs(vr, va, ua, vb, ub);
+    check_limb_span(acc, need);
     int32_t *p = acc->limbs + acc->capacity - 1;
     for (int k = 0; k < need; k++) p[-k] = int32_t(vr[k]);
     return true;
@@ -177,6 +226,14 @@ void finish_gcd(BigNum *g, int32_t f) {
 
 }  // namespace
 
+void load_library_integer(mpz_ptr z, BigNum *n) {
+    assert(gmp_ready());
+    Radix base;
+    radix_init(&base);
+    load_magnitude(z, n, &base);
+    radix_clear(&base);
+}
+
 // r := a * b; frac_limbs(r) = frac(a) + frac(b),
 // sign = sign(a) * sign(b). r may be a or b. Returns 1 multiplied; 0 when an
 // operand is zero (r cleared) or r is the other operand of a factor one;
@@ -188,6 +245,7 @@ void finish_gcd(BigNum *g, int32_t f) {
 // products; shorter ones the schoolbook loop.
 int multiply(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
+    poll_interrupt();
     int ua = a->used, ub = b->used;
     int64_t need = int64_t(ua) + ub;
     if (r->capacity < need) {
@@ -293,24 +351,24 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         return 0;
     }
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
-    mpz_t base, n, d, qz, rz;
-    gmp.init(base);
+    Radix base;
+    radix_init(&base);
+    mpz_t n, d, qz, rz;
     gmp.init(n);
     gmp.init(d);
     gmp.init(qz);
     gmp.init(rz);
-    gmp.set_ui(base, static_cast<unsigned long>(BASE));
-    load_magnitude(n, a, base);
-    load_magnitude(d, b, base);
+    load_magnitude(n, a, &base);
+    load_magnitude(d, b, &base);
     gmp.tdiv_qr(qz, rz, n, d);
     copy(quot, a);
-    store_magnitude(quot, qz, base);
+    store_magnitude(quot, qz, &base);
     quot->sign = quot->used > 0 ? sign : 1;
     if (r) {
-        store_magnitude(r, rz, base);
+        store_magnitude(r, rz, &base);
         r->sign = 1;
     }
-    gmp.clear(base);
+    radix_clear(&base);
     gmp.clear(n);
     gmp.clear(d);
     gmp.clear(qz);
@@ -404,28 +462,28 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         fputs(MSG_NO_GMP, stdout);
         return 1;
     }
-    mpz_t base, n, d, gz, lz;
-    gmp.init(base);
+    Radix base;
+    radix_init(&base);
+    mpz_t n, d, gz, lz;
     gmp.init(n);
     gmp.init(d);
     gmp.init(gz);
     gmp.init(lz);
-    gmp.set_ui(base, static_cast<unsigned long>(BASE));
-    load_magnitude(n, a, base);
-    load_magnitude(d, b, base);
+    load_magnitude(n, a, &base);
+    load_magnitude(d, b, &base);
     gmp.gcd(gz, n, d);
     gmp.lcm(lz, n, d);
     if (l) {
-        store_magnitude(l, lz, base);
+        store_magnitude(l, lz, &base);
         l->sign = l->used > 0 ? lcm_sign : 1;
         l->frac_limbs = scale;
         l->offset = 0;
     }
     if (g) {
-        store_magnitude(g, gz, base);
+        store_magnitude(g, gz, &base);
         finish_gcd(g, scale);
     }
-    gmp.clear(base);
+    radix_clear(&base);
     gmp.clear(n);
     gmp.clear(d);
     gmp.clear(gz);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "expr/expr.h"
 #include "factor/gmp_api.h"
 #include "number/bignum.h"
 #include "number/fastmul.h"
@@ -235,7 +236,9 @@ TEST_F(FastMul, PowersMatchTheLibrary) {
         EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << base << "^" << e;
         int exact = len;
         EXPECT_EQ(power_limbs(r.data(), exact, a.data(), 1, e), exact);
-        if (exact > 1) EXPECT_EQ(power_limbs(r.data(), exact - 1, a.data(), 1, e), -1);
+        if (exact > 1) {
+            EXPECT_EQ(power_limbs(r.data(), exact - 1, a.data(), 1, e), -1);
+        }
     }
     Vec a = make(57);
     int len = power_limbs(r.data(), 24000, a.data(), 57, 300);
@@ -267,6 +270,180 @@ TEST_F(FastMul, LongDivisionsConvertBothWays) {
     EXPECT_EQ(text_of(q), mpz_text(zq));
     EXPECT_EQ(text_of(rem), mpz_text(zr));
     mpz_clears(za, zb, zq, zr, nullptr);
+}
+
+TEST_F(FastMul, ConversionsAtEverySplitLength) {
+    // Lengths around the leaf size and the power-of-two splits, odd and even,
+    // with all-nines limbs and runs of zero limbs.
+    BigNum *x = work_int(5), *y = work_int(6), *q = work_int(7), *rem = work_frac[3].num;
+    mpz_t za, zb, zq, zr;
+    mpz_inits(za, zb, zq, zr, nullptr);
+    for (int n : {3, 15, 16, 17, 31, 32, 33, 64, 65, 129, 257, 1000}) {
+        for (int kind : {0, 1, 2}) {
+            Vec a = make(n + 3, kind), b = make(n, kind == 1 ? 0 : kind);
+            put(x, a);
+            put(y, b);
+            ASSERT_EQ(divide(q, rem, x, y), 0);
+            mpz_set_str(za, digits(a.data(), n + 3).c_str(), 10);
+            mpz_set_str(zb, digits(b.data(), n).c_str(), 10);
+            mpz_tdiv_qr(zq, zr, za, zb);
+            EXPECT_EQ(text_of(q), mpz_text(zq)) << n << " kind " << kind;
+            EXPECT_EQ(text_of(rem), mpz_text(zr)) << n << " kind " << kind;
+            // The quotient of a by a small three-limb divisor is long.
+            put(x, a);
+            put(y, Vec{7, 0, 1});
+            ASSERT_EQ(divide(q, nullptr, x, y), 0);
+            mpz_set_str(zb, "10000000000000007", 10);
+            mpz_tdiv_q(zq, za, zb);
+            EXPECT_EQ(text_of(q), mpz_text(zq)) << n << " kind " << kind;
+        }
+    }
+    mpz_clears(za, zb, zq, zr, nullptr);
+}
+
+// ------------------------------------------------ evaluator products
+
+// Limbs of base 100000000 that z needs (1 for zero).
+int limbs_of(const mpz_t z) {
+    size_t d = mpz_sizeinbase(z, 10);
+    // sizeinbase may overestimate by one digit
+    mpz_t t;
+    mpz_init(t);
+    mpz_ui_pow_ui(t, 10, d - 1);
+    if (mpz_cmpabs(z, t) < 0) d--;
+    mpz_clear(t);
+    return d == 0 ? 1 : int((d + 7) / 8);
+}
+
+// The step-by-step loop on library integers: result := result * m for each
+// factor, refused (the result becomes 0 with one notice) at the first step
+// whose product does not leave the spare limb `multiply` asks for in a
+// record of `cap` limbs. A factor of one is only checked against the sum.
+struct LoopOracle {
+    int cap;
+    bool refused = false;
+    mpz_t value;
+    explicit LoopOracle(int c, unsigned long start) : cap(c) { mpz_init_set_ui(value, start); }
+    ~LoopOracle() { mpz_clear(value); }
+    void times(const mpz_t m) {
+        if (refused) return;
+        int need = limbs_of(value) + limbs_of(m);
+        if (need > cap || (mpz_cmp_ui(m, 1) != 0 && need + 1 > cap)) {
+            refused = true;
+            mpz_set_ui(value, 0);
+            return;
+        }
+        mpz_mul(value, value, m);
+    }
+    void times_ui(unsigned long m) {
+        mpz_t t;
+        mpz_init_set_ui(t, m);
+        times(t);
+        mpz_clear(t);
+    }
+};
+
+struct FastEval : ::testing::Test {
+    void SetUp() override {
+        if (!gmp_ready()) bind_gmp();
+        fixed_point_limbs = 4;
+        ASSERT_EQ(pool_start(200), 0);
+    }
+    // Evaluates text at level 1; the numerator as digits, and the output.
+    std::pair<std::string, std::string> eval(const std::string &text) {
+        Fraction *f = &work_frac[0];
+        fraction_init(f);
+        testing::internal::CaptureStdout();
+        eval_group(text.c_str(), f, 1);
+        fflush(stdout);
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string v = text_of(f->num);
+        return {f->num->sign < 0 && v != "0" ? "-" + v : v, out};
+    }
+    void expect(const std::string &text, const LoopOracle &o) {
+        auto [value, out] = eval(text);
+        EXPECT_EQ(value, mpz_text(o.value)) << text;
+        EXPECT_EQ(out, o.refused ? "prod_ovf\n" : "") << text;
+    }
+};
+
+TEST_F(FastEval, FactorialsUpToTheCapacityBoundary) {
+    // 200 limbs hold up to 662! and 1196!!; each range crosses its boundary.
+    for (int step : {1, 2})
+        for (int n = step == 1 ? 655 : 1185; n < (step == 1 ? 672 : 1215); n++) {
+            LoopOracle o(200, 1);
+            for (int v = n; v > 0; v -= step) o.times_ui(static_cast<unsigned long>(v));
+            expect(std::to_string(n) + (step == 1 ? "!" : "!!"), o);
+        }
+    LoopOracle small(200, 1);
+    for (int v = 70; v > 0; v--) small.times_ui(static_cast<unsigned long>(v));
+    expect("70!", small);
+}
+
+TEST_F(FastEval, CombinationsAndPermutationsMatchTheLoop) {
+    struct Case {
+        const char *u;
+        int r;
+    };
+    // Counts of the record's capacity (200) or more leave the operand as it is.
+    for (Case c : {Case{"1000", 150}, {"1000", 180}, {"1000", 199}, {"330", 180}, {"2000", 199},
+                   {"5000", 190}, {"99999999999", 90}, {"99999999999", 144}, {"99999999999", 145},
+                   {"99999999999", 146}, {"99999999999", 147}, {"12345678901234567", 70},
+                   {"12345678901234567", 97}, {"12345678901234567", 98}, {"12345678901234567", 99},
+                   {"12345678901234567", 100}, {"2000", 1990}}) {
+        for (bool comb : {false, true}) {
+            mpz_t u, m;
+            mpz_init_set_str(u, c.u, 10);
+            mpz_init(m);
+            int r = c.r;
+            // The evaluator takes the shorter side of a combination.
+            if (comb && mpz_cmp_ui(u, 2 * static_cast<unsigned long>(r)) < 0)
+                r = int(mpz_get_ui(u)) - r;
+            LoopOracle o(200, 0);
+            mpz_set(o.value, u);
+            for (int j = 1; j < r && r < 200; j++) {
+                mpz_sub_ui(m, u, static_cast<unsigned long>(j));
+                o.times(m);
+            }
+            if (comb && !o.refused && r < 200)
+                for (int j = 2; j <= r; j++) mpz_divexact_ui(o.value, o.value, static_cast<unsigned long>(j));
+            expect(std::string(c.u) + (comb ? "C" : "P") + std::to_string(c.r), o);
+            mpz_clears(u, m, nullptr);
+        }
+    }
+}
+
+TEST_F(FastEval, IntegerPowersMatchTheLoop) {
+    // The loop: W >= 12 runs root products by the base, root - 1 by the
+    // root-th power and the rest by the base again.
+    auto oracle = [](LoopOracle &o, const mpz_t base, long W) {
+        long root = 0;
+        while ((root + 1) * (root + 1) <= W) root++;
+        if (W < 12) {
+            for (long k = 0; k < W; k++) o.times(base);
+            return;
+        }
+        for (long k = 0; k < root; k++) o.times(base);
+        mpz_t q;
+        mpz_init_set(q, o.value);
+        for (long k = 1; k < root; k++) o.times(q);
+        for (long k = 0; k < W - root * root; k++) o.times(base);
+        mpz_clear(q);
+    };
+    struct Case {
+        const char *base;
+        long W;
+    };
+    for (Case c : {Case{"2", 5300}, {"2", 5310}, {"2", 5316}, {"2", 5318}, {"2", 5320}, {"3", 3345},
+                   {"3", 3352}, {"3", 3355}, {"99999999", 198}, {"99999999", 199}, {"99999999", 200},
+                   {"123456789012", 133}, {"123456789012", 134}, {"7", 64}, {"7", 1893}, {"7", 1895}}) {
+        mpz_t b;
+        mpz_init_set_str(b, c.base, 10);
+        LoopOracle o(200, 1);
+        oracle(o, b, c.W);
+        expect(std::string(c.base) + "^" + std::to_string(c.W), o);
+        mpz_clear(b);
+    }
 }
 
 }  // namespace
