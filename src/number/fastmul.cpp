@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "../factor/gmp_api.h"
+#include "bignum.h"
 
 namespace {
 
@@ -86,56 +87,77 @@ void init_mont() {
 }
 
 // roots[k][m + j] = w^j * 2^32 mod p for w a primitive 2m-th root of unity,
-// m = 1, 2, 4, ..., len / 2.
+// m = 1, 2, 4, ..., made up to a transform length on first need (the
+// longest transforms of a precision are often never used).
+int roots_len = 0;
+
 void build_roots(int len) {
+    if (len <= roots_len) return;
     for (int k = 0; k < 3; k++) {
+        const Mont &mo = mont[k];
         uint64_t p = PRIME[k];
         uint32_t *t = roots[k];
-        for (int m = 1; m < len; m <<= 1) {
+        uint32_t one = uint32_t((uint64_t(1) << 32) % p);
+        for (int m = roots_len > 1 ? roots_len : 1; m < len; m <<= 1) {
             uint64_t w = pow_mod(3, (p - 1) / (2 * uint64_t(m)), p);
-            uint64_t x = (uint64_t(1) << 32) % p;
+            uint32_t wm = uint32_t((w << 32) % p);  // w in Montgomery form
+            uint32_t x = one;
             for (int j = 0; j < m; j++) {
-                t[m + j] = uint32_t(x);
-                x = x * w % p;
+                t[m + j] = x;
+                x = mmul(x, wm, mo);
             }
         }
     }
+    roots_len = len;
 }
 
-// In-place transform, natural order in, bit-reversed order out.
+// Montgomery reduction without the final subtraction: for t < 2^32 * p the
+// result is below 2p, which the butterflies below accept as input.
+inline uint32_t reduce_lazy(uint64_t t, const Mont &m) {
+    uint32_t q = uint32_t(t) * m.nr;
+    return uint32_t((t + uint64_t(q) * m.p) >> 32);
+}
+
+// In-place transform, natural order in, bit-reversed order out. Inputs and
+// outputs lie in [0, 2p) (p < 2^30 keeps every sum below 2^32).
 void forward(uint32_t *a, int len, int k) {
     const Mont &m = mont[k];
-    const uint32_t p = m.p;
+    const uint32_t p2 = 2 * m.p;
     const uint32_t *w = roots[k];
     for (int h = len >> 1; h >= 1; h >>= 1) {
         for (int i = 0; i < len; i += 2 * h) {
             uint32_t *x = a + i, *y = a + i + h;
+            const uint32_t *wh = w + h;
             for (int j = 0; j < h; j++) {
                 uint32_t u = x[j], v = y[j];
-                x[j] = madd(u, v, p);
-                y[j] = mmul(msub(u, v, p), w[h + j], m);
+                uint32_t sum = u + v;
+                x[j] = sum >= p2 ? sum - p2 : sum;
+                y[j] = reduce_lazy(uint64_t(u + p2 - v) * wh[j], m);
             }
         }
     }
 }
 
 // Inverse of `forward` without the division by len: bit-reversed order in,
-// natural order out. w^-j = -w^(h-j) for the 2h-th root w.
+// natural order out, values in [0, 2p). w^-j = -w^(h-j) for the 2h-th root w.
 void inverse(uint32_t *a, int len, int k) {
     const Mont &m = mont[k];
-    const uint32_t p = m.p;
+    const uint32_t p2 = 2 * m.p;
     const uint32_t *w = roots[k];
     for (int h = 1; h < len; h <<= 1) {
         for (int i = 0; i < len; i += 2 * h) {
             uint32_t *x = a + i, *y = a + i + h;
             uint32_t u = x[0], v = y[0];
-            x[0] = madd(u, v, p);
-            y[0] = msub(u, v, p);
+            uint32_t sum = u + v, dif = u + p2 - v;
+            x[0] = sum >= p2 ? sum - p2 : sum;
+            y[0] = dif >= p2 ? dif - p2 : dif;
             for (int j = 1; j < h; j++) {
                 u = x[j];
-                v = mmul(y[j], w[2 * h - j], m);
-                x[j] = msub(u, v, p);
-                y[j] = madd(u, v, p);
+                v = reduce_lazy(uint64_t(y[j]) * w[2 * h - j], m);
+                sum = u + v;
+                dif = u + p2 - v;
+                x[j] = dif >= p2 ? dif - p2 : dif;
+                y[j] = sum >= p2 ? sum - p2 : sum;
             }
         }
     }
@@ -152,14 +174,15 @@ void convolve(uint32_t *out, int n, const uint32_t *a, int na, const uint32_t *b
         memcpy(fb, b, sizeof(uint32_t) * nb);
         memset(fb + nb, 0, sizeof(uint32_t) * (len - nb));
         forward(fb, len, k);
-        for (int i = 0; i < len; i++) fa[i] = mmul(fa[i], fb[i], m);
+        for (int i = 0; i < len; i++) fa[i] = reduce_lazy(uint64_t(fa[i]) * fb[i], m);
     } else {
-        for (int i = 0; i < len; i++) fa[i] = mmul(fa[i], fa[i], m);
+        for (int i = 0; i < len; i++) fa[i] = reduce_lazy(uint64_t(fa[i]) * fa[i], m);
     }
     inverse(fa, len, k);
     // The products carry a factor 2^-32; scale by 2^64 / len to undo both.
     uint32_t scale = uint32_t(uint64_t(m.r2) * pow_mod(len, m.p - 2, m.p) % m.p);
-    for (int i = 0; i < n; i++) out[i] = mmul(fa[i], scale, m);
+    // fa < 2p and scale < p keep the product below 2^32 * p; reduce fully.
+    for (int i = 0; i < n; i++) out[i] = reduce(uint64_t(fa[i]) * scale, m);
 }
 
 // r[0 .. na+nb) := a * b through the transform (b null: a squared).
@@ -168,8 +191,13 @@ void transform_product(uint32_t *r, const uint32_t *a, int na, const uint32_t *b
     int len = 1;
     while (len < n - 1) len <<= 1;
     assert(len <= transform_max && len <= (1 << MAX_LOG_LENGTH));
+    build_roots(len);
+    // A Ctrl-C may abandon the line between the transforms: only scratch
+    // space is being written here.
     convolve(res0, n - 1, a, na, b, nb, len, 0);
+    poll_interrupt();
     convolve(res1, n - 1, a, na, b, nb, len, 1);
+    poll_interrupt();
     convolve(fb, n - 1, a, na, b, nb, len, 2);  // fb is free again after the last forward
     const uint64_t p0 = PRIME[0], p1 = PRIME[1], p2 = PRIME[2];
     const uint64_t inv_p0_mod_p1 = pow_mod(p0 % p1, p1 - 2, p1);
@@ -299,7 +327,7 @@ int fastmul_reserve(int limbs) {
     arena = res1 + limbs;
     stage = arena + 2 * size_t(limbs) + 256;
     if (mont[0].p == 0) init_mont();
-    build_roots(len);
+    roots_len = 0;  // the tables moved with the new block
     transform_max = len;
     reserved_limbs = limbs;
     return 0;
@@ -390,6 +418,7 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
     int top = 0, end = 0;
     uint32_t *temp = arena + room + 2 * DEPTH;  // output of a merge, room + 1 limbs
     auto merge = [&]() -> bool {
+        poll_interrupt();  // only the arena is being written
         int x = top - 2, y = top - 1;
         int nx = size[x], ny = size[y];
         if (nx + ny - 1 > room) return false;
@@ -454,6 +483,7 @@ int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
     int bit = 63;
     while (!((e >> bit) & 1)) bit--;
     for (bit--; bit >= 0; bit--) {
+        poll_interrupt();  // only r and the arena are being written
         if (2 * len - 1 > room) return -1;
         sqr_limbs(temp, r, len);
         len = strip(temp, 2 * len);

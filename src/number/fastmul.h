@@ -9,7 +9,10 @@
 struct BigNum;
 
 // Limb vectors here are plain arrays of base-100000000 limbs, least
-// significant first, every limb in 0..99999999, no sign, no scale.
+// significant first, every limb in 0..99999999, no sign, no scale. Long
+// products, trees and powers poll for Ctrl-C between their stages; a hook
+// that abandons the line finds only scratch space and output vectors
+// half-written, never a number record.
 
 // Operand lengths (limbs of the shorter operand) at which the product
 // switches method, from timings on the development machine: Karatsuba
