@@ -59,17 +59,13 @@ void repeat_command(const char *line) {
 
 // ------------------------------------------------------------ conversion
 
-// Parses the element reference after a command letter: `ref` points at the
-// letter. Sets *index to -1 for the whole variable or to the element number.
-// Returns false (after printing why) when the index is negative.
-bool element_index(const char *ref, int64_t *index) {
-    if (ref[1] == '-') {
-        fputs(MSG_NEGATIVE_INDEX, stdout);
-        return false;
-    }
+// Element index of the reference after a command letter (`ref` points at the
+// letter): the run of digits after it, or -1 (the whole variable) without
+// digits. Anything else after the letter, a `-` included, is not part of the
+// reference, as read_value sees it too.
+int64_t element_index(const char *ref) {
     int64_t v = 0;
-    *index = read_digits(ref + 1, &v) > 0 ? v : -1;
-    return true;
+    return read_digits(ref + 1, &v) > 0 ? v : -1;
 }
 
 // Truncates f toward zero to an integer. A fixed-point numerator drops its
@@ -103,11 +99,12 @@ bool integer_part(Fraction *f) {
 // C.X / C.Xn (integer part) and Q.X / Q.Xn (recognise a repeating decimal).
 void convert_command(const char *ref, bool integer) {
     if (!is_capital(ref[0])) return;
-    int64_t index = -1;
-    if (!element_index(ref, &index)) return;
+    int64_t index = element_index(ref);
     Fraction *w = &reg_frac[WORK_B];
     read_value(ref, w);
-    if (index > 100000000) return;  // refused by read_value with its own message
+    // An index beyond every storage reads as 0 ("valRR") and its store is
+    // refused by store_value's own check ("val-ovf").
+    if (index > INT32_MAX) index = INT32_MAX;
     if (integer) {
         if (!integer_part(w)) return;
     } else {
@@ -128,14 +125,22 @@ void decimal_shift_command(const char *ref) {
     if (shift_decimal(target, static_cast<int32_t>(n)) == -2) fputs(MSG_SHIFT_NO_ROOM, stdout);
 }
 
-// I.X / I.Xn ["prompt]: reads one console line (even while a script runs),
-// evaluates it as typed and stores the value into X or element Xn.
+// I.X / I.Xn / I.X-n ["prompt]: reads one console line (even while a script
+// runs), evaluates it as typed and stores the value into X or element Xn. A
+// negative index is refused only after its answer line has been read, so that
+// the answer is never taken for the next command.
 void input_command(const char *ref) {
     if (!is_capital(ref[0])) return;
-    int64_t index = -1;
-    if (!element_index(ref, &index)) return;
     int k = 1;
-    while (is_digit(ref[k])) k++;
+    bool negative = ref[k] == '-';
+    if (negative) k++;
+    int64_t index = -1;
+    int digits = read_digits(ref + k, &index);
+    k += digits;
+    if (digits == 0) {
+        index = -1;
+        negative = false;  // a lone `-` names no element
+    }
     if (ref[k] == '"') {
         printf("%s", ref + k + 1);
     }
@@ -165,10 +170,12 @@ void input_command(const char *ref) {
     fraction_init(&answer);
     eval_expression(text, &answer, 1);
     to_fraction(&answer);
-    if (index > 100000000) {
-        fputs("valRR \n", stdout);
+    if (negative) {
+        fputs(MSG_NEGATIVE_INDEX, stdout);
         return;
     }
+    // Indices beyond every storage are refused by store_value's own check.
+    if (index > INT32_MAX) index = INT32_MAX;
     store_value(ref[0] - 'A', static_cast<int>(index), &answer);
 }
 

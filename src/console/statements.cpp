@@ -35,9 +35,9 @@ int execute_statement(const char *text, int *code) {
 // evaluation at level 1 or deeper touches, whereas work register 26 (&B) is
 // scratch of every series and would be overwritten by a function inside the
 // condition while the evaluator still sums into it. A result of zero satisfies only `=`, so that
-// equal sides are neither `<` nor `>`.
+// equal sides are neither `<` nor `>`. A condition without an operator is
+// still evaluated (so its errors are reported) but never holds.
 static bool condition_holds(char *condition, char op) {
-    if (op != '=' && op != '<' && op != '>') return false;
     normalise_line(condition);
     Fraction *value = &work_frac[0];
     fraction_init(value);

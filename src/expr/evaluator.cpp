@@ -2,6 +2,7 @@
 // keeps sums, terms and factors in the work fractions of its nesting level;
 // powers, factorials, combinations, integer operators, groups, bars, bracket
 // and range forms, computed element indices.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,31 @@ static int32_t limb_or_zero(BigNum *n, int k) { return k < n->used ? limb(n, k) 
 static int64_t window_value(BigNum *n) {
     int64_t v = 0;
     return get_int64(n, &v) ? v : 0;
+}
+
+// Bounds on log10 |n| (scale included) from its two leading non-zero limbs:
+// the low one never exceeds the true value, the high one is never below it.
+// -1e300 for zero.
+static double log10_bound(BigNum *n, bool high) {
+    int k = n->used - 1;
+    while (k >= 0 && limb(n, k) == 0) k--;
+    if (k < 0) return -1e300;
+    double lead = static_cast<double>(limb(n, k));
+    int below = k;  // limbs under the leading one
+    if (k >= 1) {
+        lead = lead * LIMB_BASE + limb(n, k - 1);
+        below = k - 1;
+        if (high && k >= 2) lead += 1;  // the truncated lower limbs
+    }
+    return std::log10(lead) + 8.0 * (below - n->frac_limbs);
+}
+
+// True when a number of `digits` decimal digits surely needs more limbs than
+// n can hold. The margin keeps every result the step-by-step products could
+// still hold (they refuse one limb short of the capacity at the earliest)
+// out of reach of this test, whatever the rounding of the estimate.
+static bool surely_too_long(double digits, BigNum *n) {
+    return digits > 8.0 * n->capacity + 16.0;
 }
 
 // d := s. Falls back to a product with one when a record of `d` is too small
@@ -255,6 +281,23 @@ static bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
 
 // ------------------------------------------------------------------ power
 
+// B := B * X, one of the repeated products of a power. Fixed-point factors
+// add up their fraction limbs, so a long run of them outgrows the numerator
+// although the value itself is small: when this product could not fit any
+// more, B (and if need be X) is first cut back to the usual fixed-point
+// length, truncating like every fixed-point result. Products that fit are
+// left exactly as they are.
+static void power_step(Fraction *B, Fraction *X) {
+    int F = fixed_point_limbs;
+    BigNum *bn = B->num;
+    if (F > 0 && bn->used + X->num->used >= bn->capacity) {
+        if (bn->frac_limbs > F) to_fixed(B, F);
+        if (X != B && X->num->frac_limbs > F && bn->used + X->num->used >= bn->capacity)
+            to_fixed(X, F);
+    }
+    fraction_product(B, B, X);
+}
+
 // B := B ^ (operand at `text`), O and Q being the work fractions of the slot
 // and the spare; `op` is the pending multiplicative operator, which the
 // power may turn around; T is the term (target of the decimal shortcut).
@@ -279,8 +322,9 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         o = 10000000000000000LL;
     } else {
         if (q < 0) q = -q;
-        if (q == 0) {  // denominator outside the window: no defined power
+        if (q == 0) {  // denominator outside the window: no defined power, 0
             fputs(MSG_ERR, stdout);
+            fraction_init(B);
             return n;
         }
         int64_t at = t < 0 ? -t : t;
@@ -353,7 +397,12 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             h = 1 - (D + e) / 8;
             tn->frac_limbs += static_cast<int32_t>(h);
         }
-        if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) fputs(MSG_ERR, stdout);
+        if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
+            // No room for the shifted value: refused, and 0 rather than the
+            // unshifted term.
+            fputs(MSG_ERR, stdout);
+            fraction_init(T);
+        }
     } else {
         if (zero_base) {
             // 0^x: 0 for any exponent but 0 (the repeated products would divide by zero).
@@ -361,11 +410,22 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             return n;
         }
         O->num->frac_limbs = base_frac;
+        // A power whose magnitude surely outgrows B's numerator ends, after
+        // all its products, refused with 0: refuse it before doing them.
+        double grows = log10_bound(O->num, false) - log10_bound(O->den, true);
+        if (grows > 0 && surely_too_long(static_cast<double>(W) * grows, B->num)) {
+            fputs(MSG_PROD_OVF, stdout);
+            fraction_init(B);
+            return n;
+        }
         if (W > HUGE_EXPONENT) {
             if (c_raw == 0 && !inexact) {
                 W = (W & 1) ? 1 : 2;  // a base of magnitude one: only the parity matters
             } else {
+                // Out of reach of the products: refused, and 0 rather than
+                // a plausible value.
                 fputs(MSG_ERR, stdout);
+                fraction_init(B);
                 return n;
             }
         }
@@ -377,12 +437,12 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             while (root * root > W) root--;
             while ((root + 1) * (root + 1) <= W) root++;
             int64_t r = W - root * root;
-            for (int64_t k = 0; k < root; k++) fraction_product(B, B, O);
+            for (int64_t k = 0; k < root; k++) power_step(B, O);
             frac_copy(Q, B);
-            for (int64_t k = 1; k < root; k++) fraction_product(B, B, Q);
-            for (int64_t k = 0; k < r; k++) fraction_product(B, B, O);
+            for (int64_t k = 1; k < root; k++) power_step(B, Q);
+            for (int64_t k = 0; k < r; k++) power_step(B, O);
         } else {
-            for (int64_t k = 0; k < W; k++) fraction_product(B, B, O);
+            for (int64_t k = 0; k < W; k++) power_step(B, O);
         }
         if (o >= 2) {
             while (o % 2 == 0) {
@@ -390,7 +450,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
                 o /= 2;
                 while (m >= o) {
                     m -= o;
-                    fraction_product(B, B, O);
+                    power_step(B, O);
                 }
             }
             for (int j = 3; j <= 133; j += 2) {
@@ -399,13 +459,13 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
                     o /= j;
                     while (m >= o) {
                         m -= o;
-                        fraction_product(B, B, O);
+                        power_step(B, O);
                     }
                 }
             }
             if (m != 0) {
                 nth_root(O, 1, static_cast<double>(m) / static_cast<double>(o), L + K + 1);
-                fraction_product(B, B, O);
+                power_step(B, O);
             }
         }
         if (K == 1) {
@@ -431,6 +491,22 @@ static void refuse_product(BigNum *N, int rc) {
 static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
     if (N->used != 1) return;
     int64_t v = static_cast<int64_t>(limb(N, 0)) * N->sign;
+    if (v > 1) {
+        // Digits of the result (lgamma is accurate to far below a digit
+        // here); one that surely cannot fit is refused before the products.
+        const double ln10 = std::log(10.0), ln2 = std::log(2.0);
+        double x = static_cast<double>(v), k = std::floor(x / 2), digits;
+        if (step == 1)
+            digits = std::lgamma(x + 1) / ln10;
+        else if (v % 2 == 0)  // v!! = 2^k k!
+            digits = (k * ln2 + std::lgamma(k + 1)) / ln10;
+        else  // v!! = v! / (2^k k!)
+            digits = (std::lgamma(x + 1) - k * ln2 - std::lgamma(k + 1)) / ln10;
+        if (surely_too_long(digits, N)) {
+            refuse_product(N, 0);
+            return;
+        }
+    }
     set_int32(N, 1);
     int64_t count = v > 0 ? (v + step - 1) / step : 0;
     if (count > TREE_FACTORS) {
@@ -475,10 +551,22 @@ static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
 static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
     int64_t u = window_value(N);
     if (combinations && r > u / 2 && r <= u && N->used < 4) r = u - r;
-    if (u <= 1 || r >= N->capacity || u < r || r <= 1) {
+    if (u <= 1 || u < r || r <= 1) {
         if (u < r) set_int32(N, 0);
         if (r == 0) set_int32(N, 1);
         return;
+    }
+    // The falling product has r factors, each at least u - r + 1 and the
+    // j-th from the bottom at least j, so it has at least this many digits;
+    // one that surely cannot fit is refused before the products.
+    {
+        double x = static_cast<double>(r);
+        double digits = std::max(x * std::log10(static_cast<double>(u - r + 1)),
+                                 std::lgamma(x + 1) / std::log(10.0));
+        if (surely_too_long(digits, N)) {
+            refuse_product(N, 0);
+            return;
+        }
     }
     int64_t j = 1;
     if (r - 1 > TREE_FACTORS && N->frac_limbs == 0 && N->sign > 0) {
@@ -517,8 +605,9 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     int64_t R = common_denominator(acc, O);
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
-        if (bn_is_zero(O->num)) {  // remainder by zero: refused, accumulator kept
+        if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
             fputs(MSG_ERR, stdout);
+            fraction_init(acc);
             return n;
         }
         int rf = 0;

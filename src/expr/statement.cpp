@@ -34,19 +34,20 @@ static void set_register_int(int reg, int32_t v) {
     set_int32(f->num, v);
 }
 
-// Level of every evaluation of the solver: one below the statement's, so
-// that nothing it runs can reach the statement's own work fraction (at the
-// console's level 0 this is level 1).
-static int solve_level = 1;
+// The solver evaluates everything one level below the statement's own, so
+// that nothing it runs can reach the statement's work fraction (at the
+// console's level 0 this is level 1). The level is passed down rather than
+// kept in a variable, so a line abandoned mid-solve (Ctrl-C) leaves nothing
+// behind.
 
-// Evaluates `text` into register `reg`.
-static void run_template(const char *text, int reg) { eval_group(text, &reg_frac[reg], solve_level); }
+// Evaluates `text` into register `reg` at level `sl`.
+static void run_template(const char *text, int reg, int sl) { eval_group(text, &reg_frac[reg], sl); }
 
 // f(v): store v into the solve target and evaluate the equation into `into`.
-static void evaluate_at(const char *equation, int target, int index, int32_t v, int into) {
+static void evaluate_at(const char *equation, int target, int index, int32_t v, int into, int sl) {
     set_register_int(REG_B, v);
     store_value(target, index, &reg_frac[REG_B]);
-    run_template(equation, into);
+    run_template(equation, into, sl);
 }
 
 // Integer square root of v >= 0 (floor), without overflow near the top.
@@ -74,7 +75,8 @@ static bool exact_square_root(Fraction *f) {
 
 // Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
 // element target `X5` or `X[expr]`). Returns the characters consumed.
-static int solve_body(const char *t, int p, Fraction *W, int level) {
+static int solve_equation(const char *t, int p, Fraction *W, int level) {
+    const int sl = level + 1;
     char sign = t[1];
     char letter = t[p + 1];
     if (!is_letter(letter)) {
@@ -85,7 +87,7 @@ static int solve_body(const char *t, int p, Fraction *W, int level) {
     int q = p + 2;
     int index = -1;
     if (t[q] == '[') {
-        int n = eval_group(t + q + 1, &reg_frac[REG_B], solve_level);
+        int n = eval_group(t + q + 1, &reg_frac[REG_B], sl);
         index = low_limb(reg_frac[REG_B].num);
         q += 1 + n;
         int len = static_cast<int>(strlen(t));
@@ -116,36 +118,36 @@ static int solve_body(const char *t, int p, Fraction *W, int level) {
     expand_text_variables(equation);
 
     if (p == 0) {
-        evaluate_at(equation, target, index, 0, REG_D);
-        evaluate_at(equation, target, index, 1, REG_E);
+        evaluate_at(equation, target, index, 0, REG_D, sl);
+        evaluate_at(equation, target, index, 1, REG_E, sl);
         // Equal values of f(0) and f(1): no root (compared as values, not numerators).
         eval_group("&D-&E", W, level + 1);
         if (bn_is_zero(W->num)) {
             fputs(MSG_NO_SOLUTIONS, stdout);
             return consumed;
         }
-        run_template("&D/(&D-&E)", REG_B);
+        run_template("&D/(&D-&E)", REG_B, sl);
         store_value(target, index, &reg_frac[REG_B]);
         return consumed;
     }
 
     fraction_init(&reg_frac[REG_C]);
-    evaluate_at(equation, target, index, 0, REG_C);
-    evaluate_at(equation, target, index, 1, REG_D);
-    evaluate_at(equation, target, index, -1, REG_E);
-    run_template("(&D-&E)/2", REG_B);
-    run_template("&D-&B-&C", REG_E);
+    evaluate_at(equation, target, index, 0, REG_C, sl);
+    evaluate_at(equation, target, index, 1, REG_D, sl);
+    evaluate_at(equation, target, index, -1, REG_E, sl);
+    run_template("(&D-&E)/2", REG_B, sl);
+    run_template("&D-&B-&C", REG_E, sl);
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
             fputs(MSG_NO_SOLUTIONS, stdout);
             return consumed;
         }
-        run_template("-&C/&B", REG_D);
+        run_template("-&C/&B", REG_D, sl);
         store_value(target, index, &reg_frac[REG_D]);
         return consumed;
     }
-    run_template("&B^2-4*&E*&C", REG_D);
+    run_template("&B^2-4*&E*&C", REG_D, sl);
     Fraction *disc = &reg_frac[REG_D];
     bn_normalise_zero(disc->num);
     if (disc->num->sign < 0) {
@@ -158,25 +160,17 @@ static int solve_body(const char *t, int p, Fraction *W, int level) {
         eval_group("&D", W, level + 1);
         nth_root(W, 2, 1.0, level + 1);
         fraction_init(&reg_frac[REG_C]);
-        evaluate_at(equation, target, index, 0, REG_C);
-        evaluate_at(equation, target, index, 1, REG_D);
-        evaluate_at(equation, target, index, -1, REG_E);
-        run_template("(&D-&E)/2", REG_B);
-        run_template("&D-&B-&C", REG_E);
+        evaluate_at(equation, target, index, 0, REG_C, sl);
+        evaluate_at(equation, target, index, 1, REG_D, sl);
+        evaluate_at(equation, target, index, -1, REG_E, sl);
+        run_template("(&D-&E)/2", REG_B, sl);
+        run_template("&D-&B-&C", REG_E, sl);
         if (store_value(REG_D, -1, W) != 0) fraction_init(disc);
     }
     if (sign == '-') disc->num->sign = static_cast<int8_t>(-disc->num->sign);
     eval_group("(-&B+&D)/(2*&E)", W, level + 1);
     store_value(target, index, W);
     return consumed;
-}
-
-static int solve_equation(const char *t, int p, Fraction *W, int level) {
-    int outer = solve_level;  // an equation inside a bracket form nests
-    solve_level = level + 1;
-    int n = solve_body(t, p, W, level);
-    solve_level = outer;
-    return n;
 }
 
 // Index of the `=` of the statement at `t`: the first one outside square

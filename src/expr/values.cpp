@@ -162,6 +162,17 @@ int store_value(int reg, int index, Fraction *value) {
         fputs(MSG_VAL_OVF, stdout);
         return -1;
     }
+    if (w == 2 && num->frac_limbs > 0) {
+        // With two slots the fraction-limb mark shares slot 0 with the
+        // denominator mark; a mark that would read back as a denominator is
+        // refused rather than stored as a different value.
+        uint32_t top = num->used > 1 ? static_cast<uint32_t>(limb(num, 1)) : 0;
+        int32_t first = static_cast<int32_t>(top + static_cast<uint32_t>(num->frac_limbs) * FRAC_UNIT);
+        if (first >= -199999999 && first <= -1) {
+            fputs(MSG_VAL_OVF, stdout);
+            return -1;
+        }
+    }
     int64_t i = index;
     int64_t end = (i + 1) * w;
     if (end >= E->capacity) {

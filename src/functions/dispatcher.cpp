@@ -92,6 +92,10 @@ void tangent(Fraction *target, char unit, int level) {
         for (char *c = text; *c; c++)
             if (*c == 'P') *c = unit;
     }
+    // An element keeps only the lowest limb of a denominator, so a longer
+    // one (199615329/10^9) goes in as the fixed-point decimal it equals.
+    bn_strip(target->den);
+    if (target->num->frac_limbs == 0 && target->den->used > 1) to_fixed(target, fixed_point_limbs);
     store_value(29, 3, target);
     eval_group(text, target, level);
 }

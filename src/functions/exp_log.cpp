@@ -78,6 +78,17 @@ bool at_least_five_quarters(Fraction *f) {
     return k >= 1 && limb(n, k - 1) >= 25000000;
 }
 
+// Whether the exact fraction f (numerator without fraction limbs) lies below
+// 2 in magnitude. Uses scratch integer 5.
+bool below_two(Fraction *f) {
+    BigNum *twice = work_int(5);
+    if (f->den->used + 1 > twice->capacity) return false;
+    bn_clear(twice);
+    mul_small(twice, f->den, 2);
+    twice->frac_limbs = f->den->frac_limbs;
+    return compare_magnitude(f->num, twice) < 0;
+}
+
 // target += k ln(1 + p/q), the logarithm summed into &E by the series.
 void add_log_multiple(Fraction *target, int p, int q, int k, int level) {
     if (k == 0) return;
@@ -189,6 +200,10 @@ int compute_log(Fraction *target, int64_t base, int level) {
     BigNum *n = target->num;
     Fraction *E = work_reg(REG_E);
     Fraction *scratch = &work_frac[level < WORK_FRACTIONS ? level : WORK_FRACTIONS - 1];
+    // Guard limbs for the whole reduction: the multiples of ln 2 and ln(5/4)
+    // multiply the truncation error of each constant.
+    int F0 = fixed_point_limbs;
+    fixed_point_limbs += series_guard_limbs();
 
     if (n->frac_limbs == 0 && !is_exactly_one(target->den) && !bn_is_zero(n)) make_fixed(target);
     bn_strip(n);
@@ -219,9 +234,15 @@ int compute_log(Fraction *target, int64_t base, int level) {
         int halvings = 0;
         for (int guard = 0; guard < 64; guard++) {
             n = target->num;
-            int int_limb = n->used > n->frac_limbs ? limb(n, n->frac_limbs) : 0;
-            if (int_limb < 2) break;
-            if (n->frac_limbs == 0 && limb(n, 0) < 2 * limb(target->den, 0)) break;
+            if (n->frac_limbs == 0) {
+                // A halving may come back as an exact fraction such as
+                // 1958997935/10^9: its value is below 2 when the numerator
+                // is below twice the denominator, whatever their lowest limbs.
+                if (below_two(target)) break;
+            } else {
+                int int_limb = n->used > n->frac_limbs ? limb(n, n->frac_limbs) : 0;
+                if (n->used <= n->frac_limbs + 1 && int_limb < 2) break;
+            }
             run(TPL_HALVE, target, level);
             halvings++;
         }
@@ -255,6 +276,8 @@ int compute_log(Fraction *target, int64_t base, int level) {
         store_value(REG_E, 0, scratch);
         run(TPL_BY_LOG_BASE, target, level);
     }
+    fixed_point_limbs = F0;
+    series_trim(target, F0);
     series_copy(E, target);
     run(TPL_QUT_E, target, level);
     return 0;
@@ -263,6 +286,10 @@ int compute_log(Fraction *target, int64_t base, int level) {
 // n >= 2: target := its n-th root. n <= 1: target := target^p in double
 // precision. The target is first made an integer or fixed-point decimal over 1.
 int nth_root(Fraction *target, int n, double p, int level) {
+    // A root spreads the truncation of a fractional radicand (1/79 to F
+    // limbs) over several last digits, so the conversion keeps guard limbs.
+    int F0 = fixed_point_limbs;
+    if (n >= 2) fixed_point_limbs += series_guard_limbs();
     if (!is_exactly_one(target->den)) {
         if (target->num->frac_limbs > 0) {
             BigNum *d = target->den;
@@ -277,8 +304,13 @@ int nth_root(Fraction *target, int n, double p, int level) {
             make_fixed(target);
         }
     }
+    fixed_point_limbs = F0;
     target->num->dec_den = 1;
-    if (n >= 2) return newton_root(target, n, level);
+    if (n >= 2) {
+        int done = newton_root(target, n, level);
+        if (done < 0) series_trim(target, F0);  // refused: the radicand at F limbs
+        return done;
+    }
     float_power(target->num, n, p);
     bn_set_one(target->den);
     return 1;

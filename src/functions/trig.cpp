@@ -137,6 +137,10 @@ int compute_atan(Fraction *target, int level) {
         run(TPL_ATAN_RECIPROCAL, target, level);
     } else {
         int halved = 0;
+        // The guard limbs cover the half angle and the ratio too: their
+        // truncation errors are doubled and divided by x below.
+        int F = fixed_point_limbs;
+        fixed_point_limbs += series_guard_limbs();
         series_copy(D, target);
         run(TPL_ATAN_ABOVE_HALF, W, level + 1);
         if (!bn_is_zero(W->num) && W->num->sign * W->den->sign > 0) {
@@ -145,8 +149,6 @@ int compute_atan(Fraction *target, int level) {
         }
         series_copy(B, target);
         run_into_register(TPL_ATAN_RATIO, REG_E, level);
-        int F = fixed_point_limbs;
-        fixed_point_limbs += series_guard_limbs();
         set_element_int(REG_C, 0, 8);
         run_into_register(TPL_GUARD_ONE, REG_B, level + 1);
         run_into_register(TPL_GUARD_ONE, REG_C, level + 1);
@@ -177,6 +179,9 @@ int compute_atan(Fraction *target, int level) {
 int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
     Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D);
     int F = fixed_point_limbs;
+    // Theta and the series carry guard limbs: theta truncated to F limbs
+    // would already cost the last digit of the result.
+    int guarded = F + series_guard_limbs();
 
     // t, the angle in half-turns (of the sine: cos(pi t) = sin(pi (t + 1/2))).
     series_copy(B, target);
@@ -245,6 +250,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
                 series_cos = 1;
                 O = 6 * P - O;  // may be negative between 90 and 105 degrees
             }
+            fixed_point_limbs = guarded;
             if (P <= DIV_SMALL_LIMIT) {
                 // theta = pi * O / (12 P) on pi's limbs.
                 fraction_init(B);
@@ -278,6 +284,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         }
         bn_strip(n);
         mul_small(n, n, 12);
+        fixed_point_limbs = guarded;
         series_copy(C, target);
         // The templates read &C, so they cannot also write it.
         if (integer_limb(C->num) > 6) {
@@ -298,6 +305,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         path = SPECIAL;
     }
 
+    fixed_point_limbs = F;
     if (level >= 14) {
         fputs(MSG_COS_OVF, stdout);
         return 0;
@@ -305,7 +313,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
 
     if (path == SERIES_READY) {
         int N = 4 * F;
-        fixed_point_limbs += series_guard_limbs();
+        fixed_point_limbs = guarded;
         fraction_init(target);
         if (series_cos) {
             fraction_init(D);

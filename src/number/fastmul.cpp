@@ -339,6 +339,7 @@ uint32_t *fastmul_stage() { return stage; }
 
 void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na >= 1 && nb >= 1);
+    poll_interrupt();  // only r and scratch are written below: safe to abandon
     if (a == b && na == nb) {
         sqr_limbs(r, a, na);
         return;
@@ -371,6 +372,7 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
             memset(chunk_padded + len, 0, sizeof(uint32_t) * (nb - len));
             chunk = chunk_padded;
         }
+        poll_interrupt();
         kara(chunk_product, chunk, b, nb, kara_scratch);
         add_into(r + pos, na + nb - pos, chunk_product, len + nb);
     }
@@ -378,6 +380,7 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
 
 void sqr_limbs(uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
+    poll_interrupt();  // only r and scratch are written below: safe to abandon
     if (n < KARATSUBA_LIMBS) {
         school(r, a, n, a, n);
     } else if (n < SQUARE_TRANSFORM_LIMBS) {

@@ -296,6 +296,19 @@ int64_t find_period(BigNum *n, int b) {
             d = 100;
             q = 2;
         }
+        // Limb A must itself be the period repeated (e e for four digits,
+        // e e e e for two): a limb such as 00029999 whose last digits merely
+        // continue into B is no period, and reading it as one would replace
+        // the value by an unrelated fraction (3 / (10^20 + 1) became 10^-16).
+        if (la != e * (q == 2 ? 1010101 : 10001)) {
+            if (q == 2 && la == (la % 10000) * 10001) {
+                e = la % 10000;
+                d = 10000;
+                q = 4;
+            } else {
+                return 0;
+            }
+        }
     }
     int64_t fct = d - 1;
     int64_t g = e == 0 ? 1 : gcd64(e, fct);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "expr/expr.h"
 #include "number/bignum.h"
 
 namespace {
@@ -165,6 +166,42 @@ TEST_F(CommandsTest, TableCommandsReportMissingFiles) {
     EXPECT_EQ(run("WC:C2,/NONEXISTENT-DIR/T.TXT"), "file_protected\n");
     EXPECT_EQ(run("WC:C2"), "table_syntax\n");
     EXPECT_EQ(run("WC:22,X.TXT"), "table_syntax\n");
+}
+
+TEST_F(CommandsTest, ConversionActsOnTheVariableBeforeAMinus) {
+    set_variable(0, 7, 2);
+    EXPECT_EQ(run("C.A-5"), "");
+    EXPECT_EQ(reg_den[0]->small_den, 1);
+    EXPECT_EQ(limb(reg_num[0], 0), 3);
+}
+
+// With two slots per element the fraction-limb mark lands in slot 0, where a
+// value between -199999999 and -1 means a denominator; such a store must be
+// refused instead of reading back as a different number.
+TEST_F(CommandsTest, TwoSlotElementRefusesAMarkThatReadsAsADenominator) {
+    reg_num[0]->elem_width = 2;
+    Fraction *w = &work_frac[3];
+    Fraction back = {work_int(5), work_int(6), 0, 1};
+    for (int f : {29, 30, 31}) {
+        fraction_init(w);
+        set_int64(w->num, 9000000012345678LL);  // limb 1 is 90000000
+        w->num->frac_limbs = f;
+        testing::internal::CaptureStdout();
+        int stored = store_value(0, 1, w);
+        std::string said = testing::internal::GetCapturedStdout();
+        if (f == 29) {
+            ASSERT_EQ(stored, 0);
+            read_value("A1", &back);
+            EXPECT_EQ(back.num->frac_limbs, 29);
+            EXPECT_EQ(limb(back.num, 1), 90000000);
+            EXPECT_EQ(limb(back.num, 0), 12345678);
+            EXPECT_EQ(limb(back.den, 0), 1);
+        } else {
+            EXPECT_EQ(stored, -1) << f;
+            EXPECT_EQ(said, "val-ovf \n") << f;
+        }
+    }
+    reg_num[0]->elem_width = 6;
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 // refusals of malformed statements.
 #include <gtest/gtest.h>
 
+#include <csetjmp>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "expr/expr.h"
 #include "factor/gmp_api.h"
 #include "number/bignum.h"
+#include "number/fastmul.h"
 
 namespace {
 
@@ -184,8 +187,8 @@ TEST_F(ExprTest, PowersAndOperators) {
     EXPECT_EQ(eval("2/10^-7"), "20000000/1");
     // A later term is not turned around by an earlier negative power.
     EXPECT_EQ(eval("2^-1+10^8"), "200000001/2");
-    EXPECT_EQ(output_of([] { eval("2^1000000000"); }), "err ");
-    EXPECT_EQ(output_of([] { eval("7%0"); }), "err ");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("2^1000000000"), "0/1"); }), "prod_ovf\n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("2+7%0"), "2/1"); }), "err ");
     // A factorial that outgrows the precision is 0, never a partial product.
     EXPECT_EQ(output_of([] { EXPECT_EQ(eval("1000!"), "0/1"); }), "prod_ovf\n");
     EXPECT_EQ(eval("-7%3"), "-1/1");
@@ -327,6 +330,142 @@ TEST_F(ExprTest, QuadraticLeavesCoefficients) {
 TEST_F(ExprTest, EquationInsideBracketKeepsOuterTerm) {
     EXPECT_EQ(eval("3*[.X:2*X-6|X+1]*2"), "24/1");
     EXPECT_EQ(eval("1+[.+X:X^2-4|X]"), "3/1");
+    EXPECT_EQ(read("X"), "2/1");
+}
+
+// ------------------------------------------------ refusals and interrupts
+
+// |n| as a library integer, read limb by limb.
+void to_mpz(mpz_t z, BigNum *n) {
+    mpz_set_ui(z, 0);
+    for (int k = n->used - 1; k >= 0; k--) {
+        mpz_mul_ui(z, z, 100000000);
+        mpz_add_ui(z, z, static_cast<unsigned long>(limb(n, k)));
+    }
+}
+
+TEST_F(ExprTest, RefusedPowersGiveZeroNotAPlausibleValue) {
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("2^(10^12)"), "0/1"); }), "prod_ovf\n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("5+2*2^(10^12)"), "5/1"); }), "prod_ovf\n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("3^99999999"), "0/1"); }), "prod_ovf\n");
+    // A decimal shift with no room for its result.
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("10^1700"), "0/1"); }), "err ");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("1+3*10^1595"), "1/1"); }), "err ");
+    EXPECT_EQ(output_of([] { eval_group("3*10^1590", &work_frac[0], 1); }), "");
+    EXPECT_EQ(work_frac[0].num->used, 199);
+    // A huge exponent on an inexact base below one is refused too.
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("4+(1/SQRT(2))^(10^12)"), "4/1"); }), "err ");
+}
+
+TEST_F(ExprTest, PermutationsOfManyFactorsAreComputedOrRefused) {
+    mpz_t got, want;
+    mpz_inits(got, want, nullptr);
+    for (const char *text : {"300P250", "300C250", "1000P201"}) {
+        SCOPED_TRACE(text);
+        unsigned long u = std::stoul(text), r = std::stoul(strpbrk(text, "CP") + 1);
+        Fraction *f = &work_frac[0];
+        fraction_init(f);
+        EXPECT_EQ(output_of([&] { eval_group(text, f, 1); }), "");
+        to_mpz(got, f->num);
+        if (strchr(text, 'C')) {
+            mpz_bin_uiui(want, u, r);
+        } else {
+            mpz_fac_ui(want, u);
+            mpz_t low;
+            mpz_init(low);
+            mpz_fac_ui(low, u - r);
+            mpz_divexact(want, want, low);
+            mpz_clear(low);
+        }
+        EXPECT_EQ(mpz_cmp(got, want), 0);
+    }
+    mpz_clears(got, want, nullptr);
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("99999999P99999"), "0/1"); }), "prod_ovf\n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(eval("1000000000P1000000000"), "0/1"); }), "prod_ovf\n");
+    EXPECT_EQ(eval("5P9"), "0/1");
+    EXPECT_EQ(eval("9P1"), "9/1");
+}
+
+TEST_F(ExprTest, LongRunsOfFixedPointProductsStayComputable) {
+    // Each fixed-point product adds four fraction limbs; these runs would
+    // outgrow 200 limbs although the values are small.
+    auto digits = [](const char *text) {
+        Fraction *f = &work_frac[0];
+        fraction_init(f);
+        std::string out = output_of([&] { eval_group(text, f, 1); });
+        EXPECT_EQ(out, "") << text;
+        mpz_t z;
+        mpz_init(z);
+        to_mpz(z, f->num);
+        std::vector<char> buffer(mpz_sizeinbase(z, 10) + 2);
+        std::string v = mpz_get_str(buffer.data(), 10, z);
+        mpz_clear(z);
+        return std::to_string(f->num->frac_limbs) + ":" + v.substr(0, 12);
+    };
+    EXPECT_EQ(digits("SQRT(2)^60"), "4:107374182399");
+    EXPECT_EQ(digits("2^0.9999999999"), "4:199999999986");
+    EXPECT_EQ(digits("3^0.9999999999999999"), "4:299999999999");
+    EXPECT_EQ(digits("SQRT(2)^20"), "0:1024");
+}
+
+int hook_calls = 0;
+jmp_buf hook_return;
+void count_hook() { hook_calls++; }
+void jump_hook() {
+    hook_calls++;
+    interrupt_requested = 0;
+    longjmp(hook_return, 1);
+}
+
+// Polls of the number core while `text` is evaluated (the interrupt flag is
+// held up and the hook only counts).
+int polls_of(const char *text) {
+    hook_calls = 0;
+    interrupt_requested = 1;
+    interrupt_hook = count_hook;
+    output_of([&] { eval_group(text, &work_frac[0], 1); });
+    interrupt_hook = nullptr;
+    interrupt_requested = 0;
+    return hook_calls;
+}
+
+TEST_F(ExprTest, HopelessProductsAreRefusedBeforeAnyProduct) {
+    // Only reading the operand polls; no product is started.
+    EXPECT_EQ(polls_of("99999999!"), polls_of("99999999"));
+    EXPECT_EQ(polls_of("99999999!!"), polls_of("99999999"));
+    EXPECT_EQ(polls_of("99999999P99999"), polls_of("99999999"));
+    EXPECT_LE(polls_of("3^99999999"), polls_of("3") + polls_of("99999999"));
+    EXPECT_LE(polls_of("1.5^99999999"), polls_of("1.5") + polls_of("99999999"));
+    // Just below the boundary the products still run: 662! fits 200 limbs.
+    EXPECT_GT(polls_of("662!"), polls_of("662"));
+    EXPECT_GT(polls_of("2^5000"), polls_of("2") + polls_of("5000"));
+}
+
+TEST_F(ExprTest, LimbProductsPollForInterrupt) {
+    ASSERT_EQ(fastmul_reserve(400), 0);
+    uint32_t a[3] = {1, 2, 3}, b[2] = {4, 5}, r[8];
+    interrupt_hook = count_hook;
+    interrupt_requested = 1;
+    hook_calls = 0;
+    mul_limbs(r, a, 3, b, 2);
+    EXPECT_GE(hook_calls, 1);
+    hook_calls = 0;
+    sqr_limbs(r, a, 3);
+    EXPECT_GE(hook_calls, 1);
+    interrupt_hook = nullptr;
+    interrupt_requested = 0;
+}
+
+TEST_F(ExprTest, SolverWorksAfterAnAbandonedSolve) {
+    interrupt_hook = jump_hook;
+    interrupt_requested = 1;
+    if (setjmp(hook_return) == 0) {
+        run(".+X:X^2-5*X+6");
+        ADD_FAILURE() << "the solve did not poll";
+    }
+    interrupt_hook = nullptr;
+    EXPECT_EQ(eval("3*[.X:2*X-6|X+1]*2"), "24/1");
+    run(".-X:X^2-5*X+6");
     EXPECT_EQ(read("X"), "2/1");
 }
 

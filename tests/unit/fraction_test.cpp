@@ -439,3 +439,25 @@ TEST_F(FractionOps, ProductFallsBackToFixedPoint) {
 }
 
 }  // namespace
+
+TEST_F(FractionOps, ToFractionNeedsAFullPeriodInTheFirstLimb) {
+    // 3 / (10^20 + 1) to 32 places: ...0000 00029999 99999999. The last
+    // digits of 00029999 continue into the limb below, but 00029999 is no
+    // repetition of 99, so this is no repeating decimal.
+    fraction_init(a);
+    put_digits(a->num, "2999999999999", 1, 4);
+    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(a->num->frac_limbs, 4);
+    EXPECT_EQ(digits_of(a->num), "2999999999999");
+    EXPECT_EQ(value_of(a->den), 1);
+
+    // Genuine two- and four-digit periods are still found: 1/11 and 1/101.
+    fraction_init(a);
+    put_digits(a->num, "09090909090909090909090909090909", 1, 4);
+    EXPECT_EQ(to_fraction(a), 1);
+    expect_exact(a, 1, 11);
+    fraction_init(a);
+    put_digits(a->num, "00990099009900990099009900990099", 1, 4);
+    EXPECT_EQ(to_fraction(a), 1);
+    expect_exact(a, 1, 101);
+}
