@@ -97,7 +97,14 @@ void tangent(Fraction *target, char unit, int level) {
     bn_strip(target->den);
     if (target->num->frac_limbs == 0 && target->den->used > 1) to_fixed(target, fixed_point_limbs);
     store_value(29, 3, target);
+    // The quotient of two truncated values can exceed the true tangent in
+    // its last digit: sine, cosine and quotient run with guard limbs.
+    int F0 = fixed_point_limbs;
+    fixed_point_limbs += series_guard_limbs();
     eval_group(text, target, level);
+    fixed_point_limbs = F0;
+    series_trim(target, F0);
+    if (target->num->frac_limbs == F0 && F0 > 0) to_fraction(target);
 }
 
 // Points at the limb array slot of element n of work register reg when the

@@ -132,9 +132,15 @@ int compute_atan(Fraction *target, int level) {
     if (c == 0) {
         run(TPL_PI_QUARTER, target, level);
     } else if (c > 0) {
+        // pi/2 and the arctangent of 1/x each truncate: with guard limbs
+        // their difference keeps its last digit.
+        int F = fixed_point_limbs;
+        fixed_point_limbs += series_guard_limbs();
         run(TPL_PI_HALF, W, level + 1);  // fills the pi cache before the template needs it
         series_copy(D, target);
         run(TPL_ATAN_RECIPROCAL, target, level);
+        fixed_point_limbs = F;
+        series_trim(target, F);
     } else {
         int halved = 0;
         // The guard limbs cover the half angle and the ratio too: their

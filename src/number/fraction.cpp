@@ -380,9 +380,10 @@ int to_fraction(Fraction *f) {
     if (!den_fits) return 0;
     int b = 0;
     if (k >= 5) {
-        // With five fraction limbs the second limb lies below the number.
-        if (k - 6 < 0) return 0;
-        if (limb_at(n, k - 3) / 1024 != limb_at(n, k - 6) / 1024) return 0;
+        // With five fraction limbs the second limb of this quick test would
+        // lie below the number: the test is skipped and the period search
+        // alone decides, as it does with four.
+        if (k - 6 >= 0 && limb_at(n, k - 3) / 1024 != limb_at(n, k - 6) / 1024) return 0;
         b = k / 6;
     }
 

@@ -332,8 +332,12 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
     EXPECT_EQ(to_fraction(a), 0);
     EXPECT_EQ(a->num->frac_limbs, 3);
 
-    // Five fraction limbs: the comparison would reach below the number.
+    // Five fraction limbs: the quick limb comparison would reach below the
+    // number, so it is skipped and the period search decides.
     put_digits(a->num, std::string(40, '3'), 1, 5);
+    EXPECT_EQ(to_fraction(a), 1);
+    expect_exact(a, 1, 3);
+    put_digits(a->num, "1234567890123456789012345678901234567890", 1, 5);
     EXPECT_EQ(to_fraction(a), 0);
     EXPECT_EQ(a->num->frac_limbs, 5);
 
