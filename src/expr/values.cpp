@@ -157,6 +157,11 @@ int store_value(int reg, int index, Fraction *value) {
         return 0;
     }
     int w = N->elem_width;
+    // An element holds one denominator limb; a longer denominator would be
+    // cut to its lowest limb and read back as another value, so such a
+    // fraction is stored as a fixed-point decimal instead.
+    bn_strip(value->den);
+    if (value->num->frac_limbs == 0 && value->den->used > 1) to_fixed(value, fixed_point_limbs);
     BigNum *num = value->num;
     if (w < 2 || num->frac_limbs > MAX_FRAC_MARK || num->frac_limbs < 0) {
         fputs(MSG_VAL_OVF, stdout);
