@@ -22,7 +22,7 @@ int run_nested_script(const char *name);
 // LC:name -- load a comma-separated table into elements of B, C, ...
 void load_table(const char *name);
 // WC:Ld,name -- write rows 1..d of the elements of A..L as a table.
-void write_table(const char *spec);
+void write_table(const char *args);
 // A `#` command at `text` (which starts with '#'): 1 when recognised and
 // carried out, 0 when the line is to be executed as a statement instead.
 int run_setting(const char *text);

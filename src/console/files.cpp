@@ -125,14 +125,14 @@ void load_table(const char *name) {
     }
 }
 
-void write_table(const char *spec) {
-    char last = spec[0];
-    if (!is_capital(last) || !is_digit(spec[1]) || spec[2] == 0 || spec[3] == 0) {
+void write_table(const char *args) {
+    char last = args[0];
+    if (!is_capital(last) || !is_digit(args[1]) || args[2] == 0 || args[3] == 0) {
         fputs(MSG_TABLE_SYNTAX, stdout);
         return;
     }
-    int rows = spec[1] - '0';
-    const char *name = spec + 3;
+    int rows = args[1] - '0';
+    const char *name = args + 3;
 
     // The table goes to a temporary file that replaces the target only once
     // it is complete, so a failed write never truncates an existing file.

@@ -50,6 +50,17 @@ static void evaluate_at(const char *equation, int target, int index, int32_t v, 
     run_template(equation, into, sl);
 }
 
+// Quadratic coefficients from f(0), f(1) and f(-1): c into &C, b into &B and
+// a into &E (&D is left holding f(1)).
+static void quadratic_coefficients(const char *equation, int target, int index, int sl) {
+    fraction_init(&reg_frac[REG_C]);
+    evaluate_at(equation, target, index, 0, REG_C, sl);
+    evaluate_at(equation, target, index, 1, REG_D, sl);
+    evaluate_at(equation, target, index, -1, REG_E, sl);
+    run_template("(&D-&E)/2", REG_B, sl);
+    run_template("&D-&B-&C", REG_E, sl);
+}
+
 // Integer square root of v >= 0 (floor), without overflow near the top.
 static int64_t isqrt64(int64_t v) {
     int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
@@ -131,12 +142,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         return consumed;
     }
 
-    fraction_init(&reg_frac[REG_C]);
-    evaluate_at(equation, target, index, 0, REG_C, sl);
-    evaluate_at(equation, target, index, 1, REG_D, sl);
-    evaluate_at(equation, target, index, -1, REG_E, sl);
-    run_template("(&D-&E)/2", REG_B, sl);
-    run_template("&D-&B-&C", REG_E, sl);
+    quadratic_coefficients(equation, target, index, sl);
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
@@ -159,12 +165,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         fraction_init(W);
         eval_group("&D", W, level + 1);
         nth_root(W, 2, 1.0, level + 1);
-        fraction_init(&reg_frac[REG_C]);
-        evaluate_at(equation, target, index, 0, REG_C, sl);
-        evaluate_at(equation, target, index, 1, REG_D, sl);
-        evaluate_at(equation, target, index, -1, REG_E, sl);
-        run_template("(&D-&E)/2", REG_B, sl);
-        run_template("&D-&B-&C", REG_E, sl);
+        quadratic_coefficients(equation, target, index, sl);
         if (store_value(REG_D, -1, W) != 0) fraction_init(disc);
     }
     if (sign == '-') disc->num->sign = static_cast<int8_t>(-disc->num->sign);

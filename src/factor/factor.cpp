@@ -358,6 +358,17 @@ void factor_integer(mpz_ptr working, char *text) {
     factor_integer_into(working, text, output_text_size);
 }
 
+// Splits `times` fresh copies of x, so that each copy records its own factors
+// (x itself is left as it is).
+static void split_copies(mpz_srcptr x, unsigned long times) {
+    for (unsigned long j = 0; j < times; j++) {
+        mpz_t part;
+        gmp.init_set(part, x);
+        split_factor(part);
+        gmp.clear(part);
+    }
+}
+
 // Splits m into probable primes and records them; m is divided down in place.
 // Returns at once when the stop flag is set.
 void split_factor(mpz_ptr m) {
@@ -370,12 +381,7 @@ void split_factor(mpz_ptr m) {
     gmp.init(r);
     unsigned long e = perfect_power_root(r, m);
     if (e >= 2) {
-        for (unsigned long j = 0; j < e; j++) {
-            mpz_t part;
-            gmp.init_set(part, r);
-            split_factor(part);
-            gmp.clear(part);
-        }
+        split_copies(r, e);
         gmp.clear(r);
         return;
     }
@@ -400,12 +406,7 @@ void split_factor(mpz_ptr m) {
     }
     gmp.clear(q);
     gmp.clear(rest);
-    for (unsigned long j = 0; j < times; j++) {
-        mpz_t part;
-        gmp.init_set(part, d);
-        split_factor(part);
-        gmp.clear(part);
-    }
+    split_copies(d, times);
     gmp.clear(d);
     split_factor(m);
 }

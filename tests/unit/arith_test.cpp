@@ -8,25 +8,10 @@
 #include <vector>
 
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
 
-// Limbs given from the most significant down.
-void put(BigNum *n, std::initializer_list<int32_t> limbs, int sign = 1, int frac = 0) {
-    bn_clear(n);
-    int k = int(limbs.size());
-    for (int32_t v : limbs) limb(n, --k) = v;
-    n->used = int(limbs.size());
-    n->sign = int8_t(sign);
-    n->frac_limbs = frac;
-}
-
-std::vector<int32_t> limbs_of(BigNum *n) {
-    std::vector<int32_t> out;
-    for (int k = n->used - 1; k >= 0; k--) out.push_back(limb(n, k));
-    return out;
-}
-using L = std::vector<int32_t>;
 
 struct Arith : ::testing::Test {
     static void SetUpTestSuite() { ASSERT_EQ(pool_start(200), 0); }

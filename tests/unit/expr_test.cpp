@@ -12,6 +12,7 @@
 #include "expr/expr.h"
 #include "factor/gmp_api.h"
 #include "number/bignum.h"
+#include "support.h"
 #include "number/fastmul.h"
 
 namespace {
@@ -26,12 +27,6 @@ protected:
         for (auto &v : text_vars) v[0] = 0;
     }
 };
-
-int64_t value_of(BigNum *n) {
-    int64_t v = 0;
-    EXPECT_TRUE(get_int64(n, &v));
-    return v;
-}
 
 std::string ratio(Fraction *f) {
     return std::to_string(value_of(f->num)) + "/" + std::to_string(value_of(f->den));

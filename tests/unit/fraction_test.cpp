@@ -9,6 +9,7 @@
 
 #include "factor/gmp_api.h"
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
 
@@ -47,12 +48,6 @@ void set_frac(Fraction *f, int64_t num, int64_t den) {
     set_int64(f->num, num);
     bn_clear(f->den);
     set_int64(f->den, den);
-}
-
-int64_t value_of(BigNum *n) {
-    int64_t v = 0;
-    EXPECT_TRUE(get_int64(n, &v));
-    return v;
 }
 
 void expect_exact(Fraction *f, int64_t num, int64_t den) {

@@ -6,6 +6,7 @@
 #include "expr/expr.h"
 #include "factor/gmp_api.h"
 #include "functions/functions.h"
+#include "support.h"
 
 namespace {
 
@@ -17,12 +18,6 @@ struct Functions200 : ::testing::Test {
     Fraction *f = &work_frac[1];
     void SetUp() override { fraction_init(f); }
 };
-
-int64_t value_of(BigNum *n) {
-    int64_t v = 0;
-    EXPECT_TRUE(get_int64(n, &v));
-    return v;
-}
 
 TEST_F(Functions200, ElementConstantsUseTheElementFormat) {
     int w = reg_num[29]->elem_width;

@@ -8,30 +8,15 @@
 
 #include "factor/gmp_api.h"
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
-
-void put(BigNum *n, std::initializer_list<int32_t> limbs, int sign = 1, int frac = 0) {
-    bn_clear(n);
-    int k = int(limbs.size());
-    for (int32_t v : limbs) limb(n, --k) = v;
-    n->used = int(limbs.size());
-    n->sign = int8_t(sign);
-    n->frac_limbs = frac;
-}
 
 void fill(BigNum *n, int count, int32_t v) {
     bn_clear(n);
     for (int k = 0; k < count; k++) limb(n, k) = v;
     n->used = count;
 }
-
-std::vector<int32_t> limbs_of(BigNum *n) {
-    std::vector<int32_t> out;
-    for (int k = n->used - 1; k >= 0; k--) out.push_back(limb(n, k));
-    return out;
-}
-using L = std::vector<int32_t>;
 
 struct MulDiv : ::testing::Test {
     static void SetUpTestSuite() {
