@@ -197,7 +197,10 @@ static int input_loop(bool nested) {
         if (calc.replay_position >= 0) {
             if (calc.replay_position >= calc.block_count) {
                 // The count is tested after each pass: n >= 1 gives n passes.
-                if (calc.repeat_count > 1) {
+                // Passes over an empty block change nothing, so they end at
+                // once instead of spinning through a count of up to 2^31.
+                poll_interrupt();
+                if (calc.repeat_count > 1 && calc.block_count > 0) {
                     calc.repeat_count--;
                     calc.replay_position = 0;
                 } else {

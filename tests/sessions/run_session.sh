@@ -9,6 +9,7 @@
 # BASE.files/   files copied into the scratch directory the session runs in
 # BASE.after/   files the session must have left in that directory, compared whole
 # BASE.status   expected exit status (default 0)
+# BASE.timeout  seconds the session may take (default 100)
 set -u
 base=$1; bin=$2; nogmp=$3
 [ -e "$base.nogmp" ] && bin=$nogmp
@@ -17,7 +18,9 @@ trap 'rm -rf "$work"' EXIT
 [ -d "$base.files" ] && cp -r "$base.files/." "$work/"
 args=()
 [ -f "$base.args" ] && read -r -a args < "$base.args"
-( cd "$work" && timeout 100 "$bin" "${args[@]}" < "$base.in" > "$work/.stdout" 2> "$work/.stderr" )
+limit=100
+[ -f "$base.timeout" ] && limit=$(cat "$base.timeout")
+( cd "$work" && timeout "$limit" "$bin" "${args[@]}" < "$base.in" > "$work/.stdout" 2> "$work/.stderr" )
 status=$?
 want_status=0
 [ -f "$base.status" ] && want_status=$(cat "$base.status")
