@@ -38,6 +38,12 @@ int read_value(const char *text, Fraction *dest) {
     if (reg < 0) {
         int n = parse_literal(text + pos, dest);
         if (n == 0) return 0;
+        // A literal longer than the numerator reads as 0 and is marked by the
+        // parser; say so rather than go on with a silent zero.
+        if (dest->num->rem == -1) {
+            dest->num->rem = 0;
+            fputs(MSG_VAL_OVF, stdout);
+        }
         if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
         return pos + n;
     }
