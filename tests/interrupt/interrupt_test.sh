@@ -14,16 +14,21 @@ mkfifo input
 pid=$!
 exec 3> input
 fail() { echo "FAIL: $*"; tail -c 600 output; exit 1; }
+# Waits up to ten seconds for a line matching the pattern, so that a loaded
+# machine or a sanitizer build does not make the test flaky.
+wait_for() {
+    for _ in $(seq 50); do grep -q "$1" output && return 0; sleep 0.2; done
+    return 1
+}
 
 printf '#FW:OUT.TXT\nA=5\nW.A\n{\nB=B+1\nIF(B>0)DO\n}\nX~1\n' >&3
 sleep 1
 kill -INT $pid
 sleep 0.5
 printf 'P.A\nC=B*0+7\nP.C\n' >&3
-sleep 0.5
-grep -q '^interrupted$' output || fail "no interrupted line"
-grep -q '^? A= 5 $' output || fail "A lost after the interrupt"
-grep -q ' C= 7 $' output || fail "no prompt after the interrupt"
+wait_for '^interrupted$' || fail "no interrupted line"
+wait_for '^? A= 5 $' || fail "A lost after the interrupt"
+wait_for ' C= 7 $' || fail "no prompt after the interrupt"
 
 sleep 2.5  # a single Ctrl-C again later only abandons
 kill -INT $pid
