@@ -1,6 +1,7 @@
 // Fast multiplication of base-100000000 limb vectors: column-wise schoolbook,
 // Karatsuba, and a number-theoretic transform over three primes joined by
 // Chinese remaindering; product trees and powers built on top of them.
+#include <utility>
 #include "fastmul.h"
 
 #include <cassert>
@@ -225,12 +226,8 @@ void transform_product(uint32_t *r, const uint32_t *a, int na, const uint32_t *b
 // products stays below 2^64 for nb up to about 1800.
 void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     if (na < nb) {
-        const uint32_t *t = a;
-        a = b;
-        b = t;
-        int tn = na;
-        na = nb;
-        nb = tn;
+        std::swap(a, b);
+        std::swap(na, nb);
     }
     assert(nb <= 1800);
     uint64_t carry = 0;
@@ -345,12 +342,8 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
         return;
     }
     if (na < nb) {
-        const uint32_t *t = a;
-        a = b;
-        b = t;
-        int tn = na;
-        na = nb;
-        nb = tn;
+        std::swap(a, b);
+        std::swap(na, nb);
     }
     // Now nb <= na.
     if (nb < KARATSUBA_LIMBS) {

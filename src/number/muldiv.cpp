@@ -169,6 +169,32 @@ void store_magnitude(BigNum *n, mpz_srcptr z, Radix *x) {
     gmp.clear(t);
 }
 
+// The library integers of one division or common-divisor call: the
+// magnitudes n = |a| and d = |b|, two results x and y, and the powers of the
+// base that the conversions share. Every one is released by the close.
+struct LibraryPair {
+    Radix base;
+    mpz_t n, d, x, y;
+};
+
+void library_pair_open(LibraryPair *p, BigNum *a, BigNum *b) {
+    radix_init(&p->base);
+    gmp.init(p->n);
+    gmp.init(p->d);
+    gmp.init(p->x);
+    gmp.init(p->y);
+    load_magnitude(p->n, a, &p->base);
+    load_magnitude(p->d, b, &p->base);
+}
+
+void library_pair_close(LibraryPair *p) {
+    radix_clear(&p->base);
+    gmp.clear(p->n);
+    gmp.clear(p->d);
+    gmp.clear(p->x);
+    gmp.clear(p->y);
+}
+
 // Copies the used limbs of n into v, least significant first. False when a
 // limb lies outside 0..BASE-1 (a packed element mark), which only the
 // schoolbook loop reproduces.
@@ -351,28 +377,17 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         return 0;
     }
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
-    Radix base;
-    radix_init(&base);
-    mpz_t n, d, qz, rz;
-    gmp.init(n);
-    gmp.init(d);
-    gmp.init(qz);
-    gmp.init(rz);
-    load_magnitude(n, a, &base);
-    load_magnitude(d, b, &base);
-    gmp.tdiv_qr(qz, rz, n, d);
+    LibraryPair lib;
+    library_pair_open(&lib, a, b);
+    gmp.tdiv_qr(lib.x, lib.y, lib.n, lib.d);
     copy(quot, a);
-    store_magnitude(quot, qz, &base);
+    store_magnitude(quot, lib.x, &lib.base);
     quot->sign = quot->used > 0 ? sign : 1;
     if (r) {
-        store_magnitude(r, rz, &base);
+        store_magnitude(r, lib.y, &lib.base);
         r->sign = 1;
     }
-    radix_clear(&base);
-    gmp.clear(n);
-    gmp.clear(d);
-    gmp.clear(qz);
-    gmp.clear(rz);
+    library_pair_close(&lib);
     return 0;
 }
 
@@ -462,31 +477,20 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         fputs(MSG_NO_GMP, stdout);
         return 1;
     }
-    Radix base;
-    radix_init(&base);
-    mpz_t n, d, gz, lz;
-    gmp.init(n);
-    gmp.init(d);
-    gmp.init(gz);
-    gmp.init(lz);
-    load_magnitude(n, a, &base);
-    load_magnitude(d, b, &base);
-    gmp.gcd(gz, n, d);
-    gmp.lcm(lz, n, d);
+    LibraryPair lib;
+    library_pair_open(&lib, a, b);
+    gmp.gcd(lib.x, lib.n, lib.d);
+    gmp.lcm(lib.y, lib.n, lib.d);
     if (l) {
-        store_magnitude(l, lz, &base);
+        store_magnitude(l, lib.y, &lib.base);
         l->sign = l->used > 0 ? lcm_sign : 1;
         l->frac_limbs = scale;
         l->offset = 0;
     }
     if (g) {
-        store_magnitude(g, gz, &base);
+        store_magnitude(g, lib.x, &lib.base);
         finish_gcd(g, scale);
     }
-    radix_clear(&base);
-    gmp.clear(n);
-    gmp.clear(d);
-    gmp.clear(gz);
-    gmp.clear(lz);
+    library_pair_close(&lib);
     return 1;
 }
