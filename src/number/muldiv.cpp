@@ -296,16 +296,11 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
     bn_clear(acc);
-    if (umr >= KARATSUBA_LIMBS && fast_product(acc, a, b, int(need))) {
-        acc->used = int(need);
-        bn_strip(acc);
-        copy(r, acc);
-        r->frac_limbs = frac;
-        r->sign = sign;
-        return 1;
+    bool fast = umr >= KARATSUBA_LIMBS && fast_product(acc, a, b, int(need));
+    if (!fast) {
+        for (int k = 0; k < need; k++) limb(acc, k) = 0;
     }
-    for (int k = 0; k < need; k++) limb(acc, k) = 0;
-    for (int j = 0; j < umr; j++) {
+    for (int j = 0; !fast && j < umr; j++) {
         poll_interrupt();  // r is still untouched: only the scratch is abandoned
         int64_t y = limb(mr, j);
         if (y == 0) continue;
