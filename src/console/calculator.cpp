@@ -46,6 +46,12 @@ static int preset_index(int limbs) {
     return -1;
 }
 
+void print_usage() {
+    printf(MSG_USAGE_HEAD, DEFAULT_PRECISION * 8);
+    for (int d = 0; d < 10; d++) printf(MSG_USAGE_PRESET, d, PRESETS[d] * 8);
+    fputs(MSG_USAGE_TAIL, stdout);
+}
+
 [[noreturn]] static void out_of_memory() {
     printf(MSG_NO_MEMORY, preset_index(precision), precision);
     fflush(stdout);
@@ -267,7 +273,7 @@ static void on_interrupt(int) {
     }
     last_interrupt = now;
     interrupt_requested = 1;
-    if (console_waiting) {
+    if (console_waiting == 1) {
         // Nothing is running: the terminal dropped the typed text; prompt again.
         static const char again[] = "\n? ";
         ssize_t ignored = write(STDOUT_FILENO, again, sizeof again - 1);
@@ -452,6 +458,7 @@ void fuzz_session() {
 #endif
 
 void exit_calculator(int status) {
+    terminal_restore();
     if (output_file) fclose(output_file);
     if (input_file) fclose(input_file);
     output_file = nullptr;

@@ -141,9 +141,9 @@ void input_command(const char *ref) {
         index = -1;
         negative = false;  // a lone `-` names no element
     }
-    if (ref[k] == '"') {
-        printf("%s", ref + k + 1);
-    }
+    const char *prompt = ref[k] == '"' ? ref + k + 1 : "";
+    bool editing = terminal_editing();
+    if (!editing) printf("%s", prompt);
     fflush(stdout);
 
     if (!calc.line_buffer || calc.line_buffer_size <= 22) return;
@@ -152,13 +152,20 @@ void input_command(const char *ref) {
     size_t limit = static_cast<size_t>(8) * static_cast<size_t>(precision);
     if (limit < room) room = limit;
     if (room > 0x7fffffff) room = 0x7fffffff;
-    if (!fgets(text, static_cast<int>(room), stdin)) return;  // end of input: nothing stored
-    size_t len = strlen(text);
-    if (len > 0 && text[len - 1] == '\n') {
-        text[len - 1] = 0;
+    if (editing) {
+        // The editor shows the prompt itself, so that redrawing keeps it.
+        int got = terminal_read_line(prompt, text, room);
+        if (got == TERMINAL_INTERRUPTED) poll_interrupt();  // Ctrl-C abandons the line
+        if (got < 0) return;  // end of input: nothing stored
     } else {
-        int c;
-        while ((c = getchar()) != '\n' && c != EOF) {
+        if (!fgets(text, static_cast<int>(room), stdin)) return;  // end of input: nothing stored
+        size_t len = strlen(text);
+        if (len > 0 && text[len - 1] == '\n') {
+            text[len - 1] = 0;
+        } else {
+            int c;
+            while ((c = getchar()) != '\n' && c != EOF) {
+            }
         }
     }
 

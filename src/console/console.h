@@ -37,6 +37,9 @@ extern FILE *output_file;
 extern FILE *input_file;
 
 int run_calculator(int mode, const char *text);
+// The command-line help: the forms of the command line, the presets with
+// their digit counts, and how to leave and get help.
+void print_usage();
 // Loads the script file `name` (at most SCRIPT_MAX bytes, CR LF folded to LF)
 // into the script buffer, sets script length, cursor and `script opened`;
 // 0, or -1 when it did not open (`script opened` cleared, nothing printed).
@@ -47,9 +50,24 @@ int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);
 int list_value(const char *text, FILE *file);
 [[noreturn]] void exit_calculator(int status);  // flushes and closes the output file
-// Non-zero while read_line waits for a console line (the interrupt handler
-// then only prompts again).
+// 1 while read_line waits for a plain console line (the interrupt handler
+// then only prompts again), 2 while the line editor waits (it redraws itself).
 extern volatile sig_atomic_t console_waiting;
+
+// Line editing at a terminal (absent from builds without the line editor).
+// terminal_editing: whether console lines are edited, i.e. standard input
+// and output are both terminals and the build has the editor.
+// terminal_read_line: one edited line after `prompt`, with history, at most
+// limit - 1 characters kept (limit >= 1); returns its length, TERMINAL_END at
+// the end of input, or TERMINAL_INTERRUPTED when Ctrl-C dropped it (the flag
+// interrupt_requested is then still set).
+// terminal_restore: puts the terminal back as found if an edit is under way;
+// safe in a signal handler.
+constexpr int TERMINAL_END = -1;
+constexpr int TERMINAL_INTERRUPTED = -2;
+bool terminal_editing();
+int terminal_read_line(const char *prompt, char *buffer, size_t limit);
+void terminal_restore();
 
 #ifdef VANTREL_FUZZ
 // Fuzz builds only: one-time start-up at precision 200 without the input

@@ -35,12 +35,21 @@ static int read_script_line(char *buffer, size_t room) {
 
 // Console line after the prompt "? ", at most min(8 * precision, room) - 1
 // characters; the rest of an overlong input line is read and discarded. At the
-// end of standard input the calculator ends as the exit command would.
+// end of standard input the calculator ends as the exit command would. At a
+// terminal the line is edited; Ctrl-C there drops the typed text and prompts
+// again.
 static int read_console_line(char *buffer, size_t room) {
-    fputs(MSG_PROMPT, stdout);
-    fflush(stdout);
     size_t limit = size_t(8) * size_t(precision > 0 ? precision : 1);
     if (limit > room) limit = room;
+    if (terminal_editing()) {
+        int got;
+        while ((got = terminal_read_line(MSG_PROMPT, buffer, limit)) == TERMINAL_INTERRUPTED)
+            interrupt_requested = 0;
+        if (got == TERMINAL_END) exit_calculator(0);
+        return 0;
+    }
+    fputs(MSG_PROMPT, stdout);
+    fflush(stdout);
     size_t n = 0;
     bool got_any = false;
     int ch;

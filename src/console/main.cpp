@@ -1,14 +1,25 @@
 // Program entry: binds the multiple precision library, then hands the
 // command line over to the calculator.
+#include <cstring>
+
 #include "../factor/gmp_api.h"
 #include "console.h"
 #include "messages.h"
 
-// One argument: preset digit and/or script name. Two arguments: the first
+// One argument: preset digit and/or script name, or --help / --version,
+// which print their text and end at once. Two arguments: the first
 // character of the first selects the mode, the second names the script. Any
 // other count, or a mode-4 call that returned, ends in the call on the first
 // argument with the word count as mode. Returns 0 when it returns at all.
 int main(int argc, char **argv) {
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+        print_usage();
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        puts(MSG_VERSION);
+        return 0;
+    }
     bind_gmp();
     if (!gmp_ready()) fputs(MSG_NO_GMP, stdout);
     if (argc == 2) run_calculator(2, argv[1]);

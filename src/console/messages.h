@@ -3,7 +3,8 @@
 #pragma once
 
 #define MSG_NO_GMP "no: gmp-10.dll \n"
-#define MSG_BANNER "Vantrel 2026. 3.01 (%d digits,%d) \n"
+#define MSG_VERSION "Vantrel 2026. 3.01"
+#define MSG_BANNER MSG_VERSION " (%d digits,%d) \n"
 #define MSG_FILE_NOT_FOUND "file not found."
 #define MSG_REPLAY_ECHO "? %s\n"
 #define MSG_PROMPT "? "
@@ -26,3 +27,18 @@
 #define MSG_BLOCK_FULL "block store full\n"
 #define MSG_STATEMENT_TOO_LONG "statement too long \n"
 #define MSG_INTERRUPTED "interrupted\n"
+
+// Command-line help (--help); the preset table is printed from the presets.
+#define MSG_USAGE_HEAD \
+    "Usage: vantrel [d | d,FILE | FILE | --help | --version]\n" \
+    "Exact and very high precision calculator.\n" \
+    "  (no argument)  %d digits\n" \
+    "  d              preset 0-9:\n"
+#define MSG_USAGE_PRESET "                   %d: %9d digits\n"
+#define MSG_USAGE_TAIL \
+    "  d,FILE         preset d, then run the script FILE\n" \
+    "  FILE           run the script FILE (a first line A.d chooses the preset)\n" \
+    "  --help         this text\n" \
+    "  --version      the version line\n" \
+    "At the prompt \"? \": an empty line prints the help lines; #X: leaves\n" \
+    "(as does the end of input, Ctrl-D at a terminal).\n"

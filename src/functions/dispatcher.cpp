@@ -44,6 +44,20 @@ int match_name(const char *text) {
     return -1;
 }
 
+}  // namespace
+
+const char *function_name(int i) {
+    const int count = int(sizeof function_names / sizeof function_names[0]);
+    for (int k = 0; k < count; k++) {
+        const char *name = function_names[k].name;
+        if (strspn(name, "ABCDEFGHIJKLMNOPQRSTUVWXYZ") != strlen(name)) continue;
+        if (i-- == 0) return name;
+    }
+    return nullptr;
+}
+
+namespace {
+
 // Integer part of the target, truncated toward zero; the target becomes an
 // integer over 1. A denominator carrying fraction limbs is handled by
 // shifting the numerator up by as many limbs for the division.
