@@ -26,6 +26,9 @@ namespace {
 termios terminal_as_found;
 volatile sig_atomic_t terminal_taken = 0;
 
+// Lines the history keeps; older ones are dropped first.
+const int HISTORY_LINES = 1000;
+
 volatile sig_atomic_t stop_requested = 0;
 
 void on_stop(int) { stop_requested = 1; }
@@ -117,6 +120,7 @@ void set_up_editor() {
     rl_basic_word_break_characters = const_cast<char *>(" \t\n\"'`$@><=;|&{(}),.+-*/^%!~:?[]\\");
     rl_attempted_completion_function = complete_word;
     using_history();
+    stifle_history(HISTORY_LINES);
 }
 
 // Keeps the line in the history unless it is empty, begins with a blank, or
@@ -147,10 +151,15 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
 
     // Ctrl-C and Ctrl-Z are blocked except inside pselect, so that one
     // arriving between the test and the wait still ends the wait at once.
+    // Ctrl-Z is taken over only where it would stop the calculator anyway;
+    // a parent without job control may have it ignored.
     struct sigaction stop = {}, stop_before = {};
-    stop.sa_handler = on_stop;
-    sigemptyset(&stop.sa_mask);
-    sigaction(SIGTSTP, &stop, &stop_before);
+    sigaction(SIGTSTP, nullptr, &stop_before);
+    if (stop_before.sa_handler == SIG_DFL) {
+        stop.sa_handler = on_stop;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGTSTP, &stop, nullptr);
+    }
     sigset_t blocked, during_wait;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);

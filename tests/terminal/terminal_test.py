@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Drives the calculator through a pseudo-terminal as a person would: edits a
 line with the arrow keys and backspace, recalls lines with the up arrow,
-completes names with Tab, drops a typed line with Ctrl-C, answers I. at its
+completes names with Tab, drops a typed line with Ctrl-C, keeps it over
+Ctrl-Z, answers I. at its
 own prompt, and leaves with a completed #X:. Each line must run as edited.
 
     terminal_test.py BINARY EDITING   (EDITING: ON or OFF, as built)
@@ -110,6 +111,14 @@ def main():
     s.send(CTRL_C)
     s.prompt("prompt after Ctrl-C")
     s.line(b"P.A", rb"A= 923 ", "Ctrl-C did not drop the typed line")
+    # Ctrl-Z in the middle of a line (no job control here, so nothing stops)
+    # hands the terminal back and takes it again without losing the text.
+    s.send(b"A=9")
+    s.expect(rb"A=9", "typed text")
+    s.send(b"\x1a")
+    time.sleep(0.2)
+    s.line(b"2", rb"\r\n", "line continued after Ctrl-Z")
+    s.line(b"P.A", rb"A= 92 ", "Ctrl-Z lost the typed text")
     # I. reads its answer at its own prompt, edited as well.
     s.send(b'I.D"value? "\r')
     s.expect(rb'value\? "', "the prompt of I.")
