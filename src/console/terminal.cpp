@@ -160,11 +160,12 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
         sigemptyset(&stop.sa_mask);
         sigaction(SIGTSTP, &stop, nullptr);
     }
-    sigset_t blocked, during_wait;
+    sigset_t blocked, as_before, during_wait;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTSTP);
-    sigprocmask(SIG_BLOCK, &blocked, &during_wait);
+    sigprocmask(SIG_BLOCK, &blocked, &as_before);
+    during_wait = as_before;
     sigdelset(&during_wait, SIGINT);
     sigdelset(&during_wait, SIGTSTP);
     console_waiting = 2;
@@ -190,7 +191,7 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
     console_waiting = 0;
     sigaction(SIGTSTP, &stop_before, nullptr);
     stop_requested = 0;
-    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+    sigprocmask(SIG_SETMASK, &as_before, nullptr);
 
     if (result == TERMINAL_INTERRUPTED) {
         // The typed text is dropped; the next prompt starts on a fresh line.
