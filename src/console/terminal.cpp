@@ -54,6 +54,18 @@ void stop_and_resume() {
     rl_forced_update_display();
 }
 
+// Takes Ctrl-Z over for the edit, keeping the disposition found in `before`.
+// Only where it would stop the calculator anyway: a parent without job
+// control may have it ignored.
+void catch_stop_key(struct sigaction *before) {
+    sigaction(SIGTSTP, nullptr, before);
+    if (before->sa_handler != SIG_DFL) return;
+    struct sigaction stop = {};
+    stop.sa_handler = on_stop;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTSTP, &stop, nullptr);
+}
+
 char *finished_line = nullptr;
 bool line_finished = false;
 
@@ -149,17 +161,10 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
     line_finished = false;
     rl_callback_handler_install(prompt, take_line);
 
+    struct sigaction stop_before;
+    catch_stop_key(&stop_before);
     // Ctrl-C and Ctrl-Z are blocked except inside pselect, so that one
     // arriving between the test and the wait still ends the wait at once.
-    // Ctrl-Z is taken over only where it would stop the calculator anyway;
-    // a parent without job control may have it ignored.
-    struct sigaction stop = {}, stop_before = {};
-    sigaction(SIGTSTP, nullptr, &stop_before);
-    if (stop_before.sa_handler == SIG_DFL) {
-        stop.sa_handler = on_stop;
-        sigemptyset(&stop.sa_mask);
-        sigaction(SIGTSTP, &stop, nullptr);
-    }
     sigset_t blocked, as_before, during_wait;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
