@@ -11,6 +11,7 @@
 
 #include "../expr/expr.h"
 #include "console.h"
+#include "../number/scratch.h"
 #include "messages.h"
 
 // Lines are read normally (no replay) until the repeat command says otherwise.
@@ -300,6 +301,7 @@ static void unwind_nested_runs() {
 // block, the variables and the settings of the line's start stay.
 static void recover_after_interrupt() {
     unwind_nested_runs();
+    scratch_release(0);  // an abandoned computation leaves its work space taken
     precision = line_precision;
     fixed_point_limbs = line_fixed_point_limbs;
     calc.script_cursor = nullptr;

@@ -12,6 +12,8 @@
 #include "../number/fastmul.h"
 #include "../number/messages.h"
 #include "expr.h"
+#include "../number/real.h"
+#include "../number/scratch.h"
 #include "messages.h"
 
 constexpr int64_t HUGE_EXPONENT = 100000000;  // integer exponents beyond this are refused
@@ -281,6 +283,38 @@ static bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
 
 // ------------------------------------------------------------------ power
 
+// Gives the scratch arena back on leaving a scope, whichever way it is left.
+struct ScratchScope {
+    size_t mark = scratch_mark();
+    ~ScratchScope() { scratch_release(mark); }
+};
+
+// Fraction limbs an exponent carries beyond the working precision.
+constexpr int EXPONENT_GUARD_LIMBS = 2;
+
+// B := O^(W + m/o) for the base magnitude O > 0 and the exponent Y (the same
+// value, every limb of it; W and m both negative for a negative one), the true value truncated to F
+// fraction limbs: through the o-th root of O^(W o + m) when the exponent is
+// an exact fraction, else (and for o = 0, an exponent whose denominator is
+// outside the machine-integer window) through exp(Y ln O). A result that does not fit
+// is reported and gives 0.
+static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, int64_t m, int64_t o) {
+    int F = fixed_point_limbs;
+    bool exact = o > 0 && Y->num->frac_limbs == 0 && Y->den->frac_limbs == 0;
+    int rc;
+    fraction_init(B);
+    if (exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o)
+        rc = real_power_ratio(B->num, O, W * o + m, o, F);
+    else
+        rc = real_power(B->num, O, Y, F);
+    if (rc != 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(B);
+        return;
+    }
+    bn_set_one(B->den);
+}
+
 // B := B * X, one of the repeated products of a power. Fixed-point factors
 // add up their fraction limbs, so a long run of them outgrows the numerator
 // although the value itself is small: when this product could not fit any
@@ -306,31 +340,50 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     Fraction *O = &work_frac[L + K];
     int8_t base_sign = B->num->sign;
     int base_frac = B->num->frac_limbs;
+    // The exponent is read with guard limbs, so that an inexact one (2^PI)
+    // moves no printed digit of the power.
+    int F = fixed_point_limbs;
+    fixed_point_limbs = F + EXPONENT_GUARD_LIMBS;
     int n = read_operand(text, O, L + K + 1);
+    fixed_point_limbs = F;
     if (n == 0) return 0;
+    // The exponent as read, kept for a fractional power: the window below
+    // sees only its leading limbs.
+    ScratchScope scope;
+    BigNum y_num, y_den;
+    Fraction Y;
+    bool have_y = fraction_stash(&Y, &y_num, &y_den, O) == 0;
+    if (have_y) {
+        Y.num->sign = 1;
+        Y.den->sign = 1;
+    }
 
     // Exponent parts: integer W and fraction m / o.
     int64_t t = window_value(O->num);
     int64_t q = window_value(O->den);
     int s = O->num->sign < 0 ? -1 : 1;
     int64_t W, m, o;
-    int F = fixed_point_limbs;
-    if (F != 0 && O->num->frac_limbs == F) {
-        W = limb_or_zero(O->num, F);
-        m = static_cast<int64_t>(limb_or_zero(O->num, F - 1)) * LIMB_BASE +
-            (F >= 2 ? limb_or_zero(O->num, F - 2) : 0);
+    bool long_exponent = false;
+    int Fo = O->num->frac_limbs;
+    if (F != 0 && (Fo == F || Fo == F + EXPONENT_GUARD_LIMBS)) {
+        W = limb_or_zero(O->num, Fo);
+        m = static_cast<int64_t>(limb_or_zero(O->num, Fo - 1)) * LIMB_BASE +
+            (Fo >= 2 ? limb_or_zero(O->num, Fo - 2) : 0);
         o = 10000000000000000LL;
     } else {
         if (q < 0) q = -q;
-        if (q == 0) {  // denominator outside the window: no defined power, 0
+        if (q == 0 && !have_y) {  // denominator outside the window: no defined power, 0
             fputs(MSG_ERR, stdout);
             fraction_init(B);
             return n;
         }
         int64_t at = t < 0 ? -t : t;
-        W = at / q;
-        m = at % q;
-        o = q;
+        // A denominator outside the window leaves the whole power to the
+        // exponential: a fraction m/o stands in for the exponent's fraction.
+        W = q == 0 ? 0 : at / q;
+        m = q == 0 ? 1 : at % q;
+        o = q == 0 ? 2 : q;
+        long_exponent = q == 0;
     }
     int64_t g = gcd64(m, o);
     m /= g;
@@ -410,6 +463,16 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             return n;
         }
         O->num->frac_limbs = base_frac;
+        if (m != 0 && have_y) {
+            // A first factor with a negative exponent is computed as it
+            // stands (2^-1000000.5 is a tiny value, not the reciprocal of
+            // one too long to hold); otherwise the operator was turned.
+            bool direct = K == 1 && s == -1;
+            if (direct) Y.num->sign = -1;
+            fractional_power(B, O, &Y, direct ? -W : W, direct ? -m : m, long_exponent ? 0 : o);
+            B->num->sign = static_cast<int8_t>((W & 1) ? base_sign : 1);
+            return n;
+        }
         // A power whose magnitude surely outgrows B's numerator ends, after
         // all its products, refused with 0: refuse it before doing them.
         double grows = log10_bound(O->num, false) - log10_bound(O->den, true);

@@ -100,12 +100,9 @@ void digit_sum(Fraction *f) {
 // Tangent through the sine and cosine template with the unit letter in place
 // of both P; the argument travels in element &E3.
 void tangent(Fraction *target, char unit, int level) {
-    char text[sizeof TPL_TAN];
-    memcpy(text, TPL_TAN, sizeof TPL_TAN);
-    if (unit != 'P') {
-        for (char *c = text; *c; c++)
-            if (*c == 'P') *c = unit;
-    }
+    // The special angles come back in half-turns.
+    if (compute_tan(target, unit, level) == 0) return;
+    const char *text = TPL_TAN;
     // An element keeps only the lowest limb of a denominator, so a longer
     // one (199615329/10^9) goes in as the fixed-point decimal it equals.
     bn_strip(target->den);

@@ -22,6 +22,9 @@ int compute_atan(Fraction *target, int level);
 // both are reached only through evaluate_function, argument already evaluated.
 int compute_log(Fraction *target, int64_t base, int level);
 int compute_sin_cos(Fraction *target, int cosine, char unit, int level);
+// Tangent in place; returns 1, target unchanged, for the exact multiples
+// of 15 degrees, which the caller computes as sine over cosine.
+int compute_tan(Fraction *target, char unit, int level);
 
 // Template constants written straight into element n of work register reg
 // (26..29): a small integer k, or a fraction p/q.

@@ -6,6 +6,9 @@
 #include "functions.h"
 #include "messages.h"
 #include "templates.h"
+#include "../number/messages.h"
+#include "../number/real.h"
+#include "../number/scratch.h"
 
 namespace {
 
@@ -17,15 +20,18 @@ Fraction *work_reg(int r) { return &reg_frac[r]; }
 
 int run(const char *tpl, Fraction *dest, int level) { return eval_group(tpl, dest, level); }
 
-// The work fraction an evaluation at this level may use as scratch.
-Fraction *level_fraction(int level) {
-    if (level < 0) level = 0;
-    if (level >= WORK_FRACTIONS) level = WORK_FRACTIONS - 1;
-    return &work_frac[level];
-}
-
-bool is_exactly_one(BigNum *n) {
-    return n->used == 1 && limb(n, 0) == 1 && n->frac_limbs == 0;
+// The target (an angle in the unit) := the angle in half-turns: x / 180 for
+// degrees, x / pi for radians (by the kernel: the template's quotient by a
+// long pi would not keep its denominator), x itself for half-turns.
+void half_turns(Fraction *target, char unit, int level) {
+    if (unit == 'P') return;
+    if (unit == 'R') {
+        if (real_over_pi(target->num, target, fixed_point_limbs) != 0) fraction_init(target);
+        bn_set_one(target->den);
+        return;
+    }
+    series_copy(work_reg(REG_B), target);
+    run(TPL_DEGREES, target, level);
 }
 
 bool pi_cache_valid() {
@@ -33,32 +39,6 @@ bool pi_cache_valid() {
     int F = fixed_point_limbs;
     return F >= 1 && n->frac_limbs == F && n->used == F + 1 && limb(n, F) == 3 &&
            limb(n, F - 1) == 14159265;
-}
-
-// Integer part of a non-negative fixed-point or integer numerator, below 10^8.
-int32_t integer_limb(BigNum *n) {
-    return n->used > n->frac_limbs ? limb(n, n->frac_limbs) : 0;
-}
-
-// n := num / den as a fixed-point decimal with F fraction limbs, for
-// |num| < 8 * den and 0 < den < 2^63 (long division on 128-bit integers).
-void set_ratio(Fraction *f, __int128 num, __int128 den) {
-    int F = fixed_point_limbs;
-    BigNum *n = f->num;
-    fraction_init(f);
-    int sign = num < 0 ? -1 : 1;
-    if (num < 0) num = -num;
-    __int128 r = num % den;
-    limb(n, F) = (int32_t)(num / den);
-    for (int k = F - 1; k >= 0; k--) {
-        r *= LIMB_BASE;
-        limb(n, k) = (int32_t)(r / den);
-        r %= den;
-    }
-    n->used = F + 1;
-    n->frac_limbs = F;
-    n->sign = (int8_t)sign;
-    bn_strip(n);
 }
 
 }  // namespace
@@ -78,37 +58,12 @@ int compute_pi(Fraction *target, int level) {
         fputs(MSG_PI_OVF, stdout);
         return 0;
     }
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D), *E = work_reg(REG_E);
-    fraction_init(B);
-    fraction_init(C);
-    fraction_init(D);
-    fraction_init(E);
     fraction_init(target);
-    fixed_point_limbs += series_guard_limbs();
-    int Fg = fixed_point_limbs;
-    set_element_frac(REG_B, 1, 1, 50);
-    set_element_frac(REG_D, 1, 9, 6250);
-    set_element_int(REG_C, 0, 8);
-    run_into_register(TPL_GUARD_ONE, REG_B, level);
-    run_into_register(TPL_GUARD_ONE, REG_C, level);
-    run_into_register(TPL_GUARD_ONE, REG_D, level);
-    run_into_register(TPL_GUARD_ONE, REG_E, level);
-    for (int i = 2; i < 12 * Fg && !bn_is_zero(B->num); i += 2) {
-        set_element_int(REG_E, 0, i);
-        set_element_int(REG_E, 1, i + 1);
-        run(TPL_PI_TERM_7, target, level);
-        series_copy(B, target);
-        run(TPL_PI_SUM_7, target, level);
-        series_copy(C, target);
-        run(TPL_PI_TERM_79, target, level);
-        series_copy(D, target);
-        run(TPL_PI_SUM_79, target, level);
-        series_copy(E, target);
+    if (real_pi(target->num, F) != 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(target);
+        return 0;
     }
-    run(TPL_PI_TOTAL, target, level);
-    shift_limbs(target->num, -1);  // the guard factor 10^8
-    fixed_point_limbs = F;
-    series_trim(target, F);
     series_copy(cache, target);
     return F;
 }
@@ -122,54 +77,16 @@ int compute_atan(Fraction *target, int level) {
         fraction_init(target);
         return 0;
     }
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D);
-    Fraction *W = level_fraction(level);
     int negative = target->num->sign * target->den->sign < 0;
     target->num->sign = 1;
     target->den->sign = 1;
-
-    int c = compare(target->num, target->den);
-    if (c == 0) {
+    if (compare(target->num, target->den) == 0) {
         run(TPL_PI_QUARTER, target, level);
-    } else if (c > 0) {
-        // pi/2 and the arctangent of 1/x each truncate: with guard limbs
-        // their difference keeps its last digit.
-        int F = fixed_point_limbs;
-        fixed_point_limbs += series_guard_limbs();
-        run(TPL_PI_HALF, W, level + 1);  // fills the pi cache before the template needs it
-        series_copy(D, target);
-        run(TPL_ATAN_RECIPROCAL, target, level);
-        fixed_point_limbs = F;
-        series_trim(target, F);
+    } else if (real_atan(target->num, target, fixed_point_limbs) != 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(target);
     } else {
-        int halved = 0;
-        // The guard limbs cover the half angle and the ratio too: their
-        // truncation errors are doubled and divided by x below.
-        int F = fixed_point_limbs;
-        fixed_point_limbs += series_guard_limbs();
-        series_copy(D, target);
-        run(TPL_ATAN_ABOVE_HALF, W, level + 1);
-        if (!bn_is_zero(W->num) && W->num->sign * W->den->sign > 0) {
-            run(TPL_ATAN_HALF_ANGLE, target, level);
-            halved = 1;
-        }
-        series_copy(B, target);
-        run_into_register(TPL_ATAN_RATIO, REG_E, level);
-        set_element_int(REG_C, 0, 8);
-        run_into_register(TPL_GUARD_ONE, REG_B, level + 1);
-        run_into_register(TPL_GUARD_ONE, REG_C, level + 1);
-        for (int i = 2; i < 24 * fixed_point_limbs && !bn_is_zero(B->num); i += 2) {
-            set_element_int(REG_E, 0, i);
-            run(TPL_ATAN_TERM, W, level + 1);
-            series_copy(B, W);
-            run(TPL_ATAN_SUM, W, level + 1);
-            series_copy(C, W);
-        }
-        series_copy(B, target);
-        run(TPL_ATAN_TOTAL, target, level + 1);
-        if (halved) run(TPL_DOUBLE, target, level);
-        fixed_point_limbs = F;
-        series_trim(target, F);
+        bn_set_one(target->den);
     }
     if (negative && !bn_is_zero(target->num)) target->num->sign = (int8_t)-target->num->sign;
     return 0;
@@ -178,44 +95,28 @@ int compute_atan(Fraction *target, int level) {
 // target := sine (cosine = 0) or cosine (cosine = 1) of the angle in the
 // target, unit 'D' degrees, 'R' radians, 'P' half-turns. Exact fractions of a
 // half-turn are counted in twelfths (15 degrees): multiples of 30 and 45
-// degrees give their exact values, other angles a theta of at most 45 degrees
-// for the paired Taylor series. A decimal angle keeps all its digits: only
-// its whole half-turns are counted off. Returns 0; at level 14 or deeper
-// "{cos-ovf}" and the target keeps its intermediate value.
+// degrees give their exact values; every other angle goes to the kernel,
+// which gives the true value truncated to F fraction limbs. Returns 0; at
+// level 14 or deeper "{cos-ovf}" and the target keeps its intermediate value.
 int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
-    Fraction *B = work_reg(REG_B), *C = work_reg(REG_C), *D = work_reg(REG_D);
+    Fraction *B = work_reg(REG_B);
     int F = fixed_point_limbs;
-    // Theta and the series carry guard limbs: theta truncated to F limbs
-    // would already cost the last digit of the result.
-    int guarded = F + series_guard_limbs();
+    // The angle as given, for the kernel: the half-turn count below is only
+    // an exact test for the special values.
+    size_t mark = scratch_mark();
+    BigNum arg_num, arg_den;
+    Fraction arg;
+    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
 
     // t, the angle in half-turns (of the sine: cos(pi t) = sin(pi (t + 1/2))).
-    series_copy(B, target);
-    run(unit == 'R' ? TPL_RADIANS : unit == 'P' ? TPL_HALF_TURNS : TPL_DEGREES, target, level);
+    half_turns(target, unit, level);
     if (cosine) run(TPL_QUARTER_TURN, target, level);
-    int s = 1;
-    if (target->num->sign < 0) {
-        target->num->sign = 1;
-        s = -1;
-    }
-    if (target->den->sign < 0) {
-        target->den->sign = 1;
-        s = -s;
-    }
-    // Whole half-turns: only their parity matters, and 10^8 is even.
-    int64_t H = 0;
-    BigNum *n = target->num;
-    if (F >= 1 && n->frac_limbs == F && n->used > F) {
-        H = limb(n, F);
-        limb(n, F) = 0;
-        n->used = F;
-    }
     series_copy(B, target);
     run(TPL_QUT_B, target, level);
-    n = target->num;
+    BigNum *n = target->num;
 
-    enum { SPECIAL, SERIES_READY, DECIMAL } path = DECIMAL;
-    int series_cos = 0;
+    bool special = false;
+    int s = 1;
     int64_t K = 0, Q = 0;
     if (n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0) {
         if (Q < 0) {
@@ -224,7 +125,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         }
         if (K < 0) {
             K = -K;
-            s = -s;
+            s = -1;
         }
         // t = K' / (12 P), P the unit of 1/P of fifteen degrees.
         __int128 Kp, P;
@@ -235,11 +136,11 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
             Kp = K;
             P = Q / 12;
         }
-        H += (int64_t)((Kp / (12 * P)) & 1);
+        int64_t H = (int64_t)((Kp / (12 * P)) & 1);
         __int128 R = Kp % (12 * P);
         __int128 O = R / P <= 6 ? R : 12 * P - R;  // sin(pi - a) = sin a
         if (O % P == 0 && O / P != 1 && O / P != 5) {
-            path = SPECIAL;
+            special = true;
             fraction_init(target);
             switch ((int)(O / P)) {
                 case 0: break;
@@ -251,104 +152,105 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
                 case 4: run(TPL_SQRT3_HALF, target, level); break;
                 default: set_int32(target->num, 1); break;  // 6: ninety degrees
             }
-        } else {
-            if (O >= 3 * P) {
-                series_cos = 1;
-                O = 6 * P - O;  // may be negative between 90 and 105 degrees
+            if (!bn_is_zero(target->num)) {
+                if (H & 1) target->num->sign = -1;
+                target->num->sign = (int8_t)(target->num->sign * s);
             }
-            fixed_point_limbs = guarded;
-            if (P <= DIV_SMALL_LIMIT) {
-                // theta = pi * O / (12 P) on pi's limbs.
-                fraction_init(B);
-                run_into_register(TPL_PI, REG_B, level);
-                BigNum *o = work_int(3);
-                set_int64(o, (int64_t)O);
-                multiply(B->num, B->num, o);
-                div_small(B->num, 12);
-                int64_t p = (int64_t)P;
-                if (p % LIMB_BASE == 0) {
-                    B->num->frac_limbs += 1;
-                    p /= LIMB_BASE;
-                }
-                div_small(B->num, p);
-            } else {
-                // A unit too large for div_small: O/P as a decimal first.
-                set_ratio(C, O, P);
-                run_into_register(TPL_THETA, REG_B, level);
-            }
-            path = SERIES_READY;
         }
-    } else if (F >= 1) {
-        // A decimal angle (or an exact one outside the 64-bit window): count
-        // its whole half-turns off and work on its fraction in fifteen-degree
-        // units with every digit kept.
-        if (!is_exactly_one(target->den) || n->frac_limbs != F) to_fixed(target, F);
-        n = target->num;
-        if (n->used > F) {
-            H += limb(n, F) & 1;
-            n->used = F;
-        }
-        bn_strip(n);
-        mul_small(n, n, 12);
-        fixed_point_limbs = guarded;
-        series_copy(C, target);
-        // The templates read &C, so they cannot also write it.
-        if (integer_limb(C->num) > 6) {
-            run(TPL_FOLD, target, level);
-            series_copy(C, target);
-        }
-        if (integer_limb(C->num) >= 3) {
-            series_cos = 1;
-            run(TPL_COMPLEMENT, target, level);
-            series_copy(C, target);
-        }
-        run_into_register(TPL_THETA, REG_B, level);
-        path = SERIES_READY;
-    } else {
-        // Without fraction limbs no decimal angle exists: only its
-        // half-turns can be counted, and the sine is 0.
+    } else if (F < 1) {
+        // Without fraction limbs no decimal angle exists: the sine is 0.
         fraction_init(target);
-        path = SPECIAL;
+        special = true;
     }
 
-    fixed_point_limbs = F;
     if (level >= 14) {
         fputs(MSG_COS_OVF, stdout);
+        scratch_release(mark);
         return 0;
     }
-
-    if (path == SERIES_READY) {
-        int N = 4 * F;
-        fixed_point_limbs = guarded;
+    if (!special) {
+        int mode = unit == 'R' ? 0 : unit == 'P' ? 1 : 2;
         fraction_init(target);
-        if (series_cos) {
-            fraction_init(D);
-            set_int32(D->num, 1);
-        } else {
-            series_copy(D, B);
+        int rc = stashed ? real_sin_cos(target->num, &arg, cosine, mode, F) : REAL_NO_ROOM;
+        if (rc != 0) {
+            fputs(MSG_PROD_OVF, stdout);
+            fraction_init(target);
         }
-        run_into_register(TPL_SQUARE_B, REG_E, level);  // theta^2
-        run_into_register(TPL_SQUARE_E, REG_B, level);  // theta^4
-        int32_t a = series_cos ? 2 : 3;
-        for (int j = 1; j <= N && !bn_is_zero(D->num); j++) {
-            set_element_int(REG_E, 0, a);
-            run(TPL_TAYLOR_PAIR, target, level);  // += D (1 - theta^2 / (a (a - 1)))
-            int32_t up = (a + 2) * (a + 1), down = a * (a - 1);
-            set_element_int(REG_E, 0, up);
-            run_into_register(TPL_TIMES_B, REG_D, level);
-            set_element_int(REG_E, 1, down);
-            div_small(D->num, up);
-            div_small(D->num, down);
-            a += 4;
-        }
-        if (bn_is_zero(D->num)) bn_normalise_zero(D->num);
-        fixed_point_limbs = F;
-        series_trim(target, F);
     }
-
-    if (!bn_is_zero(target->num)) {
-        if (H & 1) target->num->sign = -1;
-        target->num->sign = (int8_t)(target->num->sign * s);
-    }
+    scratch_release(mark);
     return 0;
+}
+
+// target := tan(j * 15 degrees) for j = 0 .. 11 but 6, truncated to F
+// fraction limbs: 0, +-1, +-sqrt(1/3), +-sqrt(3), +-(2 + sqrt 3) and
+// +-(2 - sqrt 3). Returns 0.
+int tangent_special(Fraction *target, int j) {
+    int F = fixed_point_limbs;
+    int k = j < 6 ? j : 12 - j;  // tan(pi - a) = -tan a
+    fraction_init(target);
+    if (k == 0) return 0;
+    if (k == 3) {
+        set_int32(target->num, 1);
+    } else {
+        set_int32(target->num, k == 2 ? 1 : 3);
+        set_int32(target->den, k == 2 ? 3 : 1);
+        if (real_root(target->num, target, 2, F) != 0) {
+            fputs(MSG_PROD_OVF, stdout);
+            fraction_init(target);
+            return 0;
+        }
+        bn_set_one(target->den);
+        BigNum *n = target->num;
+        if (k == 5) {
+            limb(n, F) += 2;
+        } else if (k == 1 && F >= 1) {
+            // 2 - sqrt 3 truncated: sqrt 3 is irrational, so this is one unit
+            // below 2 - (sqrt 3 truncated): the fraction limbs' complement.
+            for (int i = 0; i < F; i++) limb(n, i) = LIMB_BASE - 1 - limb(n, i);
+            limb(n, F) = 0;
+            bn_strip(n);
+        }
+    }
+    if (j > 6) target->num->sign = -1;
+    return 0;
+}
+
+// target := tangent of the angle in the target, truncated to F fraction
+// limbs, with the unit letter of the sine. Exact multiples of 15 degrees go
+// through sine over cosine, so that 45 degrees gives 1 and 90 degrees the
+// quotient by zero; other angles through the kernel. Returns 0.
+int compute_tan(Fraction *target, char unit, int level) {
+    Fraction *B = work_reg(REG_B);
+    size_t mark = scratch_mark();
+    BigNum arg_num, arg_den;
+    Fraction arg;
+    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
+    half_turns(target, unit, level);
+    series_copy(B, target);
+    run(TPL_QUT_B, target, level);
+    int64_t K, Q;
+    BigNum *n = target->num;
+    bool fifteen = n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0 &&
+                   ((__int128)K * 12) % Q == 0;
+    int rc = 0;
+    if (fifteen) {
+        // Twelfths of a half-turn, 0 .. 11.
+        int j = int((((__int128)K * 12 / Q) % 12 + 12) % 12);
+        rc = j == 6 ? 1 : tangent_special(target, j);
+    } else if (!stashed) {
+        rc = 1;
+    } else {
+        int mode = unit == 'R' ? 0 : unit == 'P' ? 1 : 2;
+        fraction_init(target);
+        rc = real_tan(target->num, &arg, mode, fixed_point_limbs);
+        if (rc == REAL_NO_ROOM) {
+            fputs(MSG_PROD_OVF, stdout);
+            fraction_init(target);
+        }
+    }
+    if (rc == 0) bn_set_one(target->den);
+    // rc 1: the special angles; the target keeps the angle in half-turns,
+    // a short exact fraction, for sine over cosine.
+    scratch_release(mark);
+    return rc == 1 ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Fast multiplication of base-100000000 limb vectors: column-wise schoolbook,
-// Karatsuba, and a number-theoretic transform over three primes joined by
-// Chinese remaindering; product trees and powers built on top of them.
+// Karatsuba, and number-theoretic transforms modulo two or three primes
+// near 2^62 (two or three limbs a coefficient) joined by Chinese
+// remaindering; product trees and powers built on top of them.
 #include <utility>
 #include "fastmul.h"
 
@@ -18,206 +19,634 @@ constexpr uint64_t BASE = 100000000;
 
 // ------------------------------------------------------------ scratch space
 
-// Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS, so its
-// scratch is static: 4h + 4 limbs per level for halves of h limbs.
-static_assert(SQUARE_TRANSFORM_LIMBS <= TRANSFORM_LIMBS, "Karatsuba scratch is sized for TRANSFORM_LIMBS");
-constexpr int KARA_SCRATCH = 8 * TRANSFORM_LIMBS + 512;
+// Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS (or
+// SQUARE_TRANSFORM_LIMBS for squares), so its scratch is static: 4h + 4
+// limbs per level for halves of h limbs.
+constexpr int KARATSUBA_MAX = TRANSFORM_LIMBS > SQUARE_TRANSFORM_LIMBS ? TRANSFORM_LIMBS : SQUARE_TRANSFORM_LIMBS;
+constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX + 512;
 uint32_t kara_scratch[KARA_SCRATCH];
 uint32_t chunk_product[2 * TRANSFORM_LIMBS + 8];
 uint32_t chunk_padded[TRANSFORM_LIMBS + 8];
 
-int reserved_limbs = 0;     // largest product the buffers below can take
-int transform_max = 0;      // largest transform length (a power of two)
-uint32_t *fa = nullptr;     // transform of the first operand (transform_max)
-uint32_t *fb = nullptr;     // transform of the second operand (transform_max)
-uint32_t *res0 = nullptr;   // product modulo the first prime (reserved_limbs)
-uint32_t *res1 = nullptr;   // product modulo the second prime (reserved_limbs)
-uint32_t *roots[3] = {nullptr, nullptr, nullptr};  // per prime, transform_max
-uint32_t *arena = nullptr;  // partial products of product trees and powers
-uint32_t *stage = nullptr;  // callers' operands and products (2 * reserved_limbs)
+// Largest product the reserved block takes, in limbs (the block needs 43 to
+// 70 bytes a limb). The primes would allow longer transforms; the presets
+// never need them (56 million digits make 7 million limbs).
+constexpr int MAX_PRODUCT_LIMBS = 1 << 23;
+
+int reserved_limbs = 0;      // largest product the buffers below can take
+size_t transform_max = 0;    // largest transform length (a power of two)
+uint64_t *coef[4] = {};      // transform buffers of transform_max words each
+uint32_t *arena = nullptr;   // partial products of product trees and powers
+uint32_t *stage = nullptr;   // callers' operands and products (2 * reserved_limbs)
 
 // -------------------------------------------------------- modular arithmetic
 
-// Three primes p = c * 2^k + 1 with 3 a primitive root; every one allows
-// transforms up to 2^23 points, and their product (about 7.9e25) exceeds
-// every coefficient of a product of two vectors of up to 2^22 limbs.
-constexpr uint32_t PRIME[3] = {998244353u, 167772161u, 469762049u};
-constexpr int MAX_LOG_LENGTH = 23;
+using u128 = unsigned __int128;
 
-struct Mont {
-    uint32_t p;
-    uint32_t nr;  // -p^-1 mod 2^32
-    uint32_t r2;  // 2^64 mod p
+// Three primes p = c * 2^k + 1 just below 2^62 with k >= 26, each listed
+// with a primitive root g. Below 2^62 keeps 4p below 2^64, so the lazy
+// butterflies can hold residues in [0, 4p) without overflow; k >= 26 allows
+// every transform length up to 2^26 (the reserve needs at most 2^22).
+constexpr uint64_t PRIME[3] = {0x3ffffff960000001u, 0x3ffffffe08000001u, 0x3fffffffcc000001u};
+constexpr uint64_t GENERATOR[3] = {7, 6, 5};
+constexpr int PRIME_LOG2 = 26;
+constexpr u128 P01 = u128(PRIME[0]) * PRIME[1];
+static_assert(PRIME[0] < PRIME[1] && PRIME[1] < PRIME[2], "recombine reduces x0 < p0 modulo p1 and p2 as it is");
+
+struct Field {
+    uint64_t p;
+    uint64_t pinv;  // p^-1 mod 2^64
+    uint64_t r1;    // 2^64 mod p: one in Montgomery form
+    uint64_t r2;    // 2^128 mod p
+    uint64_t ten16;  // 10^16 in Montgomery form
+    uint64_t scale[PRIME_LOG2 + 1][2];  // 2^64 / 2^l mod p, Shoup pair (see recombine)
+    uint64_t *rt;    // forward roots as pairs (w, w'), transform_max / 2 of them
+    uint64_t *irt;   // their inverses, as many (see build_roots)
 };
-Mont mont[3];
+Field field[3];
 
-inline uint32_t reduce(uint64_t t, const Mont &m) {
-    uint32_t q = uint32_t(t) * m.nr;
-    uint32_t u = uint32_t((t + uint64_t(q) * m.p) >> 32);
-    return u >= m.p ? u - m.p : u;
+// Constants of the Chinese remaindering (see recombine), set with the fields.
+// Each factor is a Shoup pair (value, quotient).
+struct Garner {
+    uint64_t inv01[2];       // p0^-1 mod p1
+    uint64_t p0_mod_p2[2];   // p0 mod p2
+    uint64_t inv012[2];      // (p0 p1)^-1 mod p2
+    uint64_t p0_digits[3];   // p0 in base-10^8 digits, least significant first
+    uint64_t p01_digits[5];  // p0 p1 likewise
+};
+Garner garner;
+
+// Montgomery product x * y / 2^64 mod p, in (0, 2p). Any x below 2^64 with y
+// below p, or any pair with x * y < p * 2^64: then x * y - m * p is an exact
+// multiple of 2^64 (m makes the low words equal) of magnitude below p * 2^64.
+inline uint64_t mont(uint64_t x, uint64_t y, uint64_t p, uint64_t pinv) {
+    u128 t = u128(x) * y;
+    uint64_t m = uint64_t(t) * pinv;
+    uint64_t h = uint64_t((u128(m) * p) >> 64);
+    return uint64_t(t >> 64) - h + p;
 }
-// x * y / 2^32 mod p
-inline uint32_t mmul(uint32_t x, uint32_t y, const Mont &m) { return reduce(uint64_t(x) * y, m); }
-inline uint32_t madd(uint32_t x, uint32_t y, uint32_t p) {
-    uint32_t s = x + y;
-    return s >= p ? s - p : s;
+
+// x * w mod p in [0, 2p) for any x below 2^64 and a constant w < p given
+// with w' = floor(w * 2^64 / p): the quotient estimate hi(x w') falls short
+// of x w / p by less than 2. Two of its three products keep only the low
+// word, which makes it cheaper than mont where w is known ahead.
+inline uint64_t shoup(uint64_t x, uint64_t w, uint64_t wq, uint64_t p) {
+    uint64_t q = uint64_t((u128(x) * wq) >> 64);
+    return x * w - q * p;
 }
-inline uint32_t msub(uint32_t x, uint32_t y, uint32_t p) { return x >= y ? x - y : x + p - y; }
+
+// Smallest l with 2^l >= n.
+int log2_of(size_t n) {
+    int l = 0;
+    while ((size_t(1) << l) < n) l++;
+    return l;
+}
+
+// x in [0, 2b) reduced to [0, b). Written as a minimum (x - b wraps above x
+// when x < b) so that compilers pick a conditional move: the outcome is a
+// coin toss that a branch would mispredict half the time.
+inline uint64_t below(uint64_t x, uint64_t b) {
+    uint64_t y = x - b;
+    return y < x ? y : x;
+}
+
+uint64_t mul_mod(uint64_t a, uint64_t b, uint64_t p) { return uint64_t(u128(a) * b % p); }
 
 uint64_t pow_mod(uint64_t b, uint64_t e, uint64_t p) {
     uint64_t r = 1;
     b %= p;
     while (e) {
-        if (e & 1) r = r * b % p;
-        b = b * b % p;
+        if (e & 1) r = mul_mod(r, b, p);
+        b = mul_mod(b, b, p);
         e >>= 1;
     }
     return r;
 }
 
-void init_mont() {
-    for (int k = 0; k < 3; k++) {
-        uint32_t p = PRIME[k];
-        uint32_t inv = p;  // Newton iteration for p^-1 mod 2^32
-        for (int i = 0; i < 5; i++) inv *= 2 - p * inv;
-        mont[k].p = p;
-        mont[k].nr = 0u - inv;
-        uint64_t r1 = (uint64_t(1) << 32) % p;
-        mont[k].r2 = uint32_t(r1 * r1 % p);
-    }
+// x in Montgomery form: x * 2^64 mod p.
+uint64_t to_mont(uint64_t x, const Field &f) { return uint64_t((u128(x % f.p) << 64) % f.p); }
+
+// w' = floor(w * 2^64 / p) for w < p, without a division: w * 2^64 - m with
+// m = w * 2^64 mod p (w's Montgomery form) is an exact multiple of p, so
+// its quotient is that number's low word, -m, times p^-1 mod 2^64.
+inline uint64_t shoup_quotient(uint64_t w, const Field &f) {
+    uint64_t m = below(mont(w, f.r2, f.p, f.pinv), f.p);
+    return 0 - m * f.pinv;
 }
 
-// roots[k][m + j] = w^j * 2^32 mod p for w a primitive 2m-th root of unity,
-// m = 1, 2, 4, ..., made up to a transform length on first need (the
-// longest transforms of a precision are often never used).
-int roots_len = 0;
-
-void build_roots(int len) {
-    if (len <= roots_len) return;
+void init_fields() {
     for (int k = 0; k < 3; k++) {
-        const Mont &mo = mont[k];
+        Field &f = field[k];
         uint64_t p = PRIME[k];
-        uint32_t *t = roots[k];
-        uint32_t one = uint32_t((uint64_t(1) << 32) % p);
-        for (int m = roots_len > 1 ? roots_len : 1; m < len; m <<= 1) {
-            uint64_t w = pow_mod(3, (p - 1) / (2 * uint64_t(m)), p);
-            uint32_t wm = uint32_t((w << 32) % p);  // w in Montgomery form
-            uint32_t x = one;
-            for (int j = 0; j < m; j++) {
-                t[m + j] = x;
-                x = mmul(x, wm, mo);
-            }
+        uint64_t inv = p;  // Newton iteration: each step doubles the correct low bits
+        for (int i = 0; i < 6; i++) inv *= 2 - p * inv;
+        f.p = p;
+        f.pinv = inv;
+        f.r1 = uint64_t((u128(1) << 64) % p);
+        f.r2 = mul_mod(f.r1, f.r1, p);
+        f.ten16 = to_mont(BASE * BASE, f);
+        // The inverse transform leaves n c 2^-64 for a coefficient c; a
+        // product with 2^64 / n removes both factors.
+        const uint64_t half = (p + 1) / 2;
+        uint64_t v = f.r1;
+        for (int l = 0; l <= PRIME_LOG2; l++) {
+            f.scale[l][0] = v;
+            f.scale[l][1] = shoup_quotient(v, f);
+            v = mul_mod(v, half, p);
         }
     }
-    roots_len = len;
-}
-
-// Montgomery reduction without the final subtraction: for t < 2^32 * p the
-// result is below 2p, which the butterflies below accept as input.
-inline uint32_t reduce_lazy(uint64_t t, const Mont &m) {
-    uint32_t q = uint32_t(t) * m.nr;
-    return uint32_t((t + uint64_t(q) * m.p) >> 32);
-}
-
-// In-place transform, natural order in, bit-reversed order out. Inputs and
-// outputs lie in [0, 2p) (p < 2^30 keeps every sum below 2^32).
-void forward(uint32_t *a, int len, int k) {
-    const Mont &m = mont[k];
-    const uint32_t p2 = 2 * m.p;
-    const uint32_t *w = roots[k];
-    for (int h = len >> 1; h >= 1; h >>= 1) {
-        for (int i = 0; i < len; i += 2 * h) {
-            uint32_t *x = a + i, *y = a + i + h;
-            const uint32_t *wh = w + h;
-            for (int j = 0; j < h; j++) {
-                uint32_t u = x[j], v = y[j];
-                uint32_t sum = u + v;
-                x[j] = sum >= p2 ? sum - p2 : sum;
-                y[j] = reduce_lazy(uint64_t(u + p2 - v) * wh[j], m);
-            }
-        }
-    }
-}
-
-// Inverse of `forward` without the division by len: bit-reversed order in,
-// natural order out, values in [0, 2p). w^-j = -w^(h-j) for the 2h-th root w.
-void inverse(uint32_t *a, int len, int k) {
-    const Mont &m = mont[k];
-    const uint32_t p2 = 2 * m.p;
-    const uint32_t *w = roots[k];
-    for (int h = 1; h < len; h <<= 1) {
-        for (int i = 0; i < len; i += 2 * h) {
-            uint32_t *x = a + i, *y = a + i + h;
-            uint32_t u = x[0], v = y[0];
-            uint32_t sum = u + v, dif = u + p2 - v;
-            x[0] = sum >= p2 ? sum - p2 : sum;
-            y[0] = dif >= p2 ? dif - p2 : dif;
-            for (int j = 1; j < h; j++) {
-                u = x[j];
-                v = reduce_lazy(uint64_t(y[j]) * w[2 * h - j], m);
-                sum = u + v;
-                dif = u + p2 - v;
-                x[j] = dif >= p2 ? dif - p2 : dif;
-                y[j] = sum >= p2 ? sum - p2 : sum;
-            }
-        }
-    }
-}
-
-// out[0 .. n) := coefficients of a * b modulo prime k (b null: a * a).
-void convolve(uint32_t *out, int n, const uint32_t *a, int na, const uint32_t *b, int nb, int len,
-              int k) {
-    const Mont &m = mont[k];
-    memcpy(fa, a, sizeof(uint32_t) * na);
-    memset(fa + na, 0, sizeof(uint32_t) * (len - na));
-    forward(fa, len, k);
-    if (b) {
-        memcpy(fb, b, sizeof(uint32_t) * nb);
-        memset(fb + nb, 0, sizeof(uint32_t) * (len - nb));
-        forward(fb, len, k);
-        for (int i = 0; i < len; i++) fa[i] = reduce_lazy(uint64_t(fa[i]) * fb[i], m);
-    } else {
-        for (int i = 0; i < len; i++) fa[i] = reduce_lazy(uint64_t(fa[i]) * fa[i], m);
-    }
-    inverse(fa, len, k);
-    // The products carry a factor 2^-32; scale by 2^64 / len to undo both.
-    uint32_t scale = uint32_t(uint64_t(m.r2) * pow_mod(len, m.p - 2, m.p) % m.p);
-    // fa < 2p and scale < p keep the product below 2^32 * p; reduce fully.
-    for (int i = 0; i < n; i++) out[i] = reduce(uint64_t(fa[i]) * scale, m);
-}
-
-// r[0 .. na+nb) := a * b through the transform (b null: a squared).
-void transform_product(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
-    int n = na + nb;
-    int len = 1;
-    while (len < n - 1) len <<= 1;
-    assert(len <= transform_max && len <= (1 << MAX_LOG_LENGTH));
-    build_roots(len);
-    // A Ctrl-C may abandon the line between the transforms: only scratch
-    // space is being written here.
-    convolve(res0, n - 1, a, na, b, nb, len, 0);
-    poll_interrupt();
-    convolve(res1, n - 1, a, na, b, nb, len, 1);
-    poll_interrupt();
-    convolve(fb, n - 1, a, na, b, nb, len, 2);  // fb is free again after the last forward
     const uint64_t p0 = PRIME[0], p1 = PRIME[1], p2 = PRIME[2];
-    const uint64_t inv_p0_mod_p1 = pow_mod(p0 % p1, p1 - 2, p1);
-    const uint64_t inv_p0p1_mod_p2 = pow_mod(p0 % p2 * (p1 % p2) % p2, p2 - 2, p2);
-    const uint64_t p0_mod_p2 = p0 % p2;
-    uint64_t carry = 0;
-    for (int i = 0; i < n - 1; i++) {
-        uint64_t x0 = res0[i], x1 = res1[i], x2 = fb[i];
-        // Garner: x = x0 + p0 * (k1 + p1 * k2)
-        uint64_t k1 = (x1 + p1 - x0 % p1) % p1 * inv_p0_mod_p1 % p1;
-        uint64_t y = (x0 + p0_mod_p2 * k1) % p2;
-        uint64_t k2 = (x2 + p2 - y) % p2 * inv_p0p1_mod_p2 % p2;
-        uint64_t t = k1 + p1 * k2;
-        uint64_t cur = x0 + p0 * (t % BASE) + carry;
-        r[i] = uint32_t(cur % BASE);
-        carry = cur / BASE + p0 * (t / BASE);
+    auto pair = [](uint64_t *to, uint64_t v, const Field &f) {
+        to[0] = v;
+        to[1] = shoup_quotient(v, f);
+    };
+    pair(garner.inv01, pow_mod(p0, p1 - 2, p1), field[1]);
+    pair(garner.p0_mod_p2, p0 % p2, field[2]);
+    pair(garner.inv012, pow_mod(mul_mod(p0 % p2, p1 % p2, p2), p2 - 2, p2), field[2]);
+    u128 v = P01;
+    for (int j = 0; j < 5; j++) {
+        garner.p01_digits[j] = uint64_t(v % BASE);
+        v /= BASE;
     }
-    r[n - 1] = uint32_t(carry);
-    assert(carry < BASE);
+    v = p0;
+    for (int j = 0; j < 3; j++) {
+        garner.p0_digits[j] = uint64_t(v % BASE);
+        v /= BASE;
+    }
+}
+
+// Root j (the pair rt[2j], rt[2j + 1]) for j >= 1 with 2^(L-1) <= j < 2^L is
+// w^rev(j), w a primitive 2^(L+1)-th root of unity and rev(j) the L low bits
+// of j reversed; root 0 is 1. Splitting a block that holds a polynomial
+// modulo x^(2h) - r^2 (r = root j) leaves x^h - r and x^h + r, which are
+// x^h - (root 2j)^2 and x^h - (root 2j + 1)^2, so one table, indexed by the
+// block's number within its level, serves every transform length. Since rev
+// gains a low bit from the top bit of j, root j + 2^(L-1) = root j * w for
+// j < 2^(L-1); that fills each level from the one before. Roots are plain
+// residues below p, each followed by its Shoup quotient; built up to the
+// length asked for on first need (long transforms of a precision are often
+// never used).
+size_t roots_len = 0;
+
+void build_roots(size_t need) {
+    if (need <= roots_len) return;
+    for (Field &f : field) {
+        const uint64_t p = f.p;
+        f.rt[0] = f.irt[0] = 1;
+        f.rt[1] = f.irt[1] = shoup_quotient(1, f);
+        for (size_t half = 1; half < need; half <<= 1) {
+            if (half < roots_len) continue;
+            int L = log2_of(half) + 1;  // fills [2^(L-1), 2^L)
+            uint64_t w = pow_mod(GENERATOR[&f - field], (p - 1) >> (L + 1), p);
+            uint64_t iw = pow_mod(w, p - 2, p);
+            uint64_t wq = shoup_quotient(w, f), iwq = shoup_quotient(iw, f);
+            for (size_t j = 0; j < half; j++) {
+                uint64_t x = below(shoup(f.rt[2 * j], w, wq, p), p);
+                uint64_t y = below(shoup(f.irt[2 * j], iw, iwq, p), p);
+                f.rt[2 * (half + j)] = x;
+                f.rt[2 * (half + j) + 1] = shoup_quotient(x, f);
+                f.irt[2 * (half + j)] = y;
+                f.irt[2 * (half + j) + 1] = shoup_quotient(y, f);
+            }
+        }
+    }
+    roots_len = need;
+}
+
+// ------------------------------------------------------------- transforms
+//
+// The forward transform takes the coefficients of a polynomial modulo
+// x^n - 1 (n a power of two) to its values at the n-th roots of unity, in
+// bit-reversed order: each level splits every block modulo x^(2h) - r^2
+// into its residues modulo x^h - r and x^h + r, r = root (block number).
+// Values are kept lazily in [0, 4p); the inverse runs the same steps
+// backwards with values in [0, 2p) and leaves the coefficients times n. Two
+// levels are done per pass over the data (radix 4), and long blocks are
+// transformed depth first so that from some length on everything runs in
+// cache.
+
+constexpr size_t LEAF = 1 << 12;  // blocks of 32 KB run level by level in L1
+
+// One level on a block of 2h values: (u, v) -> (u + r v, u - r v), r = w[0]
+// with its quotient w[1].
+inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
+    const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
+    uint64_t *b = a + h;
+    for (size_t j = 0; j < h; j++) {
+        uint64_t u = below(a[j], p2);
+        uint64_t t = shoup(b[j], r, rq, p);
+        a[j] = u + t;
+        b[j] = u + p2 - t;
+    }
+}
+
+// Two levels on block number k of 4q values: halves split by root k, then
+// the first half by root 2k and the second by root 2k + 1.
+inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p) {
+    const uint64_t p2 = 2 * p;
+    const uint64_t r1 = rt[2 * k], r1q = rt[2 * k + 1];
+    const uint64_t r2 = rt[4 * k], r2q = rt[4 * k + 1], r3 = rt[4 * k + 2], r3q = rt[4 * k + 3];
+    for (size_t j = 0; j < q; j++) {
+        uint64_t x0 = below(a[j], p2), x1 = below(a[j + q], p2);
+        uint64_t t2 = shoup(a[j + 2 * q], r1, r1q, p), t3 = shoup(a[j + 3 * q], r1, r1q, p);
+        uint64_t y0 = below(x0 + t2, p2), y2 = below(x0 + p2 - t2, p2);
+        uint64_t y1 = x1 + t3, y3 = x1 + p2 - t3;
+        uint64_t s1 = shoup(y1, r2, r2q, p), s3 = shoup(y3, r3, r3q, p);
+        a[j] = y0 + s1;
+        a[j + q] = y0 + p2 - s1;
+        a[j + 2 * q] = y2 + s3;
+        a[j + 3 * q] = y2 + p2 - s3;
+    }
+}
+
+// Inverse of fwd2 up to a factor 2, with w the inverse root.
+inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
+    const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
+    uint64_t *b = a + h;
+    for (size_t j = 0; j < h; j++) {
+        uint64_t u = a[j], v = b[j];
+        a[j] = below(u + v, p2);
+        b[j] = shoup(u + p2 - v, r, rq, p);
+    }
+}
+
+// Inverse of fwd4 up to a factor 4, from the inverse roots.
+inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p) {
+    const uint64_t p2 = 2 * p;
+    const uint64_t r1 = irt[2 * k], r1q = irt[2 * k + 1];
+    const uint64_t r2 = irt[4 * k], r2q = irt[4 * k + 1], r3 = irt[4 * k + 2], r3q = irt[4 * k + 3];
+    for (size_t j = 0; j < q; j++) {
+        uint64_t z0 = a[j], z1 = a[j + q], z2 = a[j + 2 * q], z3 = a[j + 3 * q];
+        uint64_t y0 = below(z0 + z1, p2), y1 = shoup(z0 + p2 - z1, r2, r2q, p);
+        uint64_t y2 = below(z2 + z3, p2), y3 = shoup(z2 + p2 - z3, r3, r3q, p);
+        a[j] = below(y0 + y2, p2);
+        a[j + q] = below(y1 + y3, p2);
+        a[j + 2 * q] = shoup(y0 + p2 - y2, r1, r1q, p);
+        a[j + 3 * q] = shoup(y1 + p2 - y3, r1, r1q, p);
+    }
+}
+
+// Forward levels on block number k of n values (n <= LEAF), breadth first.
+void forward_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
+    const uint64_t p = f.p;
+    size_t s = n;  // block length of the current level
+    if (log2_of(n) & 1) {
+        fwd2(a, n / 2, f.rt + 2 * k, p);
+        s = n / 2;
+    }
+    for (; s >= 4; s /= 4) {
+        size_t first = k * (n / s);
+        for (size_t b = 0; b < n / s; b++) fwd4(a + b * s, s / 4, f.rt, first + b, p);
+    }
+}
+
+void forward_block(uint64_t *a, size_t n, size_t k, const Field &f) {
+    if (n <= LEAF) {
+        forward_leaf(a, n, k, f);
+    } else if (log2_of(n) & 1) {
+        fwd2(a, n / 2, f.rt + 2 * k, f.p);
+        forward_block(a, n / 2, 2 * k, f);
+        forward_block(a + n / 2, n / 2, 2 * k + 1, f);
+    } else {
+        fwd4(a, n / 4, f.rt, k, f.p);
+        for (size_t i = 0; i < 4; i++) forward_block(a + i * (n / 4), n / 4, 4 * k + i, f);
+    }
+}
+
+void inverse_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
+    const uint64_t p = f.p;
+    const bool odd = log2_of(n) & 1;
+    size_t top = odd ? n / 2 : n;
+    for (size_t s = 4; s <= top; s *= 4) {
+        size_t first = k * (n / s);
+        for (size_t b = 0; b < n / s; b++) inv4(a + b * s, s / 4, f.irt, first + b, p);
+    }
+    if (odd) inv2(a, n / 2, f.irt + 2 * k, p);
+}
+
+void inverse_block(uint64_t *a, size_t n, size_t k, const Field &f) {
+    if (n <= LEAF) {
+        inverse_leaf(a, n, k, f);
+    } else if (log2_of(n) & 1) {
+        inverse_block(a, n / 2, 2 * k, f);
+        inverse_block(a + n / 2, n / 2, 2 * k + 1, f);
+        inv2(a, n / 2, f.irt + 2 * k, f.p);
+    } else {
+        for (size_t i = 0; i < 4; i++) inverse_block(a + i * (n / 4), n / 4, 4 * k + i, f);
+        inv4(a, n / 4, f.irt, k, f.p);
+    }
+}
+
+// Three-quarter transforms: a product of at most 3n/4 coefficients is
+// determined by its residues modulo x^(n/2) - 1 (block 0 of the first
+// level) and x^(n/4) - i (block 2 of the second, i = root 1 a square root
+// of -1), whose degrees add up to 3n/4; block 3 is never computed. The
+// forward transform leaves the values of the first in x[0 .. n/2) and of
+// the second in x[n/2 .. 3n/4); x holds n coefficients, n >= 4.
+void forward_three_quarters(uint64_t *x, size_t n, const Field &f) {
+    const uint64_t p = f.p, p2 = 2 * p, r = f.rt[2], rq = f.rt[3];
+    const size_t q = n / 4;
+    fwd2(x, n / 2, f.rt, p);
+    for (size_t j = 0; j < q; j++) x[2 * q + j] = below(x[2 * q + j], p2) + shoup(x[3 * q + j], r, rq, p);
+    forward_block(x, n / 2, 0, f);
+    forward_block(x + 2 * q, q, 2, f);
+}
+
+// From the values forward_three_quarters left (through a pointwise
+// product), x[0 .. 3n/4) := the coefficients times n, in [0, 4p), as the
+// full inverse would leave them. With c = c0 + x^(n/4) c1 + x^(n/2) c2 (each
+// part n/4 long), the residues are R0 = (c0 + c2) + x^(n/4) c1 and
+// R2 = c0 - c2 + i c1, so c1 = R0's top half, c0 = (R0's bottom + R2 -
+// i c1) / 2 and c2 = (R0's bottom - R2 + i c1) / 2. The inverse transforms
+// leave (n/2) R0 and (n/4) R2, which makes the halvings doublings instead.
+void inverse_three_quarters(uint64_t *x, size_t n, const Field &f) {
+    const uint64_t p = f.p, p2 = 2 * p, r = f.rt[2], rq = f.rt[3];
+    const size_t q = n / 4;
+    inverse_block(x, n / 2, 0, f);
+    inverse_block(x + 2 * q, q, 2, f);
+    for (size_t j = 0; j < q; j++) {
+        uint64_t u0 = x[j], u1 = x[q + j], v2 = below(2 * x[2 * q + j], p2);  // all below 2p
+        uint64_t t = shoup(u1, r, rq, p);
+        x[j] = below(u0 + v2, p2) + p2 - t;
+        x[q + j] = 2 * u1;
+        x[2 * q + j] = below(u0 + p2 - v2, p2) + t;
+    }
+}
+
+// a[i] := a[i] * b[i] / 2^64 (b null: a[i]^2 / 2^64), from the forward range
+// [0, 4p) into the inverse's [0, 2p). Halving the inputs first keeps the
+// product below 4p^2 < p * 2^64.
+void pointwise(uint64_t *a, const uint64_t *b, size_t len, const Field &f) {
+    const uint64_t p = f.p, pinv = f.pinv, p2 = 2 * p;
+    if (b) {
+        for (size_t i = 0; i < len; i++) a[i] = mont(below(a[i], p2), below(b[i], p2), p, pinv);
+    } else {
+        for (size_t i = 0; i < len; i++) {
+            uint64_t x = below(a[i], p2);
+            a[i] = mont(x, x, p, pinv);
+        }
+    }
+}
+
+// ------------------------------------------------- packing and the product
+
+// A product packs PACK limbs into each coefficient and works modulo the
+// first PACK primes (2 or 3), so the transform is a PACK-th of the product's
+// limbs long; plan_product weighs the two choices.
+//
+// Exactness: a coefficient of the product is a sum of at most `terms` =
+// (coefficients of the shorter operand) products of two coefficients below
+// 10^(8 PACK); Chinese remaindering recovers it when that sum stays below
+// the product of the primes.
+//  - PACK 2: p0 p1 = 2.1268e37 and (10^16 - 1)^2 < 10^32 allow 212676 terms
+//    (computed below), products of shorter operands up to 425352 limbs.
+//  - PACK 3: p0 p1 p2 = 9.8079e55 (about 2^186) and (10^24 - 1)^2 < 10^48
+//    allow 9.8e7 terms; a product of at most MAX_PRODUCT_LIMBS = 2^23 limbs
+//    has a shorter operand of at most 2^22 limbs, 1398102 coefficients.
+constexpr u128 TEN16 = u128(10000000000000000u);
+constexpr int64_t MAX_TERMS2 = int64_t((P01 - 1) / ((TEN16 - 1) * (TEN16 - 1)));
+static_assert(MAX_TERMS2 == 212676, "the bound quoted above");
+// terms * 10^48 < p0 p1 p2 follows from terms * 10^24 <= floor(p0 p1 / 10^24) * p2.
+constexpr int64_t MAX_TERMS3 = (MAX_PRODUCT_LIMBS / 2 + 2) / 3;
+static_assert(u128(MAX_TERMS3) * (TEN16 * 100000000u) <= (P01 / (TEN16 * 100000000u)) * PRIME[2],
+              "three primes cover every product the reserve allows");
+static_assert(PRIME_LOG2 >= 22 && (size_t(1) << 22) >= (MAX_PRODUCT_LIMBS + 1) / 3,
+              "the primes have roots of unity for the longest transform");
+
+// x[0 .. len) := the n limbs of a packed PACK to a coefficient (least
+// significant limb lowest), reduced below 4p, then zeros.
+template <int PACK>
+void load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
+    int full = n / PACK, i = 0;
+    if (PACK == 2) {
+        for (; i < full; i++) x[i] = a[2 * i] + BASE * a[2 * i + 1];
+    } else {
+        // a2 * 10^16 mod p by a Montgomery product with 10^16 * 2^64 mod p.
+        const uint64_t c16 = f.ten16;
+        for (; i < full; i++)
+            x[i] = a[3 * i] + BASE * a[3 * i + 1] + mont(a[3 * i + 2], c16, f.p, f.pinv);
+    }
+    if (n % PACK) {
+        uint64_t v = 0;
+        for (int j = n - 1; j >= PACK * full; j--) v = v * BASE + a[j];  // below 10^16
+        x[i++] = v;
+    }
+    memset(x + i, 0, sizeof(uint64_t) * (len - size_t(i)));
+}
+
+// Base-10^8 digits of v < 10^24, least significant first.
+inline void digits3(uint64_t v, uint64_t d[3]) {
+    uint64_t q = v / BASE;
+    d[0] = v - q * BASE;
+    d[2] = q / BASE;
+    d[1] = q - d[2] * BASE;
+}
+
+// r[0 .. nr) := the limbs of sum_i c_i 10^(8 PACK i) plus the keep limbs
+// r holds on entry (keep <= nr; the sum must fit nr limbs), c_i the coefficients
+// whose residues modulo the primes are res[k][i] * n * 2^-64 (what the
+// inverse transform left, both factors are removed here), i < count. The
+// factors of Garner's steps are constants, so they take Shoup products.
+template <int PACK>
+void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count, size_t n) {
+    const Field &f0 = field[0], &f1 = field[1], &f2 = field[2];
+    const int log_n = log2_of(n);
+    const uint64_t *s0 = f0.scale[log_n], *s1 = f1.scale[log_n], *s2 = f2.scale[log_n];
+    const uint64_t p0 = f0.p, p1 = f1.p, p2 = f2.p;
+    const uint64_t *inv01 = garner.inv01, *p0_2 = garner.p0_mod_p2, *inv012 = garner.inv012;
+    const uint64_t *P0 = garner.p0_digits, *Q = garner.p01_digits;
+    // Pending column sums of limbs pos .. pos + W - 1: x0 < 2^62 whole into
+    // the lowest, and base-10^8 digit products (at most 6 * 10^16 a column)
+    // of at most three coefficients each: below 2^62 + 2^58, room for the
+    // carry (below 2^37) within 2^64.
+    constexpr int W = PACK == 2 ? 5 : 7;
+    uint64_t pend[W] = {};
+    uint64_t carry = 0;
+    int pos = 0;
+    for (size_t i = 0; i < count; i++) {
+        // Garner: c = x0 + p0 (k1 + p1 k2), k1 < p1, k2 < p2.
+        uint64_t x0 = below(shoup(res[0][i], s0[0], s0[1], p0), p0);
+        uint64_t x1 = below(shoup(res[1][i], s1[0], s1[1], p1), p1);
+        uint64_t k1 = below(shoup(x1 + p1 - x0, inv01[0], inv01[1], p1), p1);  // x0 < p0 < p1
+        uint64_t d1[3];
+        digits3(k1, d1);
+        uint64_t col[W];
+        col[0] = x0 + P0[0] * d1[0];
+        col[1] = P0[0] * d1[1] + P0[1] * d1[0];
+        col[2] = P0[0] * d1[2] + P0[1] * d1[1] + P0[2] * d1[0];
+        col[3] = P0[1] * d1[2] + P0[2] * d1[1];
+        col[4] = P0[2] * d1[2];
+        if (PACK == 3) {
+            uint64_t x2 = below(shoup(res[2][i], s2[0], s2[1], p2), p2);
+            uint64_t y = x0 + shoup(k1, p0_2[0], p0_2[1], p2);  // below 3 p2
+            uint64_t k2 = below(shoup(x2 + 3 * p2 - y, inv012[0], inv012[1], p2), p2);
+            uint64_t d2[3];
+            digits3(k2, d2);
+            col[0] += Q[0] * d2[0];
+            col[1] += Q[0] * d2[1] + Q[1] * d2[0];
+            col[2] += Q[0] * d2[2] + Q[1] * d2[1] + Q[2] * d2[0];
+            col[3] += Q[1] * d2[2] + Q[2] * d2[1] + Q[3] * d2[0];
+            col[4] += Q[2] * d2[2] + Q[3] * d2[1] + Q[4] * d2[0];
+            col[W - 2] = Q[3] * d2[2] + Q[4] * d2[1];
+            col[W - 1] = Q[4] * d2[2];
+        }
+        for (int j = 0; j < W; j++) pend[j] += col[j];
+        for (int j = 0; j < PACK; j++) {
+            uint64_t v = pend[j] + carry + (pos < keep ? r[pos] : 0);
+            carry = v / BASE;
+            if (pos < nr) r[pos] = uint32_t(v - carry * BASE);
+            pos++;
+        }
+        for (int j = 0; j < W - PACK; j++) pend[j] = pend[j + PACK];
+        for (int j = W - PACK; j < W; j++) pend[j] = 0;
+    }
+    for (int j = 0; pos < nr; j++, pos++) {
+        uint64_t v = (j < W ? pend[j] : 0) + carry + (pos < keep ? r[pos] : 0);
+        carry = v / BASE;
+        r[pos] = uint32_t(v - carry * BASE);
+    }
+}
+
+// r[0 .. na+nb) := a * b through transforms modulo PACK primes of length
+// len, or three quarters of it (b null: a squared, one forward transform
+// per prime).
+template <int PACK>
+void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
+                    bool three_quarters) {
+    size_t count = size_t((na + PACK - 1) / PACK + (nb + PACK - 1) / PACK - 1);
+    size_t used = three_quarters ? len / 4 * 3 : len;
+    assert(count <= used && len <= transform_max && (!three_quarters || len >= 4));
+    build_roots(len / 2 > 1 ? len / 2 : 1);
+    uint64_t *res[3] = {coef[0], coef[1], coef[2]};
+    for (int k = 0; k < PACK; k++) {
+        // A Ctrl-C may abandon the line between the transforms: only scratch
+        // space is being written here.
+        poll_interrupt();
+        const Field &f = field[k];
+        auto forward = [&](uint64_t *x) {
+            if (three_quarters)
+                forward_three_quarters(x, len, f);
+            else
+                forward_block(x, len, 0, f);
+        };
+        load<PACK>(res[k], len, a, na, f);
+        forward(res[k]);
+        if (b) {
+            load<PACK>(coef[3], len, b, nb, f);
+            forward(coef[3]);
+        }
+        pointwise(res[k], b ? coef[3] : nullptr, used, f);
+        if (three_quarters)
+            inverse_three_quarters(res[k], len, f);
+        else
+            inverse_block(res[k], len, 0, f);
+    }
+    poll_interrupt();
+    recombine<PACK>(r, na + nb, 0, res, count, len);
+}
+
+// r[0 .. na+nb) := a * b for a much longer than b: b is transformed once
+// per prime at length len, a in slices of `slice` limbs (a multiple of
+// PACK) whose products with b fit that length, each added into r as it
+// comes. Needs 2 PACK len words of the transform buffers.
+template <int PACK>
+void sliced_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
+                 int slice) {
+    const size_t cb = size_t((nb + PACK - 1) / PACK);
+    assert(slice % PACK == 0 && size_t(slice / PACK) + cb - 1 <= len && 6 * len <= 4 * transform_max);
+    build_roots(len / 2 > 1 ? len / 2 : 1);
+    uint64_t *bt[PACK], *st[PACK];
+    for (int k = 0; k < PACK; k++) {
+        bt[k] = coef[0] + 2 * k * len;
+        st[k] = bt[k] + len;
+        poll_interrupt();  // only scratch space is being written
+        load<PACK>(bt[k], len, b, nb, field[k]);
+        forward_block(bt[k], len, 0, field[k]);
+    }
+    for (int pos = 0; pos < na; pos += slice) {
+        int m = na - pos < slice ? na - pos : slice;
+        for (int k = 0; k < PACK; k++) {
+            // A Ctrl-C may abandon the line here: r is an output vector.
+            poll_interrupt();
+            const Field &f = field[k];
+            load<PACK>(st[k], len, a + pos, m, f);
+            forward_block(st[k], len, 0, f);
+            pointwise(st[k], bt[k], len, f);
+            inverse_block(st[k], len, 0, f);
+        }
+        // The previous slice left its top nb limbs at r[pos ..).
+        size_t count = size_t((m + PACK - 1) / PACK) + cb - 1;
+        recombine<PACK>(r + pos, m + nb, pos ? nb : 0, st, count, len);
+    }
+}
+
+size_t power_of_two_from(size_t n) {
+    size_t len = 1;
+    while (len < n) len <<= 1;
+    return len;
+}
+
+// How a product goes through the transforms: PACK limbs a coefficient
+// (and as many primes), transform length len, and slices of `slice` limbs
+// of the longer operand (0: the whole product in one transform).
+struct Plan {
+    int pack;
+    size_t len;
+    bool three_quarters;  // only the first 3/4 of the transform (whole products)
+    int slice;
+    double cost;
+};
+
+// Estimated cost, in butterflies, of a transform product modulo `pack`
+// primes at length len: `transforms` transforms, and per prime and value
+// the loads, the pointwise product and the recombination, which together
+// weigh about as much as LINEAR butterflies.
+constexpr double LINEAR = 6;
+double transform_cost(int pack, size_t len, double transforms) {
+    double n = double(len);
+    return pack * (transforms * n / 2 * log2_of(len) + LINEAR * n);
+}
+
+// The cheapest plan for a * b, na >= nb (square: b is a), among: one
+// transform of the whole product (or three quarters of one where that
+// holds it), or b's transform kept and a in slices;
+// two primes with two limbs a coefficient where the bound allows it, or
+// three with three.
+Plan plan_product(int na, int nb, bool square) {
+    Plan best{0, 0, false, 0, 1e300};
+    for (int pack = 2; pack <= 3; pack++) {
+        size_t ca = size_t((na + pack - 1) / pack), cb = size_t((nb + pack - 1) / pack);
+        if (pack == 2 && int64_t(cb) > MAX_TERMS2) continue;
+        size_t len = power_of_two_from(ca + cb - 1);
+        if (len <= transform_max) {
+            double c = transform_cost(pack, len, square ? 2 : 3);
+            if (c < best.cost) best = Plan{pack, len, false, 0, c};
+            if (len >= 8 && ca + cb - 1 <= len / 4 * 3 && 0.75 * c < best.cost)
+                best = Plan{pack, len, true, 0, 0.75 * c};
+        }
+        if (square) continue;
+        size_t l = power_of_two_from(cb + 1);
+        for (int i = 0; i < 4 && 2 * l <= transform_max; i++, l *= 2) {
+            size_t per = l - cb + 1;  // coefficients of a a slice
+            if (per >= ca) break;
+            double slices = double((ca + per - 1) / per);
+            double c = transform_cost(pack, l, 1) + slices * transform_cost(pack, l, 2);
+            if (c < best.cost) best = Plan{pack, l, false, int(per) * pack, c};
+        }
+    }
+    return best;
+}
+
+// r[0 .. na+nb) := a * b through the transforms (b null: a squared, nb =
+// na), na >= nb, as plan_product finds cheapest.
+void transform_product(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
+    assert(na + nb <= reserved_limbs && na >= nb);
+    Plan plan = plan_product(na, nb, b == nullptr);
+    if (plan.slice)
+        (plan.pack == 2 ? sliced_pack<2> : sliced_pack<3>)(r, a, na, b, nb, plan.len, plan.slice);
+    else
+        (plan.pack == 2 ? transform_pack<2> : transform_pack<3>)(r, a, na, b, nb, plan.len,
+                                                                 plan.three_quarters);
 }
 
 // ------------------------------------------------------------ schoolbook
@@ -240,6 +669,24 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
         carry = acc / BASE;
     }
     r[na + nb - 1] = uint32_t(carry);
+}
+
+// r[0 .. 2n) := a^2 by columns, each cross product once and doubled: half
+// the products of `school`, and the same column bound.
+void school_square(uint32_t *r, const uint32_t *a, int n) {
+    assert(n <= 1800);
+    uint64_t carry = 0;
+    for (int k = 0; k < 2 * n - 1; k++) {
+        int lo = k - n + 1 > 0 ? k - n + 1 : 0;
+        int hi = (k + 1) / 2 - 1;  // the last j < k - j
+        uint64_t acc = 0;
+        for (int j = lo; j <= hi; j++) acc += uint64_t(a[j]) * a[k - j];
+        acc = 2 * acc + carry;
+        if (k % 2 == 0) acc += uint64_t(a[k / 2]) * a[k / 2];
+        r[k] = uint32_t(acc % BASE);
+        carry = acc / BASE;
+    }
+    r[2 * n - 1] = uint32_t(carry);
 }
 
 // r[0 .. n) += x[0 .. nx); the carry out of r's top is zero by construction.
@@ -275,9 +722,21 @@ void sub_from(uint32_t *r, int n, const uint32_t *x, int nx) {
 
 // -------------------------------------------------------------- Karatsuba
 
+// Halves shorter than these end the recursion in the schoolbook: from
+// measurements its columns beat one more Karatsuba level up to about 96
+// limbs, and up to about 120 for squares, whose columns need half the
+// products.
+constexpr int KARATSUBA_LEAF = 96;
+constexpr int KARATSUBA_SQUARE_LEAF = 120;
+static_assert(KARATSUBA_LEAF >= KARATSUBA_LIMBS, "kara takes over from mul_limbs' schoolbook");
+
 // r[0 .. 2n) := a * b for two n-limb operands; s is scratch.
 void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s) {
-    if (n < KARATSUBA_LIMBS) {
+    if (a == b && n < KARATSUBA_SQUARE_LEAF) {
+        school_square(r, a, n);
+        return;
+    }
+    if (a != b && n < KARATSUBA_LEAF) {
         school(r, a, n, b, n);
         return;
     }
@@ -301,29 +760,40 @@ void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s)
     add_into(r + h, 2 * n - h, mid, 2 * h + 2);
 }
 
+// A shorter operand of this many limbs already takes the transform when the
+// longer one has twice as many or more: the transform of the shorter one is
+// kept for every slice of the longer, and from measurements that overtakes
+// Karatsuba on equal slices from about 160 limbs.
+constexpr int TRANSFORM_SLICE_LIMBS = 160;
+
 }  // namespace
 
 // ----------------------------------------------------------------- public
 
 int fastmul_reserve(int limbs) {
     if (limbs <= reserved_limbs) return 0;
-    int len = 1;
-    while (len < limbs) len <<= 1;
-    if (len > (1 << MAX_LOG_LENGTH)) return -1;
-    size_t words = size_t(len) * 5 + size_t(limbs) * 2 + (size_t(limbs) * 2 + 256) + size_t(limbs) * 2;
-    uint32_t *block = static_cast<uint32_t *>(malloc(words * sizeof(uint32_t)));
+    if (limbs > MAX_PRODUCT_LIMBS) return -1;
+    // Three limbs a coefficient need the longest transform: at most
+    // (limbs + 1) / 3 coefficients (see transform_product).
+    size_t len = power_of_two_from(size_t(limbs + 1) / 3);
+    size_t words64 = 4 * len + 6 * len;  // coef[0..3], then rt and irt per prime
+    size_t words32 = (size_t(limbs) * 2 + 256) + size_t(limbs) * 2;
+    void *block = malloc(words64 * sizeof(uint64_t) + words32 * sizeof(uint32_t));
     if (!block) return -1;
-    free(fa);  // the previous block, if any, started at fa
-    fa = block;
-    fb = fa + len;
-    roots[0] = fb + len;
-    roots[1] = roots[0] + len;
-    roots[2] = roots[1] + len;
-    res0 = roots[2] + len;
-    res1 = res0 + limbs;
-    arena = res1 + limbs;
+    free(coef[0]);  // the previous block, if any, started at coef[0]
+    uint64_t *w = static_cast<uint64_t *>(block);
+    for (uint64_t *&c : coef) {
+        c = w;
+        w += len;
+    }
+    if (field[0].p == 0) init_fields();
+    for (Field &f : field) {
+        f.rt = w;
+        f.irt = w + len;
+        w += 2 * len;
+    }
+    arena = reinterpret_cast<uint32_t *>(w);
     stage = arena + 2 * size_t(limbs) + 256;
-    if (mont[0].p == 0) init_mont();
     roots_len = 0;  // the tables moved with the new block
     transform_max = len;
     reserved_limbs = limbs;
@@ -350,7 +820,7 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
         school(r, a, na, b, nb);
         return;
     }
-    if (nb >= TRANSFORM_LIMBS) {
+    if (nb >= TRANSFORM_LIMBS || (nb >= TRANSFORM_SLICE_LIMBS && na >= 2 * nb)) {
         assert(na + nb <= reserved_limbs);
         transform_product(r, a, na, b, nb);
         return;
@@ -375,7 +845,7 @@ void sqr_limbs(uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
     poll_interrupt();  // only r and scratch are written below: safe to abandon
     if (n < KARATSUBA_LIMBS) {
-        school(r, a, n, a, n);
+        school_square(r, a, n);
     } else if (n < SQUARE_TRANSFORM_LIMBS) {
         kara(r, a, a, n, kara_scratch);
     } else {

@@ -1,6 +1,7 @@
 // Fast products of limb vectors: schoolbook for short operands, Karatsuba in
-// the middle range and a three-prime number-theoretic transform for long
-// ones, plus product trees of runs of machine integers.
+// the middle range and number-theoretic transforms modulo two or three
+// primes near 2^62 for long ones, plus product trees of runs of machine
+// integers.
 #pragma once
 #include <gmp.h>  // for the library integer type only; nothing is linked
 
@@ -15,13 +16,16 @@ struct BigNum;
 // half-written, never a number record.
 
 // Operand lengths (limbs of the shorter operand) at which the product
-// switches method, from timings on the development machine: Karatsuba
-// overtakes the column schoolbook from about 48 limbs, the transform
-// overtakes Karatsuba from about 1600-2000 limbs (1000 for squares, which
-// need one forward transform fewer).
-constexpr int KARATSUBA_LIMBS = 48;          // schoolbook below
-constexpr int TRANSFORM_LIMBS = 1800;        // Karatsuba below (both operands this long)
-constexpr int SQUARE_TRANSFORM_LIMBS = 1000;  // the same for squares
+// switches method, from timings on the development machine. From
+// KARATSUBA_LIMBS on, products leave callers' plain loops for these
+// routines (the Karatsuba recursion itself runs the column schoolbook below
+// about 96 limbs); the transform overtakes Karatsuba from about 240 limbs
+// (from 160 when the other operand is twice as long or more), and from about
+// 340 for squares, where Karatsuba saves more than the one forward transform
+// a square needs fewer.
+constexpr int KARATSUBA_LIMBS = 48;         // schoolbook below
+constexpr int TRANSFORM_LIMBS = 240;        // Karatsuba below (both operands this long)
+constexpr int SQUARE_TRANSFORM_LIMBS = 340;  // the same for squares
 
 // Makes sure the scratch space for products of up to `limbs` limbs exists.
 // Allocates only when a larger size than ever before is asked for (in

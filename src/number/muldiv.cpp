@@ -1,8 +1,7 @@
 // Multiplication of two big integers (schoolbook for short operands, the
-// fast limb-vector products of fastmul.h for long ones), division
-// (our own long division for machine-integer divisors, the bound multiple
-// precision library beyond that) and greatest common divisor / least common
-// multiple (64-bit Euclid, else the library).
+// fast limb-vector products of fastmul.h for long ones), division (machine
+// integer divisors here, longer ones by lv_divrem) and greatest common
+// divisor / least common multiple (64-bit Euclid, else the bound library).
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +9,8 @@
 
 #include "bignum.h"
 #include "fastmul.h"
+#include "limbs.h"
+#include "scratch.h"
 #include "../factor/gmp_api.h"
 #include "messages.h"
 
@@ -232,6 +233,57 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
     return true;
 }
 
+// v[0 .. used] := the magnitude of n's used limbs, and the length without
+// leading zero limbs as the result. Limbs outside 0..BASE-1 (packed element
+// marks) count as signed digits, carried into range; *negative tells when
+// they add up to a value below zero. v has room for used + 1 limbs.
+int to_magnitude(uint32_t *v, BigNum *n, bool *negative) {
+    int u = n->used;
+    check_limb_span(n, u);
+    const int32_t *p = n->limbs + n->capacity - 1;
+    *negative = false;
+    int64_t carry = 0;
+    for (int k = 0; k < u; k++) {
+        int64_t t = p[-k] + carry;
+        carry = t / BASE;
+        t -= carry * BASE;
+        if (t < 0) {
+            t += BASE;
+            carry--;
+        }
+        v[k] = uint32_t(t);
+    }
+    if (carry >= 0) {
+        v[u] = uint32_t(carry);
+        return lv_top(v, u + 1);
+    }
+    // carry * BASE^u + low < 0: the magnitude is |carry| BASE^u - low.
+    *negative = true;
+    if (lv_top(v, u) == 0) {
+        v[u] = uint32_t(-carry);
+    } else {
+        for (int k = 0; k < u; k++) v[k] = uint32_t(BASE - 1) - v[k];
+        lv_add_1(v, v, u, 1);
+        v[u] = uint32_t(-carry - 1);
+    }
+    return lv_top(v, u + 1);
+}
+
+// n's limbs := v[0 .. len) as store_magnitude writes a library integer: the
+// old used limbs zeroed, at most capacity - 1 limbs kept (one zero limb for
+// zero), leading zero limbs stripped. Sign and scale are the caller's.
+void store_vector(BigNum *n, const uint32_t *v, int len) {
+    for (int k = 0; k < n->used; k++) limb(n, k) = 0;
+    int limit = n->capacity - 1 > 0 ? n->capacity - 1 : 0;
+    int keep = len < limit ? len : limit;
+    if (keep == 0 && limit > 0) limb(n, 0) = 0;
+    check_limb_span(n, keep);
+    int32_t *p = n->limbs + n->capacity - 1;
+    for (int k = 0; k < keep; k++) p[-k] = int32_t(v[k]);
+    n->used = keep;
+    bn_strip(n);
+}
+
 uint64_t euclid(uint64_t x, uint64_t y) {
     while (y != 0) {
         uint64_t t = x % y;
@@ -323,14 +375,16 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
 // Truncated division of a by b. The quotient goes to q, or over a when q is
 // absent; the remainder (never negative) to r when r is present. A
 // fixed-point divisor holding an integer is first brought to integer form.
-// The quotient keeps the dividend's frac_limbs and gets sign(a) * sign(b).
-// A divisor of one limb, or two limbs below 922 * BASE, is divided here;
-// larger ones go through the library, or print "no: gmp-10.dll \n" and leave
-// the quotient equal to the dividend when it is not bound. A zero divisor
-// leaves the quotient equal to the dividend and the remainder 0. Library
-// results keep at most capacity - 1 limbs. Any record may be an operand.
+// The quotient keeps the dividend's frac_limbs and gets sign(a) * sign(b)
+// (sign 1 when zero). A divisor of one limb, or two limbs below 922 * BASE,
+// is divided as a machine integer; larger ones by lv_divrem on the
+// magnitudes of the used limbs (fraction limbs ignored), whose results keep
+// at most capacity - 1 limbs and whose remainder gets sign 1 and keeps r's
+// frac_limbs. A zero divisor leaves the quotient equal to the dividend and
+// the remainder 0. Any record may be an operand.
 // Returns 1 when a machine-integer divisor left a remainder, 0 otherwise,
-// -3 when q cannot hold the dividend (nothing changed).
+// -3 when q cannot hold the dividend or the scratch arena lacks room for the
+// long division (nothing changed in both cases).
 int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     assert(a && b);
     poll_interrupt();
@@ -366,23 +420,51 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         }
         return rem != 0 ? 1 : 0;
     }
-    if (!gmp_ready()) {
-        fputs(MSG_NO_GMP, stdout);
+
+    // Both magnitudes go to the arena first, so that results may be written
+    // over either operand.
+    size_t mark = scratch_mark();
+    uint32_t *va = scratch_take(size_t(a->used) + 1);
+    uint32_t *vb = scratch_take(size_t(b->used) + 1);
+    if (!va || !vb) {
+        scratch_release(mark);
+        return -3;
+    }
+    bool neg_a, neg_b;
+    int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
+    if (nb == 0) {  // marked limbs that add up to zero
+        scratch_release(mark);
         copy(quot, a);
+        if (r) {
+            set_int64(r, 0);
+            r->sign = 1;
+        }
         return 0;
     }
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
-    LibraryPair lib;
-    library_pair_open(&lib, a, b);
-    gmp.tdiv_qr(lib.x, lib.y, lib.n, lib.d);
+    if (neg_a != neg_b) sign = int8_t(-sign);
+    const uint32_t *vq = nullptr, *vr = va;
+    int nq = 0, nr = na;
+    if (na >= nb) {
+        nq = na - nb + 1;
+        nr = nb;
+        uint32_t *tq = scratch_take(size_t(nq));
+        uint32_t *tr = r ? scratch_take(size_t(nb)) : nullptr;
+        if (!tq || (r && !tr) || lv_divrem(tq, tr, va, na, vb, nb) < 0) {
+            scratch_release(mark);
+            return -3;
+        }
+        vq = tq;
+        vr = tr;
+    }
     copy(quot, a);
-    store_magnitude(quot, lib.x, &lib.base);
+    store_vector(quot, vq, nq);
     quot->sign = quot->used > 0 ? sign : 1;
     if (r) {
-        store_magnitude(r, lib.y, &lib.base);
+        store_vector(r, vr, nr);
         r->sign = 1;
     }
-    library_pair_close(&lib);
+    scratch_release(mark);
     return 0;
 }
 

@@ -6,6 +6,9 @@
 #include <initializer_list>
 
 #include "bignum.h"
+#include "fastmul.h"
+#include "real.h"
+#include "scratch.h"
 
 int precision = 200;
 int fixed_point_limbs = 4;
@@ -117,6 +120,15 @@ int build_work_pool(int d) {
         work_frac[k].tag = 1;
     }
     for (int k = 0; k < 8; k++) give_storage(work_int(k), integers + size_t(k) * p, p);
+    // Work space of the long operations, sized by the precision and
+    // committed only as it is touched.
+    if (scratch_reserve(size_t(64) * p + (size_t(1) << 20)) != 0) return -1;
+    // Products of two operands of up to the precision each (long divisions
+    // multiply up to p + 4 limbs), or when that much cannot be had of at
+    // least the precision, for one-off allocations as fast_product does.
+    if (fastmul_reserve(2 * p) < 0) fastmul_reserve(p + 64);
+    if (real_reserve(p) != 0) return -1;
+    if (fastmul_reserve(p / 2 + 4096) != 0) return -1;
 
     static const int first_six[6] = {1, 2, 5, 3, 4, 7};
     for (int i = 0; i < 46; i++) work_ptr[i] = nullptr;

@@ -1,0 +1,63 @@
+// Limb-vector primitives: unsigned magnitudes as arrays of base-100000000
+// limbs, least significant first. No signs, no scale, no allocation; carries
+// and borrows come back as results. Also long division (division.cpp).
+#pragma once
+#include <cstdint>
+
+constexpr uint32_t LV_BASE = 100000000;
+
+// r[0 .. n) := a[0 .. n) + b[0 .. m), m <= n; returns the carry (0 or 1).
+// r may be a or b.
+uint32_t lv_add(uint32_t *r, const uint32_t *a, int n, const uint32_t *b, int m);
+// r[0 .. n) := a[0 .. n) - b[0 .. m), m <= n; returns the borrow (0 or 1).
+// r may be a or b.
+uint32_t lv_sub(uint32_t *r, const uint32_t *a, int n, const uint32_t *b, int m);
+// r[0 .. n) := a[0 .. n) + c, c < LV_BASE; returns the carry. r may be a.
+uint32_t lv_add_1(uint32_t *r, const uint32_t *a, int n, uint32_t c);
+// r[0 .. n) := a[0 .. n) - c, c < LV_BASE; returns the borrow. r may be a.
+uint32_t lv_sub_1(uint32_t *r, const uint32_t *a, int n, uint32_t c);
+// r[0 .. n) := a[0 .. n) * m, m < 2^32; returns the limb carried out (which
+// may exceed one limb's range only when m >= LV_BASE: then it is < 43 * BASE).
+// r may be a.
+uint64_t lv_mul_1(uint32_t *r, const uint32_t *a, int n, uint32_t m);
+// r[0 .. n) += a[0 .. n) * m, m < LV_BASE; returns the carry out (< LV_BASE).
+uint32_t lv_addmul_1(uint32_t *r, const uint32_t *a, int n, uint32_t m);
+// q[0 .. n) := a[0 .. n) / d for 0 < d < 2^32; returns the remainder. q may be a.
+uint32_t lv_div_1(uint32_t *q, const uint32_t *a, int n, uint32_t d);
+// Sign of a[0 .. n) - b[0 .. n): -1, 0 or 1.
+int lv_cmp(const uint32_t *a, const uint32_t *b, int n);
+// Number of limbs of a[0 .. n) without the leading zero limbs (0 for zero).
+int lv_top(const uint32_t *a, int n);
+// a[0 .. n) := 0.
+void lv_zero(uint32_t *a, int n);
+// r[0 .. n) := a[0 .. n); the arrays may overlap.
+void lv_copy(uint32_t *r, const uint32_t *a, int n);
+
+// Divisor length (limbs) from which lv_divrem stops dividing limb by limb
+// and multiplies by a Newton reciprocal instead; also the length below which
+// that reciprocal is divided out rather than refined by Newton steps. From
+// timings on the development machine: for 2n / n limbs the two are level at
+// 24 limbs and the reciprocal is 15-20% ahead at 32 and 40 limbs (it rides on
+// the column products of fastmul, which divide once per column where the
+// schoolbook loop divides once per limb product). Short quotients do not
+// change the choice: at one or two quotient limbs the two cost the same.
+constexpr int DIV_NEWTON_LIMBS = 32;
+
+// Truncated division of a[0 .. na) by b[0 .. nb), na >= nb >= 1,
+// b[nb - 1] != 0 (a may have leading zero limbs):
+//   q[0 .. na - nb] := floor(a / b)   (na - nb + 1 limbs, the top may be 0)
+//   r[0 .. nb)      := a mod b
+// q or r may be null when not wanted; neither may overlap a, b or the
+// other. Divisors shorter than DIV_NEWTON_LIMBS take the schoolbook loop;
+// longer ones a reciprocal built on mul_limbs, one block of up to nb
+// quotient limbs at a time. Work space comes from the scratch arena (about
+// na + 9 nb limbs at most) and is given back before returning. Returns 0, or
+// -1 when the arena lacks room or the product scratch of fastmul.h (products
+// of up to na + 4 limbs) cannot be reserved; the outputs are undefined then.
+int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb);
+
+// Fixed-point reciprocal: y[0 .. n + 1] := floor(BASE^(nb + n) / b[0 .. nb)),
+// n + 2 limbs (n >= 0, nb >= 1, b[nb - 1] != 0). y[n + 1] is 1 only when b
+// is a power of BASE (the lower limbs are zero then), else 0. y must not
+// overlap b. Scratch, cost and return codes as lv_divrem.
+int lv_reciprocal(uint32_t *y, const uint32_t *b, int nb, int n);

@@ -1,0 +1,480 @@
+// Floating big numbers of the function kernels (mantissa, limb exponent,
+// truncation to flt_prec limbs) and binary splitting of series on them.
+#include "real_flt.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <initializer_list>
+
+#include "bignum.h"
+#include "fastmul.h"
+#include "limbs.h"
+#include "scratch.h"
+
+int flt_prec = 4;
+
+namespace {
+
+constexpr uint32_t BASE = LV_BASE;
+
+// Arena storage for n limbs. Running out means the reservation was sized
+// too small for the precision: the line is abandoned rather than computed
+// into memory that is not ours.
+uint32_t *take(int64_t n) {
+    uint32_t *p = scratch_take(size_t(n > 0 ? n : 1));
+    if (!p) {
+        fputs("no room for the computation\n", stdout);
+        fflush(stdout);
+        if (interrupt_hook) {
+            interrupt_requested = 1;
+            interrupt_hook();
+        }
+        abort();
+    }
+    return p;
+}
+
+// Strips zero limbs at both ends; zero becomes the canonical zero.
+Flt normalise(Flt a) {
+    while (a.n > 0 && a.d[a.n - 1] == 0) a.n--;
+    int low = 0;
+    while (low < a.n && a.d[low] == 0) low++;
+    a.d += low;
+    a.n -= low;
+    a.e += low;
+    if (a.n == 0) {
+        a.e = 0;
+        a.sign = 1;
+    }
+    return a;
+}
+
+Flt round_prec(Flt a) { return flt_trunc(normalise(a), flt_prec); }
+
+}  // namespace
+
+Flt flt_zero() { return Flt{nullptr, 0, 0, 1}; }
+
+Flt flt_u128(unsigned __int128 v, int sign) {
+    uint32_t *d = take(5);
+    int n = 0;
+    while (v) {
+        d[n++] = uint32_t(v % BASE);
+        v /= BASE;
+    }
+    return normalise(Flt{d, n, 0, sign});
+}
+
+Flt flt_int(int64_t v) {
+    unsigned __int128 m = v < 0 ? (unsigned __int128)(-(__int128)v) : (unsigned __int128)v;
+    return flt_u128(m, v < 0 ? -1 : 1);
+}
+
+Flt flt_from_ld(long double v, int64_t shift) {
+    assert(v > 0);
+    int64_t e = 0;
+    while (v >= 1e16L) {
+        v /= BASE;
+        e++;
+    }
+    while (v < 1e8L) {
+        v *= BASE;
+        e--;
+    }
+    // Now 1e8 <= v < 1e16: three limbs hold v * BASE.
+    unsigned __int128 m = (unsigned __int128)(v * (long double)BASE);
+    Flt r = flt_u128(m, 1);
+    r.e += e - 1 + shift;
+    return r;
+}
+
+int64_t flt_top(const Flt &a) { return a.n == 0 ? INT64_MIN / 4 : a.e + a.n; }
+
+long double flt_lead(const Flt &a, int64_t *exp) {
+    if (a.n == 0) {
+        *exp = 0;
+        return 0;
+    }
+    long double m = a.d[a.n - 1];
+    if (a.n >= 2) m = m * BASE + a.d[a.n - 2];
+    if (a.n >= 3) m += a.d[a.n - 3] / (long double)BASE;
+    *exp = a.e + a.n - (a.n >= 2 ? 2 : 1);
+    return m;
+}
+
+double flt_log10_abs(const Flt &a) {
+    int64_t e;
+    long double m = flt_lead(a, &e);
+    if (m <= 0) return -1e300;
+    return double(log10l(m) + 8.0L * e);
+}
+
+Flt flt_trunc(const Flt &a, int limbs) {
+    if (a.n <= limbs) return a;
+    Flt r = a;
+    int drop = a.n - limbs;
+    r.d += drop;
+    r.n = limbs;
+    r.e += drop;
+    return normalise(r);
+}
+
+Flt flt_normalise(const Flt &a) { return normalise(a); }
+
+Flt flt_floor(const Flt &a) {
+    Flt f = flt_floor_abs(a);
+    if (a.sign > 0 || a.n == 0) return f;
+    // -(ceil |a|): one more when a has a fraction.
+    bool whole = flt_cmp_abs(f, a) == 0;
+    Flt r = whole ? flt_copy(f) : flt_add(f, flt_int(1));
+    return flt_neg(r);
+}
+
+Flt flt_copy(const Flt &a) {
+    Flt r = a;
+    if (a.n == 0) return r;
+    r.d = take(a.n);
+    memcpy(r.d, a.d, sizeof(uint32_t) * a.n);
+    return r;
+}
+
+Flt flt_neg(const Flt &a) {
+    Flt r = a;
+    if (r.n) r.sign = -r.sign;
+    return r;
+}
+
+Flt flt_mul(const Flt &x, const Flt &y) {
+    if (x.n == 0 || y.n == 0) return flt_zero();
+    Flt a = flt_trunc(x, flt_prec + 1), b = flt_trunc(y, flt_prec + 1);
+    Flt r{take(int64_t(a.n) + b.n), a.n + b.n, a.e + b.e, a.sign * b.sign};
+    if (a.n == 1) {
+        r.d[b.n] = uint32_t(lv_mul_1(r.d, b.d, b.n, a.d[0]));
+    } else if (b.n == 1) {
+        r.d[a.n] = uint32_t(lv_mul_1(r.d, a.d, a.n, b.d[0]));
+    } else {
+        if (fastmul_capacity() < a.n + b.n) fastmul_reserve(a.n + b.n);
+        if (a.d == b.d && a.n == b.n)
+            sqr_limbs(r.d, a.d, a.n);
+        else
+            mul_limbs(r.d, a.d, a.n, b.d, b.n);
+    }
+    return round_prec(r);
+}
+
+namespace {
+
+// |a| + |b| or ||a| - |b|| aligned on limb exponents, with the sign of the
+// result; operands below the kept precision are cut first.
+Flt add_signed(const Flt &x, const Flt &y, int ysign) {
+    if (y.n == 0) return flt_copy(x);
+    if (x.n == 0) {
+        Flt r = flt_copy(y);
+        r.sign = ysign;
+        return r;
+    }
+    int64_t top = std::max(flt_top(x), flt_top(y));
+    int64_t lo = std::min(x.e, y.e);
+    if (top - lo > flt_prec + 2) lo = top - (flt_prec + 2);
+    Flt a = x, b = y;
+    for (Flt *v : {&a, &b}) {
+        if (v->e < lo) {
+            int64_t drop = lo - v->e;
+            if (drop >= v->n) {
+                *v = flt_zero();
+            } else {
+                v->d += drop;
+                v->n -= int(drop);
+                v->e = lo;
+            }
+        }
+    }
+    int L = int(top - lo) + 1;
+    uint32_t *ra = take(L);
+    lv_zero(ra, L);
+    if (a.n) memcpy(ra + (a.e - lo), a.d, sizeof(uint32_t) * a.n);
+    Flt r{ra, L, lo, x.sign};
+    if (b.n == 0) return round_prec(r);
+    int ob = int(b.e - lo);
+    if (x.sign == ysign) {
+        lv_add(ra + ob, ra + ob, L - ob, b.d, b.n);
+        return round_prec(r);
+    }
+    uint32_t *rb = take(L);
+    lv_zero(rb, L);
+    memcpy(rb + ob, b.d, sizeof(uint32_t) * b.n);
+    if (lv_cmp(ra, rb, L) >= 0) {
+        lv_sub(ra, ra, L, rb, L);
+    } else {
+        lv_sub(ra, rb, L, ra, L);
+        r.sign = ysign;
+    }
+    return round_prec(r);
+}
+
+}  // namespace
+
+Flt flt_add(const Flt &a, const Flt &b) { return add_signed(a, b, b.sign); }
+Flt flt_sub(const Flt &a, const Flt &b) { return add_signed(a, b, -b.sign); }
+
+Flt flt_mul_int(const Flt &a, int64_t m) {
+    if (a.n == 0 || m == 0) return flt_zero();
+    if (m < 0) return flt_neg(flt_mul_int(a, -m));
+    if (m < int64_t(BASE)) {
+        Flt r{take(a.n + 1), a.n + 1, a.e, a.sign};
+        r.d[a.n] = uint32_t(lv_mul_1(r.d, a.d, a.n, uint32_t(m)));
+        return round_prec(r);
+    }
+    return flt_mul(a, flt_int(m));
+}
+
+Flt flt_div(const Flt &x, const Flt &y) {
+    assert(y.n > 0);
+    if (x.n == 0) return flt_zero();
+    Flt a = flt_trunc(x, flt_prec + 2), b = flt_trunc(y, flt_prec + 2);
+    int s = flt_prec + 2 + b.n - a.n;
+    if (s < 0) s = 0;
+    int nn = a.n + s;
+    uint32_t *num = take(nn);
+    lv_zero(num, s);
+    memcpy(num + s, a.d, sizeof(uint32_t) * a.n);
+    int nq = nn - b.n + 1;
+    Flt q{take(nq), nq, a.e - s - b.e, a.sign * b.sign};
+    if (b.n == 1) {
+        lv_div_1(num, num, nn, b.d[0]);
+        q.d = num;
+        q.n = nn;
+    } else {
+        int rc = lv_divrem(q.d, nullptr, num, nn, b.d, b.n);
+        if (rc < 0) {
+            fputs("no room for the computation\n", stdout);
+            abort();
+        }
+    }
+    return round_prec(q);
+}
+
+Flt flt_div_int(const Flt &a, int64_t m) {
+    assert(m != 0);
+    if (m < 0) return flt_neg(flt_div_int(a, -m));
+    if (a.n == 0) return a;
+    if (m >= int64_t(BASE)) return flt_div(a, flt_int(m));
+    int extra = flt_prec + 2 - a.n;
+    if (extra < 1) extra = 1;
+    int nn = a.n + extra;
+    Flt r{take(nn), nn, a.e - extra, a.sign};
+    lv_zero(r.d, extra);
+    memcpy(r.d + extra, a.d, sizeof(uint32_t) * a.n);
+    lv_div_1(r.d, r.d, nn, uint32_t(m));
+    return round_prec(r);
+}
+
+Flt flt_pow_int(const Flt &a, uint64_t k) {
+    if (k == 0) return flt_int(1);
+    Flt r = a;
+    int bit = 63;
+    while (!((k >> bit) & 1)) bit--;
+    for (bit--; bit >= 0; bit--) {
+        r = flt_mul(r, r);
+        if ((k >> bit) & 1) r = flt_mul(r, a);
+    }
+    return r;
+}
+
+Flt flt_inv_root(const Flt &a, int n) {
+    assert(a.n > 0 && a.sign > 0 && n >= 1);
+    int target = flt_prec;
+    // a ~ m * BASE^E with E = n q + r, 0 <= r < n: a^(-1/n) = (m BASE^r)^(-1/n) BASE^-q.
+    int64_t E;
+    long double m = flt_lead(a, &E);
+    int64_t q = E >= 0 ? E / n : -((-E + n - 1) / n);
+    int64_t r = E - q * n;
+    long double start = powl(m, -1.0L / n) * powl((long double)BASE, -(long double)r / n);
+    Flt z = flt_from_ld(start, -q);
+    // Precisions of the Newton steps, from the full one down by halving.
+    int steps[64], count = 0;
+    for (int p = target; p > 2 && count < 62; p = (p + 1) / 2 + 1) steps[count++] = p;
+    steps[count++] = 2;
+    size_t mark = scratch_mark();
+    for (int i = count - 1; i >= 0; i--) {
+        poll_interrupt();
+        flt_prec = steps[i] + 1;
+        // z += z (1 - a z^n) / n
+        Flt t = flt_mul(flt_trunc(a, flt_prec + 1), flt_pow_int(z, uint64_t(n)));
+        Flt one = flt_int(1);
+        Flt residual = flt_sub(one, t);
+        Flt step = flt_mul(z, residual);
+        if (n > 1) step = flt_div_int(step, n);
+        z = flt_add(z, step);
+        flt_settle(mark, &z);
+    }
+    flt_prec = target;
+    return z;
+}
+
+Flt flt_sqrt(const Flt &a) {
+    if (a.n == 0) return a;
+    int target = flt_prec;
+    // The root to half the limbs, then one correction at full length whose
+    // products are of half-length operands: s + z (a - s^2) / 2 with
+    // z ~ 1/sqrt(a) to half the limbs (Karp and Markstein's arrangement).
+    int half = target / 2 + 2;
+    if (half > target + 1) half = target + 1;
+    flt_prec = half;
+    Flt z = flt_inv_root(a, 2);
+    flt_prec = half;
+    Flt s = flt_mul(flt_trunc(a, half + 1), z);
+    flt_prec = target + 2;
+    Flt r = flt_sub(a, flt_mul(s, s));
+    Flt corr = flt_div_int(flt_mul(z, r), 2);
+    s = flt_add(s, corr);
+    flt_prec = target;
+    return round_prec(s);
+}
+
+Flt flt_floor_abs(const Flt &a) {
+    if (a.n == 0 || a.e >= 0) {
+        Flt r = a;
+        r.sign = 1;
+        return r;
+    }
+    if (flt_top(a) <= 0) return flt_zero();
+    Flt r = a;
+    int64_t drop = -a.e;
+    r.d += drop;
+    r.n -= int(drop);
+    r.e = 0;
+    r.sign = 1;
+    return normalise(r);
+}
+
+int flt_cmp_abs(const Flt &a, const Flt &b) {
+    if (a.n == 0 || b.n == 0) return (a.n != 0) - (b.n != 0);
+    int64_t ta = flt_top(a), tb = flt_top(b);
+    if (ta != tb) return ta < tb ? -1 : 1;
+    for (int64_t p = ta - 1; p >= std::min(a.e, b.e); p--) {
+        uint32_t x = (p >= a.e && p < ta) ? a.d[p - a.e] : 0;
+        uint32_t y = (p >= b.e && p < tb) ? b.d[p - b.e] : 0;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+int flt_cmp(const Flt &a, const Flt &b) {
+    int sa = a.n == 0 ? 0 : a.sign, sb = b.n == 0 ? 0 : b.sign;
+    if (sa != sb) return sa < sb ? -1 : 1;
+    int c = flt_cmp_abs(a, b);
+    return sa < 0 ? -c : c;
+}
+
+void flt_settle(size_t mark, Flt *a, Flt *b, Flt *c) {
+    Flt *v[3] = {a, b, c};
+    int64_t total = 0;
+    for (Flt *x : v)
+        if (x) total += x->n;
+    // Through a copy above everything, since the values may overlap the
+    // place they move to.
+    uint32_t *tmp = take(total);
+    int64_t pos = 0;
+    for (Flt *x : v)
+        if (x && x->n) {
+            memcpy(tmp + pos, x->d, sizeof(uint32_t) * x->n);
+            pos += x->n;
+        }
+    scratch_release(mark);
+    uint32_t *dst = take(total);
+    memmove(dst, tmp, sizeof(uint32_t) * total);
+    pos = 0;
+    for (Flt *x : v)
+        if (x && x->n) {
+            x->d = dst + pos;
+            pos += x->n;
+        }
+}
+
+// ----------------------------------------------------------- series
+
+namespace {
+
+struct Triple {
+    Flt P, Q, T;
+};
+
+// Factors of term k >= 1 of a series as 128-bit integers.
+void term_factors(SeriesKind kind, int64_t k, __int128 *ps, __int128 *qs, __int128 *ak) {
+    *ak = 1;
+    *ps = 1;
+    *qs = 1;
+    switch (kind) {
+        case SERIES_EXP: *ps = 1; *qs = k; break;
+        case SERIES_SIN: *ps = -1; *qs = (__int128)(2 * k) * (2 * k + 1); break;
+        case SERIES_COS: *ps = -1; *qs = (__int128)(2 * k - 1) * (2 * k); break;
+        case SERIES_ATANH: *ps = 2 * k - 1; *qs = 2 * k + 1; break;
+        case SERIES_ATAN_EULER: *ps = 2 * k; *qs = 2 * k + 1; break;
+        case SERIES_CHUDNOVSKY:
+            *ps = -(__int128)(6 * k - 5) * (2 * k - 1) * (6 * k - 1);
+            *qs = (__int128)k * k * k * 10939058860032000LL;
+            *ak = 13591409 + (__int128)545140134 * k;
+            break;
+    }
+}
+
+Flt from_i128(__int128 v) {
+    return flt_u128(v < 0 ? (unsigned __int128)(-v) : (unsigned __int128)v, v < 0 ? -1 : 1);
+}
+
+Triple leaf(const Series &s, int64_t k) {
+    Triple t;
+    if (k == 0) {
+        t.P = flt_int(1);
+        t.Q = flt_int(1);
+        __int128 ps, qs, ak;
+        term_factors(s.kind, 1, &ps, &qs, &ak);
+        t.T = s.kind == SERIES_CHUDNOVSKY ? flt_int(13591409) : flt_int(1);
+        return t;
+    }
+    __int128 ps, qs, ak;
+    term_factors(s.kind, k, &ps, &qs, &ak);
+    Flt p = from_i128(ps), q = from_i128(qs);
+    t.P = s.pb.n == 1 && s.pb.d[0] == 1 && s.pb.e == 0 && s.pb.sign > 0 ? p : flt_mul(p, s.pb);
+    t.Q = s.qb.n == 1 && s.qb.d[0] == 1 && s.qb.e == 0 && s.qb.sign > 0 ? q : flt_mul(q, s.qb);
+    t.T = ak == 1 ? t.P : flt_mul(t.P, from_i128(ak));
+    return t;
+}
+
+// P, Q, T of the terms a .. b-1, settled at the arena position on entry.
+// The rightmost range never needs P.
+Triple split(const Series &s, int64_t a, int64_t b, bool need_p) {
+    if (b - a == 1) return leaf(s, a);
+    size_t mark = scratch_mark();
+    int64_t m = a + (b - a) / 2;
+    Triple L = split(s, a, m, true);
+    Triple R = split(s, m, b, need_p);
+    if (b - a > 64) poll_interrupt();
+    Triple t;
+    t.P = need_p ? flt_mul(L.P, R.P) : flt_zero();
+    t.Q = flt_mul(L.Q, R.Q);
+    t.T = flt_add(flt_mul(L.T, R.Q), flt_mul(L.P, R.T));
+    flt_settle(mark, &t.P, &t.Q, &t.T);
+    return t;
+}
+
+}  // namespace
+
+Flt series_sum(const Series &s, int64_t terms) {
+    if (terms < 1) terms = 1;
+    int target = flt_prec;
+    size_t mark = scratch_mark();
+    // The products of the splitting keep a few limbs more than the sum.
+    flt_prec = target + 2;
+    Triple t = split(s, 0, terms, false);
+    Flt sum = flt_div(t.T, t.Q);
+    flt_prec = target;
+    sum = flt_trunc(sum, target);
+    flt_settle(mark, &sum);
+    return sum;
+}

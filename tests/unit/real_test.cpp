@@ -1,0 +1,238 @@
+// The function kernels: truncation toward zero right next to a limb
+// boundary (where a result computed a little too high or too low shows),
+// results that are exact, the work space given back, results that do not
+// fit, and the floating values underneath against the library's integers.
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "expr/expr.h"
+#include "factor/gmp_api.h"
+#include "number/real.h"
+#include "number/real_flt.h"
+#include "number/scratch.h"
+
+namespace {
+
+class Kernels : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!gmp_ready()) bind_gmp();
+        ASSERT_EQ(pool_start(2000), 0);
+        fixed_point_limbs = 4;
+    }
+    void TearDown() override { fixed_point_limbs = 4; }
+};
+
+// Value of an expression as the calculator prints it in decimal form, and
+// whatever was printed meanwhile.
+std::string text_of(const std::string &expr, std::string *notices = nullptr) {
+    Fraction *f = &work_frac[0];
+    fraction_init(f);
+    testing::internal::CaptureStdout();
+    eval_expression(expr.c_str(), f, 1);
+    to_fraction(f);
+    std::string printed = testing::internal::GetCapturedStdout();
+    if (notices) *notices = printed;
+    static char out[20000];
+    format_decimal(f, out);
+    return out;
+}
+
+std::string repeat(char c, int n) { return std::string(size_t(n), c); }
+
+// A fixed-point literal read with `limbs` fraction limbs into work fraction 5.
+Fraction *literal(const std::string &text, int limbs) {
+    int keep = fixed_point_limbs;
+    fixed_point_limbs = limbs;
+    Fraction *f = &work_frac[5];
+    fraction_init(f);
+    parse_literal(text.c_str(), f);
+    fixed_point_limbs = keep;
+    return f;
+}
+
+// The kernel result in out as decimal text at F fraction limbs.
+std::string result_text(BigNum *out) {
+    Fraction r{out, work_frac[6].den, 0, 1};
+    bn_set_one(r.den);
+    static char text[20000];
+    format_decimal(&r, text);
+    return text;
+}
+
+// Arguments carry more limbs than the result: a perturbation far below the
+// last printed digit decides whether it truncates to the boundary or below.
+TEST_F(Kernels, ResultsRightNextToALimbBoundaryTruncate) {
+    BigNum *out = work_frac[6].num;
+    for (int F : {1, 3, 40}) {
+        fixed_point_limbs = F;
+        std::string below = "." + repeat('9', 8 * F + 30), above = "." + repeat('0', 8 * F + 29) + "1";
+        std::string nines = repeat('9', 8 * F);
+        ASSERT_EQ(real_root(out, literal("3" + below, F + 5), 2, F), 0);
+        EXPECT_EQ(result_text(out), " 1." + nines) << F;  // sqrt(4 - e)
+        ASSERT_EQ(real_root(out, literal("4" + above, F + 5), 2, F), 0);
+        EXPECT_EQ(result_text(out), " 2") << F;  // sqrt(4 + e)
+        ASSERT_EQ(real_root(out, literal("26" + below, F + 5), 3, F), 0);
+        EXPECT_EQ(result_text(out), " 2." + nines) << F;
+        ASSERT_EQ(real_log(out, literal("0" + below, F + 5), 0, F), 0);
+        EXPECT_EQ(result_text(out), " 0") << F;  // ln(1 - e) toward zero
+        ASSERT_EQ(real_log(out, literal("1" + above, F + 5), 0, F), 0);
+        EXPECT_EQ(result_text(out), " 0") << F;
+        ASSERT_EQ(real_exp(out, literal("0" + above, F + 5), F), 0);
+        EXPECT_EQ(result_text(out), " 1") << F;  // e^e just above 1
+        Fraction *x = literal("0" + above, F + 5);
+        x->num->sign = -1;
+        ASSERT_EQ(real_exp(out, x, F), 0);
+        EXPECT_EQ(result_text(out), " ." + nines) << F;  // e^-e just below 1
+        ASSERT_EQ(real_sin_cos(out, literal("0" + above, F + 5), 1, 0, F), 0);
+        EXPECT_EQ(result_text(out), " ." + nines) << F;  // cos e just below 1
+    }
+}
+
+TEST_F(Kernels, NegativeResultsTruncateTowardZero) {
+    fixed_point_limbs = 2;
+    EXPECT_EQ(text_of("LN(0.3)"), "-1.2039728043259359");
+    EXPECT_EQ(text_of("ATAN(-2)"), "-1.1071487177940905");
+    EXPECT_EQ(text_of("SINR(100)"), "-.5063656411097587");
+    EXPECT_EQ(text_of("SIN(-7)"), "-.1218693434051474");
+    EXPECT_EQ(text_of("COSR(2)"), "-.4161468365471423");
+}
+
+TEST_F(Kernels, ExactResultsStayExact) {
+    fixed_point_limbs = 60;
+    EXPECT_EQ(text_of("LOG4(8)"), " 1.5");
+    EXPECT_EQ(text_of("LOG10(1/100)"), "-2");
+    EXPECT_EQ(text_of("(1/8)^(2/3)"), " .25");
+    EXPECT_EQ(text_of("SQR(10^40)"), " 100000000000000000000");
+    EXPECT_EQ(text_of("TAN(45)"), " 1");
+    EXPECT_EQ(text_of("TAN(-135)"), " 1");
+    EXPECT_EQ(text_of("LN(1)"), " 0");
+    EXPECT_EQ(text_of("ATAN(0)"), " 0");
+}
+
+TEST_F(Kernels, SpecialTangentsAreTruncatedValues) {
+    fixed_point_limbs = 3;
+    EXPECT_EQ(text_of("TAN(15)"), " .267949192431122706472553");
+    EXPECT_EQ(text_of("TAN(75)"), " 3.732050807568877293527446");
+    EXPECT_EQ(text_of("TAN(30)"), " .577350269189625764509148");
+    EXPECT_EQ(text_of("TAN(-60)"), "-1.732050807568877293527446");
+}
+
+TEST_F(Kernels, EveryFunctionGivesItsWorkSpaceBack) {
+    fixed_point_limbs = 50;
+    for (const char *e : {"PI", "EXP", "SQR3", "5^(1/7)", "3^(1/200)", "LN(7)", "LN(PI)", "LOG10(2)", "SINR(3)",
+                          "COS(1.5)", "TANR(0.7)", "ATAN(SQR2)", "ATAN(5/7)", "2^PI"}) {
+        text_of(e);
+        EXPECT_EQ(scratch_mark(), 0u) << e;
+    }
+}
+
+TEST_F(Kernels, AResultThatDoesNotFitIsRefusedWithANotice) {
+    fixed_point_limbs = 4;
+    std::string notices;
+    // About 30 million digits: far beyond the 16000 a numerator holds here.
+    EXPECT_EQ(text_of("10^(30000000.5)", &notices), " 0");
+    EXPECT_NE(notices.find("prod_ovf"), std::string::npos);
+    // Far below zero the exponential truncates to 0 with no notice.
+    EXPECT_EQ(text_of("2^(-1000000.5)", &notices), " 0");
+    EXPECT_EQ(notices, "");
+}
+
+// The floating values against the library: products, quotients and square
+// roots of random operands with runs of zero and 99999999 limbs, each to
+// flt_prec limbs, must be the exact results truncated (the quotient and
+// root within one unit of the last limb).
+class FloatingValues : public Kernels {
+  protected:
+    std::mt19937_64 rng;
+    void SetUp() override {
+        Kernels::SetUp();
+        const char *env = getenv("VANTREL_SEED");
+        uint64_t seed = env ? strtoull(env, nullptr, 10) : std::random_device{}();
+        rng.seed(seed);
+        RecordProperty("seed", std::to_string(seed));
+        printf("seed %llu (set VANTREL_SEED to repeat)\n", (unsigned long long)seed);
+    }
+    Flt random_value(int n) {
+        uint32_t *d = scratch_take(size_t(n));
+        int mode = int(rng() % 4);
+        for (int i = 0; i < n; i++) {
+            uint64_t r = rng();
+            d[i] = mode == 1 && r % 3 == 0 ? 0 : mode == 2 && r % 3 == 0 ? 99999999 : uint32_t(r % 100000000);
+        }
+        if (d[n - 1] == 0) d[n - 1] = 1;
+        return flt_normalise(Flt{d, n, -int64_t(rng() % 5), 1});
+    }
+    // z := mantissa of v as an integer (exponent ignored).
+    static void to_mpz(mpz_t z, const Flt &v) {
+        mpz_set_ui(z, 0);
+        for (int i = v.n - 1; i >= 0; i--) {
+            mpz_mul_ui(z, z, 100000000);
+            mpz_add_ui(z, z, v.d[i]);
+        }
+    }
+};
+
+TEST_F(FloatingValues, ProductsQuotientsAndRootsAgainstTheLibrary) {
+    mpz_t a, b, c, want, base;
+    mpz_inits(a, b, c, want, base, nullptr);
+    mpz_set_ui(base, 100000000);
+    for (int round = 0; round < 60; round++) {
+        size_t mark = scratch_mark();
+        int na = 1 + int(rng() % 300), nb = 1 + int(rng() % 300);
+        // Operands longer than flt_prec + 1 limbs are cut before a product:
+        // keep them within it so that the product is the exact one, cut.
+        flt_prec = std::max(na, nb) + int(rng() % 100);
+        Flt x = random_value(na), y = random_value(nb);
+        to_mpz(a, x);
+        to_mpz(b, y);
+
+        // The product's mantissa is the exact product cut to flt_prec limbs.
+        Flt p = flt_mul(x, y);
+        mpz_mul(want, a, b);
+        to_mpz(c, p);
+        int64_t shift = p.e - x.e - y.e;  // limbs cut off below
+        mpz_t s;
+        mpz_init(s);
+        mpz_pow_ui(s, base, (unsigned long)shift);
+        mpz_tdiv_q(want, want, s);
+        EXPECT_EQ(mpz_cmp(c, want), 0) << "product, round " << round;
+
+        // The quotient: q * BASE^-e within one unit of the last limb of a / b.
+        Flt q = flt_div(x, y);
+        to_mpz(c, q);
+        int64_t k = -(q.e - x.e + y.e);  // q ~ a / b * BASE^k
+        mpz_t lhs, rhs;
+        mpz_inits(lhs, rhs, nullptr);
+        if (k >= 0) {
+            mpz_pow_ui(s, base, (unsigned long)k);
+            mpz_mul(lhs, a, s);
+            mpz_tdiv_q(want, lhs, b);
+        } else {
+            mpz_pow_ui(s, base, (unsigned long)-k);
+            mpz_mul(rhs, b, s);
+            mpz_tdiv_q(want, a, rhs);
+        }
+        mpz_sub(lhs, want, c);
+        EXPECT_TRUE(mpz_cmp_ui(lhs, 1) <= 0 && mpz_sgn(lhs) >= 0) << "quotient, round " << round;
+
+        // The square root of the product, squared, is within the precision.
+        Flt r = flt_sqrt(p);
+        Flt back = flt_mul(r, r);
+        Flt diff = flt_sub(back, p);
+        if (diff.n) {
+            EXPECT_LT(flt_top(diff), flt_top(p) - flt_prec + 2) << "root, round " << round;
+        }
+        mpz_clears(s, lhs, rhs, nullptr);
+        scratch_release(mark);
+    }
+    flt_prec = 4;
+    mpz_clears(a, b, c, want, base, nullptr);
+}
+
+}  // namespace
