@@ -1,32 +1,53 @@
 #!/usr/bin/env bash
 # Times the calculator on a fixed set of workloads and, where they are
 # installed, the same workloads in GNU bc, PARI/GP and Python; prints a table
-# of medians with the ratio of the calculator to the fastest peer.
+# of medians with the ratio of the calculator to the fastest peer and to gp.
 #
 #   bench/run.sh [path/to/vantrel]
 #   BENCH_RUNS=3 BENCH_TIMEOUT=60 BENCH_ONLY=fact bench/run.sh
+#   BENCH_DIGITS="1000 10000 100000 1000000" BENCH_TIMEOUT=600 bench/run.sh
+#   BENCH_TOOLS="gp py" BENCH_DIGITS=1000000 BENCH_ONLY=_1000000 bench/run.sh
 #
 # Each run is bounded by BENCH_TIMEOUT seconds (a run that hits it is shown as
 # ">T"); runs longer than 10 s are timed once. Uses hyperfine when present,
-# else /usr/bin/time.
+# else /usr/bin/time. BENCH_DIGITS lists the digit counts of the function
+# rows; BENCH_ONLY is one or more words (blank-separated), a row runs when its
+# name contains one of them; BENCH_TOOLS lists the programs that run.
 set -u
 
 VANTREL=${1:-build/vantrel}
 RUNS=${BENCH_RUNS:-3}
 LIMIT=${BENCH_TIMEOUT:-60}
 ONLY=${BENCH_ONLY:-}
-[ -x "$VANTREL" ] || { echo "calculator not found: $VANTREL (build it first: make build)" >&2; exit 1; }
-VANTREL=$(cd "$(dirname "$VANTREL")" && pwd)/$(basename "$VANTREL")
+read -ra DIGITS <<< "${BENCH_DIGITS:-1000 10000 100000}"
+read -ra ONLY_WORDS <<< "$ONLY"
+TOOLS=" ${BENCH_TOOLS:-vantrel bc gp py} "
+for d in "${DIGITS[@]}"; do
+    [[ $d =~ ^[1-9][0-9]*$ ]] && [ "$d" -le 14000000 ] ||
+        { echo "BENCH_DIGITS: not a digit count from 1 to 14000000: $d" >&2; exit 1; }
+done
+if [[ $TOOLS == *" vantrel "* ]]; then
+    [ -x "$VANTREL" ] || { echo "calculator not found: $VANTREL (build it first: make build)" >&2; exit 1; }
+    VANTREL=$(cd "$(dirname "$VANTREL")" && pwd)/$(basename "$VANTREL")
+fi
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
 have() { command -v "$1" >/dev/null 2>&1; }
-HAVE_BC=0; have bc && HAVE_BC=1
-HAVE_GP=0; have gp && HAVE_GP=1
-HAVE_PY=0; have python3 && HAVE_PY=1
+selected() { [[ $TOOLS == *" $1 "* ]]; }
+HAVE_BC=0; have bc && selected bc && HAVE_BC=1
+HAVE_GP=0; have gp && selected gp && HAVE_GP=1
+HAVE_PY=0; have python3 && selected py && HAVE_PY=1
 HAVE_MPMATH=0
-[ $HAVE_PY = 1 ] && python3 -c 'import mpmath' 2>/dev/null && HAVE_MPMATH=1
+PYTHON=python3
+if [ $HAVE_PY = 1 ]; then
+    # The interpreter itself, not a launcher script in front of it (a version
+    # manager's shim adds about half a second to every run).
+    PYTHON=$(python3 -c 'import sys; print(sys.executable)' 2>/dev/null) || PYTHON=python3
+    [ -x "$PYTHON" ] || PYTHON=python3
+    "$PYTHON" -c 'import mpmath' 2>/dev/null && HAVE_MPMATH=1
+fi
 HAVE_HYPERFINE=0; have hyperfine && HAVE_HYPERFINE=1
 
 # ------------------------------------------------------------ workloads
@@ -65,22 +86,52 @@ write_product() {
     printf 'a=3**1048000\nb=7**591600\nc=a*b\n' > "$WORK/$w.py"
 }
 
-write_constant() {  # name kind digits
-    local w=$1 kind=$2 d=$3 v bcx gpx mpx
-    case $kind in
-        pi) v='PI'; bcx='4*a(1)'; gpx='Pi'; mpx='mp.pi' ;;
-        e) v='EXP'; bcx='e(1)'; gpx='exp(1)'; mpx='mp.e' ;;
-        sqrt2) v='SQRT(2)'; bcx='sqrt(2)'; gpx='sqrt(2)'; mpx='mp.sqrt(2)' ;;
-    esac
-    printf '#FF:%s\nA=%s\nP.A\n#X:\n' "$d" "$v" > "$WORK/$w.vantrel"; echo 5 > "$WORK/$w.preset"
-    printf 'scale=%s\n%s\n' "$d" "$bcx" > "$WORK/$w.bc"
+# Function rows: name, calculator expression, gp expression, mpmath
+# expression, bc expression, Python decimal expression (the last two empty
+# where that peer has no such row). The calculator's SIN/COS/TAN take degrees,
+# with the suffix R radians; `#FF:d` sets d decimal places.
+FUNCTIONS=(
+    'pi|PI|Pi|mp.pi|4*a(1)|'
+    'e|EXP|exp(1)|mp.e|e(1)|Decimal(1).exp()'
+    'sqrt2|SQR2|sqrt(2)|mp.sqrt(2)|sqrt(2)|Decimal(2).sqrt()'
+    'cbrt2|2^(1/3)|2^(1/3)|mp.cbrt(2)||'
+    'ln2|LN(2)|log(2)|mp.log(2)||Decimal(2).ln()'
+    'ln1.5|LN(1.5)|log(3/2)|mp.log(mp.mpf(3)/2)||Decimal("1.5").ln()'
+    'log10_7|LOG10(7)|log(7)/log(10)|mp.log10(7)||Decimal(7).log10()'
+    'sin1|SINR(1)|sin(1)|mp.sin(1)||'
+    'cos1|COSR(1)|cos(1)|mp.cos(1)||'
+    'tan1|TANR(1)|tan(1)|mp.tan(1)||'
+    'sin7deg|SIN(7)|sin(7*Pi/180)|mp.sin(mp.pi*7/180)||'
+    'atan1_3|ATAN(1/3)|atan(1/3)|mp.atan(mp.mpf(1)/3)||'
+    'pow2pi|2^PI|2^Pi|mp.mpf(2)**mp.pi||'
+)
+
+# Working precision in limbs of the presets 0-9; `#FF:` takes at most a
+# quarter of it in limbs of 8 digits, i.e. twice the precision in digits.
+PRESET_LIMBS=(200 700 2000 7000 20000 70000 200000 700000 2000000 7000000)
+
+# The default preset (5) unless d places need a larger one.
+preset_for() {  # digits
+    local p=5
+    while [ $p -lt 9 ] && [ $((PRESET_LIMBS[p] / 4 * 8)) -lt "$1" ]; do p=$((p + 1)); done
+    echo $p
+}
+
+# bc needs more than a minute for pi and e already at 10000 digits; it is
+# run up to this many digits only.
+BC_MAX_DIGITS=100000
+
+write_function() {  # name digits vantrel-expr gp-expr mpmath-expr bc-expr decimal-expr
+    local w=$1 d=$2 v=$3 gpx=$4 mpx=$5 bcx=$6 decx=$7
+    printf '#FF:%s\nA=%s\nP.A\n#X:\n' "$d" "$v" > "$WORK/$w.vantrel"; preset_for "$d" > "$WORK/$w.preset"
     printf 'default(realprecision, %s);\nprint(%s)\n' "$d" "$gpx" > "$WORK/$w.gp"
+    if [ -n "$bcx" ] && [ "$d" -le $BC_MAX_DIGITS ]; then
+        printf 'scale=%s\n%s\n' "$d" "$bcx" > "$WORK/$w.bc"
+    fi
     if [ $HAVE_MPMATH = 1 ]; then
         printf 'from mpmath import mp\nmp.dps = %s\nprint(%s)\n' "$d" "$mpx" > "$WORK/$w.py"
-    elif [ "$kind" = sqrt2 ]; then
-        printf 'from decimal import Decimal, getcontext\ngetcontext().prec = %s\nprint(Decimal(2).sqrt())\n' "$d" > "$WORK/$w.py"
-    elif [ "$kind" = e ]; then
-        printf 'from decimal import Decimal, getcontext\ngetcontext().prec = %s\nprint(Decimal(1).exp())\n' "$d" > "$WORK/$w.py"
+    elif [ -n "$decx" ]; then
+        printf 'from decimal import Decimal, getcontext\ngetcontext().prec = %s\nprint(%s)\n' "$d" "$decx" > "$WORK/$w.py"
     fi
 }
 
@@ -128,8 +179,11 @@ write_factorial 10000 fact10k; add fact10k
 write_factorial 100000 fact100k; add fact100k
 write_power pow3_1e6; add pow3_1e6
 write_product mul500k; add mul500k
-for d in 1000 10000 100000; do
-    for k in pi e sqrt2; do write_constant "${k}_$d" $k $d; add "${k}_$d"; done
+for d in "${DIGITS[@]}"; do
+    for f in "${FUNCTIONS[@]}"; do
+        IFS='|' read -r k v gpx mpx bcx decx <<< "$f"
+        write_function "${k}_$d" "$d" "$v" "$gpx" "$mpx" "$bcx" "$decx"; add "${k}_$d"
+    done
 done
 write_factorise factor30; add factor30
 write_fractions fractions100; add fractions100
@@ -140,10 +194,10 @@ command_for() {  # workload tool -> shell command, empty when not applicable
     local w=$1 t=$2 f="$WORK/$1.$2"
     [ -f "$f" ] || return 0
     case $t in
-        vantrel) echo "$VANTREL $(cat "$WORK/$w.preset") < $f > /dev/null" ;;
+        vantrel) selected vantrel && echo "$VANTREL $(cat "$WORK/$w.preset") < $f > /dev/null" ;;
         bc) [ $HAVE_BC = 1 ] && echo "BC_LINE_LENGTH=0 bc -lq $f < /dev/null > /dev/null" ;;
         gp) [ $HAVE_GP = 1 ] && echo "gp -q -s 1G -f $f < /dev/null > /dev/null" ;;
-        py) [ $HAVE_PY = 1 ] && echo "python3 $f > /dev/null" ;;
+        py) [ $HAVE_PY = 1 ] && echo "$PYTHON $f > /dev/null" ;;
     esac
 }
 
@@ -172,11 +226,37 @@ measure() {
     fi
 }
 
+is_time() { [[ $1 =~ ^[0-9.]+$ ]]; }
+
+# Calculator time over a peer time (a peer time under 1 ms counts as 1 ms);
+# a calculator run that reached the limit gives the lower bound ">limit/peer".
+ratio_to() {  # vantrel-result peer-result
+    local v=$1 p=$2
+    is_time "$p" || { echo -; return; }
+    if is_time "$v"; then
+        awk "BEGIN{ b = $p < 0.001 ? 0.001 : $p; printf \"%.2f\", $v / b }"
+    elif [ "$v" = timeout ]; then
+        awk "BEGIN{ b = $p < 0.001 ? 0.001 : $p; printf \">%.0f\", $LIMIT / b }"
+    else
+        echo -
+    fi
+}
+
+wanted() {  # workload name: selected by BENCH_ONLY?
+    [ ${#ONLY_WORDS[@]} = 0 ] && return 0
+    local word
+    for word in "${ONLY_WORDS[@]}"; do [[ $1 == *$word* ]] && return 0; done
+    return 1
+}
+
+show() { case $1 in timeout) echo ">${LIMIT}s" ;; *) echo "$1" ;; esac; }
+
 tools=(vantrel bc gp py)
-printf '%-14s %10s %10s %10s %10s %9s\n' workload vantrel bc gp python 'ratio'
-printf '%-14s %10s %10s %10s %10s %9s\n' -------- ------- -- -- ------ -----
+row() { printf '%-16s %10s %10s %10s %10s %9s %9s\n' "$@"; }
+row workload vantrel bc gp python ratio 'vs gp'
+row -------- ------- -- -- ------ ----- -----
 for w in "${workload_names[@]}"; do
-    [ -n "$ONLY" ] && [[ $w != *$ONLY* ]] && continue
+    wanted "$w" || continue
     declare -A result=()
     for t in "${tools[@]}"; do
         cmd=$(command_for "$w" "$t")
@@ -185,16 +265,16 @@ for w in "${workload_names[@]}"; do
     best=''
     for t in bc gp py; do
         v=${result[$t]}
-        [[ $v =~ ^[0-9.]+$ ]] || continue
+        is_time "$v" || continue
         if [ -z "$best" ] || awk "BEGIN{exit !($v < $best)}"; then best=$v; fi
     done
-    ratio='-'
-    if [ -n "$best" ] && [[ ${result[vantrel]} =~ ^[0-9.]+$ ]]; then
-        ratio=$(awk "BEGIN{ b = $best < 0.001 ? 0.001 : $best; printf \"%.2f\", ${result[vantrel]} / b }")
-    fi
-    show() { case $1 in timeout) echo ">${LIMIT}s" ;; *) echo "$1" ;; esac; }
-    printf '%-14s %10s %10s %10s %10s %9s\n' "$w" "$(show "${result[vantrel]}")" "$(show "${result[bc]}")" \
-        "$(show "${result[gp]}")" "$(show "${result[py]}")" "$ratio"
+    row "$w" "$(show "${result[vantrel]}")" "$(show "${result[bc]}")" "$(show "${result[gp]}")" \
+        "$(show "${result[py]}")" "$(ratio_to "${result[vantrel]}" "$best")" \
+        "$(ratio_to "${result[vantrel]}" "${result[gp]}")"
     unset result
 done
-echo "(median wall seconds of $RUNS runs; ratio = vantrel / fastest peer; '-' not applicable or not installed)"
+echo "(median wall seconds of $RUNS runs; ratio = vantrel / fastest peer, vs gp = vantrel / gp;"
+echo " '>N' a lower bound from a calculator run that reached the limit; '-' not applicable or not installed)"
+if [ $HAVE_MPMATH = 1 ]; then
+    echo "(python: $("$PYTHON" -c 'import mpmath, mpmath.libmp as m; print("mpmath", mpmath.__version__, "backend", m.BACKEND)'))"
+fi
