@@ -163,6 +163,13 @@ bool is_zero(Fraction *f) {
     return true;
 }
 
+// out := 0 at F fraction limbs; returns 0 (done).
+int write_zero(BigNum *out, int F) {
+    bn_clear(out);
+    out->frac_limbs = F;
+    return 0;
+}
+
 // Writes |v| truncated to F fraction limbs, with v's sign, into out.
 int write_fixed(BigNum *out, const Flt &v, int F) {
     int64_t used = v.n == 0 ? 0 : flt_top(v) + F;
@@ -845,9 +852,7 @@ int64_t over_pi_compute(Job *j, Flt *v) {
 
 int real_over_pi(BigNum *out, Fraction *x, int F) {
     if (is_zero(x)) {
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     Job j = make_job(over_pi_compute, x);
     return run_job(&j, out, F);
@@ -863,9 +868,7 @@ int real_root(BigNum *out, Fraction *x, int n, int F) {
     if (negative && n % 2 == 0) return REAL_DOMAIN;
     if (is_zero(x)) {
         if (out->capacity < 2) return REAL_NO_ROOM;
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     Job j = make_job(root_compute, x);
     j.exact = root_exact;
@@ -886,9 +889,7 @@ int out_of_reach(BigNum *out, double digits, int F, int *rc) {
         return 1;
     }
     if (digits < -8.0 * (F + 2) - 16) {
-        bn_clear(out);
-        out->frac_limbs = F;
-        *rc = 0;
+        *rc = write_zero(out, F);
         return 1;
     }
     return 0;
@@ -946,15 +947,11 @@ int real_exp(BigNum *out, Fraction *x, int F) {
         double digits = std::pow(10.0, l) * 0.4342944819;
         if (!negative && digits > 8.0 * out->capacity) return REAL_NO_ROOM;
         if (negative && digits > 8.0 * (F + 2)) {
-            bn_clear(out);
-            out->frac_limbs = F;
-            return 0;
+            return write_zero(out, F);
         }
     } else if (l >= 300) {
         if (!negative) return REAL_NO_ROOM;
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     Job j = make_job(exp_compute, x);
     return run_job(&j, out, F);
@@ -976,18 +973,14 @@ int real_log(BigNum *out, Fraction *x, int64_t base, int F) {
     scratch_release(mark);
     if (one) {
         if (out->capacity < 2) return REAL_NO_ROOM;
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     return run_job(&j, out, F);
 }
 
 int real_atan(BigNum *out, Fraction *x, int F) {
     if (is_zero(x)) {
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     Job j = make_job(atan_compute, x);
     return run_job(&j, out, F);
@@ -1014,9 +1007,7 @@ int real_sin_cos(BigNum *out, Fraction *x, int cosine, int half_turns, int F) {
 
 int real_tan(BigNum *out, Fraction *x, int half_turns, int F) {
     if (is_zero(x)) {
-        bn_clear(out);
-        out->frac_limbs = F;
-        return 0;
+        return write_zero(out, F);
     }
     Job j = make_job(sin_cos_compute, x);
     j.flag1 = 2;

@@ -68,29 +68,42 @@ std::string result_text(BigNum *out) {
 // Arguments carry more limbs than the result: a perturbation far below the
 // last printed digit decides whether it truncates to the boundary or below.
 TEST_F(Kernels, ResultsRightNextToALimbBoundaryTruncate) {
+    enum Fn { ROOT2, ROOT3, LOG, EXP, COS };
+    struct Case {
+        Fn fn;
+        const char *whole;  // integer part of the argument
+        bool above;         // argument = whole + e (else whole - 1 + (1 - e))
+        bool negative;
+        const char *want;   // result; '#' stands for 8F nines
+    };
+    const Case cases[] = {
+        {ROOT2, "3", false, false, "1.#"},  // sqrt(4 - e) just below 2
+        {ROOT2, "4", true, false, "2"},   // sqrt(4 + e) just above
+        {ROOT3, "26", false, false, "2.#"},  // cube root of 27 - e
+        {LOG, "0", false, false, "0"},    // ln(1 - e), toward zero
+        {LOG, "1", true, false, "0"},     // ln(1 + e)
+        {EXP, "0", true, false, "1"},     // e^e just above 1
+        {EXP, "0", true, true, ".#"},     // e^-e just below 1
+        {COS, "0", true, false, ".#"},    // cos e just below 1
+    };
     BigNum *out = work_frac[6].num;
     for (int F : {1, 3, 40}) {
         fixed_point_limbs = F;
-        std::string below = "." + repeat('9', 8 * F + 30), above = "." + repeat('0', 8 * F + 29) + "1";
         std::string nines = repeat('9', 8 * F);
-        ASSERT_EQ(real_root(out, literal("3" + below, F + 5), 2, F), 0);
-        EXPECT_EQ(result_text(out), " 1." + nines) << F;  // sqrt(4 - e)
-        ASSERT_EQ(real_root(out, literal("4" + above, F + 5), 2, F), 0);
-        EXPECT_EQ(result_text(out), " 2") << F;  // sqrt(4 + e)
-        ASSERT_EQ(real_root(out, literal("26" + below, F + 5), 3, F), 0);
-        EXPECT_EQ(result_text(out), " 2." + nines) << F;
-        ASSERT_EQ(real_log(out, literal("0" + below, F + 5), 0, F), 0);
-        EXPECT_EQ(result_text(out), " 0") << F;  // ln(1 - e) toward zero
-        ASSERT_EQ(real_log(out, literal("1" + above, F + 5), 0, F), 0);
-        EXPECT_EQ(result_text(out), " 0") << F;
-        ASSERT_EQ(real_exp(out, literal("0" + above, F + 5), F), 0);
-        EXPECT_EQ(result_text(out), " 1") << F;  // e^e just above 1
-        Fraction *x = literal("0" + above, F + 5);
-        x->num->sign = -1;
-        ASSERT_EQ(real_exp(out, x, F), 0);
-        EXPECT_EQ(result_text(out), " ." + nines) << F;  // e^-e just below 1
-        ASSERT_EQ(real_sin_cos(out, literal("0" + above, F + 5), 1, 0, F), 0);
-        EXPECT_EQ(result_text(out), " ." + nines) << F;  // cos e just below 1
+        for (const Case &c : cases) {
+            std::string frac = c.above ? "." + repeat('0', 8 * F + 29) + "1" : "." + repeat('9', 8 * F + 30);
+            Fraction *x = literal(c.whole + frac, F + 5);
+            if (c.negative) x->num->sign = -1;
+            int rc = c.fn == ROOT2 ? real_root(out, x, 2, F)
+                     : c.fn == ROOT3 ? real_root(out, x, 3, F)
+                     : c.fn == LOG   ? real_log(out, x, 0, F)
+                     : c.fn == EXP   ? real_exp(out, x, F)
+                                     : real_sin_cos(out, x, 1, 0, F);
+            ASSERT_EQ(rc, 0);
+            std::string want = std::string(" ") + c.want;
+            if (want.back() == '#') want = want.substr(0, want.size() - 1) + nines;
+            EXPECT_EQ(result_text(out), want) << "case " << int(&c - cases) << ", F = " << F;
+        }
     }
 }
 

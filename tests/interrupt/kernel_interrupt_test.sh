@@ -1,0 +1,40 @@
+#!/bin/bash
+# Ctrl-C in the middle of long function computations at 100000 digits: the
+# line is abandoned within a second, the variables and the precision stay,
+# and the next functions compute correctly (their work space was given back).
+#   kernel_interrupt_test.sh BINARY
+set -u
+bin=$1
+work=$(mktemp -d)
+trap 'exec 3>&-; kill -9 $pid 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+mkfifo input
+"$bin" 5 < input > output 2>&1 &
+pid=$!
+exec 3> input
+fail() { echo "FAIL: $*"; tail -c 600 output | cut -c1-200; exit 1; }
+wait_for() {
+    for _ in $(seq 100); do grep -q "$1" output && return 0; sleep 0.1; done
+    return 1
+}
+
+# A block that computes arctangents, roots and logarithms of ever new
+# arguments for ever.
+printf '#FF:100000\nA=5\n{\nB=ATAN(SQR(B+2))+LN(B+3)\nIF(B>-1)DO\n}\nX~1\n' >&3
+sleep 2
+kill -INT $pid
+start=$(date +%s%N)
+wait_for '^interrupted$' || fail "no interrupted line"
+elapsed=$((($(date +%s%N) - start) / 1000000))
+[ "$elapsed" -lt 1500 ] || fail "the line took ${elapsed} ms to stop"
+printf 'P.A\nC=SQR2\nP.C\nD=1/3\nV.D\nP.D\n' >&3
+wait_for '^? A= 5 $' || fail "A lost after the interrupt"
+wait_for 'C= 1.4142135623730950488016887242096980785696718753769480731766797379' ||
+    fail "a root after the interrupt is wrong"
+wait_for 'D= .33333333' || fail "no prompt after the interrupt"
+# The precision of the line's start: 100000 threes (and the blank after).
+line=$(grep 'D= \.' output | head -1)
+[ ${#line} -ge 100000 ] || fail "precision lost: ${#line} characters"
+printf '#X:\n' >&3
+wait $pid
+echo ok
