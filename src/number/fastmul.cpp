@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../factor/gmp_api.h"
 #include "bignum.h"
 
 namespace {
@@ -337,18 +336,36 @@ void inverse_block(uint64_t *a, size_t n, size_t k, const Field &f) {
     }
 }
 
+// The forward transform of block k whose values from `used` on are zero:
+// while the top half is zero, a level's butterflies (u + r 0, u - r 0) only
+// copy the bottom half up. Operands of a balanced product fill at most half
+// their transform, so this saves a level of each forward transform.
+void forward_sparse(uint64_t *a, size_t n, size_t k, size_t used, const Field &f) {
+    if (n >= 2 && used <= n / 2) {
+        memcpy(a + n / 2, a, sizeof(uint64_t) * (n / 2));
+        forward_sparse(a, n / 2, 2 * k, used, f);
+        forward_sparse(a + n / 2, n / 2, 2 * k + 1, used, f);
+    } else {
+        forward_block(a, n, k, f);
+    }
+}
+
 // Three-quarter transforms: a product of at most 3n/4 coefficients is
 // determined by its residues modulo x^(n/2) - 1 (block 0 of the first
 // level) and x^(n/4) - i (block 2 of the second, i = root 1 a square root
 // of -1), whose degrees add up to 3n/4; block 3 is never computed. The
 // forward transform leaves the values of the first in x[0 .. n/2) and of
-// the second in x[n/2 .. 3n/4); x holds n coefficients, n >= 4.
-void forward_three_quarters(uint64_t *x, size_t n, const Field &f) {
+// the second in x[n/2 .. 3n/4); x holds n coefficients, zero from `used`
+// on, n >= 4.
+void forward_three_quarters(uint64_t *x, size_t n, size_t used, const Field &f) {
     const uint64_t p = f.p, p2 = 2 * p, r = f.rt[2], rq = f.rt[3];
     const size_t q = n / 4;
-    fwd2(x, n / 2, f.rt, p);
+    if (used <= 2 * q)
+        memcpy(x + 2 * q, x, sizeof(uint64_t) * 2 * q);
+    else
+        fwd2(x, 2 * q, f.rt, p);
     for (size_t j = 0; j < q; j++) x[2 * q + j] = below(x[2 * q + j], p2) + shoup(x[3 * q + j], r, rq, p);
-    forward_block(x, n / 2, 0, f);
+    forward_sparse(x, 2 * q, 0, used, f);
     forward_block(x + 2 * q, q, 2, f);
 }
 
@@ -414,9 +431,10 @@ static_assert(PRIME_LOG2 >= 22 && (size_t(1) << 22) >= (MAX_PRODUCT_LIMBS + 1) /
               "the primes have roots of unity for the longest transform");
 
 // x[0 .. len) := the n limbs of a packed PACK to a coefficient (least
-// significant limb lowest), reduced below 4p, then zeros.
+// significant limb lowest), reduced below 4p, then zeros. Returns the
+// number of coefficients before the zeros.
 template <int PACK>
-void load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
+size_t load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
     int full = n / PACK, i = 0;
     if (PACK == 2) {
         for (; i < full; i++) x[i] = a[2 * i] + BASE * a[2 * i + 1];
@@ -432,6 +450,7 @@ void load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
         x[i++] = v;
     }
     memset(x + i, 0, sizeof(uint64_t) * (len - size_t(i)));
+    return size_t(i);
 }
 
 // Base-10^8 digits of v < 10^24, least significant first.
@@ -514,8 +533,8 @@ template <int PACK>
 void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
                     bool three_quarters) {
     size_t count = size_t((na + PACK - 1) / PACK + (nb + PACK - 1) / PACK - 1);
-    size_t used = three_quarters ? len / 4 * 3 : len;
-    assert(count <= used && len <= transform_max && (!three_quarters || len >= 4));
+    size_t values = three_quarters ? len / 4 * 3 : len;  // of each transform
+    assert(count <= values && len <= transform_max && (!three_quarters || len >= 4));
     build_roots(len / 2 > 1 ? len / 2 : 1);
     uint64_t *res[3] = {coef[0], coef[1], coef[2]};
     for (int k = 0; k < PACK; k++) {
@@ -523,19 +542,15 @@ void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, i
         // space is being written here.
         poll_interrupt();
         const Field &f = field[k];
-        auto forward = [&](uint64_t *x) {
+        auto forward = [&](uint64_t *x, size_t used) {
             if (three_quarters)
-                forward_three_quarters(x, len, f);
+                forward_three_quarters(x, len, used, f);
             else
-                forward_block(x, len, 0, f);
+                forward_sparse(x, len, 0, used, f);
         };
-        load<PACK>(res[k], len, a, na, f);
-        forward(res[k]);
-        if (b) {
-            load<PACK>(coef[3], len, b, nb, f);
-            forward(coef[3]);
-        }
-        pointwise(res[k], b ? coef[3] : nullptr, used, f);
+        forward(res[k], load<PACK>(res[k], len, a, na, f));
+        if (b) forward(coef[3], load<PACK>(coef[3], len, b, nb, f));
+        pointwise(res[k], b ? coef[3] : nullptr, values, f);
         if (three_quarters)
             inverse_three_quarters(res[k], len, f);
         else
@@ -560,8 +575,7 @@ void sliced_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int 
         bt[k] = coef[0] + 2 * k * len;
         st[k] = bt[k] + len;
         poll_interrupt();  // only scratch space is being written
-        load<PACK>(bt[k], len, b, nb, field[k]);
-        forward_block(bt[k], len, 0, field[k]);
+        forward_sparse(bt[k], len, 0, load<PACK>(bt[k], len, b, nb, field[k]), field[k]);
     }
     for (int pos = 0; pos < na; pos += slice) {
         int m = na - pos < slice ? na - pos : slice;
@@ -569,8 +583,7 @@ void sliced_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int 
             // A Ctrl-C may abandon the line here: r is an output vector.
             poll_interrupt();
             const Field &f = field[k];
-            load<PACK>(st[k], len, a + pos, m, f);
-            forward_block(st[k], len, 0, f);
+            forward_sparse(st[k], len, 0, load<PACK>(st[k], len, a + pos, m, f), f);
             pointwise(st[k], bt[k], len, f);
             inverse_block(st[k], len, 0, f);
         }
@@ -609,9 +622,8 @@ double transform_cost(int pack, size_t len, double transforms) {
 
 // The cheapest plan for a * b, na >= nb (square: b is a), among: one
 // transform of the whole product (or three quarters of one where that
-// holds it), or b's transform kept and a in slices;
-// two primes with two limbs a coefficient where the bound allows it, or
-// three with three.
+// holds it), or b's transform kept and a in slices; two primes with two
+// limbs a coefficient where the bound allows it, or three with three.
 Plan plan_product(int na, int nb, bool square) {
     Plan best{0, 0, false, 0, 1e300};
     for (int pack = 2; pack <= 3; pack++) {
@@ -634,6 +646,7 @@ Plan plan_product(int na, int nb, bool square) {
             if (c < best.cost) best = Plan{pack, l, false, int(per) * pack, c};
         }
     }
+    assert(best.pack != 0);
     return best;
 }
 
@@ -773,8 +786,9 @@ constexpr int TRANSFORM_SLICE_LIMBS = 160;
 int fastmul_reserve(int limbs) {
     if (limbs <= reserved_limbs) return 0;
     if (limbs > MAX_PRODUCT_LIMBS) return -1;
-    // Three limbs a coefficient need the longest transform: at most
-    // (limbs + 1) / 3 coefficients (see transform_product).
+    // Three limbs a coefficient, always a choice of plan_product, take at
+    // most ceil(na / 3) + ceil(nb / 3) - 1 <= (limbs + 1) / 3 coefficients;
+    // plan_product skips longer transforms.
     size_t len = power_of_two_from(size_t(limbs + 1) / 3);
     size_t words64 = 4 * len + 6 * len;  // coef[0..3], then rt and irt per prime
     size_t words32 = (size_t(limbs) * 2 + 256) + size_t(limbs) * 2;
@@ -966,4 +980,4 @@ int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
     return len;
 }
 
-bool long_division_available() { return gmp_ready(); }
+bool long_division_available() { return true; }  // our own division takes any divisor

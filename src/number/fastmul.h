@@ -60,9 +60,9 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
 // more than `room` limbs. e >= 1; r must not overlap a.
 int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e);
 
-// True when `divide` can divide by divisors beyond a machine integer (the
-// multiple precision library is bound), so callers can prefer one long
-// division to many short ones without risking the refusal message.
+// True when `divide` can divide by divisors beyond a machine integer, so
+// callers can prefer one long division to many short ones; always so since
+// division is our own.
 bool long_division_available();
 
 // z := |n| read from n's used limbs (sign and scale ignored), splitting the

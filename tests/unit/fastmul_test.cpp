@@ -3,7 +3,9 @@
 // refusals, product trees and powers, and the conversions of long values.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "expr/expr.h"
@@ -299,6 +301,269 @@ TEST_F(FastMul, ConversionsAtEverySplitLength) {
         }
     }
     mpz_clears(za, zb, zq, zr, nullptr);
+}
+
+// ------------------------------------------- differential limb products
+//
+// Random operands built from runs of zero limbs, runs of 99999999 limbs and
+// random limbs (long carry chains, sparse columns, both ends of the limb
+// range), at lengths on both sides of every method boundary, against the
+// library. Deterministic: the seed is printed, VANTREL_SEED replays one.
+
+uint64_t diff_seed = 20261214;
+uint64_t diff_state = 1;
+
+uint64_t diff_next() {
+    diff_state ^= diff_state << 13;
+    diff_state ^= diff_state >> 7;
+    diff_state ^= diff_state << 17;
+    return diff_state;
+}
+
+// n limbs in runs: zeros, nines, random, ones, or a single random limb
+// among zeros; the top limb is made non-zero unless `leading_zeros`.
+Vec hard_operand(int n, bool leading_zeros = false) {
+    Vec v(n);
+    int i = 0;
+    while (i < n) {
+        int run = 1 + int(diff_next() % (diff_next() % 4 == 0 ? 2000 : 40));
+        int kind = int(diff_next() % 5);
+        for (int j = 0; j < run && i < n; j++, i++) {
+            uint32_t x = uint32_t(diff_next() % 100000000u);
+            v[i] = kind == 0 ? 0 : kind == 1 ? 99999999u : kind == 2 ? x : kind == 3 ? 1 : (j == 0 ? x : 0);
+        }
+    }
+    if (!leading_zeros && v[n - 1] == 0) v[n - 1] = 1 + uint32_t(diff_next() % 99999999u);
+    return v;
+}
+
+// z := the limb vector v[0 .. n), through its decimal digits.
+void set_limbs(mpz_t z, const uint32_t *v, size_t n) {
+    std::string s(8 * n, '0');
+    for (size_t k = 0; k < n; k++) {
+        uint32_t x = v[k];
+        for (size_t d = 0; d < 8; d++, x /= 10) s[8 * (n - 1 - k) + 7 - d] = char('0' + x % 10);
+    }
+    mpz_set_str(z, s.c_str(), 10);
+}
+
+// Checks r[0 .. na+nb) against the library's product: every limb written
+// (r starts out poisoned with values no limb can have) and in range.
+::testing::AssertionResult matches_library(const Vec &r, const Vec &a, const Vec &b) {
+    size_t n = a.size() + b.size();
+    for (size_t k = 0; k < n; k++)
+        if (r[k] >= 100000000u) return ::testing::AssertionFailure() << "limb " << k << " is " << r[k];
+    mpz_t x, y, z;
+    mpz_inits(x, y, z, nullptr);
+    set_limbs(x, a.data(), a.size());
+    set_limbs(y, b.data(), b.size());
+    mpz_mul(x, x, y);
+    set_limbs(z, r.data(), n);
+    bool same = mpz_cmp(x, z) == 0;
+    mpz_clears(x, y, z, nullptr);
+    if (!same) return ::testing::AssertionFailure() << "wrong product";
+    return ::testing::AssertionSuccess();
+}
+
+constexpr uint32_t POISON = 0xdeadbeefu;
+
+// na x nb through mul_limbs (b's length nb) and, for equal operands, sqr_limbs.
+::testing::AssertionResult check_pair(const Vec &a, const Vec &b) {
+    Vec r(a.size() + b.size(), POISON);
+    mul_limbs(r.data(), a.data(), int(a.size()), b.data(), int(b.size()));
+    return matches_library(r, a, b);
+}
+
+::testing::AssertionResult check_square(const Vec &a) {
+    Vec r(2 * a.size(), POISON);
+    sqr_limbs(r.data(), a.data(), int(a.size()));
+    return matches_library(r, a, a);
+}
+
+struct FastMulDifferential : ::testing::Test {
+    static void SetUpTestSuite() {
+        bind_gmp();
+        if (const char *env = getenv("VANTREL_SEED")) diff_seed = strtoull(env, nullptr, 10);
+        printf("fast product seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)diff_seed);
+    }
+    void SetUp() override {
+        diff_state = diff_seed | 1;  // each test replays alone under a filter
+        ASSERT_EQ(fastmul_reserve(300000), 0);
+    }
+};
+
+// Lengths around each method's boundary: the schoolbook and Karatsuba
+// thresholds of the header, the Karatsuba recursion's leaves (96, 120 for
+// squares), the kept-transform slices (160 against twice as long), and the
+// transform's lengths: products of 2 or 3 limbs a coefficient whose
+// coefficient counts sit at, just below and just above a power of two and
+// three quarters of one, with leaves of 4096 values on both sides.
+std::vector<int> boundary_lengths() {
+    std::vector<int> v = {1, 2, 3, 4, 5, 7, 8, 9};
+    for (int t : {KARATSUBA_LIMBS, 96, 120, 160, TRANSFORM_LIMBS, SQUARE_TRANSFORM_LIMBS})
+        for (int d = -1; d <= 1; d++) v.push_back(t + d);
+    // A balanced product of n limbs a side has 2 ceil(n / p) - 1 coefficients
+    // with p limbs a coefficient.
+    for (int len = 256; len <= 16384; len *= 2)
+        for (int p : {2, 3})
+            for (int count : {len, len / 4 * 3}) {
+                int n = (count + 1) / 2 * p;
+                for (int d : {-p - 1, -1, 0, 1, p + 1}) v.push_back(n + d);
+            }
+    return v;
+}
+
+TEST_F(FastMulDifferential, BalancedProductsAndSquaresAtEveryBoundary) {
+    for (int n : boundary_lengths()) {
+        Vec a = hard_operand(n), b = hard_operand(n);
+        ASSERT_TRUE(check_pair(a, b)) << n << " x " << n << ", seed " << diff_seed;
+        ASSERT_TRUE(check_square(a)) << n << " squared, seed " << diff_seed;
+        // The same operand passed twice goes the square's way.
+        if (n < 2000) {
+            ASSERT_TRUE(check_pair(a, a)) << n << " x itself, seed " << diff_seed;
+        }
+        // One limb apart: balanced shapes that the square path never sees.
+        Vec c = hard_operand(n + 1);
+        ASSERT_TRUE(check_pair(a, c)) << n << " x " << n + 1 << ", seed " << diff_seed;
+    }
+}
+
+TEST_F(FastMulDifferential, UnbalancedProductsInBothOrders) {
+    // The shorter operand on both sides of each threshold, the longer one
+    // from just over the short one to a thousand times it: Karatsuba and
+    // transforms on slices, the last slice short or exactly full.
+    for (int nb : {1, 47, 48, 95, 159, 160, 161, 239, 240, 241, 500, 1000, 3001}) {
+        for (int na : {nb + 1, 2 * nb - 1, 2 * nb, 2 * nb + 1, 3 * nb + 7, 17 * nb + 5, 400 * nb + 3}) {
+            if (na + nb > 130000) continue;
+            Vec a = hard_operand(na), b = hard_operand(nb);
+            ASSERT_TRUE(check_pair(a, b)) << na << " x " << nb << ", seed " << diff_seed;
+            ASSERT_TRUE(check_pair(b, a)) << nb << " x " << na << ", seed " << diff_seed;
+        }
+    }
+    // Random shapes of every size up to the reserve.
+    for (int trial = 0; trial < 50; trial++) {
+        int na = 1 + int(diff_next() % (trial < 40 ? 6000 : 100000));
+        int nb = 1 + int(diff_next() % uint64_t(na));
+        Vec a = hard_operand(na), b = hard_operand(nb);
+        ASSERT_TRUE(check_pair(a, b)) << na << " x " << nb << ", seed " << diff_seed;
+    }
+}
+
+TEST_F(FastMulDifferential, LeadingZeroLimbsAndPrefixesOfOneArray) {
+    for (int n : {50, 300, 2500, 20000}) {
+        // Operands whose top limbs are zero still fill every product limb.
+        Vec a = hard_operand(n, true), b = hard_operand(n / 2 + 3, true);
+        for (int k = 0; k < n / 3; k++) a[n - 1 - k] = 0;
+        ASSERT_TRUE(check_pair(a, b)) << n << ", seed " << diff_seed;
+        ASSERT_TRUE(check_square(a)) << n << ", seed " << diff_seed;
+        // a and b may be the same array with different lengths.
+        Vec r(n + n / 2, POISON);
+        mul_limbs(r.data(), a.data(), n, a.data(), n / 2);
+        ASSERT_TRUE(matches_library(r, a, Vec(a.begin(), a.begin() + n / 2))) << n << ", seed " << diff_seed;
+    }
+}
+
+// ------------------------------------------- exactness at the bounds
+
+// (10^(8a) - 1)(10^(8b) - 1), a >= b, in limbs: 1, b - 1 zeros, a - b
+// nines, 99999998, b - 1 nines. All-nines operands make every coefficient of
+// the transforms as large as it can be, so they probe the prime bounds.
+::testing::AssertionResult is_nines_product(const uint32_t *r, int a, int b) {
+    if (a < b) std::swap(a, b);
+    for (int k = 0; k < a + b; k++) {
+        uint32_t want = k == 0 ? 1 : k < b ? 0 : k < a ? 99999999u : k == a ? 99999998u : 99999999u;
+        if (r[k] != want) return ::testing::AssertionFailure() << "limb " << k << " is " << r[k] << ", not " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The value of v modulo the prime q = 2^61 - 1 (2^61 = 1 modulo q folds
+// the high bits onto the low ones).
+uint64_t residue(const uint32_t *v, size_t n) {
+    const uint64_t q = (uint64_t(1) << 61) - 1;
+    uint64_t h = 0;
+    for (size_t k = n; k-- > 0;) {
+        unsigned __int128 x = (unsigned __int128)h * 100000000u + v[k];
+        uint64_t y = uint64_t(x & q) + uint64_t(x >> 61);
+        y = (y & q) + (y >> 61);
+        h = y >= q ? y - q : y;
+    }
+    return h;
+}
+
+struct FastMulBounds : ::testing::Test {
+    static void SetUpTestSuite() { diff_state = diff_seed | 1; }
+};
+
+TEST_F(FastMulBounds, TwoPrimesUpToTheirLastCoefficientThreeBeyond) {
+    // Two limbs a coefficient modulo two primes hold sums of 212676 products
+    // of two coefficients: shorter operands of 425352 limbs, all nines, are
+    // the largest they take; 425354 (212677 full coefficients) need the
+    // three primes.
+    ASSERT_EQ(fastmul_reserve(2 * 425354 + 2000), 0);
+    for (auto [na, nb] : {std::pair{425352, 425352}, {425354, 425354}, {426352, 425352}, {425354, 425353}}) {
+        Vec a(na, 99999999u), b(nb, 99999999u), r(size_t(na + nb), POISON);
+        mul_limbs(r.data(), a.data(), na, b.data(), nb);
+        ASSERT_TRUE(is_nines_product(r.data(), na, nb)) << na << " x " << nb;
+        if (na == nb) {
+            sqr_limbs(r.data(), a.data(), na);
+            ASSERT_TRUE(is_nines_product(r.data(), na, na)) << na << " squared";
+        }
+    }
+}
+
+TEST_F(FastMulBounds, ProductsAsLongAsTheReserveAllows) {
+    // 2^22 limbs a side, the longest product fastmul_reserve takes, with the
+    // largest coefficients; then random operands of 3.5 million limbs (the
+    // largest preset) checked modulo a prime.
+    ASSERT_EQ(fastmul_reserve(1 << 23), 0);
+    EXPECT_EQ(fastmul_reserve((1 << 23) + 1), -1);
+    EXPECT_EQ(fastmul_capacity(), 1 << 23);
+    const uint64_t q = (uint64_t(1) << 61) - 1;
+    for (int n : {1 << 22}) {
+        Vec a(n, 99999999u), r(2 * size_t(n), POISON);
+        sqr_limbs(r.data(), a.data(), n);
+        ASSERT_TRUE(is_nines_product(r.data(), n, n)) << n << " squared";
+        Vec b(n, 99999999u);  // equal values in another array: the product path
+        mul_limbs(r.data(), a.data(), n, b.data(), n);
+        ASSERT_TRUE(is_nines_product(r.data(), n, n)) << n << " x " << n;
+    }
+    int n = 3500000;
+    Vec a = hard_operand(n), b = hard_operand(n - 12345), r(2 * size_t(n), POISON);
+    mul_limbs(r.data(), a.data(), n, b.data(), n - 12345);
+    unsigned __int128 want = (unsigned __int128)residue(a.data(), a.size()) * residue(b.data(), b.size()) % q;
+    EXPECT_EQ(residue(r.data(), r.size() - 12345), uint64_t(want)) << "seed " << diff_seed;
+}
+
+// ------------------------------------------- interrupts
+
+int polls_seen = 0;
+void count_poll() { polls_seen++; }
+
+TEST(FastMulInterrupt, LongProductsPollBetweenTheirStages) {
+    // A hook that returns lets the product run on: it must still be right,
+    // and every transform product polls once per prime and before its end.
+    bind_gmp();
+    ASSERT_EQ(fastmul_reserve(300000), 0);
+    void (*saved)() = interrupt_hook;
+    interrupt_hook = count_poll;
+    for (auto [na, nb] : {std::pair{20000, 20000}, {100000, 2000}, {60000, 60001}}) {
+        Vec a = make(na), b = make(nb), r(size_t(na + nb));
+        polls_seen = 0;
+        interrupt_requested = 1;
+        mul_limbs(r.data(), a.data(), na, b.data(), nb);
+        interrupt_requested = 0;
+        EXPECT_GE(polls_seen, 3) << na << " x " << nb;
+        EXPECT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
+    }
+    polls_seen = 0;
+    Vec a = make(30000), r(60000);
+    interrupt_requested = 1;
+    sqr_limbs(r.data(), a.data(), 30000);
+    interrupt_requested = 0;
+    EXPECT_GE(polls_seen, 3);
+    EXPECT_EQ(digits(r.data(), 60000), product_text(a, a));
+    interrupt_hook = saved;
 }
 
 // ------------------------------------------------ evaluator products
