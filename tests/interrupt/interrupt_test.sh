@@ -6,20 +6,8 @@
 #   interrupt_test.sh BINARY
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'exec 3>&-; kill -9 $pid 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work" || exit 1
-mkfifo input
-"$bin" 0 < input > output 2>&1 &
-pid=$!
-exec 3> input
-fail() { echo "FAIL: $*"; tail -c 600 output; exit 1; }
-# Waits up to ten seconds for a line matching the pattern, so that a loaded
-# machine or a sanitizer build does not make the test flaky.
-wait_for() {
-    for _ in $(seq 50); do grep -q "$1" output && return 0; sleep 0.2; done
-    return 1
-}
+. "$(dirname "$0")/session.sh"
+start_session "$bin" 0
 
 printf '#FW:OUT.TXT\nA=5\nW.A\n{\nB=B+1\nIF(B>0)DO\n}\nX~1\n' >&3
 sleep 1

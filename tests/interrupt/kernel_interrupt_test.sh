@@ -5,18 +5,8 @@
 #   kernel_interrupt_test.sh BINARY
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'exec 3>&-; kill -9 $pid 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work" || exit 1
-mkfifo input
-"$bin" 5 < input > output 2>&1 &
-pid=$!
-exec 3> input
-fail() { echo "FAIL: $*"; tail -c 600 output | cut -c1-200; exit 1; }
-wait_for() {
-    for _ in $(seq 100); do grep -q "$1" output && return 0; sleep 0.1; done
-    return 1
-}
+. "$(dirname "$0")/session.sh"
+start_session "$bin" 5
 
 # A block that computes arctangents, roots and logarithms of ever new
 # arguments for ever.
