@@ -74,13 +74,6 @@ int fraction_den_room(Fraction *f) {
     return f->den->capacity;
 }
 
-int run_into_register(const char *tpl, int r, int level) {
-    Fraction *f = work_reg(r);
-    int n = eval_group(tpl, f, level);
-    if (f->den->used > den_room(r)) to_fixed(f, fixed_point_limbs);
-    return n;
-}
-
 void series_copy(Fraction *dst, Fraction *src) {
     if (dst == src) return;
     if (src->den->used > fraction_den_room(dst)) to_fixed(src, fixed_point_limbs);

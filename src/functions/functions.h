@@ -51,8 +51,3 @@ void series_copy(Fraction *dst, Fraction *src);
 int series_guard_limbs();
 // Drops fixed-point fraction limbs of f beyond `limbs` (truncating).
 void series_trim(Fraction *f, int limbs);
-// Runs a template into work register r (26..29). A result whose denominator
-// has grown into the register's element area (the repeating-decimal
-// recognition can give denominators of many limbs) is turned into a
-// fixed-point decimal; elements the caller still needs must be set again.
-int run_into_register(const char *tpl, int r, int level);

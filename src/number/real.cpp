@@ -151,7 +151,7 @@ Flt from_fraction(Fraction *f) {
     Flt n = from_bignum(f->num), d = from_bignum(f->den);
     if (d.n == 0) return flt_zero();
     if (d.n == 1 && d.d[0] == 1) {
-        n.e += d.e == 0 ? 0 : -d.e;
+        n.e -= d.e;  // a denominator of one limb 1 at scale e
         return n;
     }
     return flt_div(n, d);
@@ -457,6 +457,22 @@ Flt log_value(const Flt &x, int64_t *errpos) {
     return r;
 }
 
+// Whether the fraction is an exact ratio p/q of integers with |p|, q below
+// `limit` (q > 0, p signed).
+bool small_ratio(Fraction *x, int64_t *p, int64_t *q, int64_t limit = int64_t(1) << 31) {
+    if (x->num->frac_limbs != 0 || x->den->frac_limbs != 0) return false;
+    int64_t a, b;
+    if (!get_int64(x->num, &a) || !get_int64(x->den, &b) || b == 0) return false;
+    if (b < 0) {
+        a = -a;
+        b = -b;
+    }
+    if (a >= limit || a <= -limit || b >= limit) return false;
+    *p = a;
+    *q = b;
+    return true;
+}
+
 // ln(p/q) for a small exact ratio p/q > 0: k ln 2 + 2 atanh(u) with
 // p / (q 2^k) within [0.75, 1.5) and u = (p - q 2^k) / (p + q 2^k), the
 // arctanh summed by binary splitting. Values 2^k and 10 come from the
@@ -495,17 +511,11 @@ Flt log_ratio(int64_t p, int64_t q, int64_t *errpos) {
     return flt_trunc(r, keep);
 }
 
-// Whether the fraction is a ratio p/q of integers below 2^40 (p, q > 0).
+// Whether the fraction is a ratio p/q > 0 of integers below 2^40.
 bool small_positive_ratio(Fraction *x, int64_t *p, int64_t *q) {
-    if (x->num->frac_limbs != 0 || x->den->frac_limbs != 0) return false;
-    int64_t a, b;
-    if (!get_int64(x->num, &a) || !get_int64(x->den, &b)) return false;
-    if (a < 0) a = -a;
-    if (b < 0) b = -b;
-    if (a == 0 || b == 0 || a >= (int64_t(1) << 40) || b >= (int64_t(1) << 40)) return false;
-    *p = a;
-    *q = b;
-    return true;
+    if (!small_ratio(x, p, q, int64_t(1) << 40)) return false;
+    if (*p < 0) *p = -*p;
+    return *p != 0;
 }
 
 // ln of the integer b >= 2.
@@ -578,8 +588,9 @@ void sin_cos_small(const Flt &r, Flt *sn, Flt *cs) {
         *cs = C;
         return;
     }
-    int64_t lo = -1, hi = 0;  // first chunk: the integer limb and the first fraction limb
-    hi = 1;
+    // Chunks of the limbs at exponents [-hi, -lo); the first also takes the
+    // integer limb.
+    int64_t lo = -1, hi = 1;
     while (true) {
         int64_t from = -hi, to = lo < 0 ? 1 : -lo;
         int64_t s = from - r.e, e_end = to - r.e;
@@ -643,21 +654,6 @@ void sin_cos_value(const Flt &x, int half_turns, Flt *sn, Flt *cs) {
         default: *sn = flt_neg(c); *cs = s; break;
     }
     flt_prec = keep;
-}
-
-// Small exact rational radians p/q (|p/q| <= 2): the series on p/q itself.
-bool small_ratio(Fraction *x, int64_t *p, int64_t *q) {
-    if (x->num->frac_limbs != 0 || x->den->frac_limbs != 0) return false;
-    int64_t a, b;
-    if (!get_int64(x->num, &a) || !get_int64(x->den, &b) || b == 0) return false;
-    if (b < 0) {
-        a = -a;
-        b = -b;
-    }
-    if (a > (int64_t(1) << 31) || a < -(int64_t(1) << 31) || b > (int64_t(1) << 31) || b < 1) return false;
-    *p = a;
-    *q = b;
-    return true;
 }
 
 int64_t sin_cos_compute(Job *j, Flt *v) {
@@ -860,8 +856,6 @@ int real_over_pi(BigNum *out, Fraction *x, int F) {
 
 int real_pi(BigNum *out, int F) { return constant(out, F, pi_value); }
 int real_e(BigNum *out, int F) { return constant(out, F, e_value); }
-int real_ln2(BigNum *out, int F) { return constant(out, F, ln2_value); }
-int real_ln10(BigNum *out, int F) { return constant(out, F, ln10_value); }
 
 int real_root(BigNum *out, Fraction *x, int n, int F) {
     bool negative = !is_zero(x) && (x->num->sign < 0) != (x->den->sign < 0);

@@ -23,8 +23,6 @@ constexpr int REAL_DOMAIN = -2;
 
 int real_pi(BigNum *out, int F);
 int real_e(BigNum *out, int F);
-int real_ln2(BigNum *out, int F);
-int real_ln10(BigNum *out, int F);
 
 // n-th root (n >= 2) of x; an odd root of a negative x is negative.
 int real_root(BigNum *out, Fraction *x, int n, int F);
