@@ -14,26 +14,36 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # carve it again and again), so leak reports would only name that.
 SAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-san run test test-normal test-san deps clean fuzz fuzz-build bench
+.PHONY: all build build-san run test test-normal test-san deps deps-run configure clean fuzz fuzz-build bench
 
 all: build
 
 deps:
 	@./.ci/ensure-packages
 
-$(BUILD)/CMakeCache.txt: | deps
+# What the calculator alone needs: a compiler, cmake and make.
+deps-run:
+	@./.ci/ensure-packages --calculator
+
+# Configured anew each time, so that a build first made by `make run`
+# (without GoogleTest) picks the tests up once their packages are there.
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 
 $(SAN_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
 
-build: deps $(BUILD)/CMakeCache.txt
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-san: deps $(SAN_BUILD)/CMakeCache.txt
+	cmake -S . -B $(SAN_BUILD)
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
-run: build
+# Builds and starts only the calculator.
+run: deps-run
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target vantrel
 	./$(BUILD)/vantrel
 
 # Both suites run even when the first fails, so one run shows every failure.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "../expr/expr.h"
@@ -47,11 +48,13 @@ static int preset_index(int limbs) {
     return -1;
 }
 
-void print_usage() {
-    printf(MSG_USAGE_HEAD, DEFAULT_PRECISION * 8);
-    for (int d = 0; d < 10; d++) printf(MSG_USAGE_PRESET, d, PRESETS[d] * 8);
-    fputs(MSG_USAGE_TAIL, stdout);
+void print_usage(FILE *out) {
+    fprintf(out, MSG_USAGE_HEAD, DEFAULT_PRECISION * 8);
+    for (int d = 0; d < 10; d++) fprintf(out, MSG_USAGE_PRESET, d, PRESETS[d] * 8);
+    fputs(MSG_USAGE_TAIL, out);
 }
+
+int preset_limbs(int d) { return d >= 0 && d < 10 ? PRESETS[d] : 0; }
 
 [[noreturn]] static void out_of_memory() {
     printf(MSG_NO_MEMORY, preset_index(precision), precision);
@@ -86,6 +89,7 @@ static char *take_input_buffers(int n) {
     calc.block_store = base;
     calc.block_store_size = block;
     calc.script_buffer = base + block;
+    calc.script_buffer_size = script;
     calc.line_buffer = base + block + script;
     calc.line_buffer_size = line;
     calc.current_line = calc.line_buffer;
@@ -95,12 +99,33 @@ static char *take_input_buffers(int n) {
 
 int load_script(const char *name) {
     FILE *f = fopen(name, "r");
-    if (!f) {
+    struct stat st;
+    if (!f || fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (f) fclose(f);
         calc.script_opened = false;
         return -1;
     }
-    size_t got = fread(calc.script_buffer, 1, SCRIPT_MAX, f);
+    // Two zero bytes end the text in the buffer.
+    size_t room = calc.script_buffer_size - 2;
+    if (S_ISREG(st.st_mode) && uintmax_t(st.st_size) > room) {
+        fclose(f);
+        printf(MSG_SCRIPT_TOO_LONG, name, room);
+        calc.script_opened = false;
+        return -2;
+    }
+    size_t got = fread(calc.script_buffer, 1, room, f);
+    bool failed = ferror(f) != 0;
+    bool more = !failed && got == room && fgetc(f) != EOF;
     fclose(f);
+    if (failed || more) {
+        // The buffer no longer holds the script that was being run, if any.
+        calc.script_cursor = nullptr;
+        calc.script_length = 0;
+        calc.script_buffer[0] = 0;
+        calc.script_opened = false;
+        if (more) printf(MSG_SCRIPT_TOO_LONG, name, room);
+        return more ? -2 : -1;
+    }
     // Text files: a carriage return before a line feed belongs to the line end.
     size_t w = 0;
     for (size_t r = 0; r < got; r++) {
@@ -127,18 +152,22 @@ static int open_argument(const char *text) {
         name = text[1] ? text + 2 : text + 1;
     }
     if (!name[0]) return 1;
-    if (load_script(name) != 0) {
-        fputs(MSG_FILE_NOT_FOUND, stdout);
+    int loaded = load_script(name);
+    if (loaded != 0) {
+        if (loaded == -1) fputs(MSG_FILE_NOT_FOUND, stdout);
         return -1;
     }
     // A first line A.d or A:d is a header: preset d, and it is not executed.
-    char *line = calc.line_buffer;
-    int used = read_line(line, calc.line_buffer_size);
+    const char *line = calc.script_buffer;
     if (line[0] == 'A' && (line[1] == '.' || line[1] == ':')) {
         if (isdigit(static_cast<unsigned char>(line[2]))) choose_preset(line[2] - '0');
-        calc.script_cursor += used;
+        int used = 0;
+        while (used < calc.script_length && static_cast<unsigned char>(line[used]) >= 32 &&
+               line[used] != 127)
+            used++;
+        calc.script_cursor += used + 1;
     }
-    line[0] = 0;
+    calc.line_buffer[0] = 0;
     return 0;
 }
 
@@ -173,6 +202,7 @@ static void capture_block() {
         }
         int used = read_line(start, size_t(end - start));
         if (calc.script_cursor) calc.script_cursor += used;
+        if (calc.line_refused) continue;  // reported; the capture goes on
         int len = normalise_line(start);
         if (len <= 0) len = int(strlen(start)) + 1;
         char *next = start + len;
@@ -218,7 +248,11 @@ static int input_loop(bool nested) {
                 continue;
             }
             calc.current_line = calc.block_table[calc.replay_position];
-            if (!calc.script_cursor) printf(MSG_REPLAY_ECHO, calc.current_line);
+            if (!calc.script_cursor) {
+                // Shown before the statement runs, however long it takes.
+                printf(MSG_REPLAY_ECHO, calc.current_line);
+                fflush(stdout);
+            }
             calc.replay_position++;
             replayed = true;
         } else {
@@ -228,6 +262,7 @@ static int input_loop(bool nested) {
             calc.current_line = calc.line_buffer;
             calc.last_line_length = read_line(calc.line_buffer, calc.line_buffer_size);
             if (calc.script_cursor) calc.script_cursor += calc.last_line_length;
+            if (calc.line_refused) continue;  // reported; nothing of it runs
             normalise_line(calc.line_buffer);
         }
         char *line = calc.current_line;
@@ -461,9 +496,9 @@ void fuzz_session() {
 
 void exit_calculator(int status) {
     terminal_restore();
-    if (output_file) fclose(output_file);
+    terminal_save_history();
+    close_output_file();
     if (input_file) fclose(input_file);
-    output_file = nullptr;
     input_file = nullptr;
     fflush(stdout);
 #ifdef VANTREL_FUZZ

@@ -10,8 +10,14 @@
 #define MSG_TABLE_PROTECTED "file_protected\n"
 #define MSG_TABLE_SYNTAX "table_syntax\n"
 #define MSG_TABLE_VALUE_LONG "table_value_too_long\n"
+#define MSG_TABLE_TOO_LONG "table_too_long (more than %zu bytes); nothing loaded\n"
+#define MSG_TABLE_NO_ROOM "table_too_long (%c: %lld rows, room for %lld); nothing loaded\n"
 #define MSG_SETTING_RANGE "value_out_of_range\n"
+#define MSG_SETTING_TOO_LARGE "value_out_of_range: at most %d digits at this preset; preset %d holds it (start with: vantrel %d)\n"
+#define MSG_SETTING_BEYOND_PRESETS "value_out_of_range: at most %d digits at this preset, %d at the largest\n"
 #define MSG_NESTED_NOT_FOUND "file not found."
+#define MSG_OUTPUT_NOT_OPENED "cannot write %s (%s); W. writes to the console\n"
+#define MSG_WRITE_FAILED "writing %s failed (%s); what was written since may be lost\n"
 
 // Default name of the output file of #FW and the input file of #FR.
 #define DEFAULT_SAVE_FILE "save.txt"

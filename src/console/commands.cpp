@@ -169,21 +169,20 @@ void input_command(const char *ref) {
         }
     }
 
-    static Fraction answer;
-    answer.num = work_int(6);
-    answer.den = work_int(7);
-    answer.num_only = 0;
-    answer.tag = 1;
-    fraction_init(&answer);
-    eval_expression(text, &answer, 1);
-    to_fraction(&answer);
+    // The answer is evaluated into work fraction 0, the level-0 record that
+    // no evaluation at level 1 or deeper touches; the work integers are
+    // scratch of the integer operators and the series.
+    Fraction *answer = &work_frac[0];
+    fraction_init(answer);
+    eval_expression(text, answer, 1);
+    to_fraction(answer);
     if (negative) {
         fputs(MSG_NEGATIVE_INDEX, stdout);
         return;
     }
     // Indices beyond every storage are refused by store_value's own check.
     if (index > INT32_MAX) index = INT32_MAX;
-    store_value(ref[0] - 'A', static_cast<int>(index), &answer);
+    store_value(ref[0] - 'A', static_cast<int>(index), answer);
 }
 
 // F.expr: the prime factors of the numerator and, unless it is 0 or 1, of
@@ -379,6 +378,12 @@ int act_on_code(int code) {
 
 int run_command(char *line) {
     assert(line);
+    begin_statement();
+    if (strcmp(line, "HELP") == 0) {
+        print_full_help();
+        return 0;
+    }
+    if (strcmp(line, "QUIT") == 0 || strcmp(line, "EXIT") == 0) exit_calculator(0);
     int p = 0;
     if (line[0] == ' ') {
         while (line[p] == ' ') p++;
@@ -410,6 +415,7 @@ int run_command(char *line) {
         if (c == 'W' && sep == '.') {
             if (is_capital(rest[0])) {
                 list_value(rest, output_file);
+                output_written();
                 return 0;
             }
             p += 2;

@@ -31,6 +31,8 @@ struct CalculatorState {
     int last_line_length;
     char *current_line;
     int run_depth;  // nesting of L: runs
+    size_t script_buffer_size;
+    bool line_refused;  // the line just read was too long and is not run
 };
 extern CalculatorState calc;
 extern FILE *output_file;
@@ -39,10 +41,16 @@ extern FILE *input_file;
 int run_calculator(int mode, const char *text);
 // The command-line help: the forms of the command line, the presets with
 // their digit counts, and how to leave and get help.
-void print_usage();
-// Loads the script file `name` (at most SCRIPT_MAX bytes, CR LF folded to LF)
-// into the script buffer, sets script length, cursor and `script opened`;
-// 0, or -1 when it did not open (`script opened` cleared, nothing printed).
+void print_usage(FILE *out);
+// Limbs of precision preset d (0..9); 0 for any other d.
+int preset_limbs(int d);
+// HELP: every command, setting and function, and the short messages.
+void print_full_help();
+// Loads the script file `name` whole (CR LF folded to LF) into the script
+// buffer, sets script length, cursor and `script opened`. Returns 0; -1 when
+// it could not be read (missing, a directory, a read error) and -2 when it
+// does not fit the buffer (message printed); `script opened` is cleared then
+// and the script being run, if any, is left as it was.
 int load_script(const char *name);
 int read_line(char *buffer, size_t room);
 int run_command(char *line);
@@ -50,6 +58,10 @@ int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);
 int list_value(const char *text, FILE *file);
 [[noreturn]] void exit_calculator(int status);  // flushes and closes the output file
+// After a listing to the output file: flushes it; a failure is reported once.
+void output_written();
+// Flushes and closes the output file, if one is open; a failure is reported once.
+void close_output_file();
 // 1 while read_line waits for a plain console line (the interrupt handler
 // then only prompts again), 2 while the line editor waits (it redraws itself).
 extern volatile sig_atomic_t console_waiting;
@@ -63,8 +75,15 @@ extern volatile sig_atomic_t console_waiting;
 // interrupt_requested is then still set).
 // terminal_restore: puts the terminal back as found if an edit is under way;
 // safe in a signal handler.
+// TERMINAL_TOO_LONG: the finished line had limit characters or more; the
+// buffer is left empty and terminal_last_length tells its length.
 constexpr int TERMINAL_END = -1;
 constexpr int TERMINAL_INTERRUPTED = -2;
+constexpr int TERMINAL_TOO_LONG = -3;
+size_t terminal_last_length();
+// Writes the lines edited in this session to the history file of the home
+// directory (at most the last 1000 kept); nothing when no line was edited.
+void terminal_save_history();
 bool terminal_editing();
 int terminal_read_line(const char *prompt, char *buffer, size_t limit);
 void terminal_restore();

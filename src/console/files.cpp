@@ -1,24 +1,35 @@
 // File and setting commands: nested script runs (L:, #RUN:), element tables
 // as comma-separated text (LC:, WC:), the output and input files (#FW, #FR,
 // #FC), the fixed-point and element-width settings, and the exit command.
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "../expr/expr.h"
+#include "../number/scratch.h"
 #include "command_messages.h"
 #include "console.h"
 
 namespace {
 
-constexpr int TABLE_MAX = 1800;       // bytes of a table file that LC: reads
+constexpr int TABLE_BYTES_PER_LIMB = 12;  // table text allowed per limb of element storage
 constexpr int TABLE_REGISTER = 27;    // scratch register that receives each table value
 constexpr int LAST_VARIABLE = 25;     // table columns beyond Z are ignored
 constexpr int NAME_ROOM = 4200;       // room for a file name plus the temporary suffix
 
-char table_text[TABLE_MAX + 1];
 char temporary_name[NAME_ROOM];
+char output_name[NAME_ROOM];  // of the open output file
+bool output_failed = false;   // a failure of the open output file was reported
+
+// Reports a failed write, flush or close of the file `name`, once per file.
+void report_write_failure(const char *name, bool *reported) {
+    if (*reported) return;
+    *reported = true;
+    printf(MSG_WRITE_FAILED, name, strerror(errno));
+}
 
 bool is_capital(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -62,7 +73,106 @@ int literal_extent(const char *text, int *limbs) {
     return i + (k > 0 ? k + 1 : 0);
 }
 
+// Largest element index variable `reg` can hold: its element storage may
+// take over the numerator's area as well.
+int64_t last_element(int reg) {
+    int w = reg_num[reg]->elem_width > 0 ? reg_num[reg]->elem_width : 1;
+    return (int64_t(reg_num[reg]->capacity) + reg_den[reg]->capacity) / w - 1;
+}
+
+// Bytes of table text LC: accepts: a dozen bytes per limb of the storage of
+// the columns B..Z (a cell's text needs at most about nine per limb of its
+// value), bounded by the scratch arena that holds the text.
+size_t table_limit() {
+    size_t columns = LAST_VARIABLE;
+    size_t limit = columns * (size_t(reg_den[1]->capacity) + size_t(reg_num[1]->capacity)) *
+                   TABLE_BYTES_PER_LIMB;
+    size_t room = scratch_room() * sizeof(uint32_t);
+    room = room > 4096 ? room - 4096 : 0;  // leaves the parser some room
+    return limit < room ? limit : room;
+}
+
+// Reads the whole file `f` into the scratch arena as zero-terminated text.
+// Returns the text (its length in *len), or null when it cannot be read
+// (*len 0) or is longer than `limit` bytes (*len limit + 1); nothing is
+// taken from the arena then.
+char *read_table_text(FILE *f, size_t limit, size_t *len) {
+    *len = 0;
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    if (S_ISREG(st.st_mode) && uintmax_t(st.st_size) > limit) {
+        *len = limit + 1;
+        return nullptr;
+    }
+    size_t mark = scratch_mark();
+    char *text = reinterpret_cast<char *>(scratch_take((limit + 2 + 3) / 4));
+    if (!text) return nullptr;
+    size_t got = fread(text, 1, limit + 1, f);
+    if (ferror(f) || got > limit) {
+        scratch_release(mark);
+        *len = ferror(f) ? 0 : limit + 1;
+        return nullptr;
+    }
+    text[got] = 0;
+    *len = got;
+    return text;
+}
+
+// Row (from 1) of the last line with a value in column `column` (from 1), or
+// 0; columns are counted by commas, as the loader counts them.
+int64_t last_row_of(const char *text, int column, int64_t *rows_with_values) {
+    int64_t row = 1, last = 0;
+    int col = 1;
+    bool any_in_row = false;
+    *rows_with_values = 0;
+    for (const char *p = text;; p++) {
+        char c = *p;
+        if (c == ',' ) {
+            col++;
+        } else if (c == '\n' || c == 0) {
+            if (any_in_row) ++*rows_with_values;
+            any_in_row = false;
+            if (c == 0) break;
+            row++;
+            col = 1;
+        } else if (c != ' ' && c != '\r') {
+            any_in_row = true;
+            if (col == column) last = row;
+        }
+    }
+    return last;
+}
+
+// True when every value of the table falls on an element its variable can
+// hold; otherwise reports the first column that cannot hold its rows.
+bool table_fits(const char *text) {
+    for (int column = 1; column <= LAST_VARIABLE; column++) {
+        int64_t lines = 0;
+        int64_t rows = last_row_of(text, column, &lines);
+        if (rows > last_element(column)) {
+            printf(MSG_TABLE_NO_ROOM, char('A' + column), static_cast<long long>(rows),
+                   static_cast<long long>(last_element(column)));
+            return false;
+        }
+        if (lines == 0) break;
+    }
+    return true;
+}
+
 }  // namespace
+
+void output_written() {
+    if (!output_file) return;
+    if (fflush(output_file) != 0 || ferror(output_file)) report_write_failure(output_name, &output_failed);
+}
+
+void close_output_file() {
+    if (!output_file) return;
+    bool bad = ferror(output_file) != 0;
+    if (fclose(output_file) != 0) bad = true;
+    output_file = nullptr;
+    if (bad) report_write_failure(output_name, &output_failed);
+}
 
 int run_nested_script(const char *name) {
     // A leading preset digit and its separator come before the file name.
@@ -81,9 +191,22 @@ void load_table(const char *name) {
         fputs(MSG_TABLE_NOT_FOUND, stdout);
         return;
     }
-    size_t len = fread(table_text, 1, TABLE_MAX, f);
-    table_text[len] = 0;
+    size_t mark = scratch_mark();
+    size_t limit = table_limit();
+    size_t len = 0;
+    char *table_text = read_table_text(f, limit, &len);
     fclose(f);
+    if (!table_text) {
+        if (len > limit)
+            printf(MSG_TABLE_TOO_LONG, limit);
+        else
+            fputs(MSG_TABLE_NOT_FOUND, stdout);
+        return;
+    }
+    if (!table_fits(table_text)) {
+        scratch_release(mark);
+        return;
+    }
 
     Fraction *value = &reg_frac[TABLE_REGISTER];
     int row = 1;
@@ -123,6 +246,7 @@ void load_table(const char *name) {
         }
         pos++;
     }
+    scratch_release(mark);
 }
 
 void write_table(const char *args) {
@@ -164,14 +288,20 @@ void write_table(const char *args) {
             ref[1] = static_cast<char>('0' + r);
             read_value(ref, &cell);
             format_decimal(&cell, output_text);
-            fprintf(out, "%s,", output_text);
+            if (fprintf(out, "%s,", output_text) < 0) break;
         }
-        fputs("\n", out);
+        if (fputs("\n", out) == EOF) break;
     }
-    bool ok = !ferror(out);
+    // The old table stays in place unless the new one was written whole.
+    bool ok = !ferror(out) && fflush(out) == 0;
     if (fclose(out) != 0) ok = false;
-    if (ok && rename(temporary_name, name) != 0) ok = false;
     if (!ok) {
+        bool reported = false;
+        report_write_failure(name, &reported);
+        remove(temporary_name);
+        return;
+    }
+    if (rename(temporary_name, name) != 0) {
         remove(temporary_name);
         fputs(MSG_TABLE_PROTECTED, stdout);
     }
@@ -181,10 +311,17 @@ namespace {
 
 // #FW[:name] -- a new output file replaces the earlier one, which is closed
 // so that its buffered lines reach the disk before anything else is written.
+// A file that cannot be opened is reported; W. then writes to the console.
 void open_output_file(const char *t) {
     const char *name = t[0] == ':' && t[1] != 0 ? t + 1 : DEFAULT_SAVE_FILE;
-    if (output_file) fclose(output_file);
+    close_output_file();
     output_file = fopen(name, "w");
+    if (!output_file) {
+        printf(MSG_OUTPUT_NOT_OPENED, name, strerror(errno));
+        return;
+    }
+    snprintf(output_name, sizeof output_name, "%s", name);
+    output_failed = false;
 }
 
 void open_input_file(const char *t) {
@@ -194,16 +331,41 @@ void open_input_file(const char *t) {
 }
 
 void close_files() {
-    if (output_file) fclose(output_file);
+    close_output_file();
     if (input_file) fclose(input_file);
     output_file = nullptr;
     input_file = nullptr;
 }
 
+// Largest fraction limbs #FF: (with_width false) or #FN:/#NF: (true) allow
+// at a precision of p limbs.
+int largest_fixed_limbs(int p, bool with_width) {
+    int f = p / 4;
+    if (with_width && p / 10 - 2 < f) f = p / 10 - 2;
+    return f;
+}
+
+// Refuses a fixed-point setting of f limbs: a count beyond the precision's
+// room names the largest count allowed and the smallest preset that holds f.
+void refuse_fixed_point(int f, bool with_width) {
+    if (f < 1) {
+        fputs(MSG_SETTING_RANGE, stdout);
+        return;
+    }
+    int largest = 8 * largest_fixed_limbs(precision, with_width);
+    for (int d = 0; d < 10; d++) {
+        if (largest_fixed_limbs(preset_limbs(d), with_width) >= f) {
+            printf(MSG_SETTING_TOO_LARGE, largest, d, d);
+            return;
+        }
+    }
+    printf(MSG_SETTING_BEYOND_PRESETS, largest, 8 * largest_fixed_limbs(preset_limbs(9), with_width));
+}
+
 void set_fixed_point(const char *digits) {
     int f = digits_to_limbs(leading_int(digits));
     if (!fixed_limbs_ok(f)) {
-        fputs(MSG_SETTING_RANGE, stdout);
+        refuse_fixed_point(f, false);
         return;
     }
     fixed_point_limbs = f;
@@ -212,7 +374,7 @@ void set_fixed_point(const char *digits) {
 void set_fixed_point_and_width(const char *digits) {
     int f = digits_to_limbs(leading_int(digits));
     if (!fixed_limbs_ok(f) || !width_ok(f + 2)) {
-        fputs(MSG_SETTING_RANGE, stdout);
+        refuse_fixed_point(f, true);
         return;
     }
     fixed_point_limbs = f;
@@ -282,7 +444,9 @@ int run_setting(const char *text) {
         return 1;
     }
     if (strncmp(t, "RUN:", 4) == 0) {
-        load_script(t + 4);  // the file's text replaces the script being run
+        // The file's text replaces the script being run; one that cannot be
+        // read is reported like a missing script (a long one by load_script).
+        if (load_script(t + 4) == -1) puts(MSG_NESTED_NOT_FOUND);
         return 1;
     }
     return 0;

@@ -9,10 +9,17 @@ volatile sig_atomic_t console_waiting = 0;
 
 static bool is_control(unsigned char c) { return c < 32 || c == 127; }
 
+// Refuses a line that does not fit its buffer: nothing of it is run.
+static void refuse_line(char *buffer, size_t length, size_t limit) {
+    buffer[0] = 0;
+    calc.line_refused = true;
+    printf(MSG_LINE_TOO_LONG, length, limit);
+}
+
 // Next script line: bytes up to the first control character (line feed, tab,
 // carriage return, zero ...), of which exactly one is consumed. A line longer
-// than `room` - 1 is cut and its rest skipped, so it never reappears as a line
-// of its own. At or past the end of the script text the line is empty and
+// than `room` - 1 is refused whole (see refuse_line) and consumed, so no part
+// of it runs. At or past the end of the script text the line is empty and
 // nothing is consumed. Returns the bytes consumed.
 static int read_script_line(char *buffer, size_t room) {
     long offset = calc.script_cursor - calc.script_buffer;
@@ -29,12 +36,13 @@ static int read_script_line(char *buffer, size_t room) {
         scanned++;
     }
     buffer[copied] = 0;
+    if (size_t(scanned) >= room) refuse_line(buffer, size_t(scanned), room - 1);
     // The consumed control character may be the terminator just past the text.
     return int(offset - (calc.script_cursor - calc.script_buffer) + scanned + 1);
 }
 
 // Console line after the prompt "? ", at most min(8 * precision, room) - 1
-// characters; the rest of an overlong input line is read and discarded. At the
+// characters; a longer input line is read to its end and refused whole. At the
 // end of standard input the calculator ends as the exit command would. At a
 // terminal the line is edited; Ctrl-C there drops the typed text and prompts
 // again.
@@ -46,6 +54,7 @@ static int read_console_line(char *buffer, size_t room) {
         while ((got = terminal_read_line(MSG_PROMPT, buffer, limit)) == TERMINAL_INTERRUPTED)
             interrupt_requested = 0;
         if (got == TERMINAL_END) exit_calculator(0);
+        if (got == TERMINAL_TOO_LONG) refuse_line(buffer, terminal_last_length(), limit - 1);
         return 0;
     }
     fputs(MSG_PROMPT, stdout);
@@ -57,12 +66,17 @@ static int read_console_line(char *buffer, size_t room) {
     while ((ch = getchar()) != EOF) {
         got_any = true;
         if (ch == '\n') break;
-        if (n + 1 < limit) buffer[n++] = char(ch);
+        if (n + 1 < limit) buffer[n] = char(ch);
+        n++;
     }
     console_waiting = 0;
     // A Ctrl-C while waiting concerned the line the terminal dropped, not this one.
     interrupt_requested = 0;
     if (!got_any) exit_calculator(0);
+    if (n + 1 > limit) {
+        refuse_line(buffer, n, limit - 1);
+        return 0;
+    }
     buffer[n] = 0;
     return 0;
 }
@@ -72,6 +86,7 @@ static int read_console_line(char *buffer, size_t room) {
 // else from the console. Returns the number of script bytes consumed (the
 // caller advances the cursor by it), 0 for a console line.
 int read_line(char *buffer, size_t room) {
+    calc.line_refused = false;
     if (room == 0) return 0;
     if (calc.script_cursor) return read_script_line(buffer, room);
     return read_console_line(buffer, room);

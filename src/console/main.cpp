@@ -7,14 +7,24 @@
 #include "messages.h"
 
 // One argument: preset digit and/or script name, or --help / --version,
-// which print their text and end at once. Two arguments: the first
+// which print their text and end at once; any other argument beginning with
+// '-' prints the usage on the error stream and returns 2. Two arguments: the first
 // character of the first selects the mode, the second names the script. Any
 // other count, or a mode-4 call that returned, ends in the call on the first
 // argument with the word count as mode. Returns 0 when it returns at all.
 int main(int argc, char **argv) {
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        print_usage();
+        print_usage(stdout);
         return 0;
+    }
+    // No form of the command line begins with '-': an unknown option gets
+    // the usage, on the error stream, and the calculator does not start.
+    for (int i = 1; i < argc; i++) {
+        if (argv[i][0] == '-' && !(argc == 2 && strcmp(argv[i], "--version") == 0)) {
+            fprintf(stderr, MSG_UNKNOWN_OPTION, argv[i]);
+            print_usage(stderr);
+            return 2;
+        }
     }
     if (argc == 2 && strcmp(argv[1], "--version") == 0) {
         puts(MSG_VERSION);

@@ -19,6 +19,10 @@
 #define MSG_HELP_5 "n means a number. N means a Variable. \n"
 #define MSG_HELP_6 "#X:  eXit\n"
 
+// The end of the fuller help (HELP).
+#define MSG_HELP_PRECISION "Precision: %d digits; #FF: allows at most %d places at this preset.\n"
+#define MSG_HELP_POINTER "An empty line shows the short help.\n"
+
 // Failures the console detects itself.
 #define MSG_NO_MEMORY "not enough memory for preset %d (%d limbs)\n"
 #define MSG_NESTED_NO_MEMORY "not enough memory to run the file\n"
@@ -27,6 +31,10 @@
 #define MSG_BLOCK_FULL "block store full\n"
 #define MSG_STATEMENT_TOO_LONG "statement too long \n"
 #define MSG_INTERRUPTED "interrupted\n"
+#define MSG_LINE_TOO_LONG "line too long (%zu characters, at most %zu); not run\n"
+#define MSG_SCRIPT_TOO_LONG "script %s too long (more than %zu bytes); not run\n"
+
+#define MSG_UNKNOWN_OPTION "vantrel: unknown option %s\n"
 
 // Command-line help (--help); the preset table is printed from the presets.
 #define MSG_USAGE_HEAD \
@@ -40,5 +48,5 @@
     "  FILE           run the script FILE (a first line A.d chooses the preset)\n" \
     "  --help         this text\n" \
     "  --version      the version line\n" \
-    "At the prompt \"? \": an empty line prints the help lines; #X: leaves\n" \
-    "(as does the end of input, Ctrl-D at a terminal).\n"
+    "At the prompt \"? \": an empty line prints the help lines, HELP a fuller help;\n" \
+    "#X:, QUIT and EXIT leave (as does the end of input, Ctrl-D at a terminal).\n"

@@ -92,6 +92,7 @@ int run_statement_line(const char *text, int *code) {
     // after it still run, and the input loop lists &E once the line is done,
     // so "2+3,B=7" sets B as well as listing 5.
     while (p < len) {
+        begin_statement();
         int used = execute_one(text + p, code, 0);
         if (used <= 0) break;
         p += used;

@@ -68,6 +68,7 @@ void catch_stop_key(struct sigaction *before) {
 
 char *finished_line = nullptr;
 bool line_finished = false;
+size_t last_length = 0;  // of the last finished line
 
 // The editor hands over a finished line (null at the end of input) here.
 void take_line(char *line) {
@@ -116,6 +117,20 @@ char **complete_word(const char *text, int, int) {
     return rl_completion_matches(text, next_candidate);
 }
 
+// Lines typed at the terminal are kept across sessions in this file of the
+// user's home directory; null when there is no home directory.
+const char *history_path() {
+    static char path[4096];
+    const char *home = getenv("HOME");
+    if (!home || !home[0]) return nullptr;
+    int n = snprintf(path, sizeof path, "%s/.vantrel_history", home);
+    return n > 0 && size_t(n) < sizeof path ? path : nullptr;
+}
+
+// Set once the history file has been read: only then is it written back, so
+// sessions that never edited a line (scripts, pipes) leave it alone.
+bool history_loaded = false;
+
 void set_up_editor() {
     static bool done = false;
     if (done) return;
@@ -133,6 +148,8 @@ void set_up_editor() {
     rl_attempted_completion_function = complete_word;
     using_history();
     stifle_history(HISTORY_LINES);
+    if (const char *path = history_path()) read_history(path);  // absent the first time
+    history_loaded = true;
 }
 
 // Keeps the line in the history unless it is empty, begins with a blank, or
@@ -211,16 +228,30 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
     } else {
         remember(finished_line);
         size_t n = strlen(finished_line);
-        if (n > limit - 1) n = limit - 1;
-        memcpy(buffer, finished_line, n);
-        buffer[n] = 0;
+        last_length = n;
+        if (n > limit - 1) {
+            buffer[0] = 0;  // refused whole by the caller
+            result = TERMINAL_TOO_LONG;
+        } else {
+            memcpy(buffer, finished_line, n);
+            buffer[n] = 0;
+            result = int(n);
+        }
         free(finished_line);
         finished_line = nullptr;
-        result = int(n);
     }
     terminal_taken = 0;
     fflush(stdout);
     return result;
+}
+
+size_t terminal_last_length() { return last_length; }
+
+void terminal_save_history() {
+    if (!history_loaded) return;
+    const char *path = history_path();
+    if (!path) return;
+    if (write_history(path) == 0) history_truncate_file(path, HISTORY_LINES);
 }
 
 void terminal_restore() {
@@ -237,5 +268,9 @@ int terminal_read_line(const char *, char *buffer, size_t) {
 }
 
 void terminal_restore() {}
+
+size_t terminal_last_length() { return 0; }
+
+void terminal_save_history() {}
 
 #endif

@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "../functions/functions.h"
+#include "../functions/messages.h"
 #include "../number/fastmul.h"
 #include "../number/messages.h"
 #include "expr.h"
@@ -65,9 +66,28 @@ static void frac_copy(Fraction *d, Fraction *s) {
     fraction_product(d, d, s);
 }
 
+// Set once a division by zero has been reported in the current statement.
+static bool division_by_zero_told = false;
+
+void begin_statement() { division_by_zero_told = false; }
+
+// Reports a division by zero, at most once per statement; the quotient the
+// caller leaves is 0.
+static void tell_division_by_zero() {
+    if (division_by_zero_told) return;
+    division_by_zero_told = true;
+    fputs(MSG_DIV_ZERO, stdout);
+}
+
 // f := 1/f, the sign kept on the numerator; `spare` is scratch with the same
-// capacities as f (its content is lost).
+// capacities as f (its content is lost). The reciprocal of 0 is reported and
+// gives 0.
 static void frac_reciprocal(Fraction *f, Fraction *spare) {
+    if (bn_is_zero(f->num)) {
+        tell_division_by_zero();
+        fraction_init(f);
+        return;
+    }
     frac_copy(spare, f);
     int8_t sign = spare->num->sign;
     spare->num->sign = 1;
@@ -389,6 +409,16 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     m /= g;
     o /= g;
     if (m == 0) o = 1;
+    // A negative base has a real power only when the reduced exponent
+    // (W o + m)/o has an odd denominator: the odd root keeps the sign, and
+    // the sign of the power follows the parity of W o + m. An even root, or
+    // an exponent known only as a decimal, has no real value.
+    if (base_sign < 0 && m != 0 && !bn_is_zero(B->num) && (long_exponent || o % 2 == 0)) {
+        fputs(MSG_ROOT_NEG, stdout);
+        fraction_init(B);
+        return n;
+    }
+    const int8_t power_sign = ((W ^ m) & 1) ? base_sign : 1;
 
     // Orientation: exact powers run on a base whose numerator is at least
     // its denominator.
@@ -458,7 +488,9 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         }
     } else {
         if (zero_base) {
-            // 0^x: 0 for any exponent but 0 (the repeated products would divide by zero).
+            // 0^x: 0 for any exponent but 0 (the repeated products would
+            // divide by zero); a negative exponent is a division by zero.
+            if ((W != 0 || m != 0) && s == -1) tell_division_by_zero();
             if (W != 0 || m != 0) bn_clear(B->num);
             return n;
         }
@@ -470,7 +502,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             bool direct = K == 1 && s == -1;
             if (direct) Y.num->sign = -1;
             fractional_power(B, O, &Y, direct ? -W : W, direct ? -m : m, long_exponent ? 0 : o);
-            B->num->sign = static_cast<int8_t>((W & 1) ? base_sign : 1);
+            if (!bn_is_zero(B->num)) B->num->sign = power_sign;
             return n;
         }
         // A power whose magnitude surely outgrows B's numerator ends, after
@@ -536,7 +568,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
             if ((frac && s == -1) || (!frac && s * c == -1)) frac_reciprocal(B, O);
         }
     }
-    B->num->sign = static_cast<int8_t>((W & 1) ? base_sign : 1);
+    B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
     return n;
 }
 
@@ -821,6 +853,9 @@ int eval_expression(const char *text, Fraction *S, int L) {
         if (K == 2) {
             if (op == '*') {
                 fraction_product(T, T, Fr);
+            } else if (bn_is_zero(Fr->num)) {
+                tell_division_by_zero();
+                fraction_init(T);
             } else if (Fr->num->used >= precision - 5) {
                 fputs(MSG_ERR, stdout);
             } else {

@@ -20,6 +20,8 @@ int eval_expression(const char *text, Fraction *dest, int level);
 int eval_group(const char *text, Fraction *dest, int level);
 int read_operand(const char *text, Fraction *dest, int level);
 int64_t gcd64(int64_t x, int64_t y);
+// Starts a statement: notices given at most once per statement may be given again.
+void begin_statement();
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);

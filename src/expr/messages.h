@@ -11,3 +11,4 @@
 #define MSG_VAL_OVF "val-ovf \n"
 #define MSG_NO_SOLUTIONS "No solutions.\n"
 #define MSG_TEXT_OVF "txt-ovf \n"
+#define MSG_DIV_ZERO "{div0}\n"

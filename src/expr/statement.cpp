@@ -208,6 +208,17 @@ static int assign_text_variable(const char *t, int start) {
     return start + 3 + static_cast<int>(len);
 }
 
+// coef := the decimal number at `text` as a reduced fraction. Returns the
+// characters of the number, 0 when there is none.
+static int parse_coefficient(const char *text, Fraction *coef) {
+    fraction_init(coef);
+    int n = parse_decimal(text, coef->num);
+    bn_clear(coef->den);
+    set_int64(coef->den, coef->num->dec_den > 0 ? coef->num->dec_den : 1);
+    reduce_small(coef->num, coef->den);
+    return n;
+}
+
 // Executes the statement at the start of `text` at `level` (0..15; the value
 // goes through work fraction `level`): equation, text-variable assignment,
 // assignment with optional coefficient, or bare expression (value to &E).
@@ -240,14 +251,11 @@ int execute_one(const char *text, int *code, int level) {
         return n > len ? len : n;
     }
 
-    // Coefficient in front of the target (overwrites &B).
+    // Coefficient in front of the target (overwrites &B). It is parsed
+    // again after the right-hand side, whose functions use &B as scratch.
     Fraction *coef = &reg_frac[REG_B];
     bool negative = t[0] == '-';
-    fraction_init(coef);
-    int n = parse_decimal(t + (negative ? 1 : 0), coef->num);
-    bn_clear(coef->den);
-    set_int64(coef->den, coef->num->dec_den > 0 ? coef->num->dec_den : 1);
-    reduce_small(coef->num, coef->den);
+    int n = parse_coefficient(t + (negative ? 1 : 0), coef);
     int digits = n;
     n += negative ? 1 : 0;
     bool has_coef = n != 0 && (is_letter(t[n]) || t[n] == '&');
@@ -289,6 +297,7 @@ int execute_one(const char *text, int *code, int level) {
     int r = eval_group(t + eq + 1, W, level + 1);
     if (has_coef) {
         if (digits > 0) {
+            parse_coefficient(t + (negative ? 1 : 0), coef);
             int8_t sign = coef->num->sign;
             coef->num->sign = 1;
             coef->den->sign = sign;

@@ -153,6 +153,12 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         b.first_index = b.last_index;
         b.last_index = t;
     }
+    int64_t cells = (b.last_letter - b.first_letter + 1) * (b.last_index - b.first_index + 1);
+    fraction_init(target);
+    if (kind == BLOCK_QTY) {  // counts the cells without reading them
+        set_int64(target->num, cells);
+        return pos;
+    }
     // No register can hold an element beyond this index, so a larger block
     // would only produce a message per cell.
     int w = reg_num[0]->elem_width > 0 ? reg_num[0]->elem_width : 1;
@@ -161,15 +167,9 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         fputs(MSG_NO_CELL, stdout);
         return pos;
     }
-    int32_t n = (int32_t)((b.last_letter - b.first_letter + 1) * (b.last_index - b.first_index + 1));
+    int32_t n = (int32_t)cells;
     bool swallow_point = !(kind == BLOCK_SUM || kind == BLOCK_AVG || kind == BLOCK_QTY);
     int end = pos + (swallow_point && text[pos] == '.' ? 1 : 0);
-
-    fraction_init(target);
-    if (kind == BLOCK_QTY) {
-        set_int32(target->num, n);
-        return pos;
-    }
     int sums_needed = kind == BLOCK_COR ? 3 : (kind == BLOCK_SUM || kind == BLOCK_AVG ? 0 : 1);
     if (level + sums_needed >= WORK_FRACTIONS) {
         fputs(MSG_FN_LEVEL, stdout);

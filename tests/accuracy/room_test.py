@@ -61,7 +61,7 @@ def largest_limbs(binary, preset, timeout):
     f = int(m.group(1)) // 8 // 4
     out, err, status, _ = run(binary, preset, f"#FF:{8 * f}\n#FF:{8 * f + 8}\n#X:\n", timeout)
     _, rest = split_banner(out)
-    if rest != "? ? value_out_of_range\n? ":
+    if not rest.startswith(f"? ? value_out_of_range: at most {8 * f} digits"):
         sys.exit(f"#FF:{8 * f} should be the largest setting accepted at preset {preset}; got {rest!r}")
     return f
 

@@ -8,11 +8,13 @@ set -u
 bin=$1
 . "$(dirname "$0")/session.sh"
 start_session "$bin" 0
+wait_for '^Vantrel' || fail "no banner"
 
 printf '#FW:OUT.TXT\nA=5\nW.A\n{\nB=B+1\nIF(B>0)DO\n}\nX~1\n' >&3
-sleep 1
+# The replay echoes its statements: the block is running.
+wait_for 'B=B+1$' || fail "the block did not start"
 kill -INT $pid
-sleep 0.5
+wait_for '^interrupted$' || fail "no interrupted line"
 printf 'P.A\nC=B*0+7\nP.C\n' >&3
 wait_for '^interrupted$' || fail "no interrupted line"
 wait_for '^? A= 5 $' || fail "A lost after the interrupt"

@@ -7,11 +7,13 @@ set -u
 bin=$1
 . "$(dirname "$0")/session.sh"
 start_session "$bin" 5
+wait_for '^Vantrel' || fail "no banner"
 
 # A block that computes arctangents, roots and logarithms of ever new
 # arguments for ever.
 printf '#FF:100000\nA=5\n{\nB=ATAN(SQR(B+2))+LN(B+3)\nIF(B>-1)DO\n}\nX~1\n' >&3
-sleep 2
+# The replay echoes each statement before it runs: wait for the second pass.
+wait_for_count 'B=ATAN' 2 || fail "the block did not start"
 kill -INT $pid
 start=$(date +%s%N)
 wait_for '^interrupted$' || fail "no interrupted line"

@@ -17,3 +17,11 @@ wait_for() {
     for _ in $(seq 100); do grep -q "$1" output && return 0; sleep 0.1; done
     return 1
 }
+# Waits up to sixty seconds for at least N lines matching the pattern.
+wait_for_count() {
+    for _ in $(seq 600); do
+        [ "$(grep -c "$1" output)" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}

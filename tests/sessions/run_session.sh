@@ -8,6 +8,9 @@
 # BASE.nogmp    if present, run the variant that cannot find the library
 # BASE.files/   files copied into the scratch directory the session runs in
 # BASE.after/   files the session must have left in that directory, compared whole
+# BASE.setup    if present, a bash script run in that directory first (links,
+#               directories and files the session needs made on the spot)
+# BASE.err      if present, the expected standard error, compared whole
 # BASE.status   expected exit status (default 0)
 # BASE.timeout  seconds the session may take (default 100)
 set -u
@@ -16,6 +19,9 @@ base=$1; bin=$2; nogmp=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [ -d "$base.files" ] && cp -r "$base.files/." "$work/"
+if [ -f "$base.setup" ]; then
+    ( cd "$work" && bash "$base.setup" ) || { echo "setup failed"; exit 1; }
+fi
 args=()
 [ -f "$base.args" ] && read -r -a args < "$base.args"
 limit=100
@@ -28,6 +34,9 @@ fail=0
 if ! diff -u --label expected --label actual "$base.out" "$work/.stdout"; then
     echo "--- output differs (showing control characters):"
     cat -A "$work/.stdout" | head -50
+    fail=1
+fi
+if [ -f "$base.err" ] && ! diff -u --label "expected stderr" --label "actual stderr" "$base.err" "$work/.stderr"; then
     fail=1
 fi
 if [ "$status" != "$want_status" ]; then

@@ -2,8 +2,9 @@
 """Drives the calculator through a pseudo-terminal as a person would: edits a
 line with the arrow keys and backspace, recalls lines with the up arrow,
 completes names with Tab, drops a typed line with Ctrl-C, keeps it over
-Ctrl-Z, answers I. at its
-own prompt, and leaves with a completed #X:. Each line must run as edited.
+Ctrl-Z, answers I. at its own prompt, and leaves with a completed #X:. Each
+line must run as edited. Then a line typed in one session must come back
+with the up arrow in the next (the history file in the home directory).
 
     terminal_test.py BINARY EDITING   (EDITING: ON or OFF, as built)
 Exit 0 on success, 1 on failure, 77 (skipped) when no pseudo-terminal can be
@@ -13,7 +14,9 @@ import os
 import pty
 import re
 import select
+import shutil
 import sys
+import tempfile
 import time
 
 SKIP = 77
@@ -21,11 +24,12 @@ LEFT, UP, BACKSPACE, CTRL_C = b"\x1b[D", b"\x1b[A", b"\x7f", b"\x03"
 
 
 class Session:
-    def __init__(self, binary):
+    def __init__(self, binary, home):
         pid, fd = pty.fork()
         if pid == 0:
             os.environ["TERM"] = "xterm"
             os.environ["INPUTRC"] = "/dev/null"  # no personal key bindings
+            os.environ["HOME"] = home  # the history file goes here
             os.execv(binary, [binary, "0"])
         self.pid, self.fd = pid, fd
         self.output = b""
@@ -79,13 +83,43 @@ def fail(message, output=b""):
     sys.exit(1)
 
 
+def leave(s):
+    """Sends #X: and waits for the calculator to end with status 0."""
+    s.send(b"#X:\r")
+    until = time.monotonic() + 20
+    while s.read_some(until):
+        pass
+    _, status = os.waitpid(s.pid, 0)
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
+        fail(f"the calculator did not leave with status 0 ({status})", s.output)
+
+
+def history_across_sessions(binary, home):
+    """A line typed in one session comes back with the up arrow in the next."""
+    s = Session(binary, home)
+    s.expect(rb"Vantrel", "banner")
+    s.prompt("first prompt")
+    s.line(b"Q=4242", rb"\r\n", "line of the first session")
+    leave(s)
+    path = os.path.join(home, ".vantrel_history")
+    if not os.path.exists(path) or b"Q=4242" not in open(path, "rb").read():
+        fail("the history file does not hold the line typed")
+    s = Session(binary, home)
+    s.expect(rb"Vantrel", "banner")
+    s.prompt("first prompt")
+    s.line(UP + UP, rb"Q=4242", "the up arrow did not bring back the earlier session's line")
+    s.line(b"P.Q", rb"Q= 4242 ", "the recalled line was not run")
+    leave(s)
+
+
 def main():
     binary, editing = sys.argv[1], sys.argv[2]
     if editing.upper() != "ON":
         print("SKIP: the calculator was built without the line editor")
         return SKIP
+    home = tempfile.mkdtemp()
     try:
-        s = Session(binary)
+        s = Session(binary, home)
     except OSError as error:
         print(f"SKIP: no pseudo-terminal can be opened ({error})")
         return SKIP
@@ -133,6 +167,8 @@ def main():
     _, status = os.waitpid(s.pid, 0)
     if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
         fail(f"the calculator did not leave with status 0 ({status})", s.output)
+    history_across_sessions(binary, tempfile.mkdtemp())
+    shutil.rmtree(home, ignore_errors=True)
     print("ok")
     return 0
 

@@ -1,5 +1,6 @@
-// Script line reading and script loading: line ends, overlong lines, the end
-// of the text, and carriage-return folding.
+// Script line reading and script loading: line ends, overlong lines refused
+// whole, the end of the text, carriage-return folding, scripts that do not
+// fit and files that are no scripts.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@ struct ScriptLines : ::testing::Test {
         saved = calc;
         memset(script, 0, sizeof script);
         calc.script_buffer = script;
+        calc.script_buffer_size = sizeof script;
     }
     void TearDown() override { calc = saved; }
     void use(const char *text) {
@@ -54,15 +56,22 @@ TEST_F(ScriptLines, LastLineWithoutLineEndConsumesTheTerminator) {
     EXPECT_EQ(calc.script_cursor, script + 3);
 }
 
-TEST_F(ScriptLines, OverlongLineIsCutAndItsRestSkipped) {
+TEST_F(ScriptLines, OverlongLineIsRefusedWholeAndConsumed) {
     use("ABCDEFG\nX\n");
     char line[8];
     memset(line, '#', sizeof line);
     EXPECT_EQ(next(line, 4), 8);
-    EXPECT_STREQ(line, "ABC");
+    EXPECT_TRUE(calc.line_refused);
+    EXPECT_STREQ(line, "");  // no prefix of it is run
     EXPECT_EQ(line[4], '#');  // nothing written past the room given
     EXPECT_EQ(next(line, 4), 2);
+    EXPECT_FALSE(calc.line_refused);
     EXPECT_STREQ(line, "X");
+    // A line of exactly room - 1 characters still fits.
+    use("ABC\n");
+    EXPECT_EQ(next(line, 4), 4);
+    EXPECT_FALSE(calc.line_refused);
+    EXPECT_STREQ(line, "ABC");
 }
 
 TEST_F(ScriptLines, LoadFoldsCarriageReturnLineFeed) {
@@ -79,17 +88,36 @@ TEST_F(ScriptLines, LoadFoldsCarriageReturnLineFeed) {
     EXPECT_EQ(calc.script_cursor, script);
 }
 
-TEST_F(ScriptLines, LoadReadsAtMostOneScriptAndTerminatesIt) {
-    const char *name = "console_test_long.txt";
+// Writes `n` bytes 'x' to `name`.
+static void write_bytes(const char *name, int n) {
     FILE *f = fopen(name, "wb");
     ASSERT_NE(f, nullptr);
-    for (int i = 0; i < SCRIPT_MAX + 500; i++) fputc('x', f);
+    for (int i = 0; i < n; i++) fputc('x', f);
     fclose(f);
+}
+
+TEST_F(ScriptLines, AScriptThatFillsTheBufferIsLoadedWholeOneByteMoreIsRefused) {
+    const char *name = "console_test_long.txt";
+    write_bytes(name, SCRIPT_MAX);
     ASSERT_EQ(load_script(name), 0);
-    remove(name);
     EXPECT_EQ(calc.script_length, SCRIPT_MAX);
     EXPECT_EQ(script[SCRIPT_MAX], 0);
     EXPECT_EQ(script[SCRIPT_MAX + 1], 0);
+
+    // The running script stays as it was when a longer one is refused.
+    write_bytes(name, SCRIPT_MAX + 1);
+    char *cursor = calc.script_cursor;
+    EXPECT_EQ(load_script(name), -2);
+    remove(name);
+    EXPECT_FALSE(calc.script_opened);
+    EXPECT_EQ(calc.script_cursor, cursor);
+    EXPECT_EQ(calc.script_length, SCRIPT_MAX);
+}
+
+TEST_F(ScriptLines, ADirectoryIsNoScript) {
+    calc.script_opened = true;
+    EXPECT_EQ(load_script("."), -1);
+    EXPECT_FALSE(calc.script_opened);
 }
 
 TEST_F(ScriptLines, LoadOfAMissingFileClearsScriptOpened) {
