@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int WORK_B = 26;  // scratch register of C. and Q.
-constexpr int WORK_E = 29;  // value of a bare expression; scratch of F.
 constexpr int64_t INDEX_CAP = 1000000000;  // digit runs are capped above every valid index
 
 bool is_capital(char c) { return c >= 'A' && c <= 'Z'; }
@@ -186,9 +185,11 @@ void input_command(const char *ref) {
 }
 
 // F.expr: the prime factors of the numerator and, unless it is 0 or 1, of
-// the denominator.
+// the denominator. The value is evaluated into work fraction 0 (see
+// input_command): the series use &E as scratch, which held it before.
 void factorise_command(const char *text) {
-    Fraction *w = &reg_frac[WORK_E];
+    Fraction *w = &work_frac[0];
+    fraction_init(w);
     eval_group(text, w, 1);
     BigNum *n = w->num;
     BigNum *d = w->den;

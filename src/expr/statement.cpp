@@ -34,29 +34,38 @@ static void set_register_int(int reg, int32_t v) {
     set_int32(f->num, v);
 }
 
-// The solver evaluates everything one level below the statement's own, so
-// that nothing it runs can reach the statement's work fraction (at the
-// console's level 0 this is level 1). The level is passed down rather than
-// kept in a variable, so a line abandoned mid-solve (Ctrl-C) leaves nothing
-// behind.
+// The solver evaluates the equation three levels below the statement's own:
+// the functions in an equation use the work registers &B..&E as scratch, so
+// its values are held in the statement's work fraction W and the two above
+// it until every evaluation is done, and only then moved into the work
+// registers for the templates (which call no function). The levels are
+// passed down rather than kept in a variable, so a line abandoned mid-solve
+// (Ctrl-C) leaves nothing behind.
+constexpr int SOLVER_LEVELS = 3;
 
 // Evaluates `text` into register `reg` at level `sl`.
 static void run_template(const char *text, int reg, int sl) { eval_group(text, &reg_frac[reg], sl); }
 
-// f(v): store v into the solve target and evaluate the equation into `into`.
-static void evaluate_at(const char *equation, int target, int index, int32_t v, int into, int sl) {
+// into := f(v): v stored into the solve target, the equation evaluated at `sl`.
+static void value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
     set_register_int(REG_B, v);
     store_value(target, index, &reg_frac[REG_B]);
-    run_template(equation, into, sl);
+    fraction_init(into);
+    eval_group(equation, into, sl);
 }
 
-// Quadratic coefficients from f(0), f(1) and f(-1): c into &C, b into &B and
-// a into &E (&D is left holding f(1)).
-static void quadratic_coefficients(const char *equation, int target, int index, int sl) {
-    fraction_init(&reg_frac[REG_C]);
-    evaluate_at(equation, target, index, 0, REG_C, sl);
-    evaluate_at(equation, target, index, 1, REG_D, sl);
-    evaluate_at(equation, target, index, -1, REG_E, sl);
+// Quadratic coefficients from f(0), f(1) and f(-1) (held in work fractions
+// level + 1, level + 2 and W): c into &C, b into &B and a into &E (&D is left
+// holding f(1)).
+static void quadratic_coefficients(const char *equation, int target, int index, Fraction *W, int level) {
+    const int sl = level + SOLVER_LEVELS;
+    Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
+    value_at(equation, target, index, 0, f0, sl);
+    value_at(equation, target, index, 1, f1, sl);
+    value_at(equation, target, index, -1, W, sl);
+    store_value(REG_C, -1, f0);
+    store_value(REG_D, -1, f1);
+    store_value(REG_E, -1, W);
     run_template("(&D-&E)/2", REG_B, sl);
     run_template("&D-&B-&C", REG_E, sl);
 }
@@ -87,7 +96,11 @@ static bool exact_square_root(Fraction *f) {
 // Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
 // element target `X5` or `X[expr]`). Returns the characters consumed.
 static int solve_equation(const char *t, int p, Fraction *W, int level) {
-    const int sl = level + 1;
+    const int sl = level + SOLVER_LEVELS;
+    if (sl >= MAX_LEVEL) {
+        fputs(MSG_LEVEL_OVF, stdout);
+        return 0;
+    }
     char sign = t[1];
     char letter = t[p + 1];
     if (!is_letter(letter)) {
@@ -129,8 +142,10 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
     expand_text_variables(equation);
 
     if (p == 0) {
-        evaluate_at(equation, target, index, 0, REG_D, sl);
-        evaluate_at(equation, target, index, 1, REG_E, sl);
+        value_at(equation, target, index, 0, &work_frac[level + 1], sl);
+        value_at(equation, target, index, 1, &work_frac[level + 2], sl);
+        store_value(REG_D, -1, &work_frac[level + 1]);
+        store_value(REG_E, -1, &work_frac[level + 2]);
         // Equal values of f(0) and f(1): no root (compared as values, not numerators).
         eval_group("&D-&E", W, level + 1);
         if (bn_is_zero(W->num)) {
@@ -142,7 +157,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         return consumed;
     }
 
-    quadratic_coefficients(equation, target, index, sl);
+    quadratic_coefficients(equation, target, index, W, level);
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
@@ -160,12 +175,10 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         fputs(MSG_NO_SOLUTIONS, stdout);
         fraction_init(disc);
     } else if (!exact_square_root(disc)) {
-        // The root's Newton iteration works on &B..&E: take it in W and
-        // rebuild the coefficients afterwards from the equation itself.
+        // The root is taken in W (the kernel leaves &B..&E alone).
         fraction_init(W);
         eval_group("&D", W, level + 1);
         nth_root(W, 2, 1.0, level + 1);
-        quadratic_coefficients(equation, target, index, sl);
         if (store_value(REG_D, -1, W) != 0) fraction_init(disc);
     }
     if (sign == '-') disc->num->sign = static_cast<int8_t>(-disc->num->sign);
