@@ -10,6 +10,7 @@
 #include "../factor/factor.h"
 #include "command_messages.h"
 #include "console.h"
+#include "messages.h"
 
 namespace {
 
@@ -155,15 +156,24 @@ void input_command(const char *ref) {
         // The editor shows the prompt itself, so that redrawing keeps it.
         int got = terminal_read_line(prompt, text, room);
         if (got == TERMINAL_INTERRUPTED) poll_interrupt();  // Ctrl-C abandons the line
+        if (got == TERMINAL_TOO_LONG) {
+            printf(MSG_LINE_TOO_LONG, terminal_last_length(), room - 1);
+            return;  // refused whole: nothing stored
+        }
         if (got < 0) return;  // end of input: nothing stored
     } else {
         if (!fgets(text, static_cast<int>(room), stdin)) return;  // end of input: nothing stored
         size_t len = strlen(text);
         if (len > 0 && text[len - 1] == '\n') {
             text[len - 1] = 0;
-        } else {
+        } else if (!feof(stdin)) {
+            // An answer longer than the room is read to its end and refused whole.
+            size_t total = len;
             int c;
-            while ((c = getchar()) != '\n' && c != EOF) {
+            while ((c = getchar()) != '\n' && c != EOF) total++;
+            if (total > len) {
+                printf(MSG_LINE_TOO_LONG, total, room - 1);
+                return;
             }
         }
     }
