@@ -44,7 +44,7 @@ build-san: deps $(SAN_BUILD)/CMakeCache.txt
 run: deps-run
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS) --target vantrel
-	./$(BUILD)/vantrel
+	$(BUILD)/vantrel
 
 # Both suites run even when the first fails, so one run shows every failure.
 test: build build-san
