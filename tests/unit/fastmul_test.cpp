@@ -679,37 +679,4 @@ TEST_F(FastEval, CombinationsAndPermutationsMatchTheLoop) {
     }
 }
 
-TEST_F(FastEval, IntegerPowersMatchTheLoop) {
-    // The loop: W >= 12 runs root products by the base, root - 1 by the
-    // root-th power and the rest by the base again.
-    auto oracle = [](LoopOracle &o, const mpz_t base, long W) {
-        long root = 0;
-        while ((root + 1) * (root + 1) <= W) root++;
-        if (W < 12) {
-            for (long k = 0; k < W; k++) o.times(base);
-            return;
-        }
-        for (long k = 0; k < root; k++) o.times(base);
-        mpz_t q;
-        mpz_init_set(q, o.value);
-        for (long k = 1; k < root; k++) o.times(q);
-        for (long k = 0; k < W - root * root; k++) o.times(base);
-        mpz_clear(q);
-    };
-    struct Case {
-        const char *base;
-        long W;
-    };
-    for (Case c : {Case{"2", 5300}, {"2", 5310}, {"2", 5316}, {"2", 5318}, {"2", 5320}, {"3", 3345},
-                   {"3", 3352}, {"3", 3355}, {"99999999", 198}, {"99999999", 199}, {"99999999", 200},
-                   {"123456789012", 133}, {"123456789012", 134}, {"7", 64}, {"7", 1893}, {"7", 1895}}) {
-        mpz_t b;
-        mpz_init_set_str(b, c.base, 10);
-        LoopOracle o(200, 1);
-        oracle(o, b, c.W);
-        expect(std::string(c.base) + "^" + std::to_string(c.W), o);
-        mpz_clear(b);
-    }
-}
-
 }  // namespace

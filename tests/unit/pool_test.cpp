@@ -38,18 +38,6 @@ TEST_F(Pool200, RegisterLayoutPutsLimbZeroAtTheEnd) {
     EXPECT_EQ(reg_num[0]->limbs + 200, reg_den[1]->limbs);
 }
 
-TEST_F(Pool200, WorkPointerTable) {
-    EXPECT_EQ(work_ptr[0], work_int(1));
-    EXPECT_EQ(work_ptr[2], work_int(5));
-    EXPECT_EQ(work_ptr[5], work_int(7));
-    EXPECT_EQ(work_ptr[6], work_frac[0].num);
-    EXPECT_EQ(work_ptr[21], work_frac[15].num);
-    EXPECT_EQ(work_ptr[27], work_int(6));
-    EXPECT_EQ(work_ptr[28], work_int(0));
-    EXPECT_EQ(work_ptr[45], work_frac[15].den);
-    EXPECT_EQ(work_ptr[22], nullptr);
-}
-
 TEST_F(Pool200, BothShapesOfZero) {
     BigNum *n = work_int(5);
     bn_clear(n);
