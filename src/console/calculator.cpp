@@ -286,9 +286,10 @@ static int input_loop(bool nested) {
 // Ctrl-C sets `interrupt_requested`; the number core polls it in its long
 // loops and calls abandon_line, which jumps back to the outermost input loop:
 // the line (and any script or nested run it belongs to) is dropped, variables
-// stay. A second Ctrl-C within INTERRUPT_EXIT_SECONDS ends the calculator
-// through exit_calculator, so that the output file is flushed and closed even
-// when the work in hand never polls.
+// stay. A second Ctrl-C within INTERRUPT_EXIT_SECONDS ends the process at
+// once, even when the work in hand never polls. The handlers only set flags,
+// write and _exit: the output file loses nothing, since every listing written
+// to it is flushed at once, and the terminal is put back as found.
 static const double INTERRUPT_EXIT_SECONDS = 2.0;
 static sigjmp_buf line_abandoned;
 static volatile double last_interrupt = -1e9;
@@ -305,7 +306,8 @@ static void on_interrupt(int) {
         static const char bye[] = "\n";
         ssize_t ignored = write(STDOUT_FILENO, bye, sizeof bye - 1);
         (void)ignored;
-        exit_calculator(130);
+        terminal_restore();
+        _exit(130);
     }
     last_interrupt = now;
     interrupt_requested = 1;
@@ -348,9 +350,20 @@ static void recover_after_interrupt() {
     fputs(MSG_INTERRUPTED, stdout);
 }
 
-// A closed terminal or a termination request ends the calculator as the exit
-// command does, so that the output file keeps what was written to it.
-static void on_termination(int signal_number) { exit_calculator(128 + signal_number); }
+// A closed terminal or a termination request ends the process at once; the
+// output file already holds every listing written to it. While the line
+// editor waits for a line the request is only noted: the editor then ends
+// the calculator in order, so that the history of the session is kept.
+volatile sig_atomic_t termination_requested = 0;
+
+static void on_termination(int signal_number) {
+    if (console_waiting == 2) {
+        termination_requested = signal_number;
+        return;
+    }
+    terminal_restore();
+    _exit(128 + signal_number);
+}
 
 static void install_interrupt_handler() {
     struct sigaction sa = {};

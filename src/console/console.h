@@ -65,6 +65,9 @@ void close_output_file();
 // 1 while read_line waits for a plain console line (the interrupt handler
 // then only prompts again), 2 while the line editor waits (it redraws itself).
 extern volatile sig_atomic_t console_waiting;
+// The number of a termination signal that arrived while the line editor
+// waited (0: none); the editor then ends the calculator with 128 + it.
+extern volatile sig_atomic_t termination_requested;
 
 // Line editing at a terminal (absent from builds without the line editor).
 // terminal_editing: whether console lines are edited, i.e. standard input

@@ -53,6 +53,7 @@ static int read_console_line(char *buffer, size_t room) {
         int got;
         while ((got = terminal_read_line(MSG_PROMPT, buffer, limit)) == TERMINAL_INTERRUPTED)
             interrupt_requested = 0;
+        if (termination_requested) exit_calculator(128 + termination_requested);
         if (got == TERMINAL_END) exit_calculator(0);
         if (got == TERMINAL_TOO_LONG) refuse_line(buffer, terminal_last_length(), limit - 1);
         return 0;

@@ -180,19 +180,23 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
 
     struct sigaction stop_before;
     catch_stop_key(&stop_before);
-    // Ctrl-C and Ctrl-Z are blocked except inside pselect, so that one
-    // arriving between the test and the wait still ends the wait at once.
+    // Ctrl-C, Ctrl-Z and termination requests are blocked except inside
+    // pselect, so that one arriving between the test and the wait still ends
+    // the wait at once.
     sigset_t blocked, as_before, during_wait;
     sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTSTP);
+    const int waited_for[] = {SIGINT, SIGTSTP, SIGHUP, SIGTERM};
+    for (int sig : waited_for) sigaddset(&blocked, sig);
     sigprocmask(SIG_BLOCK, &blocked, &as_before);
     during_wait = as_before;
-    sigdelset(&during_wait, SIGINT);
-    sigdelset(&during_wait, SIGTSTP);
+    for (int sig : waited_for) sigdelset(&during_wait, sig);
     console_waiting = 2;
     int result = 0;
     while (!line_finished) {
+        if (termination_requested) {
+            rl_callback_handler_remove();
+            break;  // handled by the caller as the end of input
+        }
         if (interrupt_requested) {
             result = TERMINAL_INTERRUPTED;
             break;

@@ -15,6 +15,7 @@ import pty
 import re
 import select
 import shutil
+import signal
 import sys
 import tempfile
 import time
@@ -109,7 +110,17 @@ def history_across_sessions(binary, home):
     s.prompt("first prompt")
     s.line(UP + UP, rb"Q=4242", "the up arrow did not bring back the earlier session's line")
     s.line(b"P.Q", rb"Q= 4242 ", "the recalled line was not run")
-    leave(s)
+    # A closed terminal ends the calculator at the prompt; the history stays.
+    s.line(b"R=5", rb"\r\n", "line before the terminal closes")
+    os.kill(s.pid, signal.SIGHUP)
+    until = time.monotonic() + 20
+    while s.read_some(until):
+        pass
+    _, status = os.waitpid(s.pid, 0)
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 128 + signal.SIGHUP:
+        fail(f"a closed terminal did not end the calculator ({status})", s.output)
+    if b"R=5" not in open(path, "rb").read():
+        fail("the history of a session ended by a closed terminal was lost")
 
 
 def main():
