@@ -2,8 +2,10 @@
 # `make test` builds and runs every test through ctest, once against the
 # normal build and once against a build with the address and undefined-
 # behaviour sanitizers (which also checks every limb index), and fails if
-# either fails. `make fuzz` builds the fuzz targets with clang and runs each
-# for FUZZ_SECONDS seconds.
+# either fails; then .ci/checks runs cppcheck on src/ and each fuzz target
+# for FUZZ_SECONDS seconds (when clang can build them). Warnings are errors
+# in the builds `make test` makes. `make fuzz` builds the fuzz targets with
+# clang and runs each for FUZZ_SECONDS seconds.
 BUILD ?= build
 SAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -28,10 +30,10 @@ deps-run:
 # Configured anew each time, so that a build first made by `make run`
 # (without GoogleTest) picks the tests up once their packages are there.
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON
 
 $(SAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WERROR=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -53,6 +55,7 @@ test: build build-san
 	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
 	echo "== tests: sanitizer build ($(SAN_BUILD))"; \
 	(cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)) || status=1; \
+	./.ci/checks $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS) || status=1; \
 	exit $$status
 
 test-normal: build

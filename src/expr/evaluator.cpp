@@ -370,7 +370,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     // The exponent as read, kept for a fractional power: the window below
     // sees only its leading limbs.
     ScratchScope scope;
-    BigNum y_num, y_den;
+    BigNum y_num = {}, y_den = {};
     Fraction Y;
     bool have_y = fraction_stash(&Y, &y_num, &y_den, O) == 0;
     if (have_y) {

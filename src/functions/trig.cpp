@@ -104,7 +104,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
     // The angle as given, for the kernel: the half-turn count below is only
     // an exact test for the special values.
     size_t mark = scratch_mark();
-    BigNum arg_num, arg_den;
+    BigNum arg_num = {}, arg_den = {};
     Fraction arg;
     bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
 
@@ -222,7 +222,7 @@ int tangent_special(Fraction *target, int j) {
 int compute_tan(Fraction *target, char unit, int level) {
     Fraction *B = work_reg(REG_B);
     size_t mark = scratch_mark();
-    BigNum arg_num, arg_den;
+    BigNum arg_num = {}, arg_den = {};
     Fraction arg;
     bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
     half_turns(target, unit, level);

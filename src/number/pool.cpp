@@ -31,7 +31,7 @@ static int construct_slots() {
     for (BigNum *arr : {num_slots, den_slots}) {
         for (int i = 0; i < POOL_SLOTS; i++) {
             BigNum *n = &arr[i];
-            memset(n, 0, sizeof *n);
+            *n = BigNum();
             n->limbs = &n->rem;
             n->capacity = 1;
             n->sign = 1;

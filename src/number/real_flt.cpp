@@ -53,7 +53,7 @@ Flt normalise(Flt a) {
     return a;
 }
 
-Flt round_prec(Flt a) { return flt_trunc(normalise(a), flt_prec); }
+Flt round_prec(const Flt &a) { return flt_trunc(normalise(a), flt_prec); }
 
 }  // namespace
 
