@@ -2,7 +2,6 @@
 // commands, plus the entry points the interpreter takes from the file commands.
 #pragma once
 
-#define MSG_SHIFT_NO_ROOM "err "
 #define MSG_DISPLAY_FRACTION "VF_OK\n"
 #define MSG_DISPLAY_DECIMAL "VR_OK\n"
 #define MSG_NEGATIVE_INDEX "negative_index\n"
@@ -15,7 +14,6 @@
 #define MSG_SETTING_RANGE "value_out_of_range\n"
 #define MSG_SETTING_TOO_LARGE "value_out_of_range: at most %d digits at this preset; preset %d holds it (start with: vantrel %d)\n"
 #define MSG_SETTING_BEYOND_PRESETS "value_out_of_range: at most %d digits at this preset, %d at the largest\n"
-#define MSG_NESTED_NOT_FOUND "file not found."
 #define MSG_OUTPUT_NOT_OPENED "cannot write %s (%s); W. writes to the console\n"
 #define MSG_WRITE_FAILED "writing %s failed (%s); what was written since may be lost\n"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../expr/expr.h"
+#include "../expr/messages.h"
 #include "../factor/factor.h"
 #include "command_messages.h"
 #include "console.h"
@@ -122,7 +123,7 @@ void decimal_shift_command(const char *ref) {
     int64_t n = 0;
     read_digits(ref + (on_storage ? 2 : 1), &n);
     BigNum *target = on_storage ? reg_den[reg] : reg_num[reg];
-    if (shift_decimal(target, static_cast<int32_t>(n)) == -2) fputs(MSG_SHIFT_NO_ROOM, stdout);
+    if (shift_decimal(target, static_cast<int32_t>(n)) == -2) fputs(MSG_ERR, stdout);
 }
 
 // I.X / I.Xn / I.X-n ["prompt]: reads one console line (even while a script
@@ -363,21 +364,21 @@ void currency_command(const char *text) {
 // Carries out the result code of a statement line on the replay state.
 int act_on_code(int code) {
     switch (code) {
-    case -1:
+    case CODE_BREAK:
         calc.replay_position = -1;
         calc.current_line = calc.line_buffer;
         return code;
-    case 59:
+    case CODE_WHILE_DO:
         if (calc.script_cursor && calc.script_cursor - calc.script_buffer >= calc.last_line_length)
             calc.script_cursor -= calc.last_line_length;
         calc.replay_position = 0;
         calc.repeat_count = 1;
         return calc.last_line_length;
-    case 29:
+    case CODE_IF_DO:
         calc.replay_position = 0;
         calc.repeat_count = 1;
         return code;
-    case 71:
+    case CODE_LISTED_E:
         list_value("&E", stdout);
         return code;
     default:

@@ -12,6 +12,7 @@
 #include "../number/scratch.h"
 #include "command_messages.h"
 #include "console.h"
+#include "messages.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ int run_nested_script(const char *name) {
     const char *file = name;
     if (is_digit(file[0])) file = file[1] != 0 ? file + 2 : file + 1;
     if (file[0] == 0) {
-        fputs(MSG_NESTED_NOT_FOUND, stdout);
+        fputs(MSG_FILE_NOT_FOUND, stdout);
         return -1;
     }
     return run_calculator(4, name);
@@ -446,7 +447,7 @@ int run_setting(const char *text) {
     if (strncmp(t, "RUN:", 4) == 0) {
         // The file's text replaces the script being run; one that cannot be
         // read is reported like a missing script (a long one by load_script).
-        if (load_script(t + 4) == -1) puts(MSG_NESTED_NOT_FOUND);
+        if (load_script(t + 4) == -1) puts(MSG_FILE_NOT_FOUND);
         return 1;
     }
     return 0;

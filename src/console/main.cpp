@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "../factor/gmp_api.h"
+#include "../number/messages.h"
 #include "console.h"
 #include "messages.h"
 

@@ -2,7 +2,6 @@
 // lines and listing, printed character for character.
 #pragma once
 
-#define MSG_NO_GMP "no: gmp-10.dll \n"
 #define MSG_VERSION "Vantrel 2026. 3.01"
 #define MSG_BANNER MSG_VERSION " (%d digits,%d) \n"
 #define MSG_FILE_NOT_FOUND "file not found."

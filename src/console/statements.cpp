@@ -7,10 +7,6 @@
 #include "console.h"
 #include "messages.h"
 
-// Result codes handed back to the command interpreter.
-constexpr int CODE_BREAK = -1;
-constexpr int CODE_IF_DO = 29;
-constexpr int CODE_WHILE_DO = 59;
 
 // Copies `text` into a statement buffer of its own (the stored line, e.g. a
 // statement of the captured block, is never changed), expands the text

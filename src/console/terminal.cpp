@@ -173,6 +173,9 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
     assert(limit >= 1);
     set_up_editor();
     fflush(stdout);
+    // Waiting from before the prompt shows: a termination request from then
+    // on is only noted, and the loop below ends the wait for it.
+    console_waiting = 2;
     if (tcgetattr(STDIN_FILENO, &terminal_as_found) == 0) terminal_taken = 1;
     finished_line = nullptr;
     line_finished = false;
@@ -190,7 +193,6 @@ int terminal_read_line(const char *prompt, char *buffer, size_t limit) {
     sigprocmask(SIG_BLOCK, &blocked, &as_before);
     during_wait = as_before;
     for (int sig : waited_for) sigdelset(&during_wait, sig);
-    console_waiting = 2;
     int result = 0;
     while (!line_finished) {
         if (termination_requested) {

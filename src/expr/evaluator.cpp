@@ -526,7 +526,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         }
         if (!inexact && power_by_squaring(B, O, W)) {
             // done: same value, bookkeeping and refusals as the loops below
-        } else if (W >= 12 && L + 3 <= 15) {
+        } else if (W >= 12 && L + 3 < WORK_FRACTIONS) {
             Fraction *Q = &work_frac[L + 3];
             int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
             while (root * root > W) root--;

@@ -7,7 +7,6 @@
 #include "../number/bignum.h"
 
 constexpr int STATEMENT_BUFFER = 4096;  // statement and text-variable size, bytes
-constexpr int MAX_LEVEL = 15;           // evaluations run at levels 0..14
 
 // ---- line text (normalisation and text variables)
 extern char text_vars[26][STATEMENT_BUFFER];

@@ -9,7 +9,6 @@
 #include "expr.h"
 #include "messages.h"
 
-constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
 
 static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -260,7 +259,7 @@ int execute_one(const char *text, int *code, int level) {
     if (eq < 0) {
         int n = eval_group(t, W, level + 1);
         store_value(REG_E, -1, W);
-        *code = 71;
+        *code = CODE_LISTED_E;
         return n > len ? len : n;
     }
 
@@ -276,12 +275,11 @@ int execute_one(const char *text, int *code, int level) {
 
     int reg = -1, index = -1, name = 0;
     if (t[start] == '&') {
-        char r = t[start + 1];
-        if (r < 'B' || r > 'E') {  // not a work register name
+        reg = work_register_of(t[start + 1]);
+        if (reg < 0) {  // not a work register name
             fputs(MSG_ERR, stdout);
             return 0;
         }
-        reg = r - 40;
         name = 2;
     } else if (is_letter(t[start])) {
         reg = t[start] - 'A';
@@ -320,7 +318,7 @@ int execute_one(const char *text, int *code, int level) {
         if (negative) W->num->sign = static_cast<int8_t>(-W->num->sign);
     }
     store_value(reg, index, W);
-    if (reg == REG_E) *code = 71;
+    if (reg == REG_E) *code = CODE_LISTED_E;
     if (r == 0) return 0;
     int end = eq + 1 + r;
     if (end > len) return len;

@@ -6,9 +6,6 @@
 #include "expr.h"
 #include "messages.h"
 
-constexpr int32_t NEG_MARK = 1879048192;   // bits 28..30 of an element's last slot
-constexpr uint32_t FRAC_UNIT = 134217728;  // fraction-limb count, shifted left by 27
-constexpr int MAX_FRAC_MARK = 31;          // largest count the 5 free bits hold
 
 // Register of a name at `text`: a letter A..Z, or & followed by B..E. Sets
 // *len to the characters of the name; -1 when there is no register name.
@@ -18,9 +15,9 @@ static int register_of(const char *text, int *len) {
         *len = 1;
         return c - 'A';
     }
-    if (c == '&' && text[1] >= 'B' && text[1] <= 'E') {
+    if (c == '&' && work_register_of(text[1]) >= 0) {
         *len = 2;
-        return text[1] - 40;
+        return work_register_of(text[1]);
     }
     return -1;
 }

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
 
 Fraction *work_reg(int r) { return &reg_frac[r]; }
 
@@ -119,7 +118,7 @@ void finish_kernel(Fraction *target, int rc) {
 // Every digit is the true value truncated to F fraction limbs. Returns F,
 // or 0 when refused at too deep a level (target unchanged).
 int exp_log_series(Fraction *target, int mode, int level) {
-    if (level + 1 >= 16) {
+    if (level + 1 >= WORK_FRACTIONS) {
         fputs(MSG_EXP_OVF, stdout);
         return 0;
     }
@@ -198,7 +197,7 @@ int nth_root(Fraction *target, int n, double p, int level) {
 // root of a negative number prints "q-neg" and gives 0; an odd root of a
 // negative number is minus the root of its magnitude.
 int newton_root(Fraction *target, int n, int level) {
-    if (level >= 12) {
+    if (level >= ROOT_LEVEL_LIMIT) {
         fputs(MSG_ROOT_OVF, stdout);
         if (!is_exactly_one(target->den)) make_fixed(target);
         return -1;

@@ -8,10 +8,10 @@
 #define MSG_ROOT_OVF "q-ovf\n"
 #define MSG_LOG_ZERO "{log0}"
 
-// Block statistics and index loops.
-#define MSG_FN_SYNTAX "syntax_error_%s \n"  // malformed block or loop head, with the text
-#define MSG_FN_LEVEL "((ovf))"              // no work fractions left at this depth
-#define MSG_NO_CELL "valRR \n"              // a block cell that cannot exist
+// Block statistics and index loops report a malformed block or loop head,
+// a depth without work fractions and a cell that cannot exist with the
+// evaluator's own texts.
+#include "../expr/messages.h"
 
 // Series: arguments outside the real domain (no line end after the log one,
 // as for the logarithm of zero).

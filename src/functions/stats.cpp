@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
 constexpr int MAX_BOUND_DIGITS = 9;  // loop bounds and indices stay within int32
 
 bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
@@ -47,7 +46,7 @@ void copy_fraction(Fraction *dst, Fraction *src) {
 void read_cell(char letter, int64_t index, Fraction *dest) {
     if (index < 0) {
         fraction_init(dest);
-        fputs(MSG_NO_CELL, stdout);
+        fputs(MSG_VAL_RANGE, stdout);
         return;
     }
     char text[24];
@@ -137,7 +136,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     Block b;
     int pos = parse_block(text, kind, &b);
     if (pos == 0) {
-        printf(MSG_FN_SYNTAX, text);
+        printf(MSG_SYNTAX, text);
         if (text[0] == '[') return skip_bracket(text);
         return text[0] == '(' ? 1 + skip_group(text + 1) : 0;
     }
@@ -164,7 +163,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     int w = reg_num[0]->elem_width > 0 ? reg_num[0]->elem_width : 1;
     int64_t max_index = (int64_t)(precision + precision / 10) / w - 1;
     if (b.last_index > max_index) {
-        fputs(MSG_NO_CELL, stdout);
+        fputs(MSG_VAL_RANGE, stdout);
         return pos;
     }
     int32_t n = (int32_t)cells;
@@ -172,7 +171,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     int end = pos + (swallow_point && text[pos] == '.' ? 1 : 0);
     int sums_needed = kind == BLOCK_COR ? 3 : (kind == BLOCK_SUM || kind == BLOCK_AVG ? 0 : 1);
     if (level + sums_needed >= WORK_FRACTIONS) {
-        fputs(MSG_FN_LEVEL, stdout);
+        fputs(MSG_LEVEL_OVF, stdout);
         return end;
     }
     bool paired = kind == BLOCK_COV || kind == BLOCK_COR;
@@ -278,7 +277,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
         ok = text[pos++] == ',';
     }
     if (!ok) {
-        printf(MSG_FN_SYNTAX, text);
+        printf(MSG_SYNTAX, text);
         // Step over the whole call when it is parenthesised.
         return paren ? 1 + skip_group(text + 1) : 0;
     }
@@ -289,7 +288,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
     const char *expression = text + pos;
     int consumed = 0;
     if (level + 1 >= WORK_FRACTIONS) {
-        fputs(MSG_FN_LEVEL, stdout);
+        fputs(MSG_LEVEL_OVF, stdout);
     } else {
         Fraction *s1 = &work_frac[level + 1];
         for (int64_t j = lower; j <= upper; j++) {

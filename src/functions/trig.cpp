@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr int REG_B = 26, REG_C = 27, REG_D = 28, REG_E = 29;
 constexpr int PI_CACHE = 12;
-constexpr int64_t DIV_SMALL_LIMIT = 92233720368LL;  // largest divisor of div_small
 
 Fraction *work_reg(int r) { return &reg_frac[r]; }
 
@@ -54,7 +52,7 @@ int compute_pi(Fraction *target, int level) {
         series_copy(target, cache);
         return F;
     }
-    if (level >= 15) {
+    if (level >= PI_LEVEL_LIMIT) {
         fputs(MSG_PI_OVF, stdout);
         return 0;
     }
@@ -163,7 +161,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         special = true;
     }
 
-    if (level >= 14) {
+    if (level >= COS_LEVEL_LIMIT) {
         fputs(MSG_COS_OVF, stdout);
         scratch_release(mark);
         return 0;

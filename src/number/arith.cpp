@@ -14,7 +14,6 @@ namespace {
 
 constexpr int64_t BASE = LIMB_BASE;
 // Largest divisor for which remainder * BASE + limb stays within 64 bits.
-constexpr int64_t DIV_SMALL_LIMIT = 92233720368LL;
 const int32_t POW10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 // Used count without leading zero limbs, so that a number that was left with

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "vocabulary.h"
+
 constexpr int32_t LIMB_BASE = 100000000;  // eight decimal digits per limb
 
 // A signed magnitude in base-100000000 limbs stored at the END of its array:
