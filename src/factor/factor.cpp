@@ -31,8 +31,6 @@ constexpr int CUT_RESERVE = 5;                // room kept for the cut marker an
 // to 8 digits on the library's integers; the curves find larger ones sooner.
 constexpr long RHO_EFFORT_WORDS = 1L << 16;
 constexpr long RHO_EFFORT = 1L << 14;
-// Elliptic curves get this share of the time the sieve would need.
-constexpr double ECM_SHARE = 0.15;
 
 mpz_t discovered[LIST_MAX];  // every prime factor in the order found, repeats included
 int discovered_count;
@@ -425,6 +423,15 @@ static double sieve_seconds(double digits) {
     return 0.3 * pow(7.0, (digits - 50) / 10);
 }
 
+// The share of the sieve's time given to elliptic curves first: a tenth up
+// to 50 digits, where the sieve is quick, rising to 0.3 at 70 digits and
+// beyond, where a factor of 20 digits and more is worth a long search.
+static double curve_share(double digits) {
+    if (digits <= 50) return 0.1;
+    if (digits >= 70) return 0.3;
+    return 0.1 + 0.2 * (digits - 50) / 20;
+}
+
 // A proper divisor of the composite m (not a perfect power): rho for a
 // bounded effort, then elliptic curves for a share of the time the sieve
 // would need, then the sieve. A stage whose library is missing is skipped,
@@ -439,7 +446,8 @@ static int find_divisor(mpz_ptr m, mpz_ptr d) {
     int r = rho_search(m, d, curves || sieve ? (bits <= 128 ? RHO_EFFORT_WORDS : RHO_EFFORT) : -1);
     if (r != SEARCH_EXHAUSTED) return r;
     if (curves) {
-        double share = sieve ? ECM_SHARE * sieve_seconds(static_cast<double>(bits) * 0.30103) : -1;
+        double digits = static_cast<double>(bits) * 0.30103;
+        double share = sieve ? curve_share(digits) * sieve_seconds(digits) : -1;
         r = ecm_search(m, d, share);
         if (r != SEARCH_EXHAUSTED) return r;
     }

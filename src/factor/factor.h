@@ -28,6 +28,9 @@ int rho_search(mpz_ptr m, mpz_ptr divisor_out, long max_iterations);
 // the other stages look at least every 50 ms).
 extern long rho_check_every;
 extern long mark_interval_ms;
+// Rho batches whose gcd was the number itself, walked again step by step
+// (counted over the process, for the tests).
+extern long rho_backtracks;
 // Key poll of the searches: non-zero when a key was pressed (and consumed).
 // Polls the console only when standard input is a terminal; replaceable so
 // that a stop can be driven without one.

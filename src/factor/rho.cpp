@@ -6,6 +6,8 @@
 #include "factor.h"
 #include "search.h"
 
+long rho_backtracks = 0;
+
 namespace {
 
 typedef unsigned __int128 u128;
@@ -136,6 +138,7 @@ int brent_words(const M &ring, V n, V *divisor_out, long max_iterations) {
             if (g == 1 && max_iterations >= 0 && iterations >= max_iterations) return SEARCH_EXHAUSTED;
         }
         if (g == n) {
+            rho_backtracks++;
             do {
                 ys = step(ys, c);
                 g = gcd128(diff(x, ys), n);
@@ -235,6 +238,7 @@ int brent_mpz(mpz_ptr n, mpz_ptr divisor_out, long max_iterations) {
         }
         if (result != SEARCH_FOUND) break;
         if (gmp.cmp(divisor_out, n) == 0) {
+            rho_backtracks++;
             do {
                 step(ys);
                 gmp.sub(t, x, ys);
