@@ -12,6 +12,7 @@ namespace {
 
 typedef unsigned __int128 u128;
 constexpr long BATCH = 100;  // differences multiplied together per gcd
+constexpr long MPZ_CHECK_EVERY = 2000;
 
 // -n^-1 mod 2^64 for odd n, by Newton's iteration (each step doubles the
 // correct low bits; n is its own inverse modulo 8).
@@ -195,12 +196,15 @@ int brent_mpz(mpz_ptr n, mpz_ptr divisor_out, long max_iterations) {
     gmp.init(ys);
     gmp.init(q);
     gmp.init(t);
+    // A step on a number of thousands of digits takes microseconds: the
+    // check comes at least every MPZ_CHECK_EVERY steps so a stop stays prompt.
+    long every = rho_check_every > 0 && rho_check_every < MPZ_CHECK_EVERY ? rho_check_every : MPZ_CHECK_EVERY;
     long iterations = 0;
-    long until_check = rho_check_every > 0 ? rho_check_every : -1;
+    long until_check = every;
     auto tick = [&]() {
         iterations++;
-        if (until_check < 0 || --until_check > 0) return false;
-        until_check = rho_check_every;
+        if (--until_check > 0) return false;
+        until_check = every;
         return progress_check();
     };
     unsigned long c = 1;

@@ -533,4 +533,24 @@ TEST_F(FactorStop, KeyStopsTheSieve) {
     stop_one(HARD);
 }
 
+// Without either library rho runs on without bound; on a number of 1000
+// digits its steps are slow, and the stop must still come at once.
+TEST_F(FactorStop, KeyStopsRhoOnALargeNumber) {
+    ecm_lib.available = false;
+    flint_lib.available = false;
+    mpz_t p, q;
+    mpz_init(p);
+    mpz_init(q);
+    mpz_ui_pow_ui(p, 10, 499);
+    mpz_nextprime(p, p);
+    mpz_ui_pow_ui(q, 10, 500);
+    mpz_nextprime(q, q);
+    mpz_mul(p, p, q);
+    char *digits = mpz_get_str(nullptr, 10, p);
+    stop_one(digits);
+    free(digits);
+    mpz_clear(p);
+    mpz_clear(q);
+}
+
 }  // namespace
