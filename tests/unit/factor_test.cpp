@@ -202,7 +202,8 @@ TEST_F(Factor, ManyDistinctPrimes) {
     mpz_clear(p);
 }
 
-// 30 digits, 300000000000089 * 700000000000051: needs a long rho search.
+// 30 digits, 300000000000089 * 700000000000051: beyond rho's share, split by
+// the later stages (or by rho alone, slowly, without their libraries).
 TEST_F(Factor, SemiprimeOfTwoFifteenDigitPrimes) {
     auto start = std::chrono::steady_clock::now();
     testing::internal::CaptureStdout();
