@@ -55,7 +55,20 @@ HAVE_HYPERFINE=0; have hyperfine && HAVE_HYPERFINE=1
 # $WORK/<name>.<tool> (tool: vantrel, bc, gp, py) and, for the calculator,
 # the preset digit in $WORK/<name>.preset.
 
-SEMIPRIME=131622776601696326447676124687   # 316227766016849 * 416227766016863
+# Factorisation rows (numbers made with gp's random primes): balanced
+# semiprimes of 30 to 60 digits, a 70-digit number with a 20-digit factor,
+# 2^128+1, the square of a 16-digit prime times a 20-digit prime, and a
+# product of 30 primes of 7 digits.
+FACTOR_ROWS=(
+    'factor30 131622776601696326447676124687'   # 316227766016849 * 416227766016863
+    'factor40 1301746877907324029797242890502097443667'
+    'factor50 26363922850086253858330444028624380172616291460219'
+    'factor60 283853534626126146885105681263171932154097303937949744905949'
+    'factor70_p20 6270634918598968652448255370114208895862207369412880780149287010891491'
+    'factor_2p128 2^128+1'
+    'factor_sq16 876865417596089139190872554935592230051792907083133'
+    'factor_small30 16741971665039378104898834545308002594224940470334198901823698839445123898389451115822996177781094537796744087978443548462071854137623932449941251648200903007964298902258006092677442593446428802274109'
+)
 
 workload_names=()
 add() { workload_names+=("$1"); }
@@ -135,10 +148,10 @@ write_function() {  # name digits vantrel-expr gp-expr mpmath-expr bc-expr decim
     fi
 }
 
-write_factorise() {
-    local w=$1
-    printf 'F.%s\n#X:\n' "$SEMIPRIME" > "$WORK/$w.vantrel"; echo 5 > "$WORK/$w.preset"
-    printf 'print(factor(%s))\n' "$SEMIPRIME" > "$WORK/$w.gp"
+write_factorise() {  # name number
+    local w=$1 n=$2
+    printf 'F.%s\n#X:\n' "$n" > "$WORK/$w.vantrel"; echo 5 > "$WORK/$w.preset"
+    printf 'print(factor(%s))\n' "$n" > "$WORK/$w.gp"
 }
 
 # 100 statement lines of exact fraction arithmetic; the denominators all
@@ -185,7 +198,10 @@ for d in "${DIGITS[@]}"; do
         write_function "${k}_$d" "$d" "$v" "$gpx" "$mpx" "$bcx" "$decx"; add "${k}_$d"
     done
 done
-write_factorise factor30; add factor30
+for f in "${FACTOR_ROWS[@]}"; do
+    read -r k n <<< "$f"
+    write_factorise "$k" "$n"; add "$k"
+done
 write_fractions fractions100; add fractions100
 
 # ------------------------------------------------------------- timing

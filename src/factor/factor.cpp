@@ -1,18 +1,23 @@
 // Factorisation engine: one BigNum into a line of prime factors in the output
 // text, by 64-bit trial division for one-limb values and through the bound
-// library (trial division, perfect powers, rho search) for larger ones.
+// library for larger ones (trial division, perfect powers, a probable-prime
+// test, then rho, elliptic curves and the quadratic sieve), and the progress
+// marks and key stop shared by those stages.
 #include "factor.h"
 
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "../number/fastmul.h"
+#include "factor_libs.h"
 #include "messages.h"
+#include "search.h"
 
 namespace {
 
@@ -21,14 +26,18 @@ constexpr int PRIME_REPS = 25;                // probable-prime test repetitions
 constexpr unsigned long TRIAL_LIMIT = 100000;  // last trial divisor base of the library path
 constexpr int SMALL_TEXT = 96;                // bound of any factor_small text
 constexpr int CUT_RESERVE = 5;                // room kept for the cut marker and its end
+// Rho steps before the later stages take over (when their libraries are
+// there): most factors of up to 9 digits in machine words (a few ms) and up
+// to 8 digits on the library's integers; the curves find larger ones sooner.
+constexpr long RHO_EFFORT_WORDS = 1L << 16;
+constexpr long RHO_EFFORT = 1L << 14;
 
 mpz_t discovered[LIST_MAX];  // every prime factor in the order found, repeats included
 int discovered_count;
 FactorEntry found[LIST_MAX];  // distinct factors with multiplicities
 int found_count;
-bool stop_flag;        // a key was pressed during a rho search
-int mark_count;        // progress marks printed in this factorisation
 bool factors_dropped;  // a distinct factor found no room in the factor list
+long last_mark_ms;     // clock of the last progress mark (or the search start)
 
 // ------------------------------------------------------------ bounded text
 
@@ -85,8 +94,6 @@ void out_finish(TextOut *o, bool incomplete) {
 bool tty_raw = false;
 struct termios tty_saved;
 
-void key_poll_end();
-
 // True when a key is waiting at the console; the key is read and consumed.
 // Only a terminal is polled: script input from a pipe or file is never taken.
 // The terminal is switched to unbuffered, silent input at the first poll of a
@@ -115,13 +122,6 @@ int terminal_key_pressed() {
     return read(STDIN_FILENO, &key, 1) == 1;
 }
 
-void key_poll_end() {
-    if (!tty_raw) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &tty_saved);
-    tty_raw = false;
-}
-
-long clock_ms() { return static_cast<long>(clock() / (CLOCKS_PER_SEC / 1000)); }
 
 // ------------------------------------------------------------ factor lists
 
@@ -182,8 +182,7 @@ void factor_integer_into(mpz_ptr n, char *text, int room) {
     TextOut out;
     out_start(&out, text, room);
     release_lists();
-    stop_flag = false;
-    mark_count = 0;
+    progress_start();
     factors_dropped = false;
 
     mpz_t scratch;
@@ -197,6 +196,7 @@ void factor_integer_into(mpz_ptr n, char *text, int room) {
     }
     gmp.clear(scratch);
     if (gmp.cmp_ui(n, 1) > 0) split_factor(n);
+    key_poll_end();
 
     bool verbose = mark_count > 2;
     if (verbose) {
@@ -290,6 +290,41 @@ void small_into(int64_t value, char *text) {
 long rho_check_every = 1000000;
 long mark_interval_ms = 2000;
 int (*factor_key_poll)() = terminal_key_pressed;
+bool stop_flag;
+int mark_count;
+
+long monotonic_ms() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+void progress_start() {
+    stop_flag = false;
+    mark_count = 0;
+    last_mark_ms = monotonic_ms();
+}
+
+bool progress_check() {
+    if (stop_flag) return true;
+    long now = monotonic_ms();
+    if (now - last_mark_ms >= mark_interval_ms) {
+        mark_count++;
+        fputs(mark_count % 3 == 0 ? FACTOR_MARK_DOT : FACTOR_MARK_BAR, stdout);
+        fflush(stdout);
+        last_mark_ms = now;
+    }
+    // Ctrl-C stops the search like a key; the result found so far is
+    // reported and the calculator goes on with the next line.
+    if (interrupt_requested || factor_key_poll()) stop_flag = true;
+    return stop_flag;
+}
+
+void key_poll_end() {
+    if (!tty_raw) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &tty_saved);
+    tty_raw = false;
+}
 
 // Factorises |n| into output_text (zero-terminated, at most output_text_size
 // bytes; empty when n is not an integer, is too close to its capacity, is 0
@@ -369,6 +404,62 @@ static void split_copies(mpz_srcptr x, unsigned long times) {
     }
 }
 
+// Says once per process that a stage is skipped because its library is missing.
+static bool stage_ready(bool bound, bool *told, const char *notice) {
+    if (!bound && !*told) {
+        fputs(notice, stdout);
+        fflush(stdout);
+        *told = true;
+    }
+    return bound;
+}
+
+// Rough seconds the sieve needs for a number of `digits` digits on one core
+// (measured: 0.03 s at 30 digits, 0.08 at 40, 0.3 at 50, 2 at 60; about
+// seven times more per ten digits beyond).
+static double sieve_seconds(double digits) {
+    if (digits <= 40) return 0.08 * pow(2.7, (digits - 40) / 10);
+    if (digits <= 50) return 0.08 * pow(3.75, (digits - 40) / 10);
+    return 0.3 * pow(7.0, (digits - 50) / 10);
+}
+
+// The share of the sieve's time given to elliptic curves first: a tenth up
+// to 40 digits, where the sieve is quick, rising to 0.4 at 50 digits and
+// beyond, enough to find most factors of 16 digits next to a 50-digit
+// cofactor, and of 20 digits next to a 70-digit one, before the sieve.
+static double curve_share(double digits) {
+    if (digits <= 40) return 0.1;
+    if (digits <= 50) return 0.1 + 0.3 * (digits - 40) / 10;
+    return 0.4;
+}
+
+// A proper divisor of the composite m (not a perfect power): rho for a
+// bounded effort, then elliptic curves for a share of the time the sieve
+// would need, then the sieve. A stage whose library is missing is skipped,
+// and the last stage available runs without bound. SEARCH_FOUND or
+// SEARCH_STOPPED.
+static int find_divisor(mpz_ptr m, mpz_ptr d) {
+    size_t bits = gmp.sizeinbase(m, 2);
+    if (bits <= 64) return rho_search(m, d, -1);  // found within milliseconds
+    static bool told_ecm = false, told_sieve = false;
+    bool curves = stage_ready(bind_ecm(), &told_ecm, FACTOR_MSG_NO_ECM);
+    bool sieve = stage_ready(bind_flint(), &told_sieve, FACTOR_MSG_NO_SIEVE);
+    int r = rho_search(m, d, curves || sieve ? (bits <= 128 ? RHO_EFFORT_WORDS : RHO_EFFORT) : -1);
+    if (r != SEARCH_EXHAUSTED) return r;
+    if (curves) {
+        double digits = static_cast<double>(bits) * 0.30103;
+        double share = sieve ? curve_share(digits) * sieve_seconds(digits) : -1;
+        r = ecm_search(m, d, share);
+        if (r != SEARCH_EXHAUSTED) return r;
+    }
+    if (sieve) {
+        r = sieve_search(m, d);
+        if (r != SEARCH_EXHAUSTED) return r;
+    }
+    // The sieve failed: the remaining stage runs on without bound.
+    return curves ? ecm_search(m, d, -1) : rho_search(m, d, -1);
+}
+
 // Splits m into probable primes and records them; m is divided down in place.
 // Returns at once when the stop flag is set.
 void split_factor(mpz_ptr m) {
@@ -389,7 +480,7 @@ void split_factor(mpz_ptr m) {
 
     mpz_t d;
     gmp.init(d);
-    if (!rho_search(m, d)) {
+    if (find_divisor(m, d) != SEARCH_FOUND) {
         record_factor(m);  // stopped: the unsplit remainder stands as found
         gmp.clear(d);
         return;
@@ -422,65 +513,4 @@ unsigned long perfect_power_root(mpz_ptr root_out, mpz_ptr m) {
     }
     gmp.set(root_out, m);
     return 1;
-}
-
-// Pollard's rho with Floyd cycle detection, f(x) = x^2 + c mod m, c raised
-// when a cycle closes without a divisor. Returns 1 with 1 < divisor_out < m
-// (or divisor_out = m for a probable prime m), 0 when a key press stopped it
-// (stop flag set). Prints a progress mark at most every two seconds.
-int rho_search(mpz_ptr m, mpz_ptr divisor_out) {
-    if (is_probable_prime(m)) {
-        gmp.set(divisor_out, m);
-        return 1;
-    }
-    mpz_t x, y, diff;
-    gmp.init_set_ui(x, 2);
-    gmp.init_set_ui(y, 2);
-    gmp.init(diff);
-    unsigned long c = 1;
-    gmp.set_ui(divisor_out, 1);
-    long last_mark = clock_ms();
-    long i = 0;
-    int result = 1;
-    while (gmp.cmp_ui(divisor_out, 1) == 0) {
-        gmp.mul(x, x, x);
-        gmp.add_ui(x, x, c);
-        gmp.mod(x, x, m);
-        for (int twice = 0; twice < 2; twice++) {
-            gmp.mul(y, y, y);
-            gmp.add_ui(y, y, c);
-            gmp.mod(y, y, m);
-        }
-        gmp.sub(diff, x, y);
-        gmp.abs(diff, diff);
-        gmp.gcd(divisor_out, diff, m);
-        i++;
-        if (rho_check_every > 0 && i % rho_check_every == 0) {
-            long now = clock_ms();
-            if (now - last_mark >= mark_interval_ms) {
-                mark_count++;
-                fputs(mark_count % 3 == 0 ? FACTOR_MARK_DOT : FACTOR_MARK_BAR, stdout);
-                fflush(stdout);
-                last_mark = now;
-            }
-            // Ctrl-C stops the search like a key; the line is then abandoned
-            // at the next poll of the number core.
-            if (interrupt_requested || factor_key_poll()) {
-                stop_flag = true;
-                result = 0;
-                break;
-            }
-        }
-        if (gmp.cmp(divisor_out, m) == 0) {
-            c++;
-            gmp.set_ui(x, 2);
-            gmp.set_ui(y, 2);
-            gmp.set_ui(divisor_out, 1);
-        }
-    }
-    key_poll_end();
-    gmp.clear(x);
-    gmp.clear(y);
-    gmp.clear(diff);
-    return result;
 }

@@ -45,6 +45,9 @@ void bind_gmp() {
     look_up(lib, gmp.perfect_power_p, "__gmpz_perfect_power_p");
     look_up(lib, gmp.sizeinbase, "__gmpz_sizeinbase");
     look_up(lib, gmp.root, "__gmpz_root");
+    look_up(lib, gmp.mul_2exp, "__gmpz_mul_2exp");
+    look_up(lib, gmp.set_str, "__gmpz_set_str");
+    look_up(lib, gmp.get_str, "__gmpz_get_str");
     look_up(lib, gmp.printf_z, "__gmp_printf");
     look_up(lib, gmp.sprintf_z, "__gmp_sprintf");
     gmp.available = gmp.init != nullptr;

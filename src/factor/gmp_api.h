@@ -33,6 +33,9 @@ struct GmpApi {
     int (*perfect_power_p)(mpz_srcptr);
     size_t (*sizeinbase)(mpz_srcptr, int);
     int (*root)(mpz_ptr, mpz_srcptr, unsigned long);
+    void (*mul_2exp)(mpz_ptr, mpz_srcptr, mp_bitcnt_t);
+    int (*set_str)(mpz_ptr, const char *, int);
+    char *(*get_str)(char *, int, mpz_srcptr);
     int (*printf_z)(const char *, ...);
     int (*sprintf_z)(char *, const char *, ...);
 };

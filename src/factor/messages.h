@@ -2,6 +2,9 @@
 #pragma once
 
 #define FACTOR_MSG_NO_GMP "no: gmp-10.dll \n"
+// Once per process, when a stage is reached whose library is missing.
+#define FACTOR_MSG_NO_ECM "no: libecm.so.1, elliptic curves skipped \n"
+#define FACTOR_MSG_NO_SIEVE "no: libflint.so.17, quadratic sieve skipped \n"
 #define FACTOR_MSG_ANALYZING "\nAnalyzing: %Zd\n"
 #define FACTOR_MSG_HEAVY "(Heavy analysis phase. 5s dots. Press any key to stop)\n"
 #define FACTOR_MSG_DISCOVERY "\nDiscovery Order: "

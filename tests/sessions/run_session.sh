@@ -1,11 +1,13 @@
 #!/bin/bash
 # Runs one session test through the real calculator and compares its whole
 # standard output with the expected text.
-#   run_session.sh BASE BINARY NOGMP_BINARY
+#   run_session.sh BASE BINARY NOGMP_BINARY [NOECM_BINARY NOFLINT_BINARY]
 # BASE.in       standard input (required)
 # BASE.out      expected standard output (required)
 # BASE.args     command-line arguments, one line, split into words (optional)
 # BASE.nogmp    if present, run the variant that cannot find the library
+# BASE.noecm    if present, run the variant without the elliptic curve library
+# BASE.noflint  if present, run the variant without the quadratic sieve's library
 # BASE.files/   files copied into the scratch directory the session runs in
 # BASE.after/   files the session must have left in that directory, compared whole
 # BASE.setup    if present, a bash script run in that directory first (links,
@@ -14,8 +16,10 @@
 # BASE.status   expected exit status (default 0)
 # BASE.timeout  seconds the session may take (default 100)
 set -u
-base=$1; bin=$2; nogmp=$3
+base=$1; bin=$2; nogmp=$3; noecm=${4:-}; noflint=${5:-}
 [ -e "$base.nogmp" ] && bin=$nogmp
+[ -e "$base.noecm" ] && bin=$noecm
+[ -e "$base.noflint" ] && bin=$noflint
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [ -d "$base.files" ] && cp -r "$base.files/." "$work/"

@@ -202,7 +202,8 @@ TEST_F(Factor, ManyDistinctPrimes) {
     mpz_clear(p);
 }
 
-// 30 digits, 300000000000089 * 700000000000051: needs a long rho search.
+// 30 digits, 300000000000089 * 700000000000051: beyond rho's share, split by
+// the later stages (or by rho alone, slowly, without their libraries).
 TEST_F(Factor, SemiprimeOfTwoFifteenDigitPrimes) {
     auto start = std::chrono::steady_clock::now();
     testing::internal::CaptureStdout();
@@ -354,6 +355,203 @@ TEST_F(Factor, LargePerfectPower) {
     free(root);
     mpz_clear(p);
     mpz_clear(square);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------
+// Factorisations against the lists written once by gp (data/factor, made by
+// make_factor_cases.gp there), with every library and with each missing.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "factor/factor_libs.h"
+#include "factor/messages.h"
+#include "factor/search.h"
+
+namespace {
+
+struct Case {
+    std::string group, number, text;
+};
+
+std::vector<Case> read_cases() {
+    std::string here = __FILE__;
+    std::ifstream in(here.substr(0, here.rfind('/')) + "/../data/factor/factor_cases.txt");
+    std::vector<Case> cases;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t a = line.find(' '), b = line.find(" = ");
+        cases.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 3)});
+    }
+    return cases;
+}
+
+// Digits of the second largest prime of a factor text (0 for a prime power
+// or a prime): the search has to find every factor but the last.
+size_t second_largest_digits(const std::string &text) {
+    std::vector<size_t> sizes;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find_first_not_of("0123456789", pos);
+        if (end == std::string::npos) end = text.size();
+        bool exponent = pos > 0 && text[pos - 1] == '^';
+        if (end > pos && !exponent) sizes.push_back(end - pos);
+        pos = end + 1;
+    }
+    std::sort(sizes.begin(), sizes.end());
+    return sizes.size() < 2 ? 0 : sizes[sizes.size() - 2];
+}
+
+struct FactorCases : Factor {
+    std::vector<Case> cases = read_cases();
+    void SetUp() override {
+        ASSERT_GE(cases.size(), 50u);
+        bind_ecm();
+        bind_flint();
+    }
+    void TearDown() override {
+        bind_ecm();  // the binding is kept; only the flags were lowered
+        ecm_lib.available = ecm_lib.factor != nullptr;
+        flint_lib.available = flint_lib.qsieve_factor != nullptr;
+    }
+    // Runs the cases `pick` selects; returns what was printed meanwhile.
+    template <typename Pick>
+    std::string run(Pick pick) {
+        testing::internal::CaptureStdout();
+        int ran = 0;
+        for (const Case &c : cases) {
+            if (!pick(c)) continue;
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(factor_of(c.number.c_str()), c.text) << c.group << " " << c.number;
+            double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (s > 1) fprintf(stderr, "%s %s: %.2f s\n", c.group.c_str(), c.number.substr(0, 20).c_str(), s);
+            ran++;
+        }
+        EXPECT_GT(ran, 5);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+size_t count_of(const std::string &text, const char *what) {
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) n++;
+    return n;
+}
+
+TEST_F(FactorCases, EveryListWithBothLibraries) {
+    ASSERT_TRUE(ecm_lib.available && flint_lib.available) << "libecm.so.1 and libflint.so.17 are needed";
+    std::string printed = run([](const Case &) { return true; });
+    EXPECT_EQ(printed, "");
+}
+
+// The chosen products of two primes above the trial bound make a batch gcd
+// the number itself; the batch is walked again and still splits them.
+TEST_F(FactorCases, BatchGcdThatHitsTheNumber) {
+    for (const Case &c : cases) {
+        if (c.group != "batchhit") continue;
+        long before = rho_backtracks;
+        EXPECT_EQ(factor_of(c.number.c_str()), c.text);
+        EXPECT_GT(rho_backtracks, before) << c.number << " no longer exercises the walk back";
+    }
+}
+
+// Nothing but the notices of missing libraries, each at most once (once per
+// process: an earlier test in the same process may have printed it).
+void expect_only_notices(std::string printed) {
+    for (const char *notice : {FACTOR_MSG_NO_ECM, FACTOR_MSG_NO_SIEVE}) {
+        EXPECT_LE(count_of(printed, notice), 1u) << notice;
+        size_t at = printed.find(notice);
+        if (at != std::string::npos) printed.erase(at, strlen(notice));
+    }
+    EXPECT_EQ(printed, "");
+}
+
+TEST_F(FactorCases, WithoutCurves) {
+    ecm_lib.available = false;
+    expect_only_notices(run([](const Case &c) { return c.number.size() <= 45 || second_largest_digits(c.text) <= 8; }));
+}
+
+TEST_F(FactorCases, WithoutSieve) {
+    flint_lib.available = false;
+    expect_only_notices(run([](const Case &c) { return second_largest_digits(c.text) <= 18; }));
+}
+
+TEST_F(FactorCases, RhoAloneWithoutEitherLibrary) {
+    ecm_lib.available = false;
+    flint_lib.available = false;
+    expect_only_notices(run([](const Case &c) { return second_largest_digits(c.text) <= 11; }));
+}
+
+// A key stops the curves and the sieve within a second; the unsplit number
+// is reported (marked "?" on the console) and the sieve's child and its
+// scratch directory are gone.
+struct FactorStop : FactorCases {
+    std::string tmp;
+    void SetUp() override {
+        FactorCases::SetUp();
+        polls = 0;
+        key_after_polls = 1;  // the first check point after rho, which never checks
+        factor_key_poll = scripted_key;
+        char dir[] = "/tmp/vantrel-stop-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        tmp = dir;
+        setenv("TMPDIR", dir, 1);
+    }
+    void TearDown() override {
+        factor_key_poll = FactorReport::saved_poll;
+        unsetenv("TMPDIR");
+        rmdir(tmp.c_str());
+        FactorCases::TearDown();
+    }
+    void stop_one(const char *number) {
+        auto start = std::chrono::steady_clock::now();
+        testing::internal::CaptureStdout();
+        std::string text = factor_of(number);
+        std::string printed = testing::internal::GetCapturedStdout();
+        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(s, 1.0);
+        EXPECT_EQ(text, number);
+        EXPECT_EQ(printed.substr(printed.size() - 2), "??");
+        EXPECT_EQ(polls, 1);
+        EXPECT_EQ(rmdir(tmp.c_str()), 0) << "the sieve left files in " << tmp;
+        mkdir(tmp.c_str(), 0700);
+    }
+};
+
+// 66 digits, two primes of 33: minutes of curves, seconds of sieving.
+const char *const HARD = "989234667557735747402586651223134321623179241010008294358914834363";
+
+TEST_F(FactorStop, KeyStopsTheCurves) { stop_one(HARD); }
+
+TEST_F(FactorStop, KeyStopsTheSieve) {
+    ecm_lib.available = false;
+    stop_one(HARD);
+}
+
+// Without either library rho runs on without bound; on a number of 1000
+// digits its steps are slow, and the stop must still come at once.
+TEST_F(FactorStop, KeyStopsRhoOnALargeNumber) {
+    ecm_lib.available = false;
+    flint_lib.available = false;
+    mpz_t p, q;
+    mpz_init(p);
+    mpz_init(q);
+    mpz_ui_pow_ui(p, 10, 499);
+    mpz_nextprime(p, p);
+    mpz_ui_pow_ui(q, 10, 500);
+    mpz_nextprime(q, q);
+    mpz_mul(p, p, q);
+    char *digits = mpz_get_str(nullptr, 10, p);
+    stop_one(digits);
+    free(digits);
+    mpz_clear(p);
+    mpz_clear(q);
 }
 
 }  // namespace

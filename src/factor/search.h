@@ -1,0 +1,38 @@
+// State shared by the stages of one factorisation search (rho, elliptic
+// curves, quadratic sieve): the stop flag, the progress marks, the key poll,
+// and the stages' entry points with their common result codes.
+#pragma once
+#include <cstdint>
+
+#include "gmp_api.h"
+
+// Results of a stage: a divisor found, the search stopped by a key or
+// Ctrl-C, or the stage's effort spent (or the stage failed) without one.
+constexpr int SEARCH_FOUND = 1;
+constexpr int SEARCH_STOPPED = 0;
+constexpr int SEARCH_EXHAUSTED = -1;
+
+extern bool stop_flag;  // a key or Ctrl-C stopped this factorisation
+extern int mark_count;  // progress marks printed in this factorisation
+
+// Milliseconds of a monotonic clock: the sieve runs in a child process, so
+// the calculator's own processor time would not advance while it waits.
+long monotonic_ms();
+// Clears the flag, the mark counter and the mark clock for a new search.
+void progress_start();
+// One check point of a search: prints a progress mark when the last one is
+// at least mark_interval_ms old, then polls Ctrl-C and the key. Sets and
+// returns stop_flag.
+bool progress_check();
+// Gives the terminal back its line mode after a search that polled keys.
+void key_poll_end();
+
+// Rho on a number below 2^128 in machine words (Montgomery arithmetic);
+// max_iterations < 0 means no bound. divisor_out gets 1 < d < n when found.
+int rho_words(unsigned __int128 n, unsigned __int128 *divisor_out, long max_iterations);
+// Elliptic curves through the bound library for at most `seconds` (< 0: no
+// bound), B1 growing with the curves run.
+int ecm_search(mpz_ptr m, mpz_ptr divisor_out, double seconds);
+// The quadratic sieve of the bound library in a child process. Exhausted
+// when the child fails or returns no proper divisor.
+int sieve_search(mpz_ptr m, mpz_ptr divisor_out);
