@@ -150,7 +150,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
 
 // ------------------------------------------------------------- fractions
 int reduce_small(BigNum *n, BigNum *d);
-int64_t common_denominator(Fraction *a, Fraction *b);
+int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
 int fraction_add(Fraction *r, Fraction *a, Fraction *b);
 int to_fraction(Fraction *f);
