@@ -227,13 +227,14 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
     int8_t sa = fraction_sign(an, ad), sb = fraction_sign(bn, bd);
     int64_t g = gcd64(k, mod_limb(ad, k));
     int32_t y = int32_t(k / g);
-    // Room: t = a_n y + b_n (a_d / g) and the denominator (a_d / g) (k / h).
-    int tl = (an->used + 1 > bn->used + ad->used ? an->used + 1 : bn->used + ad->used) + 1;
-    if (tl > r->num->capacity || ad->used + 1 > r->den->capacity || bn->used + ad->used > precision)
-        return 0;
+    // t = a_n y + b_n (a_d / g) and the denominator (a_d / g) (k / h) are
+    // built in the arena and written to r once both are known to fit.
+    int tl = (an->used + 1 > bn->used + ad->used ? an->used + 1 : bn->used + ad->used) + 2;
+    if (bn->used + ad->used > precision) return 0;
     size_t mark = scratch_mark();
-    BigNum x, u;
-    if (!bn_from_scratch(&x, ad->used + 1) || !bn_from_scratch(&u, bn->used + ad->used + 2)) {
+    BigNum x, u, t, den;
+    if (!bn_from_scratch(&x, ad->used + 1) || !bn_from_scratch(&u, tl) || !bn_from_scratch(&t, tl) ||
+        !bn_from_scratch(&den, ad->used + 2)) {
         scratch_release(mark);
         return 0;
     }
@@ -245,25 +246,26 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
         return 0;
     }
     u.sign = sb;
-    BigNum *t = r->num;  // a_n is read before r's numerator is written
-    mul_small(t, an, y);
-    t->sign = bn_is_zero(t) ? 1 : sa;
-    t->frac_limbs = 0;
-    t->offset = 0;
-    u.offset = 0;
-    add(t, t, &u);
-    int64_t h = g > 1 ? gcd64(g, mod_limb(t, g)) : 1;
-    if (h > 1) div_small(t, h);
-    int8_t sign = t->sign;
-    BigNum *den = r->den;
-    bn_clear(den);
-    mul_small(den, &x, int32_t(k / h));
-    den->sign = 1;
-    den->frac_limbs = 0;
-    t->sign = sign;
+    mul_small(&t, an, y);
+    t.sign = bn_is_zero(&t) ? 1 : sa;
+    add(&t, &t, &u);
+    int64_t h = g > 1 ? gcd64(g, mod_limb(&t, g)) : 1;
+    if (h > 1) div_small(&t, h);
+    mul_small(&den, &x, int32_t(k / h));
+    bool fits = t.used <= r->num->capacity && den.used <= r->den->capacity;
+    if (fits) {
+        int8_t sign = t.sign;
+        copy(r->num, &t);
+        copy(r->den, &den);
+        r->num->sign = sign;
+        r->num->frac_limbs = 0;
+        r->num->offset = 0;
+        r->den->sign = 1;
+        r->den->frac_limbs = 0;
+        if (bn_is_zero(r->num)) fraction_init(r);
+    }
     scratch_release(mark);
-    if (bn_is_zero(t)) fraction_init(r);
-    return 1;
+    return fits ? 1 : 0;
 }
 
 // r := a + b exactly, for integer numerators and non-zero integer

@@ -119,9 +119,14 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         return 0;
     }
 
-    int need = xd->used + yd->used;
-    bool exact = r->den->capacity >= need + 1 && multiply_scaled(r->den, xd, yd) >= 0;
-    if (!exact) {
+    // The denominator is built in the arena, so that one which fits r's
+    // denominator exactly (multiply wants a spare limb) stays exact.
+    BigNum den;
+    bool exact = bn_from_scratch(&den, xd->used + yd->used + 1) && multiply_scaled(&den, xd, yd) >= 0 &&
+                 den.used <= r->den->capacity;
+    if (exact) {
+        copy(r->den, &den);
+    } else {
         int f = fixed_point_limbs;
         BigNum *n = r->num;
         bool mark_fixed = false;
