@@ -39,7 +39,17 @@ bool is_one(const BigNum *n) { return n->used == 1 && n->frac_limbs == 0 && n->l
 // arena lacks room (nothing cancelled then).
 bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
     BigNum *a = *p, *b = *q;
-    if (a == b || bn_is_zero(a) || bn_is_zero(b) || is_one(a) || is_one(b)) return true;
+    if (bn_is_zero(a) || bn_is_zero(b) || is_one(a) || is_one(b)) return true;
+    if (a == b) {
+        // One record on both sides (x / x): it cancels to one.
+        if (a->frac_limbs != 0 || !bn_from_scratch(cp, 2) || !bn_from_scratch(cq, 2)) return true;
+        bn_set_one(cp);
+        bn_set_one(cq);
+        cp->sign = cq->sign = a->sign;
+        *p = cp;
+        *q = cq;
+        return true;
+    }
     bool integers = a->frac_limbs == 0 && b->frac_limbs == 0;
     if (!integers && (a->used != 1 || b->used != 1)) return true;
     if (!bn_from_scratch(cp, a->used + 1) || !bn_from_scratch(cq, b->used + 1)) return false;
@@ -109,7 +119,19 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         if (cancel_across(&xn, &yd, &c1, &c2)) cancel_across(&yn, &xd, &c3, &c4);
     }
 
-    int res = multiply_scaled(r->num, xn, yn);
+    // The numerator goes straight into r unless r's numerator is a
+    // denominator still to be read (a reciprocal made of swapped records);
+    // then it is built in the arena, under the same capacity rule.
+    BigNum num;
+    bool staged = r->num == xd || r->num == yd;
+    int res, need = xn->used + yn->used;
+    if (!staged) {
+        res = multiply_scaled(r->num, xn, yn);
+    } else if (r->num->capacity < need) {
+        res = multiply_scaled(r->num, xn, yn);  // refused with its notice
+    } else {
+        res = r->num->capacity > need && bn_from_scratch(&num, need + 1) ? multiply_scaled(&num, xn, yn) : -6;
+    }
     if (res < 0) {
         // -1 has printed its notice; the silent refusal gets one too, so a
         // lost product is never passed on as if it were the result.
@@ -124,6 +146,22 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     BigNum den;
     bool exact = bn_from_scratch(&den, xd->used + yd->used + 1) && multiply_scaled(&den, xd, yd) >= 0 &&
                  den.used <= r->den->capacity;
+    BigNum sx, sy;
+    if (staged && !exact) {
+        // The fall-back divides by both denominators after r's numerator is
+        // written: keep them apart (without room the product is refused).
+        if (!bn_from_scratch(&sx, xd->used + 1) || !bn_from_scratch(&sy, yd->used + 1)) {
+            fputs(MSG_PROD_OVF, stdout);
+            scratch_release(mark);
+            fraction_init(r);
+            return 0;
+        }
+        copy(&sx, xd);
+        copy(&sy, yd);
+        xd = &sx;
+        yd = &sy;
+    }
+    if (staged) copy(r->num, &num);
     if (exact) {
         copy(r->den, &den);
     } else {

@@ -157,26 +157,6 @@ TEST_F(Gcd, LimbVectorResultMayOverwriteAnOperand) {
     }
 }
 
-// n := the integer z (|z| as limbs, sign of z).
-void put_mpz(BigNum *n, const mpz_t z) {
-    mpz_t m;
-    mpz_init(m);
-    mpz_abs(m, z);
-    Vec v = from_mpz(m);
-    bn_clear(n);
-    for (size_t k = 0; k < v.size(); k++) limb(n, int(k)) = int32_t(v[k]);
-    n->used = int(v.size());
-    n->sign = int8_t(mpz_sgn(z) < 0 ? -1 : 1);
-    mpz_clear(m);
-}
-
-void get_mpz(mpz_t z, BigNum *n) {
-    Vec v;
-    for (int k = 0; k < n->used; k++) v.push_back(uint32_t(limb(n, k)));
-    to_mpz(z, v);
-    if (n->sign < 0) mpz_neg(z, z);
-}
-
 // gcd_lcm of signed operands beyond 64 bits, with the library bound and
 // without it, results written apart from and over the operands: the divisor
 // is |gcd|, the multiple |lcm| with the sign of a * b.
