@@ -216,6 +216,82 @@ int64_t mod_limb(BigNum *n, int64_t d) {
     return int64_t(r);
 }
 
+// t := p m + q n on magnitudes in one pass (0 <= m, n < 10^8; q no longer
+// than p); t may be p. t needs room for used(p) + 1 limbs. Sign and scale
+// are the caller's.
+void mul_add_small(BigNum *t, BigNum *p, int64_t m, BigNum *q, int64_t n) {
+    int up = p->used, uq = q->used;
+    assert(uq <= up && t->capacity > up);
+    check_limb_span(p, up);
+    check_limb_span(q, uq);
+    check_limb_span(t, up + 1);
+    const int32_t *pp = p->limbs + p->capacity - 1, *qq = q->limbs + q->capacity - 1;
+    int32_t *tt = t->limbs + t->capacity - 1;
+    int64_t carry = 0;
+    for (int k = 0; k < up; k++) {
+        int64_t v = pp[-k] * m + (k < uq ? qq[-k] * n : 0) + carry;
+        carry = v / LIMB_BASE;
+        tt[-k] = int32_t(v - carry * LIMB_BASE);
+    }
+    int used = up;
+    while (carry != 0) {
+        tt[-used] = int32_t(carry % LIMB_BASE);
+        carry /= LIMB_BASE;
+        used++;
+    }
+    t->used = used;
+    bn_strip(t);
+}
+
+// The common case of sum_with_short_denominator, written straight into r:
+// a and b of one sign, b's numerator one limb, a's numerator no longer than
+// its denominator. False (nothing changed) when that shape or r's room is
+// missing.
+bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t g) {
+    BigNum *an = a->num, *ad = a->den, *bn = b->num;
+    if (bn->used != 1 || an->used > ad->used || fraction_sign(an, ad) != fraction_sign(b->num, b->den))
+        return false;
+    int64_t m = limb(bn, 0);
+    if (m < 0 || m >= LIMB_BASE || r->num->capacity <= ad->used + 1 || r->den->capacity <= ad->used + 1)
+        return false;
+    if (r->num == ad || r->den == an || r == b) return false;
+    int8_t sign = fraction_sign(an, ad);
+    size_t mark = scratch_mark();
+    BigNum x;
+    BigNum *xs = ad;  // a_d / g
+    if (g > 1) {
+        if (!bn_from_scratch(&x, ad->used + 1)) return false;
+        magnitude_into(&x, ad);
+        div_small(&x, g);
+        xs = &x;
+    }
+    // t = a_n (k / g) + b_n (a_d / g): x is at least as long as a_n here
+    // unless a_n is longer than a_d / g, which the order of the pass allows
+    // only one way round.
+    BigNum *t = r->num;
+    int old_num = t->used, old_den = r->den->used;
+    if (an->used <= xs->used)
+        mul_add_small(t, xs, m, an, k / g);
+    else
+        mul_add_small(t, an, k / g, xs, m);
+    int64_t h = g > 1 ? gcd64(g, mod_limb(t, g)) : 1;
+    if (h > 1) div_small(t, h);
+    t->sign = sign;
+    t->frac_limbs = 0;
+    t->offset = 0;
+    mul_small(r->den, xs, int32_t(k / h));  // in place when xs is r's denominator
+    r->den->sign = 1;
+    r->den->frac_limbs = 0;
+    // Limbs the old values left above the new ones are cleared, as after
+    // bn_clear.
+    for (BigNum *n : {t, r->den}) {
+        int old = n == t ? old_num : old_den;
+        for (int j = n->used; j <= old && j < n->capacity; j++) limb(n, j) = 0;
+    }
+    scratch_release(mark);
+    return true;
+}
+
 // exact_sum when b's denominator is one limb k (the usual shape of a running
 // sum and its next term): g = gcd(a_d, k) from one pass over a_d, and every
 // other step a pass of a machine-integer product or division, written
@@ -226,6 +302,7 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
     int64_t k = limb(bd, 0);
     int8_t sa = fraction_sign(an, ad), sb = fraction_sign(bn, bd);
     int64_t g = gcd64(k, mod_limb(ad, k));
+    if (sum_short_direct(r, a, b, k, g)) return 1;
     int32_t y = int32_t(k / g);
     // t = a_n y + b_n (a_d / g) and the denominator (a_d / g) (k / h) are
     // built in the arena and written to r once both are known to fit.
