@@ -740,6 +740,12 @@ int to_fraction(Fraction *f) {
         shift_limbs(den, m);
         n->frac_limbs = 0;
         if (abs64(den->small_den) < FIT_SMALL_DEN) den->small_den *= LIMB_BASE;
+        // The shifted denominator may share powers of ten with n: the value
+        // leaves in lowest terms like every other exact result.
+        if (reduce_by_gcd(n, den) != 0) {
+            int64_t v;
+            if (get_int64(den, &v)) den->small_den = v;
+        }
     }
     return 1;
 }

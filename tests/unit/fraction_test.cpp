@@ -393,13 +393,15 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
 
 TEST_F(FractionOps, ToFractionSixDigitBlockBelowOtherDigits) {
     // 0.11111111 22222222 142857 142857...: the block in the two low limbs is
-    // found; the two limbs above it stay as fraction digits of the result.
+    // found; the two limbs above it stay as fraction digits of the result,
+    // 7777777855555555 / (7 * 10^16), which leaves in lowest terms.
     put_digits(a->num, "11111111222222221428571428571428", 1, 4);
     bn_set_one(a->den);
     EXPECT_EQ(to_fraction(a), 1);
     EXPECT_EQ(a->num->frac_limbs, 0);
-    EXPECT_EQ(digits_of(a->num), "7777777855555555");
-    EXPECT_EQ(digits_of(a->den), "70000000000000000");
+    EXPECT_EQ(digits_of(a->num), "1555555571111111");
+    EXPECT_EQ(digits_of(a->den), "14000000000000000");
+    EXPECT_EQ(a->den->small_den, 14000000000000000LL);
 }
 
 TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {
