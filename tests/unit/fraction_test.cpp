@@ -191,10 +191,11 @@ TEST_F(FractionOps, CommonDenominatorRefusesARescaleThatWouldNotFit) {
     EXPECT_EQ(digits_of(a->num), wide);
     EXPECT_EQ(value_of(b->num), 1);
 
-    // A multiple longer than the record that should receive it.
-    put_digits(a->den, "7" + std::string(8 * 150, '0') + "1");
+    // A multiple longer than the record that should receive it: coprime
+    // denominators of 21 limbs each.
+    put_digits(a->den, "7" + std::string(160, '0') + "1");
     put_digits(a->num, "1");
-    put_digits(b->den, "3" + std::string(8 * 150, '0') + "1");
+    put_digits(b->den, "3" + std::string(160, '0') + "1");
     put_digits(b->num, "1");
     EXPECT_EQ(common_denominator(a, b, c->den), 0);  // c->den holds 40 limbs
     EXPECT_EQ(value_of(a->num), 1);
