@@ -188,6 +188,16 @@ write_fractions() {
     } > "$WORK/$w.py"
 }
 
+# The exact harmonic sum of n terms (a fraction of about 0.43 n digits over
+# its denominator), listed whole.
+write_harmonic() {  # n name
+    local n=$1 w=$2
+    printf 'V.F\nITG(K,1,%s,1/K)\n#X:\n' "$n" > "$WORK/$w.vantrel"; echo 5 > "$WORK/$w.preset"
+    printf 'print(sum(k=1,%s,1/k))\n' "$n" > "$WORK/$w.gp"
+    printf 'from fractions import Fraction as F\nimport sys\nsys.set_int_max_str_digits(0)\n' > "$WORK/$w.py"
+    printf 's = F(0)\nfor k in range(1, %s + 1):\n    s += F(1, k)\nprint(s)\n' "$n" >> "$WORK/$w.py"
+}
+
 write_factorial 10000 fact10k; add fact10k
 write_factorial 100000 fact100k; add fact100k
 write_power pow3_1e6; add pow3_1e6
@@ -203,6 +213,8 @@ for f in "${FACTOR_ROWS[@]}"; do
     write_factorise "$k" "$n"; add "$k"
 done
 write_fractions fractions100; add fractions100
+write_harmonic 5000 harmonic5k; add harmonic5k
+write_harmonic 20000 harmonic20k; add harmonic20k
 
 # ------------------------------------------------------------- timing
 

@@ -697,7 +697,10 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     int F = fixed_point_limbs;
     if (acc->num->frac_limbs == F) to_fraction(acc);
     if (O->num->frac_limbs == F) to_fraction(O);
-    int64_t R = common_denominator(acc, O);
+    // The common denominator R, of any length the result's denominator holds.
+    ScratchScope scope;
+    BigNum R;
+    bool found = bn_from_scratch(&R, acc->den->capacity) && common_denominator(acc, O, &R);
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
         if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
@@ -706,23 +709,23 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
             return n;
         }
         int rf = 0;
-        if (R == 0 || acc->num->frac_limbs != 0 || O->num->frac_limbs != 0) {
-            if (R != 0) {
-                set_int64(acc->den, R);
-                set_int64(O->den, R);
+        if (!found || acc->num->frac_limbs != 0 || O->num->frac_limbs != 0) {
+            if (found) {
+                copy(acc->den, &R);
+                copy(O->den, &R);
             }
             to_fixed(acc, F);
             to_fixed(O, F);
             acc->num->frac_limbs = 0;
             O->num->frac_limbs = 0;
             rf = F;
-            R = 1;
+            found = false;  // the remainder stands over 1
         }
         copy(keep, acc->num);
         divide(work_int(4), acc->num, keep, O->num);
         acc->num->frac_limbs = rf;
     } else {
-        if (R == 0) {  // no common denominator within reach
+        if (!found) {  // no common denominator within reach
             fputs(MSG_ERR, stdout);
             return n;
         }
@@ -732,8 +735,11 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
         else
             gcd_lcm(work_int(4), acc->num, keep, O->num);
     }
-    bn_clear(acc->den);
-    set_int64(acc->den, R);
+    if (found) {
+        copy(acc->den, &R);
+    } else {
+        bn_set_one(acc->den);
+    }
     return n;
 }
 

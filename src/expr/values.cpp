@@ -125,7 +125,8 @@ static void exchange_areas(int reg) {
 
 // Stores `value` into register `reg` (0..29): index -1 the register itself,
 // index >= 0 that element. `value` is reduced in place first; a variable's
-// denominator beyond the 64-bit window turns the value into fixed point.
+// denominator beyond the 64-bit window, and a work register's beyond the
+// length of its denominator area, turn the value into fixed point.
 // Returns 0 when stored, -1 when refused (message printed, nothing written).
 int store_value(int reg, int index, Fraction *value) {
     if (reg < 0 || reg >= REGISTERS || index < -1) {
@@ -136,8 +137,10 @@ int store_value(int reg, int index, Fraction *value) {
     BigNum *N = reg_num[reg];
     BigNum *E = reg_den[reg];
     if (index == -1) {
-        if (value->num->used > N->capacity ||
-            (reg >= 26 && value->den->used > E->capacity)) {
+        // A work register holds a denominator of its own area's length; a
+        // longer one is the value's room outgrown: it becomes fixed point.
+        if (reg >= 26 && value->den->used > E->capacity) to_fixed(value, fixed_point_limbs);
+        if (value->num->used > N->capacity) {
             fputs(MSG_VAL_LARGE, stdout);
             return -1;
         }

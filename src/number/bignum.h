@@ -111,6 +111,9 @@ void fraction_init(Fraction *f);  // 0/1
 bool bn_is_zero(BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
 void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
+// A record over cap limbs of the scratch arena, value 0; false when there is
+// no room. Give the limbs back with scratch_release.
+bool bn_from_scratch(BigNum *n, int cap);
 
 // Carve the work pool with work denominators of d limbs (P = precision).
 // Returns 0, or -1 when the allocation failed (nothing is carved then).
@@ -144,10 +147,12 @@ int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
 int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
 int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
 int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
+// g := gcd(|a|, |b|) with the limbs read as integers; 0, or -3 without room.
+int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
 
 // ------------------------------------------------------------- fractions
 int reduce_small(BigNum *n, BigNum *d);
-int64_t common_denominator(Fraction *a, Fraction *b);
+int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
 int fraction_add(Fraction *r, Fraction *a, Fraction *b);
 int to_fraction(Fraction *f);

@@ -1,6 +1,7 @@
-// Fractions: reduction by a machine-integer divisor, common denominators,
-// conversion to fixed point, addition, and the recognition of a repeating
-// fixed-point decimal as the exact fraction it came from.
+// Fractions: reduction by the greatest common divisor, common denominators,
+// conversion to fixed point, exact addition at any length that fits the
+// result, and the recognition of a repeating fixed-point decimal as the
+// exact fraction it came from.
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "bignum.h"
 #include "messages.h"
+#include "scratch.h"
 
 namespace {
 
@@ -145,12 +147,281 @@ void overflow_to_zero(Fraction *f, int s) {
     bn_set_one(f->den);
 }
 
+// Divides the integers n and d (distinct records) by their greatest common
+// divisor; returns it (capped at INT32_MAX), or 0 when it is 1, an operand
+// is zero, or the arena lacks room (n and d unchanged then).
+int64_t reduce_by_gcd(BigNum *n, BigNum *d) {
+    if (bn_is_zero(n) || bn_is_zero(d)) return 0;
+    size_t mark = scratch_mark();
+    int shorter = n->used < d->used ? n->used : d->used;
+    BigNum g;
+    int64_t answer = 0;
+    if (bn_from_scratch(&g, shorter + 2) && gcd_magnitude(&g, n, d) == 0 &&
+        !(g.used == 1 && limb(&g, 0) == 1)) {
+        int64_t v = 0;
+        answer = get_int64(&g, &v) && v < INT32_MAX ? v : INT32_MAX;
+        divide(nullptr, nullptr, n, &g);
+        divide(nullptr, nullptr, d, &g);
+    }
+    scratch_release(mark);
+    return answer;
+}
+
+// The sign of a fraction with numerator n and denominator d.
+int8_t fraction_sign(BigNum *n, BigNum *d) { return int8_t((n->sign < 0) != (d->sign < 0) ? -1 : 1); }
+
+// r := a * b on magnitudes, reading both as integers; false when the product
+// would not fit r (r unchanged then; no notice).
+bool product_into(BigNum *r, BigNum *a, BigNum *b) {
+    if (int64_t(a->used) + b->used + 1 > r->capacity || a->used + b->used > precision) return false;
+    int8_t sa = a->sign, sb = b->sign;
+    int32_t fa = a->frac_limbs, fb = b->frac_limbs;
+    a->sign = b->sign = 1;
+    a->frac_limbs = b->frac_limbs = 0;
+    int rc = multiply(r, a, b);
+    a->sign = sa;
+    b->sign = sb;
+    a->frac_limbs = fa;
+    b->frac_limbs = fb;
+    r->sign = 1;
+    r->frac_limbs = 0;
+    return rc >= 0;
+}
+
+// d := |s|, frac_limbs 0; false when d cannot hold it.
+bool magnitude_into(BigNum *d, BigNum *s) {
+    if (s->used > d->capacity) return false;
+    copy(d, s);
+    d->sign = 1;
+    d->frac_limbs = 0;
+    d->offset = 0;
+    return true;
+}
+
+// |n| mod d for 0 < d < 10^8, the limbs read as an integer.
+int64_t mod_limb(BigNum *n, int64_t d) {
+    check_limb_span(n, n->used);
+    const int32_t *p = n->limbs + n->capacity - n->used;  // most significant first
+    // Each step's dividend is below 2^57, so the high half of its product
+    // with floor(2^64 / d) is the quotient or one less (as in lv_div_1).
+    const uint64_t dd = uint64_t(d);
+    const uint64_t inv = uint64_t((static_cast<unsigned __int128>(1) << 64) / dd);
+    uint64_t r = 0;
+    for (int k = 0; k < n->used; k++) {
+        uint64_t t = r * LIMB_BASE + uint32_t(p[k]);
+        uint64_t q = uint64_t((static_cast<unsigned __int128>(t) * inv) >> 64);
+        r = t - q * dd;
+        if (r >= dd) r -= dd;
+    }
+    return int64_t(r);
+}
+
+// t := p m + q n on magnitudes in one pass (0 <= m, n < 10^8; q no longer
+// than p); t may be p. t needs room for used(p) + 1 limbs. Sign and scale
+// are the caller's.
+void mul_add_small(BigNum *t, BigNum *p, int64_t m, BigNum *q, int64_t n) {
+    int up = p->used, uq = q->used;
+    assert(uq <= up && t->capacity > up);
+    check_limb_span(p, up);
+    check_limb_span(q, uq);
+    check_limb_span(t, up + 1);
+    const int32_t *pp = p->limbs + p->capacity - 1, *qq = q->limbs + q->capacity - 1;
+    int32_t *tt = t->limbs + t->capacity - 1;
+    int64_t carry = 0;
+    for (int k = 0; k < up; k++) {
+        int64_t v = pp[-k] * m + (k < uq ? qq[-k] * n : 0) + carry;
+        carry = v / LIMB_BASE;
+        tt[-k] = int32_t(v - carry * LIMB_BASE);
+    }
+    int used = up;
+    while (carry != 0) {
+        tt[-used] = int32_t(carry % LIMB_BASE);
+        carry /= LIMB_BASE;
+        used++;
+    }
+    t->used = used;
+    bn_strip(t);
+}
+
+// The common case of sum_with_short_denominator, written straight into r:
+// a and b of one sign, b's numerator one limb, a's numerator no longer than
+// its denominator. False (nothing changed) when that shape or r's room is
+// missing.
+bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t g) {
+    BigNum *an = a->num, *ad = a->den, *bn = b->num;
+    if (bn->used != 1 || an->used > ad->used || fraction_sign(an, ad) != fraction_sign(b->num, b->den))
+        return false;
+    int64_t m = limb(bn, 0);
+    if (m < 0 || m >= LIMB_BASE || r->num->capacity <= ad->used + 1 || r->den->capacity <= ad->used + 1)
+        return false;
+    if (r->num == ad || r->den == an || r == b) return false;
+    int8_t sign = fraction_sign(an, ad);
+    size_t mark = scratch_mark();
+    BigNum x;
+    BigNum *xs = ad;  // a_d / g
+    if (g > 1) {
+        if (!bn_from_scratch(&x, ad->used + 1)) return false;
+        magnitude_into(&x, ad);
+        div_small(&x, g);
+        xs = &x;
+    }
+    // t = a_n (k / g) + b_n (a_d / g): x is at least as long as a_n here
+    // unless a_n is longer than a_d / g, which the order of the pass allows
+    // only one way round.
+    BigNum *t = r->num;
+    int old_num = t->used, old_den = r->den->used;
+    if (an->used <= xs->used)
+        mul_add_small(t, xs, m, an, k / g);
+    else
+        mul_add_small(t, an, k / g, xs, m);
+    int64_t h = g > 1 ? gcd64(g, mod_limb(t, g)) : 1;
+    if (h > 1) div_small(t, h);
+    t->sign = sign;
+    t->frac_limbs = 0;
+    t->offset = 0;
+    mul_small(r->den, xs, int32_t(k / h));  // in place when xs is r's denominator
+    r->den->sign = 1;
+    r->den->frac_limbs = 0;
+    // Limbs the old values left above the new ones are cleared, as after
+    // bn_clear.
+    for (BigNum *n : {t, r->den}) {
+        int old = n == t ? old_num : old_den;
+        for (int j = n->used; j <= old && j < n->capacity; j++) limb(n, j) = 0;
+    }
+    scratch_release(mark);
+    return true;
+}
+
+// exact_sum when b's denominator is one limb k (the usual shape of a running
+// sum and its next term): g = gcd(a_d, k) from one pass over a_d, and every
+// other step a pass of a machine-integer product or division, written
+// straight into r. The same result and contract as exact_sum, except that
+// b's denominator must be one limb; 0 (nothing changed) when r lacks room.
+int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
+    BigNum *an = a->num, *ad = a->den, *bn = b->num, *bd = b->den;
+    int64_t k = limb(bd, 0);
+    int8_t sa = fraction_sign(an, ad), sb = fraction_sign(bn, bd);
+    int64_t g = gcd64(k, mod_limb(ad, k));
+    if (sum_short_direct(r, a, b, k, g)) return 1;
+    int32_t y = int32_t(k / g);
+    // t = a_n y + b_n (a_d / g) and the denominator (a_d / g) (k / h) are
+    // built in the arena and written to r once both are known to fit.
+    int tl = (an->used + 1 > bn->used + ad->used ? an->used + 1 : bn->used + ad->used) + 2;
+    if (bn->used + ad->used > precision) return 0;
+    size_t mark = scratch_mark();
+    BigNum x, u, t, den;
+    if (!bn_from_scratch(&x, ad->used + 1) || !bn_from_scratch(&u, tl) || !bn_from_scratch(&t, tl) ||
+        !bn_from_scratch(&den, ad->used + 2)) {
+        scratch_release(mark);
+        return 0;
+    }
+    magnitude_into(&x, ad);
+    if (g > 1) div_small(&x, g);
+    bool short_num = bn->used == 1 && limb(bn, 0) >= 0 && limb(bn, 0) < LIMB_BASE;
+    if (short_num ? mul_small(&u, &x, limb(bn, 0)) < 0 : !product_into(&u, bn, &x)) {
+        scratch_release(mark);
+        return 0;
+    }
+    u.sign = sb;
+    mul_small(&t, an, y);
+    t.sign = bn_is_zero(&t) ? 1 : sa;
+    add(&t, &t, &u);
+    int64_t h = g > 1 ? gcd64(g, mod_limb(&t, g)) : 1;
+    if (h > 1) div_small(&t, h);
+    mul_small(&den, &x, int32_t(k / h));
+    bool fits = t.used <= r->num->capacity && den.used <= r->den->capacity;
+    if (fits) {
+        int8_t sign = t.sign;
+        copy(r->num, &t);
+        copy(r->den, &den);
+        r->num->sign = sign;
+        r->num->frac_limbs = 0;
+        r->num->offset = 0;
+        r->den->sign = 1;
+        r->den->frac_limbs = 0;
+        if (bn_is_zero(r->num)) fraction_init(r);
+    }
+    scratch_release(mark);
+    return fits ? 1 : 0;
+}
+
+// r := a + b exactly, for integer numerators and non-zero integer
+// denominators of any length, by the common divisor g of the denominators:
+// t = a_n (b_d / g) + b_n (a_d / g), then the divisor h of t and g is
+// removed, giving t / h over (a_d / g) (b_d / h). When a and b are in
+// lowest terms so is the result (t shares no factor with a_d / g or b_d / g);
+// the result is reduced by its full gcd as well whenever that is cheap (one
+// of its parts within 64 bits). A zero operand gives the other one. r, a and
+// b may be the same. Returns 1, or 0 when the result would not fit r or the
+// arena lacks room (nothing changed then).
+int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
+    BigNum *an = a->num, *ad = a->den, *bn = b->num, *bd = b->den;
+    if (bn_is_zero(an) || bn_is_zero(bn)) {
+        Fraction *keep = bn_is_zero(an) ? b : a;
+        if (keep->num->used > r->num->capacity || keep->den->used > r->den->capacity) return 0;
+        int8_t sign = fraction_sign(keep->num, keep->den);
+        copy(r->num, keep->num);
+        copy(r->den, keep->den);
+        r->num->sign = bn_is_zero(r->num) ? 1 : sign;
+        r->den->sign = 1;
+        if (bn_is_zero(r->num)) bn_set_one(r->den);
+        return 1;
+    }
+    // One short denominator: the linear path (b + a = a + b).
+    if (bd->used == 1 && ad->used > 1) return sum_with_short_denominator(r, a, b);
+    if (ad->used == 1 && bd->used > 1) return sum_with_short_denominator(r, b, a);
+    size_t mark = scratch_mark();
+    int la = ad->used, lb = bd->used;
+    int lt = (an->used + lb > bn->used + la ? an->used + lb : bn->used + la) + 2;
+    BigNum g, x, y, t, u, h, den;
+    bool ok = bn_from_scratch(&g, (la < lb ? la : lb) + 2) && bn_from_scratch(&x, la + 1) &&
+              bn_from_scratch(&y, lb + 1) && bn_from_scratch(&t, lt) && bn_from_scratch(&u, lt) &&
+              bn_from_scratch(&h, (la < lb ? la : lb) + 2) && bn_from_scratch(&den, la + lb + 2);
+    ok = ok && gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&x, ad) && magnitude_into(&y, bd);
+    if (ok) {
+        divide(nullptr, nullptr, &x, &g);
+        divide(nullptr, nullptr, &y, &g);
+        ok = product_into(&t, an, &y) && product_into(&u, bn, &x);
+    }
+    if (ok) {
+        t.sign = fraction_sign(an, ad);
+        u.sign = fraction_sign(bn, bd);
+        ok = add(&t, &t, &u) >= 0;
+        t.frac_limbs = 0;
+    }
+    if (ok && bn_is_zero(&t)) {
+        scratch_release(mark);
+        fraction_init(r);
+        return 1;
+    }
+    // h = gcd(t, g); the denominator is x (b_d / h).
+    ok = ok && gcd_magnitude(&h, &t, &g) == 0 && magnitude_into(&u, bd);
+    if (ok) {
+        divide(nullptr, nullptr, &t, &h);
+        divide(nullptr, nullptr, &u, &h);
+        ok = product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
+    }
+    if (ok) {
+        int8_t sign = t.sign;
+        copy(r->num, &t);
+        copy(r->den, &den);
+        r->num->sign = sign;
+        r->num->frac_limbs = 0;
+        r->num->offset = 0;
+        r->den->sign = 1;
+    }
+    scratch_release(mark);
+    if (ok) reduce_small(r->num, r->den);
+    return ok ? 1 : 0;
+}
+
 }  // namespace
 
 // Removes the greatest common divisor of n and d when both are non-zero
-// integers within the 64-bit window; returns it (capped at INT32_MAX), or 0
-// when nothing was done. Zero operands are normalised first. n and d must be
-// distinct records.
+// integers and at least one of them lies within the 64-bit window (the
+// other may have any length: one pass over it finds the divisor). Returns
+// the divisor (capped at INT32_MAX), or 0 when nothing was done. Zero
+// operands are normalised first. n and d must be distinct records.
 int reduce_small(BigNum *n, BigNum *d) {
     assert(n && d);
     bn_normalise_zero(n);
@@ -160,48 +431,64 @@ int reduce_small(BigNum *n, BigNum *d) {
     // lowest limb would change its value.
     if (n->frac_limbs != 0 || d->frac_limbs != 0) return 0;
     int64_t nv, dv;
-    if (!get_int64(n, &nv) || !get_int64(d, &dv)) return 0;
-    if (nv == 0 || dv == 0) return 0;
-    int64_t c = abs64(nv) == abs64(dv) ? abs64(nv) : gcd64(nv, dv);
-    set_int64(n, nv / c);
-    set_int64(d, dv / c);
-    return c > INT32_MAX ? INT32_MAX : int(c);
+    bool n_fits = get_int64(n, &nv), d_fits = get_int64(d, &dv);
+    if (n_fits && d_fits) {
+        if (nv == 0 || dv == 0) return 0;
+        int64_t c = abs64(nv) == abs64(dv) ? abs64(nv) : gcd64(nv, dv);
+        set_int64(n, nv / c);
+        set_int64(d, dv / c);
+        return c > INT32_MAX ? INT32_MAX : int(c);
+    }
+    if (!n_fits && !d_fits) return 0;
+    return int(reduce_by_gcd(n, d));
 }
 
-// Brings a and b to a common denominator by rescaling their numerators (their
-// denominators stay, apart from the reduction of b on the slow path). Returns
-// the common denominator (may be negative when a denominator is), or 0 when
-// none within 10^18.7 was found or a rescaled numerator would not fit.
-// Uses scratch integers 3 (multiplier) and 4 (common divisor).
-int64_t common_denominator(Fraction *a, Fraction *b) {
-    assert(a && b);
-    int64_t x, y, l, ma, mb;
-    if (small_denominators(a, b, &x, &y) && a->num->frac_limbs == 0 &&
-        b->num->frac_limbs == 0 && lcm_window(x, y, &l, &ma, &mb))
-        return rescale(a, b, l, ma, mb);
-
-    int f = fixed_point_limbs;
-    if ((f > 0 && a->num->frac_limbs == f) || b->num->frac_limbs != 0) return 0;
-
-    if (b->den->frac_limbs == 0) {
-        // Reduce b, also beyond the 64-bit window. The divisor starts at one
-        // so that a refused common divisor leaves b as it was.
-        BigNum *g = work_int(4);
-        set_int32(g, 1);
-        gcd_lcm(g, nullptr, b->num, b->den);
-        g->frac_limbs = 0;
-        bool usable = !bn_is_zero(g) && !(g->used == 1 && limb(g, 0) == 1);
-        if (usable) {
-            divide(nullptr, nullptr, b->num, g);
-            divide(nullptr, nullptr, b->den, g);
+// Brings a and b to a common denominator by rescaling their numerators, and
+// writes it into l (which may be a's or b's denominator; the denominators
+// stay otherwise). Within the 64-bit window the multiple is found with
+// machine integers and may be negative when a denominator is; beyond it,
+// for integer numerators and denominators, it is |a_d| |b_d| / gcd, positive,
+// the numerators taking the denominators' signs. Returns 1, or 0 when a
+// numerator has fraction limbs, a denominator is 0 or not an integer, or the
+// multiple or a rescaled numerator would not fit its record (nothing changed
+// then). Uses scratch integer 3 (multiplier) and the arena.
+int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
+    assert(a && b && l);
+    int64_t x, y, lv, ma, mb;
+    if (a->num->frac_limbs != 0 || b->num->frac_limbs != 0) return 0;
+    if (small_denominators(a, b, &x, &y) && lcm_window(x, y, &lv, &ma, &mb)) {
+        if (l->capacity < 3 || rescale(a, b, lv, ma, mb) == 0) return 0;
+        bn_clear(l);
+        set_int64(l, lv);
+        return 1;
+    }
+    BigNum *ad = a->den, *bd = b->den;
+    if (ad->frac_limbs || bd->frac_limbs || bn_is_zero(ad) || bn_is_zero(bd)) return 0;
+    size_t mark = scratch_mark();
+    int la = ad->used, lb = bd->used;
+    BigNum g, xa, xb, m;
+    bool ok = bn_from_scratch(&g, (la < lb ? la : lb) + 2) && bn_from_scratch(&xa, lb + 1) &&
+              bn_from_scratch(&xb, la + 1) && bn_from_scratch(&m, la + lb + 2) &&
+              gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&xa, bd) && magnitude_into(&xb, ad);
+    if (ok) {
+        divide(nullptr, nullptr, &xa, &g);  // a's numerator is multiplied by |b_d| / g
+        divide(nullptr, nullptr, &xb, &g);
+        ok = product_into(&m, ad, &xa) && m.used <= l->capacity;
+        BigNum *na = a->num, *nb = b->num;
+        ok = ok && na->used + xa.used + 1 <= na->capacity && nb->used + xb.used + 1 <= nb->capacity;
+        ok = ok && na->used + xa.used <= precision && nb->used + xb.used <= precision;
+        if (ok) {
+            xa.sign = ad->sign;
+            xb.sign = bd->sign;
+            multiply(na, na, &xa);
+            if (nb != na) multiply(nb, nb, &xb);
+            copy(l, &m);
+            l->sign = 1;
+            l->frac_limbs = 0;
         }
     }
-    if (a->num->frac_limbs || b->num->frac_limbs || a->den->frac_limbs || b->den->frac_limbs)
-        return 0;
-    if (b->den->used > 3) return 0;
-    if (!small_denominators(a, b, &x, &y)) return 0;
-    if (!lcm_window(x, y, &l, &ma, &mb)) return 0;
-    return rescale(a, b, l, ma, mb);
+    scratch_release(mark);
+    return ok ? 1 : 0;
 }
 
 // Turns f into a fixed-point decimal with s fraction limbs over 1, truncating.
@@ -228,9 +515,11 @@ void to_fixed(Fraction *f, int s) {
     bn_set_one(d);
 }
 
-// r = a + b. Exact when a common denominator is found, else fixed point over 1
-// with fixed_point_limbs fraction limbs. Any of r, a, b may be the same.
-// Returns 1, or 0 when the sum did not fit (after "prod_ovf"; r is 0/1).
+// r = a + b. Exact whenever both are exact and the sum fits r (machine
+// integers while the common denominator stays within 10^18.7, else
+// exact_sum), otherwise fixed point over 1 with fixed_point_limbs fraction
+// limbs. Any of r, a, b may be the same. Returns 1, or 0 when the sum did not
+// fit (after "prod_ovf"; r is 0/1).
 int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     assert(r && a && b);
     int f = fixed_point_limbs;
@@ -243,21 +532,27 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
             n->frac_limbs = 0;
         }
     }
-    int64_t l;
+    int64_t l = 1;
     int c = 0;
-    if (f > 0 && (a->num->frac_limbs == f || b->num->frac_limbs == f)) {
+    bool fixed = f > 0 && (a->num->frac_limbs == f || b->num->frac_limbs == f);
+    if (!fixed) {
+        int64_t x, y, ma, mb;
+        bool integers = a->num->frac_limbs == 0 && b->num->frac_limbs == 0;
+        if (integers && small_denominators(a, b, &x, &y) && lcm_window(x, y, &l, &ma, &mb) &&
+            rescale(a, b, l, ma, mb) != 0) {
+            // the machine-integer common denominator l
+        } else if (integers && !a->den->frac_limbs && !b->den->frac_limbs && !bn_is_zero(a->den) &&
+                   !bn_is_zero(b->den) && exact_sum(r, a, b)) {
+            return 1;
+        } else {
+            fixed = true;
+        }
+    }
+    if (fixed) {
         to_fixed(a, f);
         to_fixed(b, f);
         l = 1;
         c = f;
-    } else {
-        l = common_denominator(a, b);
-        if (l == 0) {
-            l = 1;
-            c = f;
-            to_fixed(a, f);
-            to_fixed(b, f);
-        }
     }
     r->num->frac_limbs = c;
     if (add(r->num, a->num, b->num) < 0) {
@@ -445,6 +740,12 @@ int to_fraction(Fraction *f) {
         shift_limbs(den, m);
         n->frac_limbs = 0;
         if (abs64(den->small_den) < FIT_SMALL_DEN) den->small_den *= LIMB_BASE;
+        // The shifted denominator may share powers of ten with n: the value
+        // leaves in lowest terms like every other exact result.
+        if (reduce_by_gcd(n, den) != 0) {
+            int64_t v;
+            if (get_int64(den, &v)) den->small_den = v;
+        }
     }
     return 1;
 }

@@ -1,6 +1,7 @@
 // Limb-vector primitives: unsigned magnitudes as arrays of base-100000000
 // limbs, least significant first. No signs, no scale, no allocation; carries
-// and borrows come back as results. Also long division (division.cpp).
+// and borrows come back as results. Also long division (division.cpp) and
+// the greatest common divisor (gcd.cpp).
 #pragma once
 #include <cstdint>
 
@@ -61,3 +62,13 @@ int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_
 // is a power of BASE (the lower limbs are zero then), else 0. y must not
 // overlap b. Scratch, cost and return codes as lv_divrem.
 int lv_reciprocal(uint32_t *y, const uint32_t *b, int nb, int n);
+
+// g := gcd(a[0 .. na), b[0 .. nb)) (leading zero limbs allowed; the gcd of x
+// and 0 is x) by Lehmer's method: the quotients of Euclid's algorithm are
+// found on the leading limbs and applied to the whole numbers in one pass,
+// with a long division whenever a quotient is too large to find that way.
+// g needs room for max(na, nb) limbs and may be a or b. Work space (three
+// vectors of max(na, nb) limbs, plus what lv_divrem takes) comes from the
+// scratch arena. Returns the length of the gcd without leading zero limbs (0
+// when both are zero), or -1 when the arena lacks room (g undefined then).
+int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb);

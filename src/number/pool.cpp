@@ -54,6 +54,21 @@ void bn_reset(BigNum *n) {
     n->defined = 1;
 }
 
+// A scratch record: `cap` limbs from the arena, the value 0, every field as
+// after a reset. False (nothing taken) when the arena lacks room; the caller
+// gives the limbs back with scratch_release.
+bool bn_from_scratch(BigNum *n, int cap) {
+    assert(cap >= 1);
+    auto *limbs = reinterpret_cast<int32_t *>(scratch_take(size_t(cap)));
+    if (!limbs) return false;
+    *n = BigNum();
+    n->limbs = limbs;
+    n->capacity = cap;
+    bn_reset(n);
+    limbs[cap - 1] = 0;
+    return true;
+}
+
 void bn_clear(BigNum *n) {
     int upto = n->used < n->capacity ? n->used + 1 : n->capacity;
     if (upto < 1) upto = 1;

@@ -1,9 +1,11 @@
-// Fraction multiplication: exact while the result's denominator has room for
-// the product of the denominators, else a fixed-point decimal over 1.
+// Fraction multiplication: common factors cancelled across by the full
+// greatest common divisor, exact while the result's denominator has room for
+// the product of the cancelled denominators, else a fixed-point decimal over 1.
 #include <cstdio>
 
 #include "bignum.h"
 #include "messages.h"
+#include "scratch.h"
 
 namespace {
 
@@ -24,6 +26,50 @@ void cancel(BigNum *a, BigNum *b) {
     if (g <= 1) return;
     limb(a, 0) /= g;
     limb(b, 0) /= g;
+}
+
+bool is_one(const BigNum *n) { return n->used == 1 && n->frac_limbs == 0 && n->limbs[n->capacity - 1] == 1; }
+
+// The pair (*p, *q) (a numerator of one factor, the denominator of the
+// other) with their greatest common divisor taken out: when it is not 1,
+// *p and *q are pointed at arena copies divided by it (cp and cq are their
+// records); the operands themselves never change. Integers get the full
+// gcd, values with fraction limbs the single-limb cancellation (the limbs
+// read as integers: the product's value stays). Returns false when the
+// arena lacks room (nothing cancelled then).
+bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
+    BigNum *a = *p, *b = *q;
+    if (bn_is_zero(a) || bn_is_zero(b) || is_one(a) || is_one(b)) return true;
+    if (a == b) {
+        // One record on both sides (x / x): it cancels to one.
+        if (a->frac_limbs != 0 || !bn_from_scratch(cp, 2) || !bn_from_scratch(cq, 2)) return true;
+        bn_set_one(cp);
+        bn_set_one(cq);
+        cp->sign = cq->sign = a->sign;
+        *p = cp;
+        *q = cq;
+        return true;
+    }
+    bool integers = a->frac_limbs == 0 && b->frac_limbs == 0;
+    if (!integers && (a->used != 1 || b->used != 1)) return true;
+    if (!bn_from_scratch(cp, a->used + 1) || !bn_from_scratch(cq, b->used + 1)) return false;
+    copy(cp, a);
+    copy(cq, b);
+    if (integers) {
+        BigNum g;
+        int shorter = a->used < b->used ? a->used : b->used;
+        if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, a, b) < 0) return false;
+        if (g.used == 1 && limb(&g, 0) == 1) return true;
+        divide(nullptr, nullptr, cp, &g);
+        divide(nullptr, nullptr, cq, &g);
+        cp->sign = a->sign;
+        cq->sign = b->sign;
+    } else {
+        cancel(cp, cq);
+    }
+    *p = cp;
+    *q = cq;
+    return true;
 }
 
 // r = a * b reading both as integers; r's fraction limbs are the sum of
@@ -54,46 +100,89 @@ bool divide_in_place(BigNum *n, BigNum *d) {
 
 }  // namespace
 
-// r = x * y. Single-limb numerators and denominators are cross-cancelled
-// first (x and y change in place; their product does not). When r's
-// denominator cannot hold the product of the denominators, the numerator is
-// divided by both instead, giving fixed point over 1 with the notice
-// "Prod-Rd". r may be x or y, and x may be y. Returns 1; 0 when the product
-// of the numerators does not fit (after "prod_ovf"; r is then 0/1).
+// r = x * y. Common factors of x's numerator and y's denominator, and of
+// y's numerator and x's denominator, are cancelled first (on copies: x and y
+// stay as they are), so that factors in lowest terms give a product in
+// lowest terms. When r's denominator cannot hold the product of the
+// cancelled denominators, the numerator is divided by both instead, giving
+// fixed point over 1 with the notice "Prod-Rd". r may be x or y, and x may
+// be y. Returns 1; 0 when the product of the numerators does not fit (after
+// "prod_ovf"; r is then 0/1).
 int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     assert(r && x && y);
     int8_t sign = int8_t(x->num->sign * y->num->sign * x->den->sign * y->den->sign);
-    cancel(x->num, y->den);
-    cancel(y->num, x->den);
+    size_t mark = scratch_mark();
+    BigNum *xn = x->num, *xd = x->den, *yn = y->num, *yd = y->den;
+    BigNum c1, c2, c3, c4;
+    if (x != y) {
+        // Without arena room the product is still right, only unreduced.
+        if (cancel_across(&xn, &yd, &c1, &c2)) cancel_across(&yn, &xd, &c3, &c4);
+    }
 
-    int res = multiply_scaled(r->num, x->num, y->num);
+    // The numerator goes straight into r unless r's numerator is a
+    // denominator still to be read (a reciprocal made of swapped records);
+    // then it is built in the arena, under the same capacity rule.
+    BigNum num;
+    bool staged = r->num == xd || r->num == yd;
+    int res, need = xn->used + yn->used;
+    if (!staged) {
+        res = multiply_scaled(r->num, xn, yn);
+    } else if (r->num->capacity < need) {
+        res = multiply_scaled(r->num, xn, yn);  // refused with its notice
+    } else {
+        res = r->num->capacity > need && bn_from_scratch(&num, need + 1) ? multiply_scaled(&num, xn, yn) : -6;
+    }
     if (res < 0) {
         // -1 has printed its notice; the silent refusal gets one too, so a
         // lost product is never passed on as if it were the result.
         if (res != -1) fputs(MSG_PROD_OVF, stdout);
+        scratch_release(mark);
         fraction_init(r);
         return 0;
     }
 
-    int need = x->den->used + y->den->used;
-    bool exact = r->den->capacity >= need && multiply_scaled(r->den, x->den, y->den) >= 0;
-    if (!exact) {
-        int f = fixed_point_limbs;
-        BigNum *n = r->num;
-        bool mark = false;
-        // A numerator without room for the fraction limbs is divided as an
-        // integer: still truncation, only to fewer places.
-        if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark = true;
-        int used_x = x->den->used, used_y = y->den->used;
-        if (!divide_in_place(n, y->den) || !divide_in_place(n, x->den)) {
+    // The denominator is built in the arena, so that one which fits r's
+    // denominator exactly (multiply wants a spare limb) stays exact.
+    BigNum den;
+    bool exact = bn_from_scratch(&den, xd->used + yd->used + 1) && multiply_scaled(&den, xd, yd) >= 0 &&
+                 den.used <= r->den->capacity;
+    BigNum sx, sy;
+    if (staged && !exact) {
+        // The fall-back divides by both denominators after r's numerator is
+        // written: keep them apart (without room the product is refused).
+        if (!bn_from_scratch(&sx, xd->used + 1) || !bn_from_scratch(&sy, yd->used + 1)) {
             fputs(MSG_PROD_OVF, stdout);
+            scratch_release(mark);
             fraction_init(r);
             return 0;
         }
-        if (mark) n->frac_limbs = f;
+        copy(&sx, xd);
+        copy(&sy, yd);
+        xd = &sx;
+        yd = &sy;
+    }
+    if (staged) copy(r->num, &num);
+    if (exact) {
+        copy(r->den, &den);
+    } else {
+        int f = fixed_point_limbs;
+        BigNum *n = r->num;
+        bool mark_fixed = false;
+        // A numerator without room for the fraction limbs is divided as an
+        // integer: still truncation, only to fewer places.
+        if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
+        int used_x = xd->used, used_y = yd->used;
+        if (!divide_in_place(n, yd) || !divide_in_place(n, xd)) {
+            fputs(MSG_PROD_OVF, stdout);
+            scratch_release(mark);
+            fraction_init(r);
+            return 0;
+        }
+        if (mark_fixed) n->frac_limbs = f;
         printf(MSG_PROD_ROUNDED, used_y, used_x);
         bn_set_one(r->den);
     }
+    scratch_release(mark);
 
     if (bn_is_zero(r->num)) {
         bn_set_one(r->den);

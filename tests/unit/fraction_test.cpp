@@ -85,7 +85,7 @@ struct FractionOps : ::testing::Test {
 
 // ------------------------------------------------------------ reduce_small
 
-TEST_F(FractionOps, ReduceSmallCancelsWithinTheWindowOnly) {
+TEST_F(FractionOps, ReduceSmallCancelsWhenOnePartIsWithinTheWindow) {
     set_frac(a, 6, 4);
     EXPECT_EQ(reduce_small(a->num, a->den), 2);
     expect_exact(a, 3, 2);
@@ -107,11 +107,24 @@ TEST_F(FractionOps, ReduceSmallCancelsWithinTheWindowOnly) {
     EXPECT_EQ(a->num->sign, 1);
     EXPECT_EQ(value_of(a->den), 5);
 
-    // Beyond the 64-bit window nothing happens.
+    // A numerator beyond the window over a small denominator, and the
+    // other way round: one pass over the long part finds the divisor.
     put_digits(a->num, "100000000000000000000");
     put_digits(a->den, "10");
+    EXPECT_EQ(reduce_small(a->num, a->den), 10);
+    EXPECT_EQ(digits_of(a->num), "10000000000000000000");
+    EXPECT_EQ(value_of(a->den), 1);
+    put_digits(a->num, "6", -1);
+    put_digits(a->den, "300000000000000000000000000");
+    EXPECT_EQ(reduce_small(a->num, a->den), 6);
+    EXPECT_EQ(value_of(a->num), -1);
+    EXPECT_EQ(digits_of(a->den), "50000000000000000000000000");
+
+    // Both beyond the window: left for the operations that made them.
+    put_digits(a->num, "200000000000000000000");
+    put_digits(a->den, "400000000000000000000");
     EXPECT_EQ(reduce_small(a->num, a->den), 0);
-    EXPECT_EQ(digits_of(a->num), "100000000000000000000");
+    EXPECT_EQ(digits_of(a->num), "200000000000000000000");
 
     // Fraction limbs are left alone, two of them over an integer included.
     put_digits(a->num, "5000000000000000", 1, 2);
@@ -126,7 +139,8 @@ TEST_F(FractionOps, ReduceSmallCancelsWithinTheWindowOnly) {
 TEST_F(FractionOps, CommonDenominatorRescalesNumerators) {
     set_frac(a, 1, 6);
     set_frac(b, 1, 10);
-    EXPECT_EQ(common_denominator(a, b), 30);
+    EXPECT_EQ(common_denominator(a, b, c->den), 1);
+    EXPECT_EQ(value_of(c->den), 30);
     EXPECT_EQ(value_of(a->num), 5);
     EXPECT_EQ(value_of(b->num), 3);
     EXPECT_EQ(value_of(a->den), 6);  // denominators stay
@@ -134,22 +148,37 @@ TEST_F(FractionOps, CommonDenominatorRescalesNumerators) {
     // Equal negative denominators: the sign moves onto the numerators.
     set_frac(a, 1, -2);
     set_frac(b, 3, -2);
-    EXPECT_EQ(common_denominator(a, b), 2);
+    EXPECT_EQ(common_denominator(a, b, c->den), 1);
+    EXPECT_EQ(value_of(c->den), 2);
     EXPECT_EQ(value_of(a->num), -1);
     EXPECT_EQ(value_of(b->num), -3);
 }
 
-TEST_F(FractionOps, CommonDenominatorWindowLimits) {
+TEST_F(FractionOps, CommonDenominatorBeyondTheWindow) {
     set_frac(a, 1, 10000000000LL);
     set_frac(b, 1, 30000000000LL);
-    EXPECT_EQ(common_denominator(a, b), 30000000000LL);
+    EXPECT_EQ(common_denominator(a, b, c->den), 1);
+    EXPECT_EQ(value_of(c->den), 30000000000LL);
     EXPECT_EQ(value_of(a->num), 3);
     EXPECT_EQ(value_of(b->num), 1);
 
+    // The multiple leaves 64 bits: found through the full gcd, and written
+    // over a's own denominator.
     set_frac(a, 1, 10000000000LL);
-    set_frac(b, 1, 10000000001LL);
-    EXPECT_EQ(common_denominator(a, b), 0);
-    EXPECT_EQ(value_of(a->num), 1);
+    set_frac(b, -1, -10000000001LL);
+    EXPECT_EQ(common_denominator(a, b, a->den), 1);
+    EXPECT_EQ(digits_of(a->den), "100000000010000000000");
+    EXPECT_EQ(value_of(a->num), 10000000001LL);
+    EXPECT_EQ(value_of(b->num), 10000000000LL);
+
+    // 4/10^20 and 1/(6 * 10^20): the multiple is the second denominator.
+    put_digits(a->num, "4");
+    put_digits(a->den, "100000000000000000000");
+    put_digits(b->num, "1");
+    put_digits(b->den, "600000000000000000000");
+    EXPECT_EQ(common_denominator(a, b, c->den), 1);
+    EXPECT_EQ(digits_of(c->den), "600000000000000000000");
+    EXPECT_EQ(value_of(a->num), 24);
     EXPECT_EQ(value_of(b->num), 1);
 }
 
@@ -158,26 +187,27 @@ TEST_F(FractionOps, CommonDenominatorRefusesARescaleThatWouldNotFit) {
     put_digits(a->num, wide);
     set_int64(a->den, 3);
     set_frac(b, 1, 5);
-    EXPECT_EQ(common_denominator(a, b), 0);
+    EXPECT_EQ(common_denominator(a, b, c->den), 0);
     EXPECT_EQ(digits_of(a->num), wide);
+    EXPECT_EQ(value_of(b->num), 1);
+
+    // A multiple longer than the record that should receive it: coprime
+    // denominators of 21 limbs each.
+    put_digits(a->den, "7" + std::string(160, '0') + "1");
+    put_digits(a->num, "1");
+    put_digits(b->den, "3" + std::string(160, '0') + "1");
+    put_digits(b->num, "1");
+    EXPECT_EQ(common_denominator(a, b, c->den), 0);  // c->den holds 40 limbs
+    EXPECT_EQ(value_of(a->num), 1);
     EXPECT_EQ(value_of(b->num), 1);
 }
 
-TEST_F(FractionOps, CommonDenominatorReducesTheSecondFraction) {
-    // b = 4/100000000000000000000 is beyond the window until it is reduced
-    // (through the library) to 1/25000000000000000000, still too large.
-    set_frac(a, 1, 3);
-    put_digits(b->num, "4");
-    put_digits(b->den, "100000000000000000000");
-    EXPECT_EQ(common_denominator(a, b), 0);
-    EXPECT_EQ(digits_of(b->num), "1");
-    EXPECT_EQ(digits_of(b->den), "25000000000000000000");
-
-    // A fixed-point numerator on the left refuses at once.
+TEST_F(FractionOps, CommonDenominatorRefusesFixedPoint) {
     put_digits(a->num, "1", 1, 4);
     bn_set_one(a->den);
     set_frac(b, 1, 3);
-    EXPECT_EQ(common_denominator(a, b), 0);
+    EXPECT_EQ(common_denominator(a, b, c->den), 0);
+    EXPECT_EQ(common_denominator(b, a, c->den), 0);
 }
 
 // ----------------------------------------------------------------- to_fixed
@@ -248,15 +278,35 @@ TEST_F(FractionOps, AddExactFractions) {
     expect_exact(a, 1, 3);
 }
 
-TEST_F(FractionOps, AddOutsideTheWindowGoesToFixedPoint) {
-    set_frac(a, 1, 10000000000LL);
-    set_frac(b, 1, 10000000001LL);
+// Decimal digits of base^e.
+std::string power_digits(unsigned base, unsigned e) {
+    mpz_t z;
+    mpz_init(z);
+    mpz_ui_pow_ui(z, base, e);
+    char *c = mpz_get_str(nullptr, 10, z);
+    std::string out(c);
+    free(c);
+    mpz_clear(z);
+    return out;
+}
+
+TEST_F(FractionOps, AddBeyondTheRoomGoesToFixedPoint) {
+    // 3^400 / 2^540 + 1 / 7^190: coprime denominators of 21 limbs each,
+    // whose product needs 41 limbs where a work denominator holds 40.
+    std::string n1 = power_digits(3, 400), d1 = power_digits(2, 540), d2 = power_digits(7, 190);
+    put_digits(a->num, n1);
+    put_digits(a->den, d1);
+    put_digits(b->num, "1");
+    put_digits(b->den, d2);
+    ASSERT_EQ(a->den->used + b->den->used, 42);
+    testing::internal::CaptureStdout();
     fraction_add(a, a, b);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no notice for sums
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(value_of(a->den), 1);
     mpz_t x, y;
-    mpz_init_set_str(x, truncated("1", "10000000000", 4).c_str(), 10);
-    mpz_init_set_str(y, truncated("1", "10000000001", 4).c_str(), 10);
+    mpz_init_set_str(x, truncated(n1.c_str(), d1.c_str(), 4).c_str(), 10);
+    mpz_init_set_str(y, truncated("1", d2.c_str(), 4).c_str(), 10);
     mpz_add(x, x, y);
     char *s = mpz_get_str(nullptr, 10, x);
     EXPECT_EQ(digits_of(a->num), s);
@@ -344,13 +394,15 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
 
 TEST_F(FractionOps, ToFractionSixDigitBlockBelowOtherDigits) {
     // 0.11111111 22222222 142857 142857...: the block in the two low limbs is
-    // found; the two limbs above it stay as fraction digits of the result.
+    // found; the two limbs above it stay as fraction digits of the result,
+    // 7777777855555555 / (7 * 10^16), which leaves in lowest terms.
     put_digits(a->num, "11111111222222221428571428571428", 1, 4);
     bn_set_one(a->den);
     EXPECT_EQ(to_fraction(a), 1);
     EXPECT_EQ(a->num->frac_limbs, 0);
-    EXPECT_EQ(digits_of(a->num), "7777777855555555");
-    EXPECT_EQ(digits_of(a->den), "70000000000000000");
+    EXPECT_EQ(digits_of(a->num), "1555555571111111");
+    EXPECT_EQ(digits_of(a->den), "14000000000000000");
+    EXPECT_EQ(a->den->small_den, 14000000000000000LL);
 }
 
 TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {

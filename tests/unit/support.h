@@ -3,8 +3,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <gmp.h>
+
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "number/bignum.h"
@@ -33,4 +36,31 @@ inline int64_t value_of(BigNum *n) {
     int64_t v = 0;
     EXPECT_TRUE(get_int64(n, &v));
     return v;
+}
+
+// n := the integer z (limbs of |z|, the sign of z, frac_limbs 0).
+inline void put_mpz(BigNum *n, const mpz_t z) {
+    bn_clear(n);
+    char *c = mpz_get_str(nullptr, 10, z);
+    std::string s(c[0] == '-' ? c + 1 : c);
+    free(c);
+    int k = 0;
+    for (int end = int(s.size()); end > 0 && s != "0"; end -= 8, k++) {
+        int start = end - 8 < 0 ? 0 : end - 8;
+        limb(n, k) = std::stoi(s.substr(size_t(start), size_t(end - start)));
+    }
+    n->used = k;
+    n->sign = int8_t(mpz_sgn(z) < 0 ? -1 : 1);
+}
+
+// z := the limbs of n read as an integer, with n's sign.
+inline void get_mpz(mpz_t z, BigNum *n) {
+    std::string s = "0";
+    char buf[16];
+    for (int k = n->used - 1; k >= 0; k--) {
+        snprintf(buf, sizeof buf, "%08d", limb(n, k));
+        s += buf;
+    }
+    mpz_set_str(z, s.c_str(), 10);
+    if (n->sign < 0) mpz_neg(z, z);
 }
