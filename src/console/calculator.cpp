@@ -486,6 +486,7 @@ void fuzz_session() {
     display_mode = 16;
     apply_element_width();
     for (int i = 0; i < REGISTERS; i++) fraction_init(&reg_frac[i]);
+    for (int i = 0; i < VARIABLES; i++) var_den[i]->used = 0;
     memset(text_vars, 0, sizeof text_vars);
     jmp_buf target;
     fuzz_exit = &target;

@@ -303,11 +303,6 @@ static bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
 
 // ------------------------------------------------------------------ power
 
-// Gives the scratch arena back on leaving a scope, whichever way it is left.
-struct ScratchScope {
-    size_t mark = scratch_mark();
-    ~ScratchScope() { scratch_release(mark); }
-};
 
 // Fraction limbs an exponent carries beyond the working precision.
 constexpr int EXPONENT_GUARD_LIMBS = 2;

@@ -51,9 +51,14 @@ int read_value(const char *text, Fraction *dest) {
     if (!(next >= '0' && next <= '9') && next != '[') {
         if (N->defined == 1) {
             copy(dest->num, N);
-            if (reg < 26) {
-                // A zero small_den (never stored, or out of the window) reads as 1.
-                set_int64(dest->den, E->small_den != 0 ? E->small_den : 1);
+            if (reg < VARIABLES) {
+                BigNum *L = var_den[reg];
+                if (L && L->used > 0 && L->used <= dest->den->capacity) {
+                    copy(dest->den, L);
+                } else {
+                    // A zero small_den (never stored) reads as 1.
+                    set_int64(dest->den, E->small_den != 0 ? E->small_den : 1);
+                }
             } else if (E->used <= dest->den->capacity) {
                 copy(dest->den, E);
             }
@@ -124,9 +129,11 @@ static void exchange_areas(int reg) {
 }
 
 // Stores `value` into register `reg` (0..29): index -1 the register itself,
-// index >= 0 that element. `value` is reduced in place first; a variable's
-// denominator beyond the 64-bit window, and a work register's beyond the
-// length of its denominator area, turn the value into fixed point.
+// index >= 0 that element. `value` is reduced in place first. A variable
+// keeps a denominator within the 64-bit window in small_den and a longer one
+// of up to P / 10 limbs in var_den; a work register keeps one of its own
+// area's length; a longer denominator is the value's room outgrown, and the
+// value turns into fixed point.
 // Returns 0 when stored, -1 when refused (message printed, nothing written).
 int store_value(int reg, int index, Fraction *value) {
     if (reg < 0 || reg >= REGISTERS || index < -1) {
@@ -145,19 +152,25 @@ int store_value(int reg, int index, Fraction *value) {
             return -1;
         }
         int64_t den = 0;
-        if (reg < 26 && !get_int64(value->den, &den)) {
+        bool small = reg < VARIABLES && get_int64(value->den, &den);
+        if (reg < VARIABLES && !small && value->den->used > var_den[reg]->capacity) {
             to_fixed(value, fixed_point_limbs);
             den = 1;
+            small = true;
             if (value->num->used > N->capacity) {
                 fputs(MSG_VAL_LARGE, stdout);
                 return -1;
             }
         }
         copy(N, value->num);
-        if (reg >= 26) {
+        if (reg >= VARIABLES) {
             copy(E, value->den);
-        } else {
+        } else if (small) {
             E->small_den = den;
+            var_den[reg]->used = 0;
+        } else {
+            copy(var_den[reg], value->den);
+            E->small_den = 0;
         }
         if (N->used == 0 && N->rem == 0) N->used = 1;
         return 0;

@@ -295,6 +295,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
             if (element < 0) {
                 set_int32(reg_num[reg], (int32_t)j);
                 reg_den[reg]->small_den = 1;
+                if (reg < VARIABLES) var_den[reg]->used = 0;
             } else {
                 fraction_init(s1);
                 set_int32(s1->num, (int32_t)j);

@@ -96,6 +96,11 @@ extern BigNum den_slots[POOL_SLOTS];  // denominator records
 extern Fraction work_frac[WORK_FRACTIONS];  // work fraction k = slots k
 extern BigNum *reg_num[REGISTERS];    // register numerators (slots 26..55)
 extern BigNum *reg_den[REGISTERS];    // register denominators / element storage
+// The denominator of variable A + i (i < 26) when it leaves the 64-bit
+// window of small_den (whose area holds the elements): capacity P / 10,
+// used 0 while the variable's denominator is small_den.
+constexpr int VARIABLES = 26;
+extern BigNum *var_den[VARIABLES];
 extern Fraction reg_frac[REGISTERS];  // register i < 26 is variable 'A'+i
 extern BigNum *work_ptr[46];          // work pointer table used by evaluator/functions
 

@@ -24,6 +24,8 @@ BigNum *reg_num[REGISTERS];
 BigNum *reg_den[REGISTERS];
 Fraction reg_frac[REGISTERS];
 BigNum *work_ptr[46];
+static BigNum long_den_slots[VARIABLES];
+BigNum *var_den[VARIABLES];
 
 // Before any storage is given, every record points at its own one-limb `rem`
 // field so that a stray read of an uncarved slot stays inside the record.
@@ -171,7 +173,20 @@ int carve_registers() {
     int dcap = p / 10;
     // precision * 240 bytes = room for 60 * precision limbs.
     int32_t *area = take_limbs(size_t(60) * p);
-    if (!area) return -1;
+    int32_t *long_dens = take_limbs(size_t(VARIABLES) * dcap);
+    if (!area || !long_dens) {
+        free(area);
+        free(long_dens);
+        return -1;
+    }
+    for (int i = 0; i < VARIABLES; i++) {
+        BigNum *d = &long_den_slots[i];
+        *d = BigNum();
+        give_storage(d, long_dens + size_t(i) * dcap, dcap);
+        bn_clear(d);
+        d->used = 0;
+        var_den[i] = d;
+    }
     for (int i = 0; i < REGISTERS; i++) {
         int32_t *slice = area + size_t(i) * (dcap + p);
         reg_den[i] = &den_slots[26 + i];

@@ -24,3 +24,12 @@ uint32_t *scratch_take(size_t limbs);
 
 // Largest amount of the arena ever in use at once (for sizing and tests).
 size_t scratch_peak();
+
+// Gives the arena back on leaving a scope, whichever way it is left.
+struct ScratchScope {
+    size_t mark = scratch_mark();
+    ScratchScope() = default;
+    ScratchScope(const ScratchScope &) = delete;
+    ScratchScope &operator=(const ScratchScope &) = delete;
+    ~ScratchScope() { scratch_release(mark); }
+};

@@ -138,21 +138,44 @@ TEST_F(ExprTest, RefusedElementAccessWritesNothing) {
     EXPECT_EQ(reg_den[1]->limbs[0], before);
 }
 
-TEST_F(ExprTest, VariableWithHugeDenominatorBecomesFixedPoint) {
+TEST_F(ExprTest, VariableKeepsALongDenominatorUpToItsRoom) {
     Fraction *v = &work_frac[2];
     fraction_init(v);
     set_int32(v->num, 1);
     set_int32(v->den, 3);
     shift_limbs(v->den, 3);  // 3 * 10^24: beyond the 64-bit window
     ASSERT_EQ(store_value(0, -1, v), 0);
-    EXPECT_EQ(reg_den[0]->small_den, 1);
-    EXPECT_EQ(reg_num[0]->frac_limbs, 4);
+    EXPECT_EQ(reg_num[0]->frac_limbs, 0);
     Fraction *back = &work_frac[3];
     read_value("A", back);
+    EXPECT_EQ(value_of(back->num), 1);
+    EXPECT_EQ(limbs_of(back->den), (L{3, 0, 0, 0}));
+    // A small denominator afterwards replaces the long one.
+    fraction_init(v);
+    set_int32(v->num, 5);
+    set_int32(v->den, 7);
+    ASSERT_EQ(store_value(0, -1, v), 0);
+    read_value("A", back);
+    EXPECT_EQ(value_of(back->den), 7);
+
+    // One limb more than the room (P / 10 = 20 limbs here): fixed point.
+    fraction_init(v);
+    set_int32(v->num, 1);
+    set_int32(v->den, 3);
+    shift_limbs(v->den, 20);
+    ASSERT_EQ(store_value(0, -1, v), 0);
+    EXPECT_EQ(reg_num[0]->frac_limbs, 4);
+    read_value("A", back);
     EXPECT_EQ(value_of(back->den), 1);
-    // 1 / (3 * 10^24) to 32 places: threes from place 25 on.
-    EXPECT_EQ(back->num->used, 1);
-    EXPECT_EQ(limb(back->num, 0), 33333333);
+    // Exactly the room: kept whole.
+    fraction_init(v);
+    set_int32(v->num, 1);
+    set_int32(v->den, 3);
+    shift_limbs(v->den, 19);
+    ASSERT_EQ(store_value(1, -1, v), 0);
+    read_value("B", back);
+    EXPECT_EQ(back->den->used, 20);
+    EXPECT_EQ(limb(back->den, 19), 3);
 }
 
 TEST_F(ExprTest, LevelGuards) {
