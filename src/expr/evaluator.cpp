@@ -12,6 +12,7 @@
 #include "../functions/messages.h"
 #include "../number/fastmul.h"
 #include "../number/messages.h"
+#include "../number/power.h"
 #include "expr.h"
 #include "../number/real.h"
 #include "../number/scratch.h"
@@ -21,36 +22,6 @@ constexpr int64_t HUGE_EXPONENT = 100000000;  // integer exponents beyond this a
 constexpr int BRACKET_STATEMENT_MAX = 100;
 
 static int32_t limb_or_zero(BigNum *n, int k) { return k < n->used ? limb(n, k) : 0; }
-
-static int64_t window_value(BigNum *n) {
-    int64_t v = 0;
-    return get_int64(n, &v) ? v : 0;
-}
-
-// Bounds on log10 |n| (scale included) from its two leading non-zero limbs:
-// the low one never exceeds the true value, the high one is never below it.
-// -1e300 for zero.
-static double log10_bound(BigNum *n, bool high) {
-    int k = n->used - 1;
-    while (k >= 0 && limb(n, k) == 0) k--;
-    if (k < 0) return -1e300;
-    double lead = static_cast<double>(limb(n, k));
-    int below = k;  // limbs under the leading one
-    if (k >= 1) {
-        lead = lead * LIMB_BASE + limb(n, k - 1);
-        below = k - 1;
-        if (high && k >= 2) lead += 1;  // the truncated lower limbs
-    }
-    return std::log10(lead) + 8.0 * (below - n->frac_limbs);
-}
-
-// True when a number of `digits` decimal digits surely needs more limbs than
-// n can hold. The margin keeps every result the step-by-step products could
-// still hold (they refuse one limb short of the capacity at the earliest)
-// out of reach of this test, whatever the rounding of the estimate.
-static bool surely_too_long(double digits, BigNum *n) {
-    return digits > 8.0 * n->capacity + 16.0;
-}
 
 // d := s. Falls back to a product with one when a record of `d` is too small
 // to take the limbs of `s`, which rounds to fixed point like any product.
@@ -222,85 +193,6 @@ int read_operand(const char *text, Fraction *dest, int level) {
     return pos + n;
 }
 
-// ------------------------------------------- fast products of many factors
-
-// Runs of more factors than this (and powers above this exponent) are
-// multiplied by product trees or repeated squaring over the fast limb-vector
-// products. Only the last one or two products still go through the
-// step-by-step `multiply` calls, so the result's bookkeeping and every
-// refusal are those of the plain loops: the partial products only grow, so
-// if the last steps fit, every earlier one did.
-constexpr int64_t TREE_FACTORS = 64;
-
-// The scratch record `multiply` builds a product of a and b in.
-static BigNum *accumulator_for(BigNum *a, BigNum *b) {
-    for (int k : {2, 1, 3}) {
-        BigNum *s = work_int(k);
-        if (s != a && s != b) return s;
-    }
-    return work_int(2);
-}
-
-// Scratch limb vectors big enough for any product into n; null when the
-// space cannot be had (callers then take the plain loops).
-static uint32_t *fast_scratch(BigNum *n) {
-    int room = precision > n->capacity ? precision : n->capacity;
-    return fastmul_reserve(room) < 0 ? nullptr : fastmul_stage();
-}
-
-// n := the limb vector v of len limbs, a positive integer.
-static void load_limbs(BigNum *n, const uint32_t *v, int len) {
-    bn_clear(n);
-    for (int k = 0; k < len; k++) limb(n, k) = static_cast<int32_t>(v[k]);
-    n->used = len;
-    bn_strip(n);
-}
-
-// N := first * (first - step) * ... (count factors, all >= 1) by a product
-// tree. Returns 1 done, 0 when the product has more limbs than N can hold
-// (N untouched), -1 when no scratch space could be had.
-static int tree_product(BigNum *N, int64_t first, int64_t count, int64_t step) {
-    uint32_t *v = fast_scratch(N);
-    if (!v) return -1;
-    int len = falling_product_limbs(v, N->capacity, first, count, step);
-    if (len < 0) return 0;
-    load_limbs(N, v, len);
-    return 1;
-}
-
-// B := O^W for an integer O (denominator one, no fraction limbs, magnitude
-// at least 2) with B = 1 on entry: O^(W-1) by repeated squaring, then the
-// last product by fraction_product as the loop would. Returns false, with
-// nothing changed, when the power lies so close to B's capacity that only
-// the loop itself can tell whether one of its steps is refused.
-static bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
-    BigNum *on = O->num, *od = O->den, *bn = B->num;
-    if (W < TREE_FACTORS || on->frac_limbs != 0 || od->frac_limbs != 0 || od->used != 1 ||
-        limb(od, 0) != 1 || on->used < 1 || (on->used == 1 && limb(on, 0) < 2))
-        return false;
-    uint32_t *v = fast_scratch(bn);
-    if (!v || on->used > bn->capacity) return false;
-    int cap_n = bn->capacity, cap_acc = accumulator_for(bn, on)->capacity;
-    uint32_t *base = v + fastmul_capacity();
-    for (int k = 0; k < on->used; k++) {
-        int32_t x = limb(on, k);
-        if (x < 0 || x >= LIMB_BASE) return false;
-        base[k] = static_cast<uint32_t>(x);
-    }
-    int len = power_limbs(v, cap_n - 1, base, on->used, static_cast<uint64_t>(W - 1));
-    if (len < 0) {
-        // The last product needs at least cap_n + 1 limbs: the loop refuses
-        // one of its products and goes on with zero.
-        fputs(MSG_PROD_OVF, stdout);
-        fraction_init(B);
-        return true;
-    }
-    if (len + 2 > cap_n || len + 1 > cap_acc) return false;
-    load_limbs(bn, v, len);
-    fraction_product(B, B, O);
-    return true;
-}
-
 // ------------------------------------------------------------------ power
 
 
@@ -330,21 +222,171 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     bn_set_one(B->den);
 }
 
-// B := B * X, one of the repeated products of a power. Fixed-point factors
-// add up their fraction limbs, so a long run of them outgrows the numerator
-// although the value itself is small: when this product could not fit any
-// more, B (and if need be X) is first cut back to the usual fixed-point
-// length, truncating like every fixed-point result. Products that fit are
-// left exactly as they are.
-static void power_step(Fraction *B, Fraction *X) {
-    int F = fixed_point_limbs;
-    BigNum *bn = B->num;
-    if (F > 0 && bn->used + X->num->used >= bn->capacity) {
-        if (bn->frac_limbs > F) to_fixed(B, F);
-        if (X != B && X->num->frac_limbs > F && bn->used + X->num->used >= bn->capacity)
-            to_fixed(X, F);
+// The exponent of a power: its value Y (every limb, when it could be kept),
+// its sign s, and the parts W + m/o of its magnitude (o = 0 stands for a
+// denominator outside the 64-bit window, then m/o = 1/2 stands in).
+struct Exponent {
+    Fraction Y;
+    bool have_y;
+    int s;
+    int64_t t, W, m, o;
+    bool long_exponent;
+};
+
+// Splits the exponent read into O (F fraction limbs before the guard) into
+// e's parts. False when it has no defined power (message printed).
+static bool exponent_parts(Fraction *O, int F, Exponent *e) {
+    e->t = window_value(O->num);
+    int64_t q = window_value(O->den);
+    e->s = O->num->sign < 0 ? -1 : 1;
+    e->long_exponent = false;
+    int Fo = O->num->frac_limbs;
+    if (F != 0 && (Fo == F || Fo == F + EXPONENT_GUARD_LIMBS)) {
+        e->W = limb_or_zero(O->num, Fo);
+        e->m = static_cast<int64_t>(limb_or_zero(O->num, Fo - 1)) * LIMB_BASE +
+               (Fo >= 2 ? limb_or_zero(O->num, Fo - 2) : 0);
+        e->o = 10000000000000000LL;
+    } else {
+        if (q < 0) q = -q;
+        if (q == 0 && !e->have_y) {  // denominator outside the window: no defined power
+            fputs(MSG_ERR, stdout);
+            return false;
+        }
+        int64_t at = e->t < 0 ? -e->t : e->t;
+        // A denominator outside the window leaves the whole power to the
+        // exponential: a fraction m/o stands in for the exponent's fraction.
+        e->W = q == 0 ? 0 : at / q;
+        e->m = q == 0 ? 1 : at % q;
+        e->o = q == 0 ? 2 : q;
+        e->long_exponent = q == 0;
     }
-    fraction_product(B, B, X);
+    int64_t g = gcd64(e->m, e->o);
+    e->m /= g;
+    e->o /= g;
+    if (e->m == 0) e->o = 1;
+    return true;
+}
+
+// O := the base B oriented for the power: exact powers run on a base whose
+// numerator is at least its denominator (the pending operator `op` turns
+// instead), inexact ones on B as it is. Sets *c (orientation, 1 or -1) and
+// *c_raw (the comparison of |numerator| and denominator, 0 for magnitude one).
+static void orient_base(Fraction *B, Fraction *O, const Exponent &e, bool inexact, int K, char *op,
+                        int *c, int *c_raw) {
+    if (inexact) {
+        frac_copy(O, B);
+        *c = *c_raw = 1;
+        if (e.s == -1) *op = *op == '*' ? '/' : '*';
+    } else {
+        *c_raw = compare_magnitude(B->num, B->den);
+        *c = *c_raw == 0 ? 1 : *c_raw;
+        if (*c * e.s == -1 && K == 2) *op = *op == '*' ? '/' : '*';
+        if (*c == 1) {
+            frac_copy(O, B);
+        } else {
+            Fraction recip = {B->den, B->num, 0, 1};
+            frac_copy(O, &recip);
+            O->num->sign = 1;
+            O->den->sign = 1;
+        }
+    }
+    O->num->sign = 1;
+}
+
+// Decimal places a power of 10, 100, 1000 or 10000 shifts the term by
+// (0: no shortcut); `op_before` is the operator before the power, which the
+// shortcut may turn back to `*`.
+static int64_t decimal_shortcut(Fraction *O, const Exponent &e, int c_raw, int base_limbs, char op_before,
+                                char *op) {
+    if (O->den->used != 1 || limb(O->den, 0) != 1 || O->den->frac_limbs != 0 || base_limbs != 1 || e.m != 0 ||
+        O->num->used != 1)
+        return 0;
+    int32_t low = limb(O->num, 0);
+    int d = low == 10 ? 1 : low == 100 ? 2 : low == 1000 ? 3 : low == 10000 ? 4 : 0;
+    if (d == 0 || e.t <= -HUGE_EXPONENT || e.t >= HUGE_EXPONENT) return 0;
+    int64_t D = e.t * c_raw * d;
+    bool negated = op_before == '/';
+    if (negated) D = -D;
+    if (D == 0 || (D >= -6 && D <= -1)) return 0;
+    if (negated) *op = '*';
+    return D;
+}
+
+// The term T shifted by D decimal places (the decimal shortcut); refused with
+// "err " and 0 when the shifted value has no room.
+static void shift_term(Fraction *T, int64_t D, int F) {
+    BigNum *tn = T->num;
+    int64_t e = 0, h = 0;
+    if (tn->frac_limbs == 0 && D < 0) {
+        tn->frac_limbs = F;
+        e = 8 * static_cast<int64_t>(F);
+    }
+    if (D + e < 0) {
+        h = 1 - (D + e) / 8;
+        tn->frac_limbs += static_cast<int32_t>(h);
+    }
+    if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
+        fputs(MSG_ERR, stdout);
+        fraction_init(T);
+    }
+}
+
+// B := O^W (B = 1 on entry) by squaring or by the repeated products, with
+// the spare Q = work fraction L + 3 when the pool has it. False, B = 0, when
+// refused (message printed).
+static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact, int c_raw) {
+    // A power whose magnitude surely outgrows B's numerator ends, after all
+    // its products, refused with 0: refuse it before doing them.
+    double grows = log10_bound(O->num, false) - log10_bound(O->den, true);
+    if (grows > 0 && surely_too_long(static_cast<double>(W) * grows, B->num)) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(B);
+        return false;
+    }
+    if (W > HUGE_EXPONENT) {
+        if (c_raw != 0 || !exact) {
+            // Out of reach of the products: refused, and 0 rather than a
+            // plausible value.
+            fputs(MSG_ERR, stdout);
+            fraction_init(B);
+            return false;
+        }
+        W = (W & 1) ? 1 : 2;  // a base of magnitude one: only the parity matters
+    }
+    if (exact && power_by_squaring(B, O, W)) return true;
+    if (W >= 12 && L + 3 < WORK_FRACTIONS) {
+        Fraction *Q = &work_frac[L + 3];
+        int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
+        while (root * root > W) root--;
+        while ((root + 1) * (root + 1) <= W) root++;
+        for (int64_t k = 0; k < root; k++) power_step(B, O);
+        frac_copy(Q, B);
+        for (int64_t k = 1; k < root; k++) power_step(B, Q);
+        for (int64_t k = 0; k < W - root * root; k++) power_step(B, O);
+    } else {
+        for (int64_t k = 0; k < W; k++) power_step(B, O);
+    }
+    return true;
+}
+
+// B := B * O^(m/o) through roots of O (its prime factors up to 133 in o,
+// the rest by the floating step), for an exponent that could not be kept.
+static void root_steps(Fraction *B, Fraction *O, int64_t m, int64_t o, int level) {
+    if (o < 2) return;
+    for (int j = 2; j <= 133; j += j == 2 ? 1 : 2) {
+        while (o % j == 0) {
+            nth_root(O, j, 1.0, level);
+            o /= j;
+            while (m >= o) {
+                m -= o;
+                power_step(B, O);
+            }
+        }
+    }
+    if (m != 0) {
+        nth_root(O, 1, static_cast<double>(m) / static_cast<double>(o), level);
+        power_step(B, O);
+    }
 }
 
 // B := B ^ (operand at `text`), O and Q being the work fractions of the slot
@@ -362,326 +404,72 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     int n = read_operand(text, O, L + K + 1);
     fixed_point_limbs = F;
     if (n == 0) return 0;
-    // The exponent as read, kept for a fractional power: the window below
-    // sees only its leading limbs.
+    // The exponent as read, kept for a fractional power: the parts below see
+    // only its leading limbs.
     ScratchScope scope;
     BigNum y_num = {}, y_den = {};
-    Fraction Y;
-    bool have_y = fraction_stash(&Y, &y_num, &y_den, O) == 0;
-    if (have_y) {
-        Y.num->sign = 1;
-        Y.den->sign = 1;
+    Exponent e;
+    e.have_y = fraction_stash(&e.Y, &y_num, &y_den, O) == 0;
+    if (e.have_y) {
+        e.Y.num->sign = 1;
+        e.Y.den->sign = 1;
     }
-
-    // Exponent parts: integer W and fraction m / o.
-    int64_t t = window_value(O->num);
-    int64_t q = window_value(O->den);
-    int s = O->num->sign < 0 ? -1 : 1;
-    int64_t W, m, o;
-    bool long_exponent = false;
-    int Fo = O->num->frac_limbs;
-    if (F != 0 && (Fo == F || Fo == F + EXPONENT_GUARD_LIMBS)) {
-        W = limb_or_zero(O->num, Fo);
-        m = static_cast<int64_t>(limb_or_zero(O->num, Fo - 1)) * LIMB_BASE +
-            (Fo >= 2 ? limb_or_zero(O->num, Fo - 2) : 0);
-        o = 10000000000000000LL;
-    } else {
-        if (q < 0) q = -q;
-        if (q == 0 && !have_y) {  // denominator outside the window: no defined power, 0
-            fputs(MSG_ERR, stdout);
-            fraction_init(B);
-            return n;
-        }
-        int64_t at = t < 0 ? -t : t;
-        // A denominator outside the window leaves the whole power to the
-        // exponential: a fraction m/o stands in for the exponent's fraction.
-        W = q == 0 ? 0 : at / q;
-        m = q == 0 ? 1 : at % q;
-        o = q == 0 ? 2 : q;
-        long_exponent = q == 0;
+    if (!exponent_parts(O, F, &e)) {
+        fraction_init(B);
+        return n;
     }
-    int64_t g = gcd64(m, o);
-    m /= g;
-    o /= g;
-    if (m == 0) o = 1;
     // A negative base has a real power only when the reduced exponent
     // (W o + m)/o has an odd denominator: the odd root keeps the sign, and
     // the sign of the power follows the parity of W o + m. An even root, or
     // an exponent known only as a decimal, has no real value.
-    if (base_sign < 0 && m != 0 && !bn_is_zero(B->num) && (long_exponent || o % 2 == 0)) {
+    if (base_sign < 0 && e.m != 0 && !bn_is_zero(B->num) && (e.long_exponent || e.o % 2 == 0)) {
         fputs(MSG_ROOT_NEG, stdout);
         fraction_init(B);
         return n;
     }
-    const int8_t power_sign = ((W ^ m) & 1) ? base_sign : 1;
+    const int8_t power_sign = ((e.W ^ e.m) & 1) ? base_sign : 1;
 
-    // Orientation: exact powers run on a base whose numerator is at least
-    // its denominator.
     char op_before = *op;
     int c, c_raw;
-    bool inexact = B->num->frac_limbs != 0 || m != 0;
-    if (inexact) {
-        frac_copy(O, B);
-        c = c_raw = 1;
-        if (s == -1) *op = *op == '*' ? '/' : '*';
-    } else {
-        c_raw = compare_magnitude(B->num, B->den);
-        c = c_raw == 0 ? 1 : c_raw;
-        if (c * s == -1 && K == 2) *op = *op == '*' ? '/' : '*';
-        if (c == 1) {
-            frac_copy(O, B);
-        } else {
-            Fraction recip = {B->den, B->num, 0, 1};
-            frac_copy(O, &recip);
-            O->num->sign = 1;
-            O->den->sign = 1;
-        }
-    }
-    O->num->sign = 1;
+    bool inexact = B->num->frac_limbs != 0 || e.m != 0;
+    orient_base(B, O, e, inexact, K, op, &c, &c_raw);
     bool zero_base = bn_is_zero(B->num);
-
-    // Decimal shortcut for powers of 10, 100, 1000, 10000.
-    int64_t D = 0;
-    bool negated = false;
-    if (!zero_base && O->den->used == 1 && limb(O->den, 0) == 1 && O->den->frac_limbs == 0 &&
-        B->num->used == 1 && m == 0 && O->num->used >= 1) {
-        int32_t low = limb(O->num, 0);
-        int d = low == 10 ? 1 : low == 100 ? 2 : low == 1000 ? 3 : low == 10000 ? 4 : 0;
-        if (d != 0 && O->num->used == 1 && t > -HUGE_EXPONENT && t < HUGE_EXPONENT) {
-            D = t * c_raw * d;
-            if (op_before == '/') {
-                D = -D;
-                negated = true;
-            }
-            if (D == 0 || (D >= -6 && D <= -1)) {
-                D = 0;
-            } else if (negated) {
-                *op = '*';
-            }
-        }
-    }
+    int64_t D = zero_base ? 0 : decimal_shortcut(O, e, c_raw, B->num->used, op_before, op);
 
     fraction_init(B);
     bn_set_one(B->num);
-
     if (D != 0) {
-        BigNum *tn = T->num;
-        int64_t e = 0, h = 0;
-        if (tn->frac_limbs == 0 && D < 0) {
-            tn->frac_limbs = F;
-            e = 8 * static_cast<int64_t>(F);
-        }
-        if (D + e < 0) {
-            h = 1 - (D + e) / 8;
-            tn->frac_limbs += static_cast<int32_t>(h);
-        }
-        if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
-            // No room for the shifted value: refused, and 0 rather than the
-            // unshifted term.
-            fputs(MSG_ERR, stdout);
-            fraction_init(T);
-        }
+        shift_term(T, D, F);
+    } else if (zero_base) {
+        // 0^x: 0 for any exponent but 0 (the repeated products would divide
+        // by zero); a negative exponent is a division by zero.
+        if ((e.W != 0 || e.m != 0) && e.s == -1) tell_division_by_zero();
+        if (e.W != 0 || e.m != 0) bn_clear(B->num);
+        return n;
     } else {
-        if (zero_base) {
-            // 0^x: 0 for any exponent but 0 (the repeated products would
-            // divide by zero); a negative exponent is a division by zero.
-            if ((W != 0 || m != 0) && s == -1) tell_division_by_zero();
-            if (W != 0 || m != 0) bn_clear(B->num);
-            return n;
-        }
         O->num->frac_limbs = base_frac;
-        if (m != 0 && have_y) {
+        if (e.m != 0 && e.have_y) {
             // A first factor with a negative exponent is computed as it
             // stands (2^-1000000.5 is a tiny value, not the reciprocal of
             // one too long to hold); otherwise the operator was turned.
-            bool direct = K == 1 && s == -1;
-            if (direct) Y.num->sign = -1;
-            fractional_power(B, O, &Y, direct ? -W : W, direct ? -m : m, long_exponent ? 0 : o);
+            bool direct = K == 1 && e.s == -1;
+            if (direct) e.Y.num->sign = -1;
+            fractional_power(B, O, &e.Y, direct ? -e.W : e.W, direct ? -e.m : e.m, e.long_exponent ? 0 : e.o);
             if (!bn_is_zero(B->num)) B->num->sign = power_sign;
             return n;
         }
-        // A power whose magnitude surely outgrows B's numerator ends, after
-        // all its products, refused with 0: refuse it before doing them.
-        double grows = log10_bound(O->num, false) - log10_bound(O->den, true);
-        if (grows > 0 && surely_too_long(static_cast<double>(W) * grows, B->num)) {
-            fputs(MSG_PROD_OVF, stdout);
-            fraction_init(B);
-            return n;
-        }
-        if (W > HUGE_EXPONENT) {
-            if (c_raw == 0 && !inexact) {
-                W = (W & 1) ? 1 : 2;  // a base of magnitude one: only the parity matters
-            } else {
-                // Out of reach of the products: refused, and 0 rather than
-                // a plausible value.
-                fputs(MSG_ERR, stdout);
-                fraction_init(B);
-                return n;
-            }
-        }
-        if (!inexact && power_by_squaring(B, O, W)) {
-            // done: same value, bookkeeping and refusals as the loops below
-        } else if (W >= 12 && L + 3 < WORK_FRACTIONS) {
-            Fraction *Q = &work_frac[L + 3];
-            int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
-            while (root * root > W) root--;
-            while ((root + 1) * (root + 1) <= W) root++;
-            int64_t r = W - root * root;
-            for (int64_t k = 0; k < root; k++) power_step(B, O);
-            frac_copy(Q, B);
-            for (int64_t k = 1; k < root; k++) power_step(B, Q);
-            for (int64_t k = 0; k < r; k++) power_step(B, O);
-        } else {
-            for (int64_t k = 0; k < W; k++) power_step(B, O);
-        }
-        if (o >= 2) {
-            while (o % 2 == 0) {
-                nth_root(O, 2, 1.0, L + K + 1);
-                o /= 2;
-                while (m >= o) {
-                    m -= o;
-                    power_step(B, O);
-                }
-            }
-            for (int j = 3; j <= 133; j += 2) {
-                while (o % j == 0) {
-                    nth_root(O, j, 1.0, L + K + 1);
-                    o /= j;
-                    while (m >= o) {
-                        m -= o;
-                        power_step(B, O);
-                    }
-                }
-            }
-            if (m != 0) {
-                nth_root(O, 1, static_cast<double>(m) / static_cast<double>(o), L + K + 1);
-                power_step(B, O);
-            }
-        }
+        if (!integer_power(B, O, e.W, L, !inexact, c_raw)) return n;
+        root_steps(B, O, e.m, e.o, L + K + 1);
         if (K == 1) {
             bool frac = B->num->frac_limbs != 0;
-            if ((frac && s == -1) || (!frac && s * c == -1)) frac_reciprocal(B, O);
+            if ((frac && e.s == -1) || (!frac && e.s * c == -1)) frac_reciprocal(B, O);
         }
     }
     B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
     return n;
 }
 
-// ------------------------------------------- factorials, C, P, integer ops
-
-// A product that does not fit leaves 0 rather than a partial product; the
-// silent refusal (one limb short) gets the notice too.
-static void refuse_product(BigNum *N, int rc) {
-    if (rc != -1) fputs(MSG_PROD_OVF, stdout);
-    set_int32(N, 0);
-}
-
-// N := N! (step 1) or N!! (step 2) for a one-limb N; 0 when a product does
-// not fit.
-static void apply_factorial(BigNum *N, int step, BigNum *scratch) {
-    if (N->used != 1) return;
-    int64_t v = static_cast<int64_t>(limb(N, 0)) * N->sign;
-    if (v > 1) {
-        // Digits of the result (lgamma is accurate to far below a digit
-        // here); one that surely cannot fit is refused before the products.
-        const double ln10 = std::log(10.0), ln2 = std::log(2.0);
-        double x = static_cast<double>(v), k = std::floor(x / 2), digits;
-        if (step == 1)
-            digits = std::lgamma(x + 1) / ln10;
-        else if (v % 2 == 0)  // v!! = 2^k k!
-            digits = (k * ln2 + std::lgamma(k + 1)) / ln10;
-        else  // v!! = v! / (2^k k!)
-            digits = (std::lgamma(x + 1) - k * ln2 - std::lgamma(k + 1)) / ln10;
-        if (surely_too_long(digits, N)) {
-            refuse_product(N, 0);
-            return;
-        }
-    }
-    set_int32(N, 1);
-    int64_t count = v > 0 ? (v + step - 1) / step : 0;
-    if (count > TREE_FACTORS) {
-        // All but the last two factors by a product tree; the last two
-        // (at least 2, then at least 1) by the loop below.
-        int64_t head = count - 2;
-        int rc = tree_product(N, v, head, step);
-        if (rc == 0) {  // the loop's next product would not fit
-            set_int32(scratch, static_cast<int32_t>(v - head * step));
-            refuse_product(N, 0);
-            return;
-        }
-        if (rc > 0) v -= head * step;
-    }
-    for (; v > 0; v -= step) {
-        set_int32(scratch, static_cast<int32_t>(v));
-        int rc = multiply(N, N, scratch);
-        if (rc < 0) {
-            refuse_product(N, rc);
-            return;
-        }
-    }
-}
-
-// N := N / r! for an N that r! divides, by dividing by 2, 3, ..., r in
-// turn; long runs divide once by (r-1)! (through `divide`) and then by r, so
-// N's remainder fields end as after the step-by-step divisions.
-static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
-    int64_t j = 2;
-    if (r - 1 > TREE_FACTORS && long_division_available() && N->frac_limbs == 0 &&
-        tree_product(scratch, r - 1, r - 2, 1) > 0) {
-        scratch->sign = 1;
-        scratch->frac_limbs = 0;
-        divide(nullptr, nullptr, N, scratch);
-        j = r;
-    }
-    for (; j <= r; j++) div_small(N, j);
-}
-
-// N := N C r (combinations) or N P r (falling product) for N in the 64-bit
-// window; 0 when a product does not fit.
-static void apply_choose(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
-    int64_t u = window_value(N);
-    if (combinations && r > u / 2 && r <= u && N->used < 4) r = u - r;
-    if (u <= 1 || u < r || r <= 1) {
-        if (u < r) set_int32(N, 0);
-        if (r == 0) set_int32(N, 1);
-        return;
-    }
-    // The falling product has r factors, each at least u - r + 1 and the
-    // j-th from the bottom at least j, so it has at least this many digits;
-    // one that surely cannot fit is refused before the products.
-    {
-        double x = static_cast<double>(r);
-        double digits = std::max(x * std::log10(static_cast<double>(u - r + 1)),
-                                 std::lgamma(x + 1) / std::log(10.0));
-        if (surely_too_long(digits, N)) {
-            refuse_product(N, 0);
-            return;
-        }
-    }
-    int64_t j = 1;
-    if (r - 1 > TREE_FACTORS && N->frac_limbs == 0 && N->sign > 0) {
-        // u (already in N) and all but the last two factors by a product
-        // tree; those two by the loop below.
-        int rc = tree_product(N, u, r - 2, 1);
-        if (rc == 0) {
-            set_int64(scratch, u - (r - 2));
-            refuse_product(N, 0);
-            return;
-        }
-        if (rc > 0) j = r - 2;
-    }
-    for (; j < r; j++) {
-        set_int64(scratch, u - j);
-        scratch->frac_limbs = 0;
-        scratch->sign = 1;
-        int rc = multiply(N, N, scratch);
-        if (rc < 0) {
-            refuse_product(N, rc);
-            return;
-        }
-    }
-    if (combinations) divide_by_factorial(N, r, scratch);
-}
+// ------------------------------------------------------- integer operators
 
 // acc := acc op (operand at `text`) for op one of % M G L. Returns the
 // characters of the operand, 0 when it could not be read.
@@ -744,6 +532,79 @@ static bool ends_factor(char c) {
     return c == 0 || strchr(")*+,-/]|~", c) != nullptr || (c >= 'A' && c <= 'Z');
 }
 
+// The postfix operators after the operand that ends at `pos` in acc (the
+// term T or the factor): power, factorial, double factorial, combinations
+// and permutations, then one integer operator. Returns the position after
+// them, -1 after a syntax error or a level overflow (message printed).
+static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Fraction *T, int L, int K, char *op) {
+    char c = text[pos];
+    bool needs_slot = c == '^' || c == '!' || c == 'C' || c == 'P' || c == '%' || c == 'M' ||
+                      c == 'G' || c == 'L';
+    if (needs_slot && L + K >= WORK_FRACTIONS) {
+        // The second operand would need a work fraction beyond the pool.
+        fputs(MSG_LEVEL_OVF, stdout);
+        return -1;
+    }
+    if (c == '^') {
+        int k = apply_power(text + pos + 1, acc, T, L, K, op);
+        if (k == 0) {
+            printf(MSG_SYNTAX, text + pos + 1);
+            return -1;
+        }
+        pos += 1 + k;
+    } else if (c == '!') {
+        pos++;
+        int step = 1;
+        if (text[pos] == '!') {
+            pos++;
+            step = 2;
+        }
+        factorial_in_place(acc->num, step, work_frac[L + K].num);
+    } else if (c == 'C' || c == 'P') {
+        pos++;
+        int64_t r = 0;
+        while (text[pos] >= '0' && text[pos] <= '9') {
+            if (r < 1000000000) r = r * 10 + (text[pos] - '0');
+            pos++;
+        }
+        choose_in_place(acc->num, c == 'C', r, work_frac[L + K].num);
+    }
+    if (pos > len) pos = len;
+
+    while (text[pos] == ' ') pos++;
+    c = text[pos];
+    if (c == '%' || c == 'M' || c == 'G' || c == 'L') {
+        pos++;
+        while (text[pos] == ' ') pos++;
+        int k = apply_integer_op(text + pos, c, acc, L, K);
+        if (k == 0) {
+            printf(MSG_SYNTAX, text + pos);
+            return -1;
+        }
+        pos += k;
+        if (pos > len) pos = len;
+    }
+    return pos;
+}
+
+// T := T * Fr or T / Fr (op); a division by zero is reported and gives 0.
+static void apply_factor(Fraction *T, Fraction *Fr, char op) {
+    if (op == '*') {
+        fraction_product(T, T, Fr);
+    } else if (bn_is_zero(Fr->num)) {
+        tell_division_by_zero();
+        fraction_init(T);
+    } else if (Fr->num->used >= precision - 5) {
+        fputs(MSG_ERR, stdout);
+    } else {
+        int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
+        Fr->num->sign = 1;
+        Fraction recip = {Fr->den, Fr->num, 0, 1};
+        fraction_product(T, T, &recip);
+        T->num->sign = sign;
+    }
+}
+
 // Evaluates the expression at `text` into `S` at level L (0..14), using work
 // fractions L (term) and L + 1 (factor) and, for second operands, up to L + 3.
 // `S` may be any fraction but those work fractions. Returns the index just
@@ -798,74 +659,15 @@ int eval_expression(const char *text, Fraction *S, int L) {
         if (pos > len) pos = len;
         Fraction *acc = K == 1 ? T : Fr;
 
-        // Postfix: power, factorial, combinations, permutations.
+        pos = apply_postfix(text, pos, len, acc, T, L, K, &op);
+        if (pos < 0) return 0;
+
+        while (text[pos] == ' ') pos++;
         char c = text[pos];
-        bool needs_slot = c == '^' || c == '!' || c == 'C' || c == 'P' || c == '%' || c == 'M' ||
-                          c == 'G' || c == 'L';
-        if (needs_slot && L + K >= WORK_FRACTIONS) {
-            // The second operand would need a work fraction beyond the pool.
-            fputs(MSG_LEVEL_OVF, stdout);
-            return 0;
-        }
-        if (c == '^') {
-            int k = apply_power(text + pos + 1, acc, T, L, K, &op);
-            if (k == 0) {
-                printf(MSG_SYNTAX, text + pos + 1);
-                return 0;
-            }
-            pos += 1 + k;
-        } else if (c == '!') {
-            pos++;
-            int step = 1;
-            if (text[pos] == '!') {
-                pos++;
-                step = 2;
-            }
-            apply_factorial(acc->num, step, work_frac[L + K].num);
-        } else if (c == 'C' || c == 'P') {
-            pos++;
-            int64_t r = 0;
-            while (text[pos] >= '0' && text[pos] <= '9') {
-                if (r < 1000000000) r = r * 10 + (text[pos] - '0');
-                pos++;
-            }
-            apply_choose(acc->num, c == 'C', r, work_frac[L + K].num);
-        }
-        if (pos > len) pos = len;
-
-        while (text[pos] == ' ') pos++;
-        c = text[pos];
-        if (c == '%' || c == 'M' || c == 'G' || c == 'L') {
-            pos++;
-            while (text[pos] == ' ') pos++;
-            int k = apply_integer_op(text + pos, c, acc, L, K);
-            if (k == 0) {
-                printf(MSG_SYNTAX, text + pos);
-                return 0;
-            }
-            pos += k;
-            if (pos > len) pos = len;
-        }
-
-        while (text[pos] == ' ') pos++;
-        c = text[pos];
         if (!ends_factor(c)) continue;  // the next operand replaces this one
 
         if (K == 2) {
-            if (op == '*') {
-                fraction_product(T, T, Fr);
-            } else if (bn_is_zero(Fr->num)) {
-                tell_division_by_zero();
-                fraction_init(T);
-            } else if (Fr->num->used >= precision - 5) {
-                fputs(MSG_ERR, stdout);
-            } else {
-                int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
-                Fr->num->sign = 1;
-                Fraction recip = {Fr->den, Fr->num, 0, 1};
-                fraction_product(T, T, &recip);
-                T->num->sign = sign;
-            }
+            apply_factor(T, Fr, op);
             op = '*';
         }
         if (c == '*' || c == '/') {
