@@ -400,9 +400,11 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     // The exponent is read with guard limbs, so that an inexact one (2^PI)
     // moves no printed digit of the power.
     int F = fixed_point_limbs;
-    fixed_point_limbs = F + EXPONENT_GUARD_LIMBS;
-    int n = read_operand(text, O, L + K + 1);
-    fixed_point_limbs = F;
+    int n;
+    {
+        FixedPointRaise guard(EXPONENT_GUARD_LIMBS);
+        n = read_operand(text, O, L + K + 1);
+    }
     if (n == 0) return 0;
     // The exponent as read, kept for a fractional power: the parts below see
     // only its leading limbs.

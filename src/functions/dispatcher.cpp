@@ -111,9 +111,10 @@ void tangent(Fraction *target, char unit, int level) {
     // The quotient of two truncated values can exceed the true tangent in
     // its last digit: sine, cosine and quotient run with guard limbs.
     int F0 = fixed_point_limbs;
-    fixed_point_limbs += series_guard_limbs();
-    eval_group(text, target, level);
-    fixed_point_limbs = F0;
+    {
+        FixedPointRaise guard(series_guard_limbs());
+        eval_group(text, target, level);
+    }
     series_trim(target, F0);
     if (target->num->frac_limbs == F0 && F0 > 0) to_fraction(target);
 }

@@ -232,10 +232,11 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         // The square of a small coefficient loses digits at F limbs that its
         // root would spread over the result: both run with guard limbs.
         int F0 = fixed_point_limbs;
-        fixed_point_limbs += series_guard_limbs();
-        eval_group(TPL_COR_SQUARE, target, level + 1);
-        nth_root(target, 2, 1.0, level + 1);
-        fixed_point_limbs = F0;
+        {
+            FixedPointRaise guard(series_guard_limbs());
+            eval_group(TPL_COR_SQUARE, target, level + 1);
+            nth_root(target, 2, 1.0, level + 1);
+        }
         series_trim(target, F0);
         if (target->num->frac_limbs == F0) to_fraction(target);
         target->num->sign = sign;

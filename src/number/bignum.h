@@ -68,6 +68,37 @@ inline void check_limb_span(const BigNum *n, long count) {
 // ---------------------------------------------------------------- settings
 extern int precision;          // capacity of numerators and scratch integers, limbs
 extern int fixed_point_limbs;  // fraction limbs of a fixed-point decimal (default 4)
+
+// Raises fixed_point_limbs by `extra` guard limbs for the life of a scope and
+// puts it back on leaving it. A line abandoned by Ctrl-C skips the
+// destructor; the input loop then restores the setting of the line's start.
+struct FixedPointRaise {
+    int saved;
+    explicit FixedPointRaise(int extra) : saved(fixed_point_limbs) { fixed_point_limbs += extra; }
+    ~FixedPointRaise() { fixed_point_limbs = saved; }
+    FixedPointRaise(const FixedPointRaise &) = delete;
+    FixedPointRaise &operator=(const FixedPointRaise &) = delete;
+};
+
+// For the life of a scope the input operand n is seen as an integer
+// (frac_limbs 0) and, with `magnitude`, as its magnitude (sign 1); both are
+// put back on leaving. Only for operands the call in the scope reads.
+struct PlainOperand {
+    BigNum *n;
+    int32_t frac;
+    int8_t sign;
+    PlainOperand(BigNum *operand, bool magnitude)
+        : n(operand), frac(operand->frac_limbs), sign(operand->sign) {
+        n->frac_limbs = 0;
+        if (magnitude) n->sign = 1;
+    }
+    ~PlainOperand() {
+        n->frac_limbs = frac;
+        n->sign = sign;
+    }
+    PlainOperand(const PlainOperand &) = delete;
+    PlainOperand &operator=(const PlainOperand &) = delete;
+};
 extern int element_width;      // limbs per element given to the registers (default 6)
 extern int display_mode;       // negative: list non-integers as fractions (default 16)
 

@@ -174,15 +174,11 @@ int8_t fraction_sign(BigNum *n, BigNum *d) { return int8_t((n->sign < 0) != (d->
 // would not fit r (r unchanged then; no notice).
 bool product_into(BigNum *r, BigNum *a, BigNum *b) {
     if (int64_t(a->used) + b->used + 1 > r->capacity || a->used + b->used > precision) return false;
-    int8_t sa = a->sign, sb = b->sign;
-    int32_t fa = a->frac_limbs, fb = b->frac_limbs;
-    a->sign = b->sign = 1;
-    a->frac_limbs = b->frac_limbs = 0;
-    int rc = multiply(r, a, b);
-    a->sign = sa;
-    b->sign = sb;
-    a->frac_limbs = fa;
-    b->frac_limbs = fb;
+    int rc;
+    {
+        PlainOperand pa(a, true), pb(b, true);
+        rc = multiply(r, a, b);
+    }
     r->sign = 1;
     r->frac_limbs = 0;
     return rc >= 0;

@@ -644,13 +644,11 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         divide(&quo, nullptr, a, &div);
         quo.sign = 1;
         quo.frac_limbs = 0;
-        int8_t bsign = b->sign;
-        int32_t bfrac = b->frac_limbs;
-        b->sign = 1;
-        b->frac_limbs = 0;
-        int rc = multiply(&prod, &quo, b);
-        b->sign = bsign;
-        b->frac_limbs = bfrac;
+        int rc;
+        {
+            PlainOperand pb(b, true);
+            rc = multiply(&prod, &quo, b);
+        }
         if (rc >= 0 && prod.used <= l->capacity) {
             copy(l, &prod);
             l->sign = l->used > 0 ? lcm_sign : 1;
