@@ -504,11 +504,13 @@ void sieve_polynomial() {
 // Gaussian elimination over GF(2) on the exponent parities of the full
 // relations, each row carrying the set of relations combined into it. Rows
 // left without a pivot are dependencies; their relation sets go to `deps`
-// (at most DEPENDENCIES_MAX of them, words_out words each). Returns the count.
+// (at most DEPENDENCIES_MAX of them, words_out words each). Returns the
+// count, or -1 when the search was stopped meanwhile.
 int find_dependencies(std::vector<uint64_t> &deps, int *words_out) {
     int rows = static_cast<int>(st.fulls.size()), cols = fb.size + 1;
     int w1 = (cols + 63) / 64, w2 = (rows + 63) / 64, w = w1 + w2;
-    std::vector<uint64_t> mat(static_cast<size_t>(rows) * w, 0);
+    static std::vector<uint64_t> mat;  // kept: its room serves the next search
+    mat.assign(static_cast<size_t>(rows) * w, 0);
     for (int r = 0; r < rows; r++) {
         uint64_t *row = &mat[static_cast<size_t>(r) * w];
         const Relation &rel = st.fulls[r];
@@ -519,8 +521,14 @@ int find_dependencies(std::vector<uint64_t> &deps, int *words_out) {
         }
         row[w1 + r / 64] |= 1ULL << (r % 64);
     }
-    std::vector<char> pivot(rows, 0);
+    static std::vector<char> pivot;
+    pivot.assign(rows, 0);
+    long last_poll = monotonic_ms();
     for (int c = 0; c < cols; c++) {
+        if (c % 32 == 0 && monotonic_ms() - last_poll >= POLL_MS) {
+            last_poll = monotonic_ms();
+            if (progress_check()) return -1;
+        }
         int cw = c / 64;
         uint64_t bit = 1ULL << (c % 64);
         int p = -1;
@@ -655,6 +663,7 @@ int siqs_search(mpz_srcptr n, mpz_ptr divisor_out) {
     static std::vector<uint64_t> deps;
     static std::vector<uint32_t> exps;
     int words = 0, count = find_dependencies(deps, &words);
+    if (count < 0) return SEARCH_STOPPED;
     for (int i = 0; i < count; i++) {
         if (try_dependency(&deps[static_cast<size_t>(i) * words], exps, divisor_out)) {
             mpz_ptr q = st.t1, rest = st.t2;
