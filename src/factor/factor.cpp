@@ -446,10 +446,12 @@ static double curve_share(double digits, bool own) {
 constexpr size_t SIQS_BITS = 165;
 
 // Rho steps before the own sieve: a tenth or less of the sieve's time, so
-// that factors of up to 7 or 8 digits cost no sieving.
+// that most factors of up to 7 digits cost no sieving; on the library's
+// integers (above 128 bits) a step costs ten times more, and 2^10 of them
+// already take about a millisecond.
 static long rho_effort_before_siqs(size_t bits) {
     if (bits <= 100) return 1L << 11;
-    return bits <= 128 ? 1L << 13 : 1L << 12;
+    return bits <= 128 ? 1L << 13 : 1L << 10;
 }
 
 // A proper divisor of the composite m (not a perfect power). Up to
