@@ -31,6 +31,10 @@ void bind_gmp() {
     look_up(lib, gmp.add_ui, "__gmpz_add_ui");
     look_up(lib, gmp.sub, "__gmpz_sub");
     look_up(lib, gmp.mul, "__gmpz_mul");
+    look_up(lib, gmp.mul_ui, "__gmpz_mul_ui");
+    look_up(lib, gmp.divexact, "__gmpz_divexact");
+    look_up(lib, gmp.fdiv_ui, "__gmpz_fdiv_ui");
+    look_up(lib, gmp.get_d, "__gmpz_get_d");
     look_up(lib, gmp.mod, "__gmpz_mod");
     look_up(lib, gmp.abs, "__gmpz_abs");
     look_up(lib, gmp.gcd, "__gmpz_gcd");

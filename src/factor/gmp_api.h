@@ -19,6 +19,10 @@ struct GmpApi {
     void (*add_ui)(mpz_ptr, mpz_srcptr, unsigned long);
     void (*sub)(mpz_ptr, mpz_srcptr, mpz_srcptr);
     void (*mul)(mpz_ptr, mpz_srcptr, mpz_srcptr);
+    void (*mul_ui)(mpz_ptr, mpz_srcptr, unsigned long);
+    void (*divexact)(mpz_ptr, mpz_srcptr, mpz_srcptr);
+    unsigned long (*fdiv_ui)(mpz_srcptr, unsigned long);
+    double (*get_d)(mpz_srcptr);
     void (*mod)(mpz_ptr, mpz_srcptr, mpz_srcptr);
     void (*abs)(mpz_ptr, mpz_srcptr);
     void (*gcd)(mpz_ptr, mpz_srcptr, mpz_srcptr);

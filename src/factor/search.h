@@ -2,6 +2,7 @@
 // curves, quadratic sieve): the stop flag, the progress marks, the key poll,
 // and the stages' entry points with their common result codes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "gmp_api.h"
@@ -33,6 +34,16 @@ int rho_words(unsigned __int128 n, unsigned __int128 *divisor_out, long max_iter
 // Elliptic curves through the bound library for at most `seconds` (< 0: no
 // bound), B1 growing with the curves run.
 int ecm_search(mpz_ptr m, mpz_ptr divisor_out, double seconds);
+// Largest number the own quadratic sieve takes: its polynomial values and
+// A x + B are kept in 128-bit words.
+constexpr size_t SIQS_MAX_BITS = 200;
+// The self-initialising quadratic sieve in this process on a composite m of
+// 40 to SIQS_MAX_BITS bits: SEARCH_FOUND with a proper divisor of m,
+// SEARCH_STOPPED (polled at least every 5 ms), or SEARCH_EXHAUSTED when no
+// dependency gave one. Deterministic: the same m gives the same divisor.
+int siqs_search(mpz_srcptr m, mpz_ptr divisor_out);
+// The Knuth–Schroeppel multiplier the sieve uses for m.
+unsigned siqs_multiplier(mpz_srcptr m);
 // The quadratic sieve of the bound library in a child process. Exhausted
 // when the child fails or returns no proper divisor.
 int sieve_search(mpz_ptr m, mpz_ptr divisor_out);

@@ -1,0 +1,198 @@
+// The own quadratic sieve called directly: the numbers of 20 to 50 digits of
+// the lists made by gp, square factors, small factor-base primes, a
+// multiplier above 1, and the stop by a key or Ctrl-C.
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "factor/factor.h"
+#include "factor/gmp_api.h"
+#include "factor/search.h"
+#include "number/bignum.h"
+
+namespace {
+
+struct FactorSiqs : ::testing::Test {
+    static void SetUpTestSuite() {
+        bind_gmp();
+        ASSERT_TRUE(gmp_ready());
+    }
+    void SetUp() override { progress_start(); }
+};
+
+// The primes of a "p^e * q" text.
+std::vector<std::string> primes_of(const std::string &text) {
+    std::vector<std::string> primes;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find_first_not_of("0123456789", pos);
+        if (end == std::string::npos) end = text.size();
+        if (end > pos && !(pos > 0 && text[pos - 1] == '^')) primes.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return primes;
+}
+
+// The sieve's divisor of `digits` (checked proper and dividing), or "" when
+// it found none.
+std::string split(const std::string &digits) {
+    mpz_t n, d;
+    mpz_init_set_str(n, digits.c_str(), 10);
+    mpz_init(d);
+    progress_start();  // no progress marks within a long list
+    int r = siqs_search(n, d);
+    EXPECT_EQ(r, SEARCH_FOUND) << digits;
+    std::string text;
+    if (r == SEARCH_FOUND) {
+        EXPECT_GT(mpz_cmp_ui(d, 1), 0) << digits;
+        EXPECT_LT(mpz_cmp(d, n), 0) << digits;
+        EXPECT_TRUE(mpz_divisible_p(n, d)) << digits;
+        char *t = mpz_get_str(nullptr, 10, d);
+        text = t;
+        free(t);
+    }
+    mpz_clear(n);
+    mpz_clear(d);
+    return text;
+}
+
+// Every composite of 20 to 50 digits in gp's lists: a semiprime splits into
+// one of its two primes; the others into a proper divisor.
+TEST_F(FactorSiqs, ListsOfTwentyToFiftyDigits) {
+    std::string here = __FILE__;
+    std::ifstream in(here.substr(0, here.rfind('/')) + "/../data/factor/factor_cases.txt");
+    std::string line;
+    int ran = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t a = line.find(' '), b = line.find(" = ");
+        std::string number = line.substr(a + 1, b - a - 1), text = line.substr(b + 3);
+        if (number.size() < 20 || number.size() > 50 || text.find(" P") != std::string::npos) continue;
+        std::string d = split(number);
+        std::vector<std::string> primes = primes_of(text);
+        if (line.compare(0, 9, "semiprime") == 0) {
+            EXPECT_TRUE(d == primes[0] || d == primes[1]) << number << ": " << d;
+        }
+        ran++;
+    }
+    EXPECT_GE(ran, 20);
+}
+
+// The benchmark's semiprimes and 2^128 + 1 (a 17-digit factor at 39 digits).
+TEST_F(FactorSiqs, BenchmarkNumbers) {
+    std::string d = split("131622776601696326447676124687");
+    EXPECT_TRUE(d == "316227766016849" || d == "416227766016863") << d;
+    d = split("340282366920938463463374607431768211457");
+    EXPECT_TRUE(d == "59649589127497217" || d == "5704689200685129054721") << d;
+    d = split("26363922850086253858330444028624380172616291460219");
+    EXPECT_TRUE(d == "2794822760624444900485907" || d == "9433128719831873965991417") << d;
+}
+
+// Square factors: p^2 q splits, and so does p^2 q^2 r (the sieve's
+// dependencies may meet p, p^2 or p q); a small factor-base prime or its
+// power turns up while the factor base is made; perfect powers give their
+// root. Beyond 200 bits the sieve declines.
+TEST_F(FactorSiqs, SquaresAndSmallPrimes) {
+    split("1000000246987785251699134718490791377");    // 100000012349^2 * 100000000000777
+    split("40000164280192048048076303576180022743");  // 10000019^2 * 20000003^2 * 1000000007
+    EXPECT_EQ(split("10303010000439938527001486724343"), "101");  // 101^3 * two primes
+    EXPECT_EQ(split("12157665459056928801"), "3486784401");      // 3^40: the largest root, 3^20
+    EXPECT_EQ(split("5474648707766831295194075475596476623289"), "73990869083737834517");
+    mpz_t n, out;
+    mpz_init(n);
+    mpz_init(out);
+    mpz_ui_pow_ui(n, 10, 61);
+    mpz_nextprime(n, n);
+    mpz_mul(n, n, n);
+    EXPECT_EQ(siqs_search(n, out), SEARCH_EXHAUSTED);
+    mpz_clear(n);
+    mpz_clear(out);
+}
+
+// A number whose multiplier is above 1 (kN, not N, is sieved) splits, and
+// the same number gives the same divisor again.
+TEST_F(FactorSiqs, MultiplierAboveOneAndRepeatable) {
+    const char *number = "1301746877907324029797242890502097443667";
+    mpz_t n;
+    mpz_init_set_str(n, number, 10);
+    unsigned k = siqs_multiplier(n);
+    mpz_clear(n);
+    EXPECT_GT(k, 1u);
+    std::string d = split(number);
+    EXPECT_TRUE(d == "20929083552663389693" || d == "62197987534034501519") << d;
+    EXPECT_EQ(split(number), d);
+}
+
+// ------------------------------------------------------------------ stop
+
+long last_poll_ms, longest_gap_ms;
+int polls;
+int quiet_poll() {
+    long now = monotonic_ms();
+    if (now - last_poll_ms > longest_gap_ms) longest_gap_ms = now - last_poll_ms;
+    last_poll_ms = now;
+    polls++;
+    return 0;
+}
+int key_now() {
+    polls++;
+    return 1;
+}
+
+struct FactorSiqsStop : FactorSiqs {
+    int (*saved)() = factor_key_poll;
+    mpz_t n, d;
+    void SetUp() override {
+        FactorSiqs::SetUp();
+        polls = 0;
+        // 50 digits: about a fifth of a second of sieving.
+        mpz_init_set_str(n, "26363922850086253858330444028624380172616291460219", 10);
+        mpz_init(d);
+    }
+    void TearDown() override {
+        factor_key_poll = saved;
+        interrupt_requested = 0;
+        mpz_clear(n);
+        mpz_clear(d);
+        progress_start();
+    }
+    // Milliseconds the sieve took to return SEARCH_STOPPED.
+    long stopped_after() {
+        long start = monotonic_ms();
+        EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
+        EXPECT_TRUE(stop_flag);
+        return monotonic_ms() - start;
+    }
+};
+
+TEST_F(FactorSiqsStop, KeyStopsAtTheFirstCheckPoint) {
+    factor_key_poll = key_now;
+    EXPECT_LT(stopped_after(), 50);
+    EXPECT_EQ(polls, 1);
+}
+
+TEST_F(FactorSiqsStop, CtrlCStops) {
+    factor_key_poll = quiet_poll;
+    interrupt_requested = 1;
+    EXPECT_LT(stopped_after(), 50);
+    // Once stopped, a search returns at once.
+    EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
+}
+
+// Through sieving, elimination and square roots the key is polled every few
+// milliseconds (the bound of 100 allows for a busy machine and the
+// sanitizer build, ten times slower).
+TEST_F(FactorSiqsStop, PollsThroughout) {
+    factor_key_poll = quiet_poll;
+    longest_gap_ms = 0;
+    last_poll_ms = monotonic_ms();
+    EXPECT_EQ(siqs_search(n, d), SEARCH_FOUND);
+    long tail = monotonic_ms() - last_poll_ms;
+    EXPECT_LT(longest_gap_ms, 100);
+    EXPECT_LT(tail, 100);
+    EXPECT_GT(polls, 5);
+}
+
+}  // namespace
