@@ -75,12 +75,12 @@ int64_t element_index(const char *ref) {
 // Truncates f toward zero to an integer. A fixed-point numerator drops its
 // fraction limbs (the denominator stays); otherwise the numerator is divided
 // by the denominator, which becomes 1. Returns false, leaving f unchanged,
-// when the denominator is zero.
+// when the denominator is zero or the long division finds no room.
 bool integer_part(Fraction *f) {
     BigNum *n = f->num;
     BigNum *d = f->den;
     if (n->frac_limbs > 0 && n->frac_limbs == fixed_point_limbs) {
-        shift_limbs(n, -fixed_point_limbs);
+        (void)shift_limbs(n, -fixed_point_limbs);  // a downward shift cannot fail
         n->frac_limbs = 0;
         return true;
     }
@@ -92,9 +92,9 @@ bool integer_part(Fraction *f) {
     bool small = d->used <= 1 || (d->used == 2 && limb(d, 1) <= 20);
     if (small) {
         int64_t v = limb(d, 0) + (d->used == 2 ? static_cast<int64_t>(limb(d, 1)) * LIMB_BASE : 0);
-        div_small(n, v);
+        (void)div_small(n, v);  // v is non-zero and within range; the remainder is dropped
     } else {
-        divide(nullptr, nullptr, n, d);
+        if (divide(nullptr, nullptr, n, d) < 0) return false;
     }
     bn_set_one(d);
     return true;
@@ -114,7 +114,7 @@ void convert_command(const char *ref, bool integer) {
     } else {
         to_fraction(w);
     }
-    store_value(ref[0] - 'A', static_cast<int>(index), w);
+    (void)store_value(ref[0] - 'A', static_cast<int>(index), w);  // store_value reports a refusal itself
 }
 
 // Z.Xn multiplies the numerator of X by 10^n; Z.X-n applies the same shift to
@@ -195,7 +195,7 @@ void input_command(const char *ref) {
     }
     // Indices beyond every storage are refused by store_value's own check.
     if (index > INT32_MAX) index = INT32_MAX;
-    store_value(ref[0] - 'A', static_cast<int>(index), answer);
+    (void)store_value(ref[0] - 'A', static_cast<int>(index), answer);  // store_value reports a refusal itself
 }
 
 // F.expr: the prime factors of the numerator and, unless it is 0 or 1, of

@@ -237,7 +237,7 @@ void load_table(const char *name) {
         bool empty = consumed == 0 && !negative;
         if (fits && !(empty && line_end) && column <= LAST_VARIABLE) {
             if (negative && !bn_is_zero(value->num)) value->num->sign = -1;
-            store_value(column, row, value);
+            (void)store_value(column, row, value);  // store_value reports a refusal itself
         }
         if (after == ',') {
             column++;

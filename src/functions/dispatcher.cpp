@@ -7,6 +7,7 @@
 #include "../expr/expr.h"
 #include "functions.h"
 #include "templates.h"
+#include "../number/messages.h"
 
 namespace {
 
@@ -60,22 +61,29 @@ namespace {
 
 // Integer part of the target, truncated toward zero; the target becomes an
 // integer over 1. A denominator carrying fraction limbs is handled by
-// shifting the numerator up by as many limbs for the division.
+// shifting the numerator up by as many limbs for the division. Without room
+// for that shift or for the division, "prod_ovf" and 0.
 void integer_part(Fraction *f) {
     BigNum *num = f->num, *den = f->den;
     int8_t sign = num->sign;
     num->sign = 1;
     int e = den->frac_limbs;
+    bool done = true;
     if (e > 0) {
-        shift_limbs(num, e);
+        done = shift_limbs(num, e) >= 0;
         den->frac_limbs = 0;
     }
-    divide(num, nullptr, num, den);
+    done = done && divide(num, nullptr, num, den) >= 0;
     den->frac_limbs = e;
+    if (!done) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(f);
+        return;
+    }
     bn_set_one(den);
     // Drop the fraction limbs of a fixed-point quotient, whatever their count.
     if (num->frac_limbs > 0) {
-        shift_limbs(num, -num->frac_limbs);
+        (void)shift_limbs(num, -num->frac_limbs);  // a downward shift cannot fail
         num->frac_limbs = 0;
     }
     num->sign = sign;
@@ -107,7 +115,7 @@ void tangent(Fraction *target, char unit, int level) {
     // one (199615329/10^9) goes in as the fixed-point decimal it equals.
     bn_strip(target->den);
     if (target->num->frac_limbs == 0 && target->den->used > 1) to_fixed(target, fixed_point_limbs);
-    store_value(29, 3, target);
+    (void)store_value(29, 3, target);  // store_value reports a refusal itself
     // The quotient of two truncated values can exceed the true tangent in
     // its last digit: sine, cosine and quotient run with guard limbs.
     int F0 = fixed_point_limbs;

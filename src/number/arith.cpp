@@ -313,13 +313,13 @@ int shift_decimal(BigNum *n, int32_t s) {
         if (int64_t(n->capacity) < int64_t(n->used) + q + 1) return -2;
         limb(n, n->used + q) = 0;
         raise_limbs(n, q);
-        mul_small(n, n, POW10[t]);
+        (void)mul_small(n, n, POW10[t]);  // room checked above; a factor below one limb adds at most one
         return 1;
     }
     if (s < 0) {
         int64_t t = -int64_t(s);
-        div_small(n, POW10[t % 8]);
-        shift_limbs(n, int32_t(-(t / 8)));
+        (void)div_small(n, POW10[t % 8]);  // the divisor is a power of ten below one limb
+        (void)shift_limbs(n, int32_t(-(t / 8)));  // a downward shift cannot fail
     }
     return 0;
 }

@@ -149,46 +149,46 @@ void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
 // A record over cap limbs of the scratch arena, value 0; false when there is
 // no room. Give the limbs back with scratch_release.
-bool bn_from_scratch(BigNum *n, int cap);
+[[nodiscard]] bool bn_from_scratch(BigNum *n, int cap);
 
 // Carve the work pool with work denominators of d limbs (P = precision).
 // Returns 0, or -1 when the allocation failed (nothing is carved then).
-int build_work_pool(int d);
+[[nodiscard]] int build_work_pool(int d);
 // Carve the 30 registers from one block of precision * 240 bytes; 0 or -1.
-int carve_registers();
+[[nodiscard]] int carve_registers();
 // Copy element_width into elem_width of the 30 register numerators.
 void apply_element_width();
 // Start-up helper for tests and tools: set precision to p and carve everything.
-int pool_start(int p);
+[[nodiscard]] int pool_start(int p);
 
 // --------------------------------------------------- integer arithmetic
-int copy(BigNum *d, BigNum *s);
+[[nodiscard]] int copy(BigNum *d, BigNum *s);
 int compare_magnitude(BigNum *a, BigNum *b);
 int compare(BigNum *a, BigNum *b);  // either may be null
 // Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
 // (result unchanged).
-int add(BigNum *r, BigNum *a, BigNum *b);
+[[nodiscard]] int add(BigNum *r, BigNum *a, BigNum *b);
 int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);  // a or b may be null
 // Returns 0 for m = 0 (or m = 1 in place), 1 done, -3 would not fit (r unchanged).
-int mul_small(BigNum *r, BigNum *a, int32_t m);
-int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
+[[nodiscard]] int mul_small(BigNum *r, BigNum *a, int32_t m);
+[[nodiscard]] int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
 // Returns n, 0 when nothing was done, -3 when a left shift would not fit.
-int shift_limbs(BigNum *n, int32_t s);
-int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
+[[nodiscard]] int shift_limbs(BigNum *n, int32_t s);
+[[nodiscard]] int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
 void set_int64(BigNum *n, int64_t v);
 void set_int32(BigNum *n, int32_t v);
-bool get_int64(BigNum *n, int64_t *out);  // true when n fits the 64-bit window
-int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
+[[nodiscard]] bool get_int64(BigNum *n, int64_t *out);  // true when n fits the 64-bit window
+[[nodiscard]] int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
 
-int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
-int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
-int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
+[[nodiscard]] int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
+[[nodiscard]] int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
+[[nodiscard]] int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
 // g := gcd(|a|, |b|) with the limbs read as integers; 0, or -3 without room.
-int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
+[[nodiscard]] int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
 
 // ------------------------------------------------------------- fractions
 int reduce_small(BigNum *n, BigNum *d);
-int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
+[[nodiscard]] int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
 int fraction_add(Fraction *r, Fraction *a, Fraction *b);
 int to_fraction(Fraction *f);

@@ -41,7 +41,7 @@ void to_integer_form(BigNum *n) {
     if (f <= 0 || n->frac_limbs != f) return;
     for (int k = 0; k < f && k < n->used; k++)
         if (limb(n, k) != 0) return;
-    shift_limbs(n, -f);
+    (void)shift_limbs(n, -f);  // a downward shift cannot fail
     n->frac_limbs = 0;
 }
 
@@ -327,7 +327,11 @@ int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
     gmp.gcd(lib.x, lib.n, lib.d);
     store_magnitude(&t, lib.x, &lib.base);
     library_pair_close(&lib);
-    int rc = t.used <= g->capacity ? copy(g, &t), 0 : -3;
+    int rc = -3;
+    if (t.used <= g->capacity) {
+        (void)copy(g, &t);  // room checked
+        rc = 0;
+    }
     scratch_release(mark);
     return rc;
 }
@@ -445,7 +449,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     }
     acc->used = int(need);
     bn_strip(acc);
-    copy(r, acc);
+    (void)copy(r, acc);  // r has room for need limbs, checked above
     r->frac_limbs = frac;
     r->sign = sign;
     return 1;
@@ -481,7 +485,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
 
     int ub = top_used(b);
     if (ub == 0) {
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         if (r) {
             set_int64(r, 0);
             r->sign = 1;
@@ -491,7 +495,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     if (ub == 1 || (ub == 2 && limb(b, 1) < 922)) {
         int64_t d = limb(b, 0) + (ub == 2 ? int64_t(limb(b, 1)) * BASE : 0);
         if (b->sign < 0) d = -d;
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         int64_t rem = div_small(quot, d);
         if (r) {
             set_int64(r, rem);
@@ -513,7 +517,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
     if (nb == 0) {  // marked limbs that add up to zero
         scratch_release(mark);
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         if (r) {
             set_int64(r, 0);
             r->sign = 1;
@@ -536,7 +540,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         vq = tq;
         vr = tr;
     }
-    copy(quot, a);
+    (void)copy(quot, a);  // room checked above
     store_vector(quot, vq, nq);
     quot->sign = quot->used > 0 ? sign : 1;
     if (r) {
@@ -640,8 +644,9 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         scratch_release(mark);
         return 1;
     }
-    if (l) {
-        divide(&quo, nullptr, a, &div);
+    if (l && divide(&quo, nullptr, a, &div) < 0) {
+        fputs(MSG_PROD_OVF, stdout);  // no room for |a| / g: l stays
+    } else if (l) {
         quo.sign = 1;
         quo.frac_limbs = 0;
         int rc;
@@ -650,7 +655,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
             rc = multiply(&prod, &quo, b);
         }
         if (rc >= 0 && prod.used <= l->capacity) {
-            copy(l, &prod);
+            (void)copy(l, &prod);  // room checked
             l->sign = l->used > 0 ? lcm_sign : 1;
             l->frac_limbs = scale;
             l->offset = 0;

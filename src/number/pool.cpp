@@ -143,7 +143,8 @@ int build_work_pool(int d) {
     // Products of two operands of up to the precision each (long divisions
     // multiply up to p + 4 limbs), or when that much cannot be had of at
     // least the precision, for one-off allocations as fast_product does.
-    if (fastmul_reserve(2 * p) < 0) fastmul_reserve(p + 64);
+    // Without even that, the smaller reserve below decides whether the pool starts.
+    if (fastmul_reserve(2 * p) < 0) (void)fastmul_reserve(p + 64);
     if (real_reserve(p) != 0) return -1;
     if (fastmul_reserve(p / 2 + 4096) != 0) return -1;
 

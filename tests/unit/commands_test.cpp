@@ -34,7 +34,7 @@ protected:
         set_int32(reg_num[reg], num);
         reg_num[reg]->frac_limbs = 0;
         if (frac > 0) {
-            shift_limbs(reg_num[reg], frac);
+            (void)shift_limbs(reg_num[reg], frac);  // a one-limb value always has room
             reg_num[reg]->frac_limbs = frac;
         }
         reg_den[reg]->small_den = den;
