@@ -11,6 +11,7 @@
 #include "../functions/functions.h"
 #include "../functions/messages.h"
 #include "../number/fastmul.h"
+#include "../number/limbs.h"
 #include "../number/messages.h"
 #include "../number/power.h"
 #include "expr.h"
@@ -76,12 +77,7 @@ int64_t gcd64(int64_t x, int64_t y) {
     uint64_t a = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
     uint64_t b = y < 0 ? 0 - static_cast<uint64_t>(y) : static_cast<uint64_t>(y);
     if (a == 0 || b == 0) return 1;
-    while (b != 0) {
-        uint64_t t = a % b;
-        a = b;
-        b = t;
-    }
-    return static_cast<int64_t>(a);
+    return static_cast<int64_t>(gcd_u64(a, b));
 }
 
 // Group at a level that is too deep: the text up to and including the `)`

@@ -67,15 +67,7 @@ void integer_part(Fraction *f) {
     BigNum *num = f->num, *den = f->den;
     int8_t sign = num->sign;
     num->sign = 1;
-    int e = den->frac_limbs;
-    bool done = true;
-    if (e > 0) {
-        done = shift_limbs(num, e) >= 0;
-        den->frac_limbs = 0;
-    }
-    done = done && divide(num, nullptr, num, den) >= 0;
-    den->frac_limbs = e;
-    if (!done) {
+    if (divide_scaled(nullptr, num, den) < 0) {
         fputs(MSG_PROD_OVF, stdout);
         fraction_init(f);
         return;

@@ -56,11 +56,8 @@ void make_fixed(Fraction *f) {
         n->frac_limbs = F;
     }
     int e = d->frac_limbs;
-    if (e > 0 && n->used + e < n->capacity) {
-        (void)shift_limbs(n, e);  // room checked above
-        d->frac_limbs = 0;
-    }
-    if (divide(nullptr, nullptr, n, d) < 0) {
+    bool scaled = e > 0 && n->used + e < n->capacity;
+    if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
         fputs(MSG_PROD_OVF, stdout);
         fraction_init(f);
         return;

@@ -16,14 +16,6 @@ constexpr int64_t BASE = LIMB_BASE;
 // Largest divisor for which remainder * BASE + limb stays within 64 bits.
 const int32_t POW10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
-// Used count without leading zero limbs, so that a number that was left with
-// zero limbs on top still compares and converts by its value.
-int top_used(BigNum *n) {
-    int u = n->used;
-    while (u > 0 && limb(n, u - 1) == 0) u--;
-    return u;
-}
-
 // Limb k of n with every position outside 0..used-1 read as 0.
 inline int64_t limb_or_zero(BigNum *n, int64_t k, int used) {
     return (k >= 0 && k < used) ? limb(n, int(k)) : 0;

@@ -147,6 +147,13 @@ void fraction_init(Fraction *f);  // 0/1
 bool bn_is_zero(BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
 void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
+// Used count without leading zero limbs (n unchanged), so that a number left
+// with zero limbs on top still compares and converts by its value.
+inline int top_used(BigNum *n) {
+    int u = n->used;
+    while (u > 0 && limb(n, u - 1) == 0) u--;
+    return u;
+}
 // A record over cap limbs of the scratch arena, value 0; false when there is
 // no room. Give the limbs back with scratch_release.
 [[nodiscard]] bool bn_from_scratch(BigNum *n, int cap);
@@ -182,6 +189,11 @@ void set_int32(BigNum *n, int32_t v);
 
 [[nodiscard]] int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
 [[nodiscard]] int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
+// divide(q, nullptr, n, d) for a divisor d that may carry fraction limbs: n
+// is first raised by them and d read as an integer (its frac_limbs is put
+// back after). Returns divide's answer, or -3 when n has no room to be raised
+// (nothing changed then).
+[[nodiscard]] int divide_scaled(BigNum *q, BigNum *n, BigNum *d);
 [[nodiscard]] int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
 // g := gcd(|a|, |b|) with the limbs read as integers; 0, or -3 without room.
 [[nodiscard]] int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "bignum.h"
+#include "limbs.h"
 #include "messages.h"
 #include "scratch.h"
 
@@ -17,16 +18,8 @@ constexpr int64_t FIT_SMALL_DEN = 92233720368LL;  // small_den * 10^8 stays in 6
 
 int64_t abs64(int64_t v) { return v < 0 ? -v : v; }
 
-int64_t gcd64(int64_t a, int64_t b) {
-    a = abs64(a);
-    b = abs64(b);
-    while (b != 0) {
-        int64_t t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
-}
+// Divisor of |a| and |b|; that of a and 0 is |a|.
+int64_t gcd64(int64_t a, int64_t b) { return int64_t(gcd_u64(uint64_t(abs64(a)), uint64_t(abs64(b)))); }
 
 // Limb at position p, reading positions outside the used limbs as 0 so that
 // stale storage above a number never takes part in a decision.
@@ -122,20 +115,6 @@ int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_
     if (na == nb) return l;  // one record serves both fractions
     if (!scale_by(nb, mul_b)) return 0;
     return l;
-}
-
-// Divides n in place (or into q) by d, which may carry fraction limbs: the
-// dividend is first raised by d's fraction limbs and d read as an integer.
-// Returns divide's answer, or -3 when the dividend has no room to be raised.
-int divide_scaled(BigNum *q, BigNum *n, BigNum *d) {
-    int e = d->frac_limbs;
-    if (e > 0) {
-        if (shift_limbs(n, e) < 0) return -3;
-        d->frac_limbs = 0;
-    }
-    int res = divide(q, nullptr, n, d);
-    if (e > 0) d->frac_limbs = e;
-    return res;
 }
 
 // The fraction becomes 0 with s fraction limbs over 1, after a notice: its

@@ -19,12 +19,6 @@ namespace {
 
 constexpr int64_t BASE = LIMB_BASE;
 
-int top_used(BigNum *n) {
-    int u = n->used;
-    while (u > 0 && limb(n, u - 1) == 0) u--;
-    return u;
-}
-
 // Zero as multiply sees it: no used limb, or one limb equal to 0.
 bool is_zero_operand(BigNum *n) {
     return n->reserved == 0 && (n->used == 0 || (n->used == 1 && limb(n, 0) == 0));
@@ -285,15 +279,6 @@ void store_vector(BigNum *n, const uint32_t *v, int len) {
     bn_strip(n);
 }
 
-uint64_t euclid(uint64_t x, uint64_t y) {
-    while (y != 0) {
-        uint64_t t = x % y;
-        x = y;
-        y = t;
-    }
-    return x;
-}
-
 uint64_t magnitude(int64_t v) { return v < 0 ? 0 - uint64_t(v) : uint64_t(v); }
 
 // Result of gcd_lcm at scale f: g gets frac_limbs f and sign 1.
@@ -348,7 +333,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     assert(g && a && b);
     int64_t va = 0, vb = 0;
     if (get_int64(a, &va) && get_int64(b, &vb)) {
-        uint64_t c = euclid(magnitude(va), magnitude(vb));
+        uint64_t c = gcd_u64(magnitude(va), magnitude(vb));
         if (g->capacity < 3 && c >= uint64_t(BASE) * (g->capacity == 1 ? 1 : BASE)) return -3;
         bn_clear(g);
         set_int64(g, int64_t(c));
@@ -551,6 +536,17 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     return 0;
 }
 
+int divide_scaled(BigNum *q, BigNum *n, BigNum *d) {
+    int e = d->frac_limbs;
+    if (e > 0) {
+        if (shift_limbs(n, e) < 0) return -3;
+        d->frac_limbs = 0;
+    }
+    int res = divide(q, nullptr, n, d);
+    if (e > 0) d->frac_limbs = e;
+    return res;
+}
+
 // Greatest common divisor into g and least common multiple into l (either may
 // be absent) of a and b. Fixed-point operands holding integers are brought to
 // integer form. Operands that keep fraction limbs are brought to one scale
@@ -602,7 +598,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
     int64_t va = 0, vb = 0;
     if (get_int64(a, &va) && get_int64(b, &vb)) {
         uint64_t ma = magnitude(va), mb = magnitude(vb);
-        uint64_t c = euclid(ma, mb);
+        uint64_t c = gcd_u64(ma, mb);
         int64_t x = int64_t(ma / c) * (va < 0 ? -1 : 1);
         int64_t y = int64_t(mb / c) * (vb < 0 ? -1 : 1);
         if (l) {

@@ -84,20 +84,6 @@ int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
     return res;
 }
 
-// Divides n in place by d, which may carry fraction limbs (n is raised by
-// them first). Returns false when n has no room to be raised or the arena
-// none for the division.
-bool divide_in_place(BigNum *n, BigNum *d) {
-    int e = d->frac_limbs;
-    if (e > 0) {
-        if (shift_limbs(n, e) < 0) return false;
-        d->frac_limbs = 0;
-    }
-    int res = divide(nullptr, nullptr, n, d);
-    if (e > 0) d->frac_limbs = e;
-    return res >= 0;
-}
-
 }  // namespace
 
 // r = x * y. Common factors of x's numerator and y's denominator, and of
@@ -172,7 +158,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // integer: still truncation, only to fewer places.
         if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
         int used_x = xd->used, used_y = yd->used;
-        if (!divide_in_place(n, yd) || !divide_in_place(n, xd)) {
+        if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
             fputs(MSG_PROD_OVF, stdout);
             scratch_release(mark);
             fraction_init(r);
