@@ -102,7 +102,7 @@ void digit_sum(Fraction *f) {
 void tangent(Fraction *target, char unit, int level) {
     // The special angles come back in half-turns.
     if (compute_tan(target, unit, level) == 0) return;
-    const char *text = TPL_TAN;
+    const char *text = template_text(TPL_TAN);
     // An element keeps only the lowest limb of a denominator, so a longer
     // one (199615329/10^9) goes in as the fixed-point decimal it equals.
     bn_strip(target->den);
@@ -229,7 +229,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_ROU: {
             int8_t sign = target->num->sign;
             target->num->sign = 1;
-            eval_group(TPL_ROUND_HALF, target, level + 1);
+            eval_group(template_text(TPL_ROUND_HALF), target, level + 1);
             target->num->sign = sign;
             integer_part(target);
             break;

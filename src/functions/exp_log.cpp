@@ -177,7 +177,7 @@ int compute_log(Fraction *target, int64_t base, int level) {
     }
     finish_kernel(target, real_log(target->num, target, base, fixed_point_limbs));
     series_copy(E, target);
-    run(TPL_QUT_E, target, level);
+    run(template_text(TPL_QUT_E), target, level);
     return 0;
 }
 

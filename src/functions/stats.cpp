@@ -219,16 +219,16 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
             read_cell(letter, i, x);
             if (paired) {
                 read_cell(b.paired_letter, i, y);
-                eval_group(TPL_CROSS_DEV, s1, level + 4);
+                eval_group(template_text(TPL_CROSS_DEV), s1, level + 4);
                 fraction_add(target, target, s1);
                 if (kind == BLOCK_COR) {
-                    eval_group(TPL_SQ_DEV, s1, level + 4);
+                    eval_group(template_text(TPL_SQ_DEV), s1, level + 4);
                     fraction_add(s2, s2, s1);
-                    eval_group(TPL_SQ_DEV_PAIRED, s1, level + 4);
+                    eval_group(template_text(TPL_SQ_DEV_PAIRED), s1, level + 4);
                     fraction_add(s3, s3, s1);
                 }
             } else {
-                eval_group(TPL_SQ_DEV, s1, level + 2);
+                eval_group(template_text(TPL_SQ_DEV), s1, level + 2);
                 fraction_add(target, target, s1);
             }
         }
@@ -245,7 +245,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         int F0 = fixed_point_limbs;
         {
             FixedPointRaise guard(series_guard_limbs());
-            eval_group(TPL_COR_SQUARE, target, level + 1);
+            eval_group(template_text(TPL_COR_SQUARE), target, level + 1);
             nth_root(target, 2, 1.0, level + 1);
         }
         series_trim(target, F0);
