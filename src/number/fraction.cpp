@@ -272,6 +272,19 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
     return true;
 }
 
+// r := t / den, both integers built in the arena, t with the sum's sign; the
+// caller has checked that r's records hold them.
+void write_sum(Fraction *r, BigNum *t, BigNum *den) {
+    int8_t sign = t->sign;
+    (void)copy(r->num, t);  // room checked by the caller
+    (void)copy(r->den, den);  // room checked by the caller
+    r->num->sign = sign;
+    r->num->frac_limbs = 0;
+    r->num->offset = 0;
+    r->den->sign = 1;
+    r->den->frac_limbs = 0;
+}
+
 // exact_sum when b's denominator is one limb k (the usual shape of a running
 // sum and its next term): g = gcd(a_d, k) from one pass over a_d, and every
 // other step a pass of a machine-integer product or division, written
@@ -311,14 +324,7 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
     (void)mul_small(&den, &x, int32_t(k / h));  // den has room for x and one limb more
     bool fits = t.used <= r->num->capacity && den.used <= r->den->capacity;
     if (fits) {
-        int8_t sign = t.sign;
-        (void)copy(r->num, &t);  // room checked above
-        (void)copy(r->den, &den);  // room checked above
-        r->num->sign = sign;
-        r->num->frac_limbs = 0;
-        r->num->offset = 0;
-        r->den->sign = 1;
-        r->den->frac_limbs = 0;
+        write_sum(r, &t, &den);
         if (bn_is_zero(r->num)) fraction_init(r);
     }
     scratch_release(mark);
@@ -379,15 +385,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
         ok = divide(nullptr, nullptr, &t, &h) >= 0 && divide(nullptr, nullptr, &u, &h) >= 0;
         ok = ok && product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
     }
-    if (ok) {
-        int8_t sign = t.sign;
-        (void)copy(r->num, &t);  // room checked above
-        (void)copy(r->den, &den);  // room checked above
-        r->num->sign = sign;
-        r->num->frac_limbs = 0;
-        r->num->offset = 0;
-        r->den->sign = 1;
-    }
+    if (ok) write_sum(r, &t, &den);
     scratch_release(mark);
     if (ok) reduce_small(r->num, r->den);
     return ok ? 1 : 0;

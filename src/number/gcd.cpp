@@ -73,22 +73,8 @@ void combine(uint32_t *u, uint32_t *v, int n, const int64_t m[4]) {
     int64_t cu = 0, cv = 0;
     for (int i = 0; i < n; i++) {
         int64_t x = u[i], y = v[i];
-        int64_t t = m[0] * x + m[1] * y + cu;
-        int64_t s = m[2] * x + m[3] * y + cv;
-        cu = t / B;
-        t -= cu * B;
-        if (t < 0) {
-            t += B;
-            cu--;
-        }
-        cv = s / B;
-        s -= cv * B;
-        if (s < 0) {
-            s += B;
-            cv--;
-        }
-        u[i] = uint32_t(t);
-        v[i] = uint32_t(s);
+        u[i] = lv_split_signed(m[0] * x + m[1] * y + cu, &cu);
+        v[i] = lv_split_signed(m[2] * x + m[3] * y + cv, &cv);
     }
     assert(cu == 0 && cv == 0);
 }

@@ -228,6 +228,17 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
     return true;
 }
 
+// Arena room for the magnitudes of a and b as to_magnitude writes them
+// (used + 1 limbs each); false, with nothing taken, when the arena lacks it.
+bool take_magnitudes(BigNum *a, BigNum *b, uint32_t **va, uint32_t **vb) {
+    size_t mark = scratch_mark();
+    *va = scratch_take(size_t(a->used) + 1);
+    *vb = scratch_take(size_t(b->used) + 1);
+    if (*va && *vb) return true;
+    scratch_release(mark);
+    return false;
+}
+
 // v[0 .. used] := the magnitude of n's used limbs, and the length without
 // leading zero limbs as the result. Limbs outside 0..BASE-1 (packed element
 // marks) count as signed digits, carried into range; *negative tells when
@@ -238,16 +249,7 @@ int to_magnitude(uint32_t *v, BigNum *n, bool *negative) {
     const int32_t *p = n->limbs + n->capacity - 1;
     *negative = false;
     int64_t carry = 0;
-    for (int k = 0; k < u; k++) {
-        int64_t t = p[-k] + carry;
-        carry = t / BASE;
-        t -= carry * BASE;
-        if (t < 0) {
-            t += BASE;
-            carry--;
-        }
-        v[k] = uint32_t(t);
-    }
+    for (int k = 0; k < u; k++) v[k] = lv_split_signed(p[-k] + carry, &carry);
     if (carry >= 0) {
         v[u] = uint32_t(carry);
         return lv_top(v, u + 1);
@@ -348,12 +350,8 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
         return 0;
     }
     size_t mark = scratch_mark();
-    uint32_t *v = scratch_take(size_t(a->used) + 1);
-    uint32_t *w = scratch_take(size_t(b->used) + 1);
-    if (!v || !w) {
-        scratch_release(mark);
-        return -3;
-    }
+    uint32_t *v, *w;
+    if (!take_magnitudes(a, b, &v, &w)) return -3;
     bool neg;
     int na = to_magnitude(v, a, &neg), nb = to_magnitude(w, b, &neg);
     int len = lv_gcd(v, v, na, w, nb);
@@ -492,12 +490,8 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     // Both magnitudes go to the arena first, so that results may be written
     // over either operand.
     size_t mark = scratch_mark();
-    uint32_t *va = scratch_take(size_t(a->used) + 1);
-    uint32_t *vb = scratch_take(size_t(b->used) + 1);
-    if (!va || !vb) {
-        scratch_release(mark);
-        return -3;
-    }
+    uint32_t *va, *vb;
+    if (!take_magnitudes(a, b, &va, &vb)) return -3;
     bool neg_a, neg_b;
     int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
     if (nb == 0) {  // marked limbs that add up to zero
