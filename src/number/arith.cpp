@@ -17,7 +17,7 @@ constexpr int64_t BASE = LIMB_BASE;
 const int32_t POW10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 // Limb k of n with every position outside 0..used-1 read as 0.
-inline int64_t limb_or_zero(BigNum *n, int64_t k, int used) {
+inline int64_t limb_or_zero(const BigNum *n, int64_t k, int used) {
     return (k >= 0 && k < used) ? limb(n, int(k)) : 0;
 }
 
@@ -34,7 +34,7 @@ void raise_limbs(BigNum *n, int s) {
 // d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
 // elem_width and defined. Returns 0 when d is s, 1 when copied, -3 when d's
 // capacity cannot hold s's used limbs (d unchanged).
-int copy(BigNum *d, BigNum *s) {
+int copy(BigNum *d, const BigNum *s) {
     assert(d && s);
     if (d == s) return 0;
     if (s->used > d->capacity) return -3;
@@ -55,7 +55,7 @@ int copy(BigNum *d, BigNum *s) {
 // Orders |a| and |b| with their fraction limbs aligned: 1, 0 or -1. Signs are
 // ignored and neither operand is changed. Leading zero limbs are skipped, so
 // zero in any shape is smaller than every non-zero value.
-int compare_magnitude(BigNum *a, BigNum *b) {
+int compare_magnitude(const BigNum *a, const BigNum *b) {
     assert(a && b);
     int ua = top_used(a), ub = top_used(b);
     if (ua == 0 || ub == 0) return (ua == 0 && ub == 0) ? 0 : (ua == 0 ? -1 : 1);
@@ -63,7 +63,7 @@ int compare_magnitude(BigNum *a, BigNum *b) {
     if (ia != ib) return ia > ib ? 1 : -1;
     // Walk the operand with more fraction limbs; the other is aligned above.
     bool a_long = a->frac_limbs >= b->frac_limbs;
-    BigNum *lg = a_long ? a : b, *sh = a_long ? b : a;
+    const BigNum *lg = a_long ? a : b, *sh = a_long ? b : a;
     int ulg = a_long ? ua : ub, ush = a_long ? ub : ua;
     int64_t diff = int64_t(lg->frac_limbs) - sh->frac_limbs;
     for (int k = ulg - 1; k >= 0; k--) {
@@ -355,7 +355,7 @@ void set_int32(BigNum *n, int32_t v) {
 
 // The limbs of n read as a signed integer (frac_limbs ignored). True when the
 // value fits: at most three limbs, the third below 922. Otherwise *out = 0.
-bool get_int64(BigNum *n, int64_t *out) {
+bool get_int64(const BigNum *n, int64_t *out) {
     assert(n && out);
     int u = top_used(n);
     if (u > 3 || (u == 3 && limb(n, 2) >= 922)) {

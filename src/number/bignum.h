@@ -38,16 +38,30 @@ struct Fraction {
     int32_t tag;       // 1 in every fraction the system builds
 };
 
-// Limb k of n (k = 0 least significant). Debug and sanitizer builds check the
-// index against the record's capacity, so an overrun inside a shared pool
-// block is caught even where the sanitizer cannot see it.
-inline int32_t &limb(BigNum *n, int k) {
+// Debug and sanitizer builds check a limb index against the record's
+// capacity, so an overrun inside a shared pool block is caught even where the
+// sanitizer cannot see it.
+inline void check_limb_index(const BigNum *n, int k) {
 #ifdef VANTREL_BOUNDS_CHECK
     if (k < 0 || k >= n->capacity) {
         fprintf(stderr, "limb index %d outside capacity %d\n", k, n->capacity);
         __builtin_trap();
     }
+#else
+    (void)n;
+    (void)k;
 #endif
+}
+
+// Limb k of n (k = 0 least significant), index checked as above.
+inline int32_t &limb(BigNum *n, int k) {
+    check_limb_index(n, k);
+    return n->limbs[n->capacity - 1 - k];
+}
+
+// The value of limb k of a record that is only read.
+inline int32_t limb(const BigNum *n, int k) {
+    check_limb_index(n, k);
     return n->limbs[n->capacity - 1 - k];
 }
 
@@ -144,12 +158,12 @@ void bn_reset(BigNum *n);     // used 0, sign 1, bookkeeping reset, defined 1; l
 void bn_clear(BigNum *n);     // zero used limbs (+1 above when room) then reset
 void bn_set_one(BigNum *n);   // clear, then used 1 and limb 0 = 1
 void fraction_init(Fraction *f);  // 0/1
-bool bn_is_zero(BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
+bool bn_is_zero(const BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
 void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
 // Used count without leading zero limbs (n unchanged), so that a number left
 // with zero limbs on top still compares and converts by its value.
-inline int top_used(BigNum *n) {
+inline int top_used(const BigNum *n) {
     int u = n->used;
     while (u > 0 && limb(n, u - 1) == 0) u--;
     return u;
@@ -169,8 +183,8 @@ void apply_element_width();
 [[nodiscard]] int pool_start(int p);
 
 // --------------------------------------------------- integer arithmetic
-[[nodiscard]] int copy(BigNum *d, BigNum *s);
-int compare_magnitude(BigNum *a, BigNum *b);
+[[nodiscard]] int copy(BigNum *d, const BigNum *s);
+int compare_magnitude(const BigNum *a, const BigNum *b);
 int compare(BigNum *a, BigNum *b);  // either may be null
 // Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
 // (result unchanged).
@@ -184,7 +198,7 @@ int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);  // a or b may be null
 [[nodiscard]] int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
 void set_int64(BigNum *n, int64_t v);
 void set_int32(BigNum *n, int32_t v);
-[[nodiscard]] bool get_int64(BigNum *n, int64_t *out);  // true when n fits the 64-bit window
+[[nodiscard]] bool get_int64(const BigNum *n, int64_t *out);  // true when n fits the 64-bit window
 [[nodiscard]] int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
 
 [[nodiscard]] int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent

@@ -90,7 +90,7 @@ void fraction_init(Fraction *f) {
     bn_set_one(f->den);
 }
 
-bool bn_is_zero(BigNum *n) {
+bool bn_is_zero(const BigNum *n) {
     for (int k = 0; k < n->used; k++)
         if (limb(n, k) != 0) return false;
     return true;
