@@ -281,7 +281,6 @@ void write_table(const char *args) {
     cell.num = reg_num[TABLE_REGISTER];
     cell.den = reg_num[TABLE_REGISTER + 1];
     cell.num_only = 0;
-    cell.tag = 1;
     char ref[3] = {0, 0, 0};
     for (int r = 1; r <= rows; r++) {
         for (char letter = 'A'; letter <= last; letter++) {

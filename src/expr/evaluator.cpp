@@ -63,7 +63,7 @@ static void frac_reciprocal(Fraction *f, Fraction *spare) {
     frac_copy(spare, f);
     int8_t sign = spare->num->sign;
     spare->num->sign = 1;
-    Fraction swapped = {spare->den, spare->num, 0, 1};
+    Fraction swapped = {spare->den, spare->num, 0};
     fraction_init(f);
     bn_set_one(f->num);
     fraction_product(f, f, &swapped);
@@ -280,7 +280,7 @@ static void orient_base(Fraction *B, Fraction *O, const Exponent &e, bool inexac
         if (*c == 1) {
             frac_copy(O, B);
         } else {
-            Fraction recip = {B->den, B->num, 0, 1};
+            Fraction recip = {B->den, B->num, 0};
             frac_copy(O, &recip);
             O->num->sign = 1;
             O->den->sign = 1;
@@ -603,7 +603,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
     } else {
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
         Fr->num->sign = 1;
-        Fraction recip = {Fr->den, Fr->num, 0, 1};
+        Fraction recip = {Fr->den, Fr->num, 0};
         fraction_product(T, T, &recip);
         T->num->sign = sign;
     }

@@ -312,7 +312,7 @@ int execute_one(const char *text, int *code, int level) {
             int8_t sign = coef->num->sign;
             coef->num->sign = 1;
             coef->den->sign = sign;
-            Fraction recip = {coef->den, coef->num, 0, 1};
+            Fraction recip = {coef->den, coef->num, 0};
             fraction_product(W, W, &recip);
         }
         if (negative) W->num->sign = static_cast<int8_t>(-W->num->sign);

@@ -41,12 +41,10 @@ int copy(BigNum *d, const BigNum *s) {
     if (s->used == 0) limb(d, 0) = 0;
     for (int k = 0; k < s->used; k++) limb(d, k) = limb(s, k);
     d->used = s->used;
-    d->reserved = s->reserved;
     d->sign = s->sign;
     d->last_divisor = s->last_divisor;
     d->rem = s->rem;
     d->small_den = s->small_den;
-    d->reserved_real = s->reserved_real;
     d->offset = s->offset;
     d->frac_limbs = s->frac_limbs;
     return 1;

@@ -17,7 +17,6 @@ struct BigNum {
     int32_t *limbs;        // not owned: slices of shared pool blocks
     int8_t sign;           // 1 positive or zero, -1 negative
     int32_t used;          // significant limbs; 0 means zero
-    int32_t reserved;      // always 0
     int32_t capacity;      // limbs in the array
     int32_t rem;           // remainder of the last division by a machine integer
     int32_t last_divisor;  // divisor of that division; 1 after a reset
@@ -27,7 +26,6 @@ struct BigNum {
     int32_t dec_den;       // power of ten dividing a parsed literal's digits
     int32_t frac_limbs;    // value = integer * 100000000^-frac_limbs
     int32_t elem_width;    // limbs per array element
-    double reserved_real;  // always 0
     int32_t defined;       // 1 once carved or reset
 };
 
@@ -35,7 +33,6 @@ struct Fraction {
     BigNum *num;
     BigNum *den;
     int32_t num_only;  // non-zero: parsing a literal sets only the numerator
-    int32_t tag;       // 1 in every fraction the system builds
 };
 
 // Debug and sanitizer builds check a limb index against the record's

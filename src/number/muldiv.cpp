@@ -21,7 +21,7 @@ constexpr int64_t BASE = LIMB_BASE;
 
 // Zero as multiply sees it: no used limb, or one limb equal to 0.
 bool is_zero_operand(BigNum *n) {
-    return n->reserved == 0 && (n->used == 0 || (n->used == 1 && limb(n, 0) == 0));
+    return n->used == 0 || (n->used == 1 && limb(n, 0) == 0);
 }
 
 bool is_one(BigNum *n) {

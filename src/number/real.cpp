@@ -1025,6 +1025,5 @@ int fraction_stash(Fraction *dst, BigNum *num, BigNum *den, Fraction *src) {
     dst->num = num;
     dst->den = den;
     dst->num_only = src->num_only;
-    dst->tag = src->tag;
     return 0;
 }
