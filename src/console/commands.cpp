@@ -75,12 +75,12 @@ int64_t element_index(const char *ref) {
 // Truncates f toward zero to an integer. A fixed-point numerator drops its
 // fraction limbs (the denominator stays); otherwise the numerator is divided
 // by the denominator, which becomes 1. Returns false, leaving f unchanged,
-// when the denominator is zero.
+// when the denominator is zero or the long division finds no room.
 bool integer_part(Fraction *f) {
     BigNum *n = f->num;
     BigNum *d = f->den;
     if (n->frac_limbs > 0 && n->frac_limbs == fixed_point_limbs) {
-        shift_limbs(n, -fixed_point_limbs);
+        (void)shift_limbs(n, -fixed_point_limbs);  // a downward shift cannot fail
         n->frac_limbs = 0;
         return true;
     }
@@ -92,9 +92,9 @@ bool integer_part(Fraction *f) {
     bool small = d->used <= 1 || (d->used == 2 && limb(d, 1) <= 20);
     if (small) {
         int64_t v = limb(d, 0) + (d->used == 2 ? static_cast<int64_t>(limb(d, 1)) * LIMB_BASE : 0);
-        div_small(n, v);
+        (void)div_small(n, v);  // v is non-zero and within range; the remainder is dropped
     } else {
-        divide(nullptr, nullptr, n, d);
+        if (divide(nullptr, nullptr, n, d) < 0) return false;
     }
     bn_set_one(d);
     return true;
@@ -114,7 +114,7 @@ void convert_command(const char *ref, bool integer) {
     } else {
         to_fraction(w);
     }
-    store_value(ref[0] - 'A', static_cast<int>(index), w);
+    (void)store_value(ref[0] - 'A', static_cast<int>(index), w);  // store_value reports a refusal itself
 }
 
 // Z.Xn multiplies the numerator of X by 10^n; Z.X-n applies the same shift to
@@ -195,7 +195,7 @@ void input_command(const char *ref) {
     }
     // Indices beyond every storage are refused by store_value's own check.
     if (index > INT32_MAX) index = INT32_MAX;
-    store_value(ref[0] - 'A', static_cast<int>(index), answer);
+    (void)store_value(ref[0] - 'A', static_cast<int>(index), answer);  // store_value reports a refusal itself
 }
 
 // F.expr: the prime factors of the numerator and, unless it is 0 or 1, of
@@ -226,6 +226,17 @@ uint64_t magnitude64(int64_t v) {
     return v < 0 ? static_cast<uint64_t>(-(v + 1)) + 1 : static_cast<uint64_t>(v);
 }
 
+// Limb k of |n| * m, the columns asked for in order from the least
+// significant up with the carry kept in *carry; positions below 0 are the
+// zero limbs of an alignment, and limbs of n from `used` up read as 0.
+uint64_t scaled_column(BigNum *n, uint64_t m, int k, int used, unsigned __int128 *carry) {
+    if (k < 0) return 0;
+    uint64_t l = k < used ? static_cast<uint32_t>(limb(n, k)) : 0;
+    unsigned __int128 t = *carry + static_cast<unsigned __int128>(l) * m;
+    *carry = t / LIMB_BASE;
+    return static_cast<uint64_t>(t % LIMB_BASE);
+}
+
 // Compares |a| * ma with |b| * mb, fraction limbs aligned, without storing
 // the products: their limbs are generated from the least significant up and
 // the highest position where they differ decides. ma, mb < 2^64 add at most
@@ -247,22 +258,8 @@ int compare_scaled(BigNum *a, uint64_t ma, BigNum *b, uint64_t mb) {
     unsigned __int128 carry_b = 0;
     int result = 0;
     for (int j = 0; j < len; j++) {
-        uint64_t va = 0;
-        uint64_t vb = 0;
-        int ka = j - lead_a;
-        if (ka >= 0) {
-            uint64_t l = ka < ua ? static_cast<uint32_t>(limb(a, ka)) : 0;
-            unsigned __int128 t = carry_a + static_cast<unsigned __int128>(l) * ma;
-            va = static_cast<uint64_t>(t % LIMB_BASE);
-            carry_a = t / LIMB_BASE;
-        }
-        int kb = j - lead_b;
-        if (kb >= 0) {
-            uint64_t l = kb < ub ? static_cast<uint32_t>(limb(b, kb)) : 0;
-            unsigned __int128 t = carry_b + static_cast<unsigned __int128>(l) * mb;
-            vb = static_cast<uint64_t>(t % LIMB_BASE);
-            carry_b = t / LIMB_BASE;
-        }
+        uint64_t va = scaled_column(a, ma, j - lead_a, ua, &carry_a);
+        uint64_t vb = scaled_column(b, mb, j - lead_b, ub, &carry_b);
         if (va != vb) result = va > vb ? 1 : -1;
     }
     return result;
@@ -444,6 +441,19 @@ int act_on_code(int code) {
     }
 }
 
+// The commands named by a letter and a full stop that take the rest of the
+// line (also after a W. that does not name a variable).
+struct LetterCommand {
+    char letter;
+    void (*run)(const char *text);
+};
+constexpr LetterCommand DOT_COMMANDS[] = {
+    {'F', factorise_command},
+    {'O', compare_command},
+    {'V', display_command},
+    {'T', currency_command},
+};
+
 }  // namespace
 
 int run_command(char *line) {
@@ -492,21 +502,11 @@ int run_command(char *line) {
         }
         if (line[p] != 0) {
             const char *after = line + p + 2;
-            if (line[p] == 'F' && line[p + 1] == '.') {
-                factorise_command(after);
-                return 0;
-            }
-            if (line[p] == 'O' && line[p + 1] == '.') {
-                compare_command(after);
-                return 0;
-            }
-            if (line[p] == 'V' && line[p + 1] == '.') {
-                display_command(after);
-                return 0;
-            }
-            if (line[p] == 'T' && line[p + 1] == '.') {
-                currency_command(after);
-                return 0;
+            for (const LetterCommand &command : DOT_COMMANDS) {
+                if (line[p] == command.letter && line[p + 1] == '.') {
+                    command.run(after);
+                    return 0;
+                }
             }
             if (line[p] == 'L' && line[p + 1] == ':') {
                 run_nested_script(after);

@@ -237,7 +237,7 @@ void load_table(const char *name) {
         bool empty = consumed == 0 && !negative;
         if (fits && !(empty && line_end) && column <= LAST_VARIABLE) {
             if (negative && !bn_is_zero(value->num)) value->num->sign = -1;
-            store_value(column, row, value);
+            (void)store_value(column, row, value);  // store_value reports a refusal itself
         }
         if (after == ',') {
             column++;
@@ -281,7 +281,6 @@ void write_table(const char *args) {
     cell.num = reg_num[TABLE_REGISTER];
     cell.den = reg_num[TABLE_REGISTER + 1];
     cell.num_only = 0;
-    cell.tag = 1;
     char ref[3] = {0, 0, 0};
     for (int r = 1; r <= rows; r++) {
         for (char letter = 'A'; letter <= last; letter++) {
@@ -363,24 +362,20 @@ void refuse_fixed_point(int f, bool with_width) {
     printf(MSG_SETTING_BEYOND_PRESETS, largest, 8 * largest_fixed_limbs(preset_limbs(9), with_width));
 }
 
-void set_fixed_point(const char *digits) {
+// #FF: (with_width false) sets the fraction limbs of a fixed-point decimal;
+// #FN: and #NF: (true) also the element width, two limbs more. A count out of
+// range is refused with its reason.
+void set_fixed_point(const char *digits, bool with_width) {
     int f = digits_to_limbs(leading_int(digits));
-    if (!fixed_limbs_ok(f)) {
-        refuse_fixed_point(f, false);
+    if (!fixed_limbs_ok(f) || (with_width && !width_ok(f + 2))) {
+        refuse_fixed_point(f, with_width);
         return;
     }
     fixed_point_limbs = f;
-}
-
-void set_fixed_point_and_width(const char *digits) {
-    int f = digits_to_limbs(leading_int(digits));
-    if (!fixed_limbs_ok(f) || !width_ok(f + 2)) {
-        refuse_fixed_point(f, true);
-        return;
+    if (with_width) {
+        element_width = f + 2;
+        apply_element_width();
     }
-    fixed_point_limbs = f;
-    element_width = f + 2;
-    apply_element_width();
 }
 
 void set_element_width(const char *digits) {
@@ -426,11 +421,11 @@ int run_setting(const char *text) {
             return 1;
         case 'F':
             if (t[2] != ':') break;
-            set_fixed_point(t + 3);
+            set_fixed_point(t + 3, false);
             return 1;
         case 'N':
             if (t[2] != ':') break;
-            set_fixed_point_and_width(t + 3);
+            set_fixed_point(t + 3, true);
             return 1;
         default:
             break;
@@ -440,7 +435,7 @@ int run_setting(const char *text) {
         if (t[1] == 'N') {
             set_element_width(t + 3);
         } else {
-            set_fixed_point_and_width(t + 3);
+            set_fixed_point(t + 3, true);
         }
         return 1;
     }

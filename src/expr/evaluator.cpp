@@ -11,6 +11,7 @@
 #include "../functions/functions.h"
 #include "../functions/messages.h"
 #include "../number/fastmul.h"
+#include "../number/limbs.h"
 #include "../number/messages.h"
 #include "../number/power.h"
 #include "expr.h"
@@ -28,8 +29,8 @@ static int32_t limb_or_zero(BigNum *n, int k) { return k < n->used ? limb(n, k) 
 static void frac_copy(Fraction *d, Fraction *s) {
     if (d == s) return;
     if (s->num->used <= d->num->capacity && s->den->used <= d->den->capacity) {
-        copy(d->num, s->num);
-        copy(d->den, s->den);
+        (void)copy(d->num, s->num);  // room checked above
+        (void)copy(d->den, s->den);  // room checked above
         return;
     }
     fraction_init(d);
@@ -62,7 +63,7 @@ static void frac_reciprocal(Fraction *f, Fraction *spare) {
     frac_copy(spare, f);
     int8_t sign = spare->num->sign;
     spare->num->sign = 1;
-    Fraction swapped = {spare->den, spare->num, 0, 1};
+    Fraction swapped = {spare->den, spare->num, 0};
     fraction_init(f);
     bn_set_one(f->num);
     fraction_product(f, f, &swapped);
@@ -76,12 +77,7 @@ int64_t gcd64(int64_t x, int64_t y) {
     uint64_t a = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
     uint64_t b = y < 0 ? 0 - static_cast<uint64_t>(y) : static_cast<uint64_t>(y);
     if (a == 0 || b == 0) return 1;
-    while (b != 0) {
-        uint64_t t = a % b;
-        a = b;
-        b = t;
-    }
-    return static_cast<int64_t>(a);
+    return static_cast<int64_t>(gcd_u64(a, b));
 }
 
 // Group at a level that is too deep: the text up to and including the `)`
@@ -284,7 +280,7 @@ static void orient_base(Fraction *B, Fraction *O, const Exponent &e, bool inexac
         if (*c == 1) {
             frac_copy(O, B);
         } else {
-            Fraction recip = {B->den, B->num, 0, 1};
+            Fraction recip = {B->den, B->num, 0};
             frac_copy(O, &recip);
             O->num->sign = 1;
             O->den->sign = 1;
@@ -482,10 +478,12 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     int F = fixed_point_limbs;
     if (acc->num->frac_limbs == F) to_fraction(acc);
     if (O->num->frac_limbs == F) to_fraction(O);
-    // The common denominator R, of any length the result's denominator holds.
+    // The common denominator R, of any length both denominators hold (so
+    // that it can be written into either).
     ScratchScope scope;
     BigNum R;
-    bool found = bn_from_scratch(&R, acc->den->capacity) && common_denominator(acc, O, &R);
+    int room = acc->den->capacity < O->den->capacity ? acc->den->capacity : O->den->capacity;
+    bool found = bn_from_scratch(&R, room) && common_denominator(acc, O, &R);
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
         if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
@@ -496,8 +494,8 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
         int rf = 0;
         if (!found || acc->num->frac_limbs != 0 || O->num->frac_limbs != 0) {
             if (found) {
-                copy(acc->den, &R);
-                copy(O->den, &R);
+                (void)copy(acc->den, &R);  // R was sized to fit both denominators
+                (void)copy(O->den, &R);  // R was sized to fit both denominators
             }
             to_fixed(acc, F);
             to_fixed(O, F);
@@ -506,22 +504,26 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
             rf = F;
             found = false;  // the remainder stands over 1
         }
-        copy(keep, acc->num);
-        divide(work_int(4), acc->num, keep, O->num);
+        (void)copy(keep, acc->num);  // numerators and work integers share one capacity
+        if (divide(work_int(4), acc->num, keep, O->num) < 0) {  // no room for the division
+            fputs(MSG_ERR, stdout);
+            fraction_init(acc);
+            return n;
+        }
         acc->num->frac_limbs = rf;
     } else {
         if (!found) {  // no common denominator within reach
             fputs(MSG_ERR, stdout);
             return n;
         }
-        copy(keep, acc->num);
+        (void)copy(keep, acc->num);  // numerators and work integers share one capacity
         if (op == 'G')
-            gcd_lcm(acc->num, work_int(4), keep, O->num);
+            (void)gcd_lcm(acc->num, work_int(4), keep, O->num);  // the results are in the records
         else
-            gcd_lcm(work_int(4), acc->num, keep, O->num);
+            (void)gcd_lcm(work_int(4), acc->num, keep, O->num);  // the results are in the records
     }
     if (found) {
-        copy(acc->den, &R);
+        (void)copy(acc->den, &R);  // R was sized to fit both denominators
     } else {
         bn_set_one(acc->den);
     }
@@ -601,7 +603,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
     } else {
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
         Fr->num->sign = 1;
-        Fraction recip = {Fr->den, Fr->num, 0, 1};
+        Fraction recip = {Fr->den, Fr->num, 0};
         fraction_product(T, T, &recip);
         T->num->sign = sign;
     }

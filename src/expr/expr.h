@@ -24,7 +24,7 @@ void begin_statement();
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);
-int store_value(int reg, int index, Fraction *value);  // 0 stored, -1 refused
+[[nodiscard]] int store_value(int reg, int index, Fraction *value);  // 0 stored, -1 refused
 
 // ---- statements
 int execute_one(const char *text, int *code, int level);

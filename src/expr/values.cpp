@@ -50,17 +50,17 @@ int read_value(const char *text, Fraction *dest) {
     char next = text[pos];
     if (!(next >= '0' && next <= '9') && next != '[') {
         if (N->defined == 1) {
-            copy(dest->num, N);
+            (void)copy(dest->num, N);  // numerators share one capacity
             if (reg < VARIABLES) {
                 BigNum *L = var_den[reg];
                 if (L && L->used > 0 && L->used <= dest->den->capacity) {
-                    copy(dest->den, L);
+                    (void)copy(dest->den, L);  // room checked above
                 } else {
                     // A zero small_den (never stored) reads as 1.
                     set_int64(dest->den, E->small_den != 0 ? E->small_den : 1);
                 }
             } else if (E->used <= dest->den->capacity) {
-                copy(dest->den, E);
+                (void)copy(dest->den, E);  // room checked above
             }
         }
         if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
@@ -162,14 +162,14 @@ int store_value(int reg, int index, Fraction *value) {
                 return -1;
             }
         }
-        copy(N, value->num);
+        (void)copy(N, value->num);  // room checked above
         if (reg >= VARIABLES) {
-            copy(E, value->den);
+            (void)copy(E, value->den);  // a longer denominator was made 1 above
         } else if (small) {
             E->small_den = den;
             var_den[reg]->used = 0;
         } else {
-            copy(var_den[reg], value->den);
+            (void)copy(var_den[reg], value->den);  // a longer denominator was made 1 above
             E->small_den = 0;
         }
         if (N->used == 0 && N->rem == 0) N->used = 1;

@@ -7,6 +7,7 @@
 #include "../expr/expr.h"
 #include "functions.h"
 #include "templates.h"
+#include "../number/messages.h"
 
 namespace {
 
@@ -60,22 +61,21 @@ namespace {
 
 // Integer part of the target, truncated toward zero; the target becomes an
 // integer over 1. A denominator carrying fraction limbs is handled by
-// shifting the numerator up by as many limbs for the division.
+// shifting the numerator up by as many limbs for the division. Without room
+// for that shift or for the division, "prod_ovf" and 0.
 void integer_part(Fraction *f) {
     BigNum *num = f->num, *den = f->den;
     int8_t sign = num->sign;
     num->sign = 1;
-    int e = den->frac_limbs;
-    if (e > 0) {
-        shift_limbs(num, e);
-        den->frac_limbs = 0;
+    if (divide_scaled(nullptr, num, den) < 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(f);
+        return;
     }
-    divide(num, nullptr, num, den);
-    den->frac_limbs = e;
     bn_set_one(den);
     // Drop the fraction limbs of a fixed-point quotient, whatever their count.
     if (num->frac_limbs > 0) {
-        shift_limbs(num, -num->frac_limbs);
+        (void)shift_limbs(num, -num->frac_limbs);  // a downward shift cannot fail
         num->frac_limbs = 0;
     }
     num->sign = sign;
@@ -102,12 +102,12 @@ void digit_sum(Fraction *f) {
 void tangent(Fraction *target, char unit, int level) {
     // The special angles come back in half-turns.
     if (compute_tan(target, unit, level) == 0) return;
-    const char *text = TPL_TAN;
+    const char *text = template_text(TPL_TAN);
     // An element keeps only the lowest limb of a denominator, so a longer
     // one (199615329/10^9) goes in as the fixed-point decimal it equals.
     bn_strip(target->den);
     if (target->num->frac_limbs == 0 && target->den->used > 1) to_fixed(target, fixed_point_limbs);
-    store_value(29, 3, target);
+    (void)store_value(29, 3, target);  // store_value reports a refusal itself
     // The quotient of two truncated values can exceed the true tangent in
     // its last digit: sine, cosine and quotient run with guard limbs.
     int F0 = fixed_point_limbs;
@@ -229,7 +229,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_ROU: {
             int8_t sign = target->num->sign;
             target->num->sign = 1;
-            eval_group(TPL_ROUND_HALF, target, level + 1);
+            eval_group(template_text(TPL_ROUND_HALF), target, level + 1);
             target->num->sign = sign;
             integer_part(target);
             break;

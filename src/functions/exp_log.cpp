@@ -46,20 +46,22 @@ int den_room(int r) {
 // Turns f into a fixed-point decimal over 1: an integer numerator is scaled
 // up by F limbs first; a denominator with fraction limbs is handled by
 // scaling the numerator for the division. A numerator without room for the
-// scaling is divided as it stands.
+// scaling is divided as it stands; without room for the division itself,
+// "prod_ovf" and 0.
 void make_fixed(Fraction *f) {
     BigNum *n = f->num, *d = f->den;
     int F = fixed_point_limbs;
     if (n->frac_limbs == 0) {
-        if (n->used + F < n->capacity) shift_limbs(n, F);
+        if (n->used + F < n->capacity) (void)shift_limbs(n, F);  // room checked
         n->frac_limbs = F;
     }
     int e = d->frac_limbs;
-    if (e > 0 && n->used + e < n->capacity) {
-        shift_limbs(n, e);
-        d->frac_limbs = 0;
+    bool scaled = e > 0 && n->used + e < n->capacity;
+    if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(f);
+        return;
     }
-    divide(nullptr, nullptr, n, d);
     bn_set_one(d);
 }
 
@@ -80,15 +82,15 @@ void series_copy(Fraction *dst, Fraction *src) {
     if (n->used > dst->num->capacity) {
         int cut = n->used - dst->num->capacity;
         if (cut <= n->frac_limbs) {
-            shift_limbs(n, -cut);
+            (void)shift_limbs(n, -cut);  // a downward shift cannot fail
             n->frac_limbs -= cut;
         } else {
             fraction_init(dst);  // no sensible partial value: give 0
             return;
         }
     }
-    copy(dst->num, n);
-    copy(dst->den, src->den);
+    (void)copy(dst->num, n);  // the numerator was cut to fit above
+    (void)copy(dst->den, src->den);  // a longer denominator was made 1 above
 }
 
 int series_guard_limbs() { return fixed_point_limbs / 5 + 3; }
@@ -96,7 +98,7 @@ int series_guard_limbs() { return fixed_point_limbs / 5 + 3; }
 void series_trim(Fraction *f, int limbs) {
     BigNum *n = f->num;
     if (n->frac_limbs > limbs && is_exactly_one(f->den)) {
-        shift_limbs(n, limbs - n->frac_limbs);
+        (void)shift_limbs(n, limbs - n->frac_limbs);  // a downward shift cannot fail
         n->frac_limbs = limbs;
         if (bn_is_zero(n)) bn_normalise_zero(n);
     }
@@ -133,7 +135,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     BigNum *one = work_int(5);
     BigNum *num = target->num, *den = target->den;
     if (num->frac_limbs != den->frac_limbs) make_fixed(target);
-    copy(one, den);
+    (void)copy(one, den);  // no denominator is longer than a work integer
     one->frac_limbs = num->frac_limbs;
     int32_t f = num->frac_limbs;
     if (add(num, num, one) < 0) {
@@ -175,7 +177,7 @@ int compute_log(Fraction *target, int64_t base, int level) {
     }
     finish_kernel(target, real_log(target->num, target, base, fixed_point_limbs));
     series_copy(E, target);
-    run(TPL_QUT_E, target, level);
+    run(template_text(TPL_QUT_E), target, level);
     return 0;
 }
 
@@ -239,7 +241,7 @@ void float_power(BigNum *num, int n, double p) {
             for (int k = 0; k < F; k++) limb(num, k) = 0;
             num->used = F;
         } else {
-            shift_limbs(num, F);
+            (void)shift_limbs(num, F);  // room checked above
         }
         num->frac_limbs = F;
         limb(num, F - 1) = (int32_t)m;
@@ -249,7 +251,8 @@ void float_power(BigNum *num, int n, double p) {
     }
     num->dec_den = 1;
     num->sign = r < 0 ? -1 : 1;
-    if (num->used + F - num->frac_limbs < num->capacity) shift_decimal(num, 8 * F - 8 * num->frac_limbs);
+    // The shift needs used + F - frac_limbs + 1 limbs: room checked.
+    if (num->used + F - num->frac_limbs < num->capacity) (void)shift_decimal(num, 8 * F - 8 * num->frac_limbs);
     num->frac_limbs = F;
 }
 

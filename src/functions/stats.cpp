@@ -36,9 +36,20 @@ int read_index(const char *text, int64_t *value) {
     return pos;
 }
 
+// dst := src; a denominator longer than dst's makes src a fixed-point
+// decimal first (numerators share one capacity).
 void copy_fraction(Fraction *dst, Fraction *src) {
-    copy(dst->num, src->num);
-    copy(dst->den, src->den);
+    if (src->den->used > dst->den->capacity) to_fixed(src, fixed_point_limbs);
+    (void)copy(dst->num, src->num);  // numerators share one capacity
+    (void)copy(dst->den, src->den);  // room made above
+}
+
+// f := f / n for a count n >= 1 through the denominator; a denominator
+// without room for the factor makes f a fixed-point decimal first.
+void divide_by_count(Fraction *f, int32_t n) {
+    if (mul_small(f->den, f->den, n) >= 0) return;
+    to_fixed(f, fixed_point_limbs);
+    (void)mul_small(f->den, f->den, n);  // the denominator is 1 now
 }
 
 // Cell letter+index read with the ordinary element syntax. A negative index
@@ -190,8 +201,8 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         }
     }
     if (kind == BLOCK_SUM) return pos;
-    mul_small(target->den, target->den, n);
-    if (paired) mul_small(pair_sum->den, pair_sum->den, n);
+    divide_by_count(target, n);
+    if (paired) divide_by_count(pair_sum, n);
     if (kind == BLOCK_AVG) return pos;
 
     // Second pass: deviations from the means held in &B and &C.
@@ -208,16 +219,16 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
             read_cell(letter, i, x);
             if (paired) {
                 read_cell(b.paired_letter, i, y);
-                eval_group(TPL_CROSS_DEV, s1, level + 4);
+                eval_group(template_text(TPL_CROSS_DEV), s1, level + 4);
                 fraction_add(target, target, s1);
                 if (kind == BLOCK_COR) {
-                    eval_group(TPL_SQ_DEV, s1, level + 4);
+                    eval_group(template_text(TPL_SQ_DEV), s1, level + 4);
                     fraction_add(s2, s2, s1);
-                    eval_group(TPL_SQ_DEV_PAIRED, s1, level + 4);
+                    eval_group(template_text(TPL_SQ_DEV_PAIRED), s1, level + 4);
                     fraction_add(s3, s3, s1);
                 }
             } else {
-                eval_group(TPL_SQ_DEV, s1, level + 2);
+                eval_group(template_text(TPL_SQ_DEV), s1, level + 2);
                 fraction_add(target, target, s1);
             }
         }
@@ -234,14 +245,14 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         int F0 = fixed_point_limbs;
         {
             FixedPointRaise guard(series_guard_limbs());
-            eval_group(TPL_COR_SQUARE, target, level + 1);
+            eval_group(template_text(TPL_COR_SQUARE), target, level + 1);
             nth_root(target, 2, 1.0, level + 1);
         }
         series_trim(target, F0);
         if (target->num->frac_limbs == F0) to_fraction(target);
         target->num->sign = sign;
     } else {
-        mul_small(target->den, target->den, n);
+        divide_by_count(target, n);
         if (kind == BLOCK_SDV) nth_root(target, 2, 1.0, level + 1);
     }
     return end;

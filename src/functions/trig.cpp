@@ -29,7 +29,7 @@ void half_turns(Fraction *target, char unit, int level) {
         return;
     }
     series_copy(work_reg(REG_B), target);
-    run(TPL_DEGREES, target, level);
+    run(template_text(TPL_DEGREES), target, level);
 }
 
 bool pi_cache_valid() {
@@ -79,7 +79,7 @@ int compute_atan(Fraction *target, int level) {
     target->num->sign = 1;
     target->den->sign = 1;
     if (compare(target->num, target->den) == 0) {
-        run(TPL_PI_QUARTER, target, level);
+        run(template_text(TPL_PI_QUARTER), target, level);
     } else if (real_atan(target->num, target, fixed_point_limbs) != 0) {
         fputs(MSG_PROD_OVF, stdout);
         fraction_init(target);
@@ -108,9 +108,9 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
 
     // t, the angle in half-turns (of the sine: cos(pi t) = sin(pi (t + 1/2))).
     half_turns(target, unit, level);
-    if (cosine) run(TPL_QUARTER_TURN, target, level);
+    if (cosine) run(template_text(TPL_QUARTER_TURN), target, level);
     series_copy(B, target);
-    run(TPL_QUT_B, target, level);
+    run(template_text(TPL_QUT_B), target, level);
     BigNum *n = target->num;
 
     bool special = false;
@@ -146,8 +146,8 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
                     set_int32(target->num, 1);
                     set_int64(target->den, 2);
                     break;
-                case 3: run(TPL_SQRT2_HALF, target, level); break;
-                case 4: run(TPL_SQRT3_HALF, target, level); break;
+                case 3: run(template_text(TPL_SQRT2_HALF), target, level); break;
+                case 4: run(template_text(TPL_SQRT3_HALF), target, level); break;
                 default: set_int32(target->num, 1); break;  // 6: ninety degrees
             }
             if (!bn_is_zero(target->num)) {
@@ -225,7 +225,7 @@ int compute_tan(Fraction *target, char unit, int level) {
     bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
     half_turns(target, unit, level);
     series_copy(B, target);
-    run(TPL_QUT_B, target, level);
+    run(template_text(TPL_QUT_B), target, level);
     int64_t K, Q;
     BigNum *n = target->num;
     bool fifteen = n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0 &&

@@ -16,16 +16,8 @@ constexpr int64_t BASE = LIMB_BASE;
 // Largest divisor for which remainder * BASE + limb stays within 64 bits.
 const int32_t POW10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
-// Used count without leading zero limbs, so that a number that was left with
-// zero limbs on top still compares and converts by its value.
-int top_used(BigNum *n) {
-    int u = n->used;
-    while (u > 0 && limb(n, u - 1) == 0) u--;
-    return u;
-}
-
 // Limb k of n with every position outside 0..used-1 read as 0.
-inline int64_t limb_or_zero(BigNum *n, int64_t k, int used) {
+inline int64_t limb_or_zero(const BigNum *n, int64_t k, int used) {
     return (k >= 0 && k < used) ? limb(n, int(k)) : 0;
 }
 
@@ -42,19 +34,17 @@ void raise_limbs(BigNum *n, int s) {
 // d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
 // elem_width and defined. Returns 0 when d is s, 1 when copied, -3 when d's
 // capacity cannot hold s's used limbs (d unchanged).
-int copy(BigNum *d, BigNum *s) {
+int copy(BigNum *d, const BigNum *s) {
     assert(d && s);
     if (d == s) return 0;
     if (s->used > d->capacity) return -3;
     if (s->used == 0) limb(d, 0) = 0;
     for (int k = 0; k < s->used; k++) limb(d, k) = limb(s, k);
     d->used = s->used;
-    d->reserved = s->reserved;
     d->sign = s->sign;
     d->last_divisor = s->last_divisor;
     d->rem = s->rem;
     d->small_den = s->small_den;
-    d->reserved_real = s->reserved_real;
     d->offset = s->offset;
     d->frac_limbs = s->frac_limbs;
     return 1;
@@ -63,7 +53,7 @@ int copy(BigNum *d, BigNum *s) {
 // Orders |a| and |b| with their fraction limbs aligned: 1, 0 or -1. Signs are
 // ignored and neither operand is changed. Leading zero limbs are skipped, so
 // zero in any shape is smaller than every non-zero value.
-int compare_magnitude(BigNum *a, BigNum *b) {
+int compare_magnitude(const BigNum *a, const BigNum *b) {
     assert(a && b);
     int ua = top_used(a), ub = top_used(b);
     if (ua == 0 || ub == 0) return (ua == 0 && ub == 0) ? 0 : (ua == 0 ? -1 : 1);
@@ -71,7 +61,7 @@ int compare_magnitude(BigNum *a, BigNum *b) {
     if (ia != ib) return ia > ib ? 1 : -1;
     // Walk the operand with more fraction limbs; the other is aligned above.
     bool a_long = a->frac_limbs >= b->frac_limbs;
-    BigNum *lg = a_long ? a : b, *sh = a_long ? b : a;
+    const BigNum *lg = a_long ? a : b, *sh = a_long ? b : a;
     int ulg = a_long ? ua : ub, ush = a_long ? ub : ua;
     int64_t diff = int64_t(lg->frac_limbs) - sh->frac_limbs;
     for (int k = ulg - 1; k >= 0; k--) {
@@ -313,13 +303,13 @@ int shift_decimal(BigNum *n, int32_t s) {
         if (int64_t(n->capacity) < int64_t(n->used) + q + 1) return -2;
         limb(n, n->used + q) = 0;
         raise_limbs(n, q);
-        mul_small(n, n, POW10[t]);
+        (void)mul_small(n, n, POW10[t]);  // room checked above; a factor below one limb adds at most one
         return 1;
     }
     if (s < 0) {
         int64_t t = -int64_t(s);
-        div_small(n, POW10[t % 8]);
-        shift_limbs(n, int32_t(-(t / 8)));
+        (void)div_small(n, POW10[t % 8]);  // the divisor is a power of ten below one limb
+        (void)shift_limbs(n, int32_t(-(t / 8)));  // a downward shift cannot fail
     }
     return 0;
 }
@@ -363,7 +353,7 @@ void set_int32(BigNum *n, int32_t v) {
 
 // The limbs of n read as a signed integer (frac_limbs ignored). True when the
 // value fits: at most three limbs, the third below 922. Otherwise *out = 0.
-bool get_int64(BigNum *n, int64_t *out) {
+bool get_int64(const BigNum *n, int64_t *out) {
     assert(n && out);
     int u = top_used(n);
     if (u > 3 || (u == 3 && limb(n, 2) >= 922)) {

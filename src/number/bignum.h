@@ -17,7 +17,6 @@ struct BigNum {
     int32_t *limbs;        // not owned: slices of shared pool blocks
     int8_t sign;           // 1 positive or zero, -1 negative
     int32_t used;          // significant limbs; 0 means zero
-    int32_t reserved;      // always 0
     int32_t capacity;      // limbs in the array
     int32_t rem;           // remainder of the last division by a machine integer
     int32_t last_divisor;  // divisor of that division; 1 after a reset
@@ -27,7 +26,6 @@ struct BigNum {
     int32_t dec_den;       // power of ten dividing a parsed literal's digits
     int32_t frac_limbs;    // value = integer * 100000000^-frac_limbs
     int32_t elem_width;    // limbs per array element
-    double reserved_real;  // always 0
     int32_t defined;       // 1 once carved or reset
 };
 
@@ -35,19 +33,32 @@ struct Fraction {
     BigNum *num;
     BigNum *den;
     int32_t num_only;  // non-zero: parsing a literal sets only the numerator
-    int32_t tag;       // 1 in every fraction the system builds
 };
 
-// Limb k of n (k = 0 least significant). Debug and sanitizer builds check the
-// index against the record's capacity, so an overrun inside a shared pool
-// block is caught even where the sanitizer cannot see it.
-inline int32_t &limb(BigNum *n, int k) {
+// Debug and sanitizer builds check a limb index against the record's
+// capacity, so an overrun inside a shared pool block is caught even where the
+// sanitizer cannot see it.
+inline void check_limb_index(const BigNum *n, int k) {
 #ifdef VANTREL_BOUNDS_CHECK
     if (k < 0 || k >= n->capacity) {
         fprintf(stderr, "limb index %d outside capacity %d\n", k, n->capacity);
         __builtin_trap();
     }
+#else
+    (void)n;
+    (void)k;
 #endif
+}
+
+// Limb k of n (k = 0 least significant), index checked as above.
+inline int32_t &limb(BigNum *n, int k) {
+    check_limb_index(n, k);
+    return n->limbs[n->capacity - 1 - k];
+}
+
+// The value of limb k of a record that is only read.
+inline int32_t limb(const BigNum *n, int k) {
+    check_limb_index(n, k);
     return n->limbs[n->capacity - 1 - k];
 }
 
@@ -144,51 +155,63 @@ void bn_reset(BigNum *n);     // used 0, sign 1, bookkeeping reset, defined 1; l
 void bn_clear(BigNum *n);     // zero used limbs (+1 above when room) then reset
 void bn_set_one(BigNum *n);   // clear, then used 1 and limb 0 = 1
 void fraction_init(Fraction *f);  // 0/1
-bool bn_is_zero(BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
+bool bn_is_zero(const BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
 void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
+// Used count without leading zero limbs (n unchanged), so that a number left
+// with zero limbs on top still compares and converts by its value.
+inline int top_used(const BigNum *n) {
+    int u = n->used;
+    while (u > 0 && limb(n, u - 1) == 0) u--;
+    return u;
+}
 // A record over cap limbs of the scratch arena, value 0; false when there is
 // no room. Give the limbs back with scratch_release.
-bool bn_from_scratch(BigNum *n, int cap);
+[[nodiscard]] bool bn_from_scratch(BigNum *n, int cap);
 
 // Carve the work pool with work denominators of d limbs (P = precision).
 // Returns 0, or -1 when the allocation failed (nothing is carved then).
-int build_work_pool(int d);
+[[nodiscard]] int build_work_pool(int d);
 // Carve the 30 registers from one block of precision * 240 bytes; 0 or -1.
-int carve_registers();
+[[nodiscard]] int carve_registers();
 // Copy element_width into elem_width of the 30 register numerators.
 void apply_element_width();
 // Start-up helper for tests and tools: set precision to p and carve everything.
-int pool_start(int p);
+[[nodiscard]] int pool_start(int p);
 
 // --------------------------------------------------- integer arithmetic
-int copy(BigNum *d, BigNum *s);
-int compare_magnitude(BigNum *a, BigNum *b);
+[[nodiscard]] int copy(BigNum *d, const BigNum *s);
+int compare_magnitude(const BigNum *a, const BigNum *b);
 int compare(BigNum *a, BigNum *b);  // either may be null
 // Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
 // (result unchanged).
-int add(BigNum *r, BigNum *a, BigNum *b);
+[[nodiscard]] int add(BigNum *r, BigNum *a, BigNum *b);
 int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);  // a or b may be null
 // Returns 0 for m = 0 (or m = 1 in place), 1 done, -3 would not fit (r unchanged).
-int mul_small(BigNum *r, BigNum *a, int32_t m);
-int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
+[[nodiscard]] int mul_small(BigNum *r, BigNum *a, int32_t m);
+[[nodiscard]] int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
 // Returns n, 0 when nothing was done, -3 when a left shift would not fit.
-int shift_limbs(BigNum *n, int32_t s);
-int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
+[[nodiscard]] int shift_limbs(BigNum *n, int32_t s);
+[[nodiscard]] int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
 void set_int64(BigNum *n, int64_t v);
 void set_int32(BigNum *n, int32_t v);
-bool get_int64(BigNum *n, int64_t *out);  // true when n fits the 64-bit window
-int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
+[[nodiscard]] bool get_int64(const BigNum *n, int64_t *out);  // true when n fits the 64-bit window
+[[nodiscard]] int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
 
-int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
-int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
-int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
+[[nodiscard]] int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
+[[nodiscard]] int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
+// divide(q, nullptr, n, d) for a divisor d that may carry fraction limbs: n
+// is first raised by them and d read as an integer (its frac_limbs is put
+// back after). Returns divide's answer, or -3 when n has no room to be raised
+// (nothing changed then).
+[[nodiscard]] int divide_scaled(BigNum *q, BigNum *n, BigNum *d);
+[[nodiscard]] int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
 // g := gcd(|a|, |b|) with the limbs read as integers; 0, or -3 without room.
-int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
+[[nodiscard]] int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
 
 // ------------------------------------------------------------- fractions
 int reduce_small(BigNum *n, BigNum *d);
-int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
+[[nodiscard]] int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
 int fraction_add(Fraction *r, Fraction *a, Fraction *b);
 int to_fraction(Fraction *f);

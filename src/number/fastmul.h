@@ -31,7 +31,7 @@ constexpr int SQUARE_TRANSFORM_LIMBS = 340;  // the same for squares
 // Allocates only when a larger size than ever before is asked for (in
 // practice once, sized from the precision). Returns 0, or -1 when the
 // allocation failed (nothing changes then and the fast paths stay closed).
-int fastmul_reserve(int limbs);
+[[nodiscard]] int fastmul_reserve(int limbs);
 
 // Largest product (in limbs) the reserved scratch space can take.
 int fastmul_capacity();
@@ -53,12 +53,12 @@ void sqr_limbs(uint32_t *r, const uint32_t *a, int n);
 // zero limbs removed, at least 1), or -1 when the product needs more than
 // `room` limbs (r then holds nothing useful). Uses the reserved scratch and
 // a product tree, so the cost is near that of a few full-size products.
-int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, int64_t step);
+[[nodiscard]] int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, int64_t step);
 
 // r := a^e for a limb vector a of n limbs, at most `room` limbs, by
 // repeated squaring. Returns the limbs written, or -1 when the power needs
 // more than `room` limbs. e >= 1; r must not overlap a.
-int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e);
+[[nodiscard]] int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e);
 
 // True when `divide` can divide by divisors beyond a machine integer, so
 // callers can prefer one long division to many short ones; always so since

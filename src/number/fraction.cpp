@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "bignum.h"
+#include "limbs.h"
 #include "messages.h"
 #include "scratch.h"
 
@@ -17,16 +18,8 @@ constexpr int64_t FIT_SMALL_DEN = 92233720368LL;  // small_den * 10^8 stays in 6
 
 int64_t abs64(int64_t v) { return v < 0 ? -v : v; }
 
-int64_t gcd64(int64_t a, int64_t b) {
-    a = abs64(a);
-    b = abs64(b);
-    while (b != 0) {
-        int64_t t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
-}
+// Divisor of |a| and |b|; that of a and 0 is |a|.
+int64_t gcd64(int64_t a, int64_t b) { return int64_t(gcd_u64(uint64_t(abs64(a)), uint64_t(abs64(b)))); }
 
 // Limb at position p, reading positions outside the used limbs as 0 so that
 // stale storage above a number never takes part in a decision.
@@ -124,20 +117,6 @@ int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_
     return l;
 }
 
-// Divides n in place (or into q) by d, which may carry fraction limbs: the
-// dividend is first raised by d's fraction limbs and d read as an integer.
-// Returns divide's answer, or -3 when the dividend has no room to be raised.
-int divide_scaled(BigNum *q, BigNum *n, BigNum *d) {
-    int e = d->frac_limbs;
-    if (e > 0) {
-        if (shift_limbs(n, e) < 0) return -3;
-        d->frac_limbs = 0;
-    }
-    int res = divide(q, nullptr, n, d);
-    if (e > 0) d->frac_limbs = e;
-    return res;
-}
-
 // The fraction becomes 0 with s fraction limbs over 1, after a notice: its
 // value cannot be held with s fraction limbs in its record.
 void overflow_to_zero(Fraction *f, int s) {
@@ -149,19 +128,24 @@ void overflow_to_zero(Fraction *f, int s) {
 
 // Divides the integers n and d (distinct records) by their greatest common
 // divisor; returns it (capped at INT32_MAX), or 0 when it is 1, an operand
-// is zero, or the arena lacks room (n and d unchanged then).
+// is zero, or the arena lacks room (n and d unchanged then). d's quotient is
+// built in the arena and written back only once n's division has succeeded
+// too, so that a refused division never leaves one of the two divided.
 int64_t reduce_by_gcd(BigNum *n, BigNum *d) {
     if (bn_is_zero(n) || bn_is_zero(d)) return 0;
     size_t mark = scratch_mark();
     int shorter = n->used < d->used ? n->used : d->used;
-    BigNum g;
+    BigNum g, qd;
     int64_t answer = 0;
     if (bn_from_scratch(&g, shorter + 2) && gcd_magnitude(&g, n, d) == 0 &&
-        !(g.used == 1 && limb(&g, 0) == 1)) {
+        !(g.used == 1 && limb(&g, 0) == 1) && bn_from_scratch(&qd, d->used) &&
+        divide(&qd, nullptr, d, &g) >= 0 && divide(nullptr, nullptr, n, &g) >= 0) {
         int64_t v = 0;
         answer = get_int64(&g, &v) && v < INT32_MAX ? v : INT32_MAX;
-        divide(nullptr, nullptr, n, &g);
-        divide(nullptr, nullptr, d, &g);
+        // As an in-place division leaves it: the limbs above the quotient zero.
+        int old_used = d->used;
+        (void)copy(d, &qd);  // the quotient is no longer than d
+        for (int k = d->used; k < old_used; k++) limb(d, k) = 0;
     }
     scratch_release(mark);
     return answer;
@@ -187,7 +171,7 @@ bool product_into(BigNum *r, BigNum *a, BigNum *b) {
 // d := |s|, frac_limbs 0; false when d cannot hold it.
 bool magnitude_into(BigNum *d, BigNum *s) {
     if (s->used > d->capacity) return false;
-    copy(d, s);
+    (void)copy(d, s);  // room checked above
     d->sign = 1;
     d->frac_limbs = 0;
     d->offset = 0;
@@ -258,7 +242,7 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
     if (g > 1) {
         if (!bn_from_scratch(&x, ad->used + 1)) return false;
         magnitude_into(&x, ad);
-        div_small(&x, g);
+        (void)div_small(&x, g);  // g divides x and is below one limb
         xs = &x;
     }
     // t = a_n (k / g) + b_n (a_d / g): x is at least as long as a_n here
@@ -271,11 +255,11 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
     else
         mul_add_small(t, an, k / g, xs, m);
     int64_t h = g > 1 ? gcd64(g, mod_limb(t, g)) : 1;
-    if (h > 1) div_small(t, h);
+    if (h > 1) (void)div_small(t, h);  // h divides t and is below one limb
     t->sign = sign;
     t->frac_limbs = 0;
     t->offset = 0;
-    mul_small(r->den, xs, int32_t(k / h));  // in place when xs is r's denominator
+    (void)mul_small(r->den, xs, int32_t(k / h));  // room checked; in place when xs is r's denominator
     r->den->sign = 1;
     r->den->frac_limbs = 0;
     // Limbs the old values left above the new ones are cleared, as after
@@ -286,6 +270,19 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
     }
     scratch_release(mark);
     return true;
+}
+
+// r := t / den, both integers built in the arena, t with the sum's sign; the
+// caller has checked that r's records hold them.
+void write_sum(Fraction *r, BigNum *t, BigNum *den) {
+    int8_t sign = t->sign;
+    (void)copy(r->num, t);  // room checked by the caller
+    (void)copy(r->den, den);  // room checked by the caller
+    r->num->sign = sign;
+    r->num->frac_limbs = 0;
+    r->num->offset = 0;
+    r->den->sign = 1;
+    r->den->frac_limbs = 0;
 }
 
 // exact_sum when b's denominator is one limb k (the usual shape of a running
@@ -312,29 +309,22 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
         return 0;
     }
     magnitude_into(&x, ad);
-    if (g > 1) div_small(&x, g);
+    if (g > 1) (void)div_small(&x, g);  // g divides x and is below one limb
     bool short_num = bn->used == 1 && limb(bn, 0) >= 0 && limb(bn, 0) < LIMB_BASE;
     if (short_num ? mul_small(&u, &x, limb(bn, 0)) < 0 : !product_into(&u, bn, &x)) {
         scratch_release(mark);
         return 0;
     }
     u.sign = sb;
-    mul_small(&t, an, y);
+    (void)mul_small(&t, an, y);  // t has room for a_n and one limb more
     t.sign = bn_is_zero(&t) ? 1 : sa;
-    add(&t, &t, &u);
+    (void)add(&t, &t, &u);  // tl leaves room for the carry
     int64_t h = g > 1 ? gcd64(g, mod_limb(&t, g)) : 1;
-    if (h > 1) div_small(&t, h);
-    mul_small(&den, &x, int32_t(k / h));
+    if (h > 1) (void)div_small(&t, h);  // h divides t and is below one limb
+    (void)mul_small(&den, &x, int32_t(k / h));  // den has room for x and one limb more
     bool fits = t.used <= r->num->capacity && den.used <= r->den->capacity;
     if (fits) {
-        int8_t sign = t.sign;
-        copy(r->num, &t);
-        copy(r->den, &den);
-        r->num->sign = sign;
-        r->num->frac_limbs = 0;
-        r->num->offset = 0;
-        r->den->sign = 1;
-        r->den->frac_limbs = 0;
+        write_sum(r, &t, &den);
         if (bn_is_zero(r->num)) fraction_init(r);
     }
     scratch_release(mark);
@@ -356,8 +346,8 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
         Fraction *keep = bn_is_zero(an) ? b : a;
         if (keep->num->used > r->num->capacity || keep->den->used > r->den->capacity) return 0;
         int8_t sign = fraction_sign(keep->num, keep->den);
-        copy(r->num, keep->num);
-        copy(r->den, keep->den);
+        (void)copy(r->num, keep->num);  // room checked above
+        (void)copy(r->den, keep->den);  // room checked above
         r->num->sign = bn_is_zero(r->num) ? 1 : sign;
         r->den->sign = 1;
         if (bn_is_zero(r->num)) bn_set_one(r->den);
@@ -375,9 +365,8 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
               bn_from_scratch(&h, (la < lb ? la : lb) + 2) && bn_from_scratch(&den, la + lb + 2);
     ok = ok && gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&x, ad) && magnitude_into(&y, bd);
     if (ok) {
-        divide(nullptr, nullptr, &x, &g);
-        divide(nullptr, nullptr, &y, &g);
-        ok = product_into(&t, an, &y) && product_into(&u, bn, &x);
+        ok = divide(nullptr, nullptr, &x, &g) >= 0 && divide(nullptr, nullptr, &y, &g) >= 0;
+        ok = ok && product_into(&t, an, &y) && product_into(&u, bn, &x);
     }
     if (ok) {
         t.sign = fraction_sign(an, ad);
@@ -393,19 +382,10 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
     // h = gcd(t, g); the denominator is x (b_d / h).
     ok = ok && gcd_magnitude(&h, &t, &g) == 0 && magnitude_into(&u, bd);
     if (ok) {
-        divide(nullptr, nullptr, &t, &h);
-        divide(nullptr, nullptr, &u, &h);
-        ok = product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
+        ok = divide(nullptr, nullptr, &t, &h) >= 0 && divide(nullptr, nullptr, &u, &h) >= 0;
+        ok = ok && product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
     }
-    if (ok) {
-        int8_t sign = t.sign;
-        copy(r->num, &t);
-        copy(r->den, &den);
-        r->num->sign = sign;
-        r->num->frac_limbs = 0;
-        r->num->offset = 0;
-        r->den->sign = 1;
-    }
+    if (ok) write_sum(r, &t, &den);
     scratch_release(mark);
     if (ok) reduce_small(r->num, r->den);
     return ok ? 1 : 0;
@@ -467,18 +447,18 @@ int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
               bn_from_scratch(&xb, la + 1) && bn_from_scratch(&m, la + lb + 2) &&
               gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&xa, bd) && magnitude_into(&xb, ad);
     if (ok) {
-        divide(nullptr, nullptr, &xa, &g);  // a's numerator is multiplied by |b_d| / g
-        divide(nullptr, nullptr, &xb, &g);
-        ok = product_into(&m, ad, &xa) && m.used <= l->capacity;
+        // a's numerator is multiplied by |b_d| / g, b's by |a_d| / g.
+        ok = divide(nullptr, nullptr, &xa, &g) >= 0 && divide(nullptr, nullptr, &xb, &g) >= 0;
+        ok = ok && product_into(&m, ad, &xa) && m.used <= l->capacity;
         BigNum *na = a->num, *nb = b->num;
         ok = ok && na->used + xa.used + 1 <= na->capacity && nb->used + xb.used + 1 <= nb->capacity;
         ok = ok && na->used + xa.used <= precision && nb->used + xb.used <= precision;
         if (ok) {
             xa.sign = ad->sign;
             xb.sign = bd->sign;
-            multiply(na, na, &xa);
-            if (nb != na) multiply(nb, nb, &xb);
-            copy(l, &m);
+            (void)multiply(na, na, &xa);  // room checked above
+            if (nb != na) (void)multiply(nb, nb, &xb);  // room checked above
+            (void)copy(l, &m);  // room checked above
             l->sign = 1;
             l->frac_limbs = 0;
         }
@@ -506,7 +486,7 @@ void to_fixed(Fraction *f, int s) {
         overflow_to_zero(f, s);
         return;
     }
-    copy(n, q);
+    (void)copy(n, q);  // the quotient is no longer than the dividend
     n->frac_limbs = s;
     bn_set_one(d);
 }
@@ -524,7 +504,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         bool whole = true;
         for (int k = 0; k < f && whole; k++) whole = limb_at(n, k) == 0;
         if (whole) {
-            shift_limbs(n, -f);
+            (void)shift_limbs(n, -f);  // a downward shift cannot fail
             n->frac_limbs = 0;
         }
     }
@@ -629,8 +609,8 @@ int64_t find_period(BigNum *n, int b) {
         t /= d;
         c++;
     }
-    shift_limbs(n, -r);
-    shift_decimal(n, -q * c);
+    (void)shift_limbs(n, -r);  // a downward shift cannot fail
+    (void)shift_decimal(n, -q * c);  // a downward shift cannot fail
 
     int64_t factor;
     if (e != 0 && (e != 9 || d != 10)) {
@@ -639,7 +619,7 @@ int64_t find_period(BigNum *n, int b) {
         // Cancel common powers of ten of the numerator and m; each step is
         // exact, unlike dropping all of m's zeros on a single trailing zero.
         while (m > 1 && n->used > 0 && limb(n, 0) % 10 == 0) {
-            div_small(n, 10);
+            (void)div_small(n, 10);  // exact: the lowest digit is 0
             m /= 10;
         }
         factor = fct / g * m;
@@ -689,9 +669,9 @@ int to_fraction(Fraction *f) {
         n->used = used_before;
         return 0;
     }
-    copy(backup, n);
+    (void)copy(backup, n);  // room checked above
     auto give_up = [&](int answer) {
-        copy(n, backup);
+        (void)copy(n, backup);  // n held these limbs before
         n->used = used_before;
         return answer;
     };
@@ -699,7 +679,7 @@ int to_fraction(Fraction *f) {
     int64_t period = find_period(n, b);
     int64_t mult = 1;
     if (period == 0) {
-        copy(n, backup);
+        (void)copy(n, backup);  // n held these limbs before
         int64_t hi = limb_at(n, b + 1), lo = limb_at(n, b);
         int64_t x = hi * 10000 + lo / 10000;
         int64_t h = 999999 * x;
@@ -733,7 +713,7 @@ int to_fraction(Fraction *f) {
     bn_clear(den);
     set_int64(den, dv);
     if (m > 0) {
-        shift_limbs(den, m);
+        (void)shift_limbs(den, m);  // room checked above
         n->frac_limbs = 0;
         if (abs64(den->small_den) < FIT_SMALL_DEN) den->small_den *= LIMB_BASE;
         // The shifted denominator may share powers of ten with n: the value

@@ -14,15 +14,6 @@ constexpr int64_t B = LV_BASE;
 // product and the carry stays far inside 64 bits (2 * 2^34 * 10^8 < 2^62).
 constexpr int64_t COFACTOR_CAP = int64_t(1) << 34;
 
-uint64_t euclid64(uint64_t x, uint64_t y) {
-    while (y != 0) {
-        uint64_t t = x % y;
-        x = y;
-        y = t;
-    }
-    return x;
-}
-
 // u[0 .. n) mod d for 0 < d < B^2.
 uint64_t mod_small(const uint32_t *u, int n, uint64_t d) {
     if (d < B) {
@@ -82,22 +73,8 @@ void combine(uint32_t *u, uint32_t *v, int n, const int64_t m[4]) {
     int64_t cu = 0, cv = 0;
     for (int i = 0; i < n; i++) {
         int64_t x = u[i], y = v[i];
-        int64_t t = m[0] * x + m[1] * y + cu;
-        int64_t s = m[2] * x + m[3] * y + cv;
-        cu = t / B;
-        t -= cu * B;
-        if (t < 0) {
-            t += B;
-            cu--;
-        }
-        cv = s / B;
-        s -= cv * B;
-        if (s < 0) {
-            s += B;
-            cv--;
-        }
-        u[i] = uint32_t(t);
-        v[i] = uint32_t(s);
+        u[i] = lv_split_signed(m[0] * x + m[1] * y + cu, &cu);
+        v[i] = lv_split_signed(m[2] * x + m[3] * y + cv, &cv);
     }
     assert(cu == 0 && cv == 0);
 }
@@ -135,7 +112,7 @@ int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb) {
         if (nv <= 2) {
             // v is below 10^16: one pass for u mod v, then machine integers.
             uint64_t d = v[0] + (nv == 2 ? uint64_t(v[1]) * B : 0);
-            uint64_t c = euclid64(d, mod_small(u, nu, d));
+            uint64_t c = gcd_u64(d, mod_small(u, nu, d));
             u[0] = uint32_t(c % B);
             u[1] = uint32_t(c / B);
             nu = lv_top(u, 2);

@@ -1,11 +1,35 @@
 // Limb-vector primitives: unsigned magnitudes as arrays of base-100000000
 // limbs, least significant first. No signs, no scale, no allocation; carries
-// and borrows come back as results. Also long division (division.cpp) and
-// the greatest common divisor (gcd.cpp).
+// and borrows come back as results. Also long division (division.cpp), the
+// greatest common divisor (gcd.cpp) and that of two machine integers.
 #pragma once
 #include <cstdint>
 
 constexpr uint32_t LV_BASE = 100000000;
+
+// The limb t mod BASE (0 .. BASE - 1) of a signed column value t; *carry
+// becomes floor(t / BASE), the carry into the next column.
+inline uint32_t lv_split_signed(int64_t t, int64_t *carry) {
+    int64_t c = t / int64_t(LV_BASE);
+    t -= c * int64_t(LV_BASE);
+    if (t < 0) {
+        t += int64_t(LV_BASE);
+        c--;
+    }
+    *carry = c;
+    return uint32_t(t);
+}
+
+// Greatest common divisor of two machine integers by Euclid's algorithm; the
+// divisor of x and 0 is x. Every layer's 64-bit divisors come from here.
+inline uint64_t gcd_u64(uint64_t x, uint64_t y) {
+    while (y != 0) {
+        uint64_t t = x % y;
+        x = y;
+        y = t;
+    }
+    return x;
+}
 
 // r[0 .. n) := a[0 .. n) + b[0 .. m), m <= n; returns the carry (0 or 1).
 // r may be a or b.

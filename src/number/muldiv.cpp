@@ -19,15 +19,9 @@ namespace {
 
 constexpr int64_t BASE = LIMB_BASE;
 
-int top_used(BigNum *n) {
-    int u = n->used;
-    while (u > 0 && limb(n, u - 1) == 0) u--;
-    return u;
-}
-
 // Zero as multiply sees it: no used limb, or one limb equal to 0.
 bool is_zero_operand(BigNum *n) {
-    return n->reserved == 0 && (n->used == 0 || (n->used == 1 && limb(n, 0) == 0));
+    return n->used == 0 || (n->used == 1 && limb(n, 0) == 0);
 }
 
 bool is_one(BigNum *n) {
@@ -41,7 +35,7 @@ void to_integer_form(BigNum *n) {
     if (f <= 0 || n->frac_limbs != f) return;
     for (int k = 0; k < f && k < n->used; k++)
         if (limb(n, k) != 0) return;
-    shift_limbs(n, -f);
+    (void)shift_limbs(n, -f);  // a downward shift cannot fail
     n->frac_limbs = 0;
 }
 
@@ -234,6 +228,17 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
     return true;
 }
 
+// Arena room for the magnitudes of a and b as to_magnitude writes them
+// (used + 1 limbs each); false, with nothing taken, when the arena lacks it.
+bool take_magnitudes(BigNum *a, BigNum *b, uint32_t **va, uint32_t **vb) {
+    size_t mark = scratch_mark();
+    *va = scratch_take(size_t(a->used) + 1);
+    *vb = scratch_take(size_t(b->used) + 1);
+    if (*va && *vb) return true;
+    scratch_release(mark);
+    return false;
+}
+
 // v[0 .. used] := the magnitude of n's used limbs, and the length without
 // leading zero limbs as the result. Limbs outside 0..BASE-1 (packed element
 // marks) count as signed digits, carried into range; *negative tells when
@@ -244,16 +249,7 @@ int to_magnitude(uint32_t *v, BigNum *n, bool *negative) {
     const int32_t *p = n->limbs + n->capacity - 1;
     *negative = false;
     int64_t carry = 0;
-    for (int k = 0; k < u; k++) {
-        int64_t t = p[-k] + carry;
-        carry = t / BASE;
-        t -= carry * BASE;
-        if (t < 0) {
-            t += BASE;
-            carry--;
-        }
-        v[k] = uint32_t(t);
-    }
+    for (int k = 0; k < u; k++) v[k] = lv_split_signed(p[-k] + carry, &carry);
     if (carry >= 0) {
         v[u] = uint32_t(carry);
         return lv_top(v, u + 1);
@@ -283,15 +279,6 @@ void store_vector(BigNum *n, const uint32_t *v, int len) {
     for (int k = 0; k < keep; k++) p[-k] = int32_t(v[k]);
     n->used = keep;
     bn_strip(n);
-}
-
-uint64_t euclid(uint64_t x, uint64_t y) {
-    while (y != 0) {
-        uint64_t t = x % y;
-        x = y;
-        y = t;
-    }
-    return x;
 }
 
 uint64_t magnitude(int64_t v) { return v < 0 ? 0 - uint64_t(v) : uint64_t(v); }
@@ -327,7 +314,11 @@ int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
     gmp.gcd(lib.x, lib.n, lib.d);
     store_magnitude(&t, lib.x, &lib.base);
     library_pair_close(&lib);
-    int rc = t.used <= g->capacity ? copy(g, &t), 0 : -3;
+    int rc = -3;
+    if (t.used <= g->capacity) {
+        (void)copy(g, &t);  // room checked
+        rc = 0;
+    }
     scratch_release(mark);
     return rc;
 }
@@ -344,7 +335,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     assert(g && a && b);
     int64_t va = 0, vb = 0;
     if (get_int64(a, &va) && get_int64(b, &vb)) {
-        uint64_t c = euclid(magnitude(va), magnitude(vb));
+        uint64_t c = gcd_u64(magnitude(va), magnitude(vb));
         if (g->capacity < 3 && c >= uint64_t(BASE) * (g->capacity == 1 ? 1 : BASE)) return -3;
         bn_clear(g);
         set_int64(g, int64_t(c));
@@ -359,12 +350,8 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
         return 0;
     }
     size_t mark = scratch_mark();
-    uint32_t *v = scratch_take(size_t(a->used) + 1);
-    uint32_t *w = scratch_take(size_t(b->used) + 1);
-    if (!v || !w) {
-        scratch_release(mark);
-        return -3;
-    }
+    uint32_t *v, *w;
+    if (!take_magnitudes(a, b, &v, &w)) return -3;
     bool neg;
     int na = to_magnitude(v, a, &neg), nb = to_magnitude(w, b, &neg);
     int len = lv_gcd(v, v, na, w, nb);
@@ -445,7 +432,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     }
     acc->used = int(need);
     bn_strip(acc);
-    copy(r, acc);
+    (void)copy(r, acc);  // r has room for need limbs, checked above
     r->frac_limbs = frac;
     r->sign = sign;
     return 1;
@@ -481,7 +468,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
 
     int ub = top_used(b);
     if (ub == 0) {
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         if (r) {
             set_int64(r, 0);
             r->sign = 1;
@@ -491,7 +478,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     if (ub == 1 || (ub == 2 && limb(b, 1) < 922)) {
         int64_t d = limb(b, 0) + (ub == 2 ? int64_t(limb(b, 1)) * BASE : 0);
         if (b->sign < 0) d = -d;
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         int64_t rem = div_small(quot, d);
         if (r) {
             set_int64(r, rem);
@@ -503,17 +490,13 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     // Both magnitudes go to the arena first, so that results may be written
     // over either operand.
     size_t mark = scratch_mark();
-    uint32_t *va = scratch_take(size_t(a->used) + 1);
-    uint32_t *vb = scratch_take(size_t(b->used) + 1);
-    if (!va || !vb) {
-        scratch_release(mark);
-        return -3;
-    }
+    uint32_t *va, *vb;
+    if (!take_magnitudes(a, b, &va, &vb)) return -3;
     bool neg_a, neg_b;
     int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
     if (nb == 0) {  // marked limbs that add up to zero
         scratch_release(mark);
-        copy(quot, a);
+        (void)copy(quot, a);  // room checked above
         if (r) {
             set_int64(r, 0);
             r->sign = 1;
@@ -536,7 +519,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         vq = tq;
         vr = tr;
     }
-    copy(quot, a);
+    (void)copy(quot, a);  // room checked above
     store_vector(quot, vq, nq);
     quot->sign = quot->used > 0 ? sign : 1;
     if (r) {
@@ -545,6 +528,17 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     }
     scratch_release(mark);
     return 0;
+}
+
+int divide_scaled(BigNum *q, BigNum *n, BigNum *d) {
+    int e = d->frac_limbs;
+    if (e > 0) {
+        if (shift_limbs(n, e) < 0) return -3;
+        d->frac_limbs = 0;
+    }
+    int res = divide(q, nullptr, n, d);
+    if (e > 0) d->frac_limbs = e;
+    return res;
 }
 
 // Greatest common divisor into g and least common multiple into l (either may
@@ -598,7 +592,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
     int64_t va = 0, vb = 0;
     if (get_int64(a, &va) && get_int64(b, &vb)) {
         uint64_t ma = magnitude(va), mb = magnitude(vb);
-        uint64_t c = euclid(ma, mb);
+        uint64_t c = gcd_u64(ma, mb);
         int64_t x = int64_t(ma / c) * (va < 0 ? -1 : 1);
         int64_t y = int64_t(mb / c) * (vb < 0 ? -1 : 1);
         if (l) {
@@ -640,8 +634,9 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         scratch_release(mark);
         return 1;
     }
-    if (l) {
-        divide(&quo, nullptr, a, &div);
+    if (l && divide(&quo, nullptr, a, &div) < 0) {
+        fputs(MSG_PROD_OVF, stdout);  // no room for |a| / g: l stays
+    } else if (l) {
         quo.sign = 1;
         quo.frac_limbs = 0;
         int rc;
@@ -650,7 +645,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
             rc = multiply(&prod, &quo, b);
         }
         if (rc >= 0 && prod.used <= l->capacity) {
-            copy(l, &prod);
+            (void)copy(l, &prod);  // room checked
             l->sign = l->used > 0 ? lcm_sign : 1;
             l->frac_limbs = scale;
             l->offset = 0;

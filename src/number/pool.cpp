@@ -46,13 +46,11 @@ static int slots_constructed = construct_slots();
 
 void bn_reset(BigNum *n) {
     n->used = 0;
-    n->reserved = 0;
     n->last_divisor = 1;
     n->offset = 0;
     n->frac_limbs = 0;
     n->sign = 1;
     n->rem = 0;
-    n->reserved_real = 0;
     n->defined = 1;
 }
 
@@ -90,7 +88,7 @@ void fraction_init(Fraction *f) {
     bn_set_one(f->den);
 }
 
-bool bn_is_zero(BigNum *n) {
+bool bn_is_zero(const BigNum *n) {
     for (int k = 0; k < n->used; k++)
         if (limb(n, k) != 0) return false;
     return true;
@@ -134,7 +132,6 @@ int build_work_pool(int d) {
         work_frac[k].num = &num_slots[k];
         work_frac[k].den = &den_slots[k];
         work_frac[k].num_only = 0;
-        work_frac[k].tag = 1;
     }
     for (int k = 0; k < 8; k++) give_storage(work_int(k), integers + size_t(k) * p, p);
     // Work space of the long operations, sized by the precision and
@@ -143,7 +140,8 @@ int build_work_pool(int d) {
     // Products of two operands of up to the precision each (long divisions
     // multiply up to p + 4 limbs), or when that much cannot be had of at
     // least the precision, for one-off allocations as fast_product does.
-    if (fastmul_reserve(2 * p) < 0) fastmul_reserve(p + 64);
+    // Without even that, the smaller reserve below decides whether the pool starts.
+    if (fastmul_reserve(2 * p) < 0) (void)fastmul_reserve(p + 64);
     if (real_reserve(p) != 0) return -1;
     if (fastmul_reserve(p / 2 + 4096) != 0) return -1;
 
@@ -200,7 +198,6 @@ int carve_registers() {
         reg_frac[i].num = reg_num[i];
         reg_frac[i].den = reg_den[i];
         reg_frac[i].num_only = 0;
-        reg_frac[i].tag = 1;
         fraction_init(&reg_frac[i]);
         reg_den[i]->rem = 1;
         reg_den[i]->small_den = 1;

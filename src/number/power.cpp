@@ -198,10 +198,10 @@ static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
         tree_product(scratch, r - 1, r - 2, 1) > 0) {
         scratch->sign = 1;
         scratch->frac_limbs = 0;
-        divide(nullptr, nullptr, N, scratch);
-        j = r;
+        // Without room for the long division the short ones do all of it.
+        if (divide(nullptr, nullptr, N, scratch) >= 0) j = r;
     }
-    for (; j <= r; j++) div_small(N, j);
+    for (; j <= r; j++) (void)div_small(N, j);  // exact, and j is far below the divisor limit
 }
 
 // N := N C r (combinations) or N P r (falling product) for N in the 64-bit

@@ -53,15 +53,14 @@ bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
     bool integers = a->frac_limbs == 0 && b->frac_limbs == 0;
     if (!integers && (a->used != 1 || b->used != 1)) return true;
     if (!bn_from_scratch(cp, a->used + 1) || !bn_from_scratch(cq, b->used + 1)) return false;
-    copy(cp, a);
-    copy(cq, b);
+    (void)copy(cp, a);  // cp was taken with room for a
+    (void)copy(cq, b);  // cq was taken with room for b
     if (integers) {
         BigNum g;
         int shorter = a->used < b->used ? a->used : b->used;
         if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, a, b) < 0) return false;
         if (g.used == 1 && limb(&g, 0) == 1) return true;
-        divide(nullptr, nullptr, cp, &g);
-        divide(nullptr, nullptr, cq, &g);
+        if (divide(nullptr, nullptr, cp, &g) < 0 || divide(nullptr, nullptr, cq, &g) < 0) return false;
         cp->sign = a->sign;
         cq->sign = b->sign;
     } else {
@@ -83,19 +82,6 @@ int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
     b->frac_limbs = fb;
     if (res >= 0) r->frac_limbs = fa + fb;
     return res;
-}
-
-// Divides n in place by d, which may carry fraction limbs (n is raised by
-// them first). Returns false when n has no room to be raised.
-bool divide_in_place(BigNum *n, BigNum *d) {
-    int e = d->frac_limbs;
-    if (e > 0) {
-        if (shift_limbs(n, e) < 0) return false;
-        d->frac_limbs = 0;
-    }
-    divide(nullptr, nullptr, n, d);
-    if (e > 0) d->frac_limbs = e;
-    return true;
 }
 
 }  // namespace
@@ -156,14 +142,14 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
             fraction_init(r);
             return 0;
         }
-        copy(&sx, xd);
-        copy(&sy, yd);
+        (void)copy(&sx, xd);  // sx was taken with room for xd
+        (void)copy(&sy, yd);  // sy was taken with room for yd
         xd = &sx;
         yd = &sy;
     }
-    if (staged) copy(r->num, &num);
+    if (staged) (void)copy(r->num, &num);  // the staged product is shorter than r's capacity
     if (exact) {
-        copy(r->den, &den);
+        (void)copy(r->den, &den);  // room checked above
     } else {
         int f = fixed_point_limbs;
         BigNum *n = r->num;
@@ -172,7 +158,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // integer: still truncation, only to fewer places.
         if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
         int used_x = xd->used, used_y = yd->used;
-        if (!divide_in_place(n, yd) || !divide_in_place(n, xd)) {
+        if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
             fputs(MSG_PROD_OVF, stdout);
             scratch_release(mark);
             fraction_init(r);

@@ -982,12 +982,13 @@ int real_atan(BigNum *out, Fraction *x, int F) {
 
 int real_sin_cos(BigNum *out, Fraction *x, int cosine, int half_turns, int F) {
     if (is_zero(x)) {
+        if (cosine && F >= out->capacity) return REAL_NO_ROOM;  // 1 needs F + 1 limbs
         bn_clear(out);
         if (cosine) {
             out->used = 1;
             limb(out, 0) = 1;
             if (F > 0) {
-                shift_limbs(out, F);
+                (void)shift_limbs(out, F);  // room checked above
             }
         }
         out->frac_limbs = F;
@@ -1024,6 +1025,5 @@ int fraction_stash(Fraction *dst, BigNum *num, BigNum *den, Fraction *src) {
     dst->num = num;
     dst->den = den;
     dst->num_only = src->num_only;
-    dst->tag = src->tag;
     return 0;
 }

@@ -157,11 +157,16 @@ Flt flt_mul(const Flt &x, const Flt &y) {
     } else if (b.n == 1) {
         r.d[a.n] = uint32_t(lv_mul_1(r.d, a.d, a.n, b.d[0]));
     } else {
-        if (fastmul_capacity() < a.n + b.n) fastmul_reserve(a.n + b.n);
-        if (a.d == b.d && a.n == b.n)
+        bool room = fastmul_capacity() >= a.n + b.n || fastmul_reserve(a.n + b.n) == 0;
+        if (!room) {
+            // Without the product scratch, row by row: slow but exact.
+            lv_zero(r.d, a.n + b.n);
+            for (int i = 0; i < b.n; i++) r.d[a.n + i] = lv_addmul_1(r.d + i, a.d, a.n, b.d[i]);
+        } else if (a.d == b.d && a.n == b.n) {
             sqr_limbs(r.d, a.d, a.n);
-        else
+        } else {
             mul_limbs(r.d, a.d, a.n, b.d, b.n);
+        }
     }
     return round_prec(r);
 }

@@ -8,7 +8,7 @@
 // Reserves room for `limbs` 32-bit limbs, replacing a smaller block (the
 // contents are lost). Returns 0, or -1 when the address space cannot be had
 // (the previous block, if any, stays).
-int scratch_reserve(size_t limbs);
+[[nodiscard]] int scratch_reserve(size_t limbs);
 
 // Limbs still free above the current mark.
 size_t scratch_room();

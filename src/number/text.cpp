@@ -35,19 +35,6 @@ char *put_plain(char *o, int32_t v) {
     return o;
 }
 
-// Divides n in place by d, which may carry fraction limbs (n is raised by
-// them first). Returns divide's answer, or -3 when n has no room to be raised.
-int divide_in_place(BigNum *n, BigNum *d) {
-    int e = d->frac_limbs;
-    if (e > 0) {
-        if (shift_limbs(n, e) < 0) return -3;
-        d->frac_limbs = 0;
-    }
-    int res = divide(nullptr, nullptr, n, d);
-    if (e > 0) d->frac_limbs = e;
-    return res;
-}
-
 // A literal too long for its record: n becomes zero (sign 1, dec_den 1) and
 // rem = -1 marks the refusal; the characters still count as consumed.
 int refuse_literal(BigNum *n, int consumed) {
@@ -213,7 +200,7 @@ int format_decimal(Fraction *f, char *out) {
         else
             n->frac_limbs = s;
     }
-    int res = divide_in_place(n, d);
+    int res = divide_scaled(nullptr, n, d);
     if (res == -3) {
         fputs(MSG_PROD_OVF, stdout);
         fraction_init(f);

@@ -138,7 +138,7 @@ struct Rational : ::testing::Test {
                 // (also written over y's own records).
                 int8_t sign = int8_t(fx->num->sign * fy->num->sign);
                 fy->num->sign = 1;
-                Fraction recip = {fy->den, fy->num, 0, 1};
+                Fraction recip = {fy->den, fy->num, 0};
                 if (self) {
                     // a / a: the reciprocal's records are a's own.
                     r = c;

@@ -58,7 +58,7 @@ Fraction *literal(const std::string &text, int limbs) {
 
 // The kernel result in out as decimal text at F fraction limbs.
 std::string result_text(BigNum *out) {
-    Fraction r{out, work_frac[6].den, 0, 1};
+    Fraction r{out, work_frac[6].den, 0};
     bn_set_one(r.den);
     static char text[20000];
     format_decimal(&r, text);
