@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "../number/fastmul.h"
+#include "../number/messages.h"
 #include "factor_libs.h"
 #include "messages.h"
 #include "search.h"
@@ -370,7 +371,7 @@ void factor_to_text(BigNum *n) {
         return;
     }
     if (!gmp_ready()) {
-        fputs(FACTOR_MSG_NO_GMP, stdout);
+        fputs(MSG_NO_GMP, stdout);
         return;
     }
 

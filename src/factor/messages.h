@@ -1,7 +1,6 @@
 // Fixed texts of the factorisation engine, printed character for character.
 #pragma once
 
-#define FACTOR_MSG_NO_GMP "no: gmp-10.dll \n"
 // Once per process, when a stage is reached whose library is missing.
 #define FACTOR_MSG_NO_ECM "no: libecm.so.1, elliptic curves skipped \n"
 #define FACTOR_MSG_NO_SIEVE "no: libflint.so.17, quadratic sieve skipped \n"

@@ -12,7 +12,7 @@
 #include "fastmul.h"
 #include "limbs.h"
 #include "scratch.h"
-#include "../factor/gmp_api.h"
+#include "gmp_api.h"
 #include "messages.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/bignum.h"
 
 namespace {

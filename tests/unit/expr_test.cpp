@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "expr/expr.h"
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
 #include "number/fastmul.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/bignum.h"
 #include "number/limbs.h"
 #include "support.h"

@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
 

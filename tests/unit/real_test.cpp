@@ -11,7 +11,7 @@
 #include <string>
 
 #include "expr/expr.h"
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "number/real.h"
 #include "number/real_flt.h"
 #include "number/scratch.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "factor/factor.h"
-#include "factor/gmp_api.h"
+#include "number/gmp_api.h"
 #include "factor/search.h"
 #include "number/bignum.h"
 
