@@ -84,15 +84,20 @@ def fail(message, output=b""):
     sys.exit(1)
 
 
-def leave(s):
-    """Sends #X: and waits for the calculator to end with status 0."""
-    s.send(b"#X:\r")
+def wait_for_exit(s, expected, what):
+    """Reads the rest of the output and checks the calculator's exit status."""
     until = time.monotonic() + 20
     while s.read_some(until):
         pass
     _, status = os.waitpid(s.pid, 0)
-    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
-        fail(f"the calculator did not leave with status 0 ({status})", s.output)
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != expected:
+        fail(f"{what} ({status})", s.output)
+
+
+def leave(s):
+    """Sends #X: and waits for the calculator to end with status 0."""
+    s.send(b"#X:\r")
+    wait_for_exit(s, 0, "the calculator did not leave with status 0")
 
 
 def history_across_sessions(binary, home):
@@ -113,12 +118,7 @@ def history_across_sessions(binary, home):
     # A closed terminal ends the calculator at the prompt; the history stays.
     s.line(b"R=5", rb"\r\n", "line before the terminal closes")
     os.kill(s.pid, signal.SIGHUP)
-    until = time.monotonic() + 20
-    while s.read_some(until):
-        pass
-    _, status = os.waitpid(s.pid, 0)
-    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 128 + signal.SIGHUP:
-        fail(f"a closed terminal did not end the calculator ({status})", s.output)
+    wait_for_exit(s, 128 + signal.SIGHUP, "a closed terminal did not end the calculator")
     if b"R=5" not in open(path, "rb").read():
         fail("the history of a session ended by a closed terminal was lost")
 
@@ -172,12 +172,7 @@ def main():
     # Tab completes a setting too; #X: leaves with status 0.
     s.send(b"#x\t\r")
     s.expect(rb"X:\r\n", "completion of a setting")
-    until = time.monotonic() + 20
-    while s.read_some(until):
-        pass
-    _, status = os.waitpid(s.pid, 0)
-    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
-        fail(f"the calculator did not leave with status 0 ({status})", s.output)
+    wait_for_exit(s, 0, "the calculator did not leave with status 0")
     history_across_sessions(binary, tempfile.mkdtemp())
     shutil.rmtree(home, ignore_errors=True)
     print("ok")

@@ -4,30 +4,15 @@
 
 #include <string>
 
+#include "command_lines.h"
 #include "console/console.h"
 #include "expr/expr.h"
 #include "number/bignum.h"
 
 namespace {
 
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public CommandLines {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(pool_start(200), 0); }
-    void SetUp() override {
-        fixed_point_limbs = 4;
-        element_width = 6;
-        apply_element_width();
-        display_mode = 16;
-    }
-
-    // Runs one normalised line and returns what it printed.
-    static std::string run(const char *text) {
-        char line[256];
-        snprintf(line, sizeof line, "%s", text);
-        testing::internal::CaptureStdout();
-        run_command(line);
-        return testing::internal::GetCapturedStdout();
-    }
 
     // Variable `reg` := num / den, held the way variables hold values.
     static void set_variable(int reg, int32_t num, int64_t den, int frac = 0) {

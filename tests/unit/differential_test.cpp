@@ -11,6 +11,7 @@
 
 #include "number/gmp_api.h"
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
 
@@ -92,8 +93,7 @@ struct Differential : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_EQ(pool_start(700), 0);
-        if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
-        printf("differential seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)seed);
+        seed = replayable_seed("differential", seed);
     }
     void SetUp() override {
         rng.seed(seed);  // each test replays alone under a filter

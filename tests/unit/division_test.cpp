@@ -107,8 +107,7 @@ struct Division : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_EQ(pool_start(9000), 0);
-        if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
-        printf("division seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)seed);
+        seed = replayable_seed("division", seed);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -138,40 +138,35 @@ TEST_F(ExprTest, RefusedElementAccessWritesNothing) {
     EXPECT_EQ(reg_den[1]->limbs[0], before);
 }
 
-TEST_F(ExprTest, VariableKeepsALongDenominatorUpToItsRoom) {
-    Fraction *v = &work_frac[2];
+// v := 1 / (d * 10^(8 * shift)), a one-limb d shifted up by whole limbs.
+static void set_reciprocal(Fraction *v, int32_t d, int shift) {
     fraction_init(v);
     set_int32(v->num, 1);
-    set_int32(v->den, 3);
-    (void)shift_limbs(v->den, 3);  // 3 * 10^24: beyond the 64-bit window
+    set_int32(v->den, d);
+    (void)shift_limbs(v->den, shift);  // a one-limb value always has room
+}
+
+TEST_F(ExprTest, VariableKeepsALongDenominatorUpToItsRoom) {
+    Fraction *v = &work_frac[2], *back = &work_frac[3];
+    set_reciprocal(v, 3, 3);  // 3 * 10^24: beyond the 64-bit window
     ASSERT_EQ(store_value(0, -1, v), 0);
     EXPECT_EQ(reg_num[0]->frac_limbs, 0);
-    Fraction *back = &work_frac[3];
     read_value("A", back);
     EXPECT_EQ(value_of(back->num), 1);
     EXPECT_EQ(limbs_of(back->den), (L{3, 0, 0, 0}));
     // A small denominator afterwards replaces the long one.
-    fraction_init(v);
-    set_int32(v->num, 5);
-    set_int32(v->den, 7);
+    set_reciprocal(v, 7, 0);
     ASSERT_EQ(store_value(0, -1, v), 0);
     read_value("A", back);
     EXPECT_EQ(value_of(back->den), 7);
-
     // One limb more than the room (P / 10 = 20 limbs here): fixed point.
-    fraction_init(v);
-    set_int32(v->num, 1);
-    set_int32(v->den, 3);
-    (void)shift_limbs(v->den, 20);  // a one-limb value always has room
+    set_reciprocal(v, 3, 20);
     ASSERT_EQ(store_value(0, -1, v), 0);
     EXPECT_EQ(reg_num[0]->frac_limbs, 4);
     read_value("A", back);
     EXPECT_EQ(value_of(back->den), 1);
     // Exactly the room: kept whole.
-    fraction_init(v);
-    set_int32(v->num, 1);
-    set_int32(v->den, 3);
-    (void)shift_limbs(v->den, 19);  // a one-limb value always has room
+    set_reciprocal(v, 3, 19);
     ASSERT_EQ(store_value(1, -1, v), 0);
     read_value("B", back);
     EXPECT_EQ(back->den->used, 20);

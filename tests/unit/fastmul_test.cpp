@@ -11,6 +11,7 @@
 #include "expr/expr.h"
 #include "number/gmp_api.h"
 #include "number/bignum.h"
+#include "support.h"
 #include "number/fastmul.h"
 
 namespace {
@@ -383,8 +384,7 @@ constexpr uint32_t POISON = 0xdeadbeefu;
 struct FastMulDifferential : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
-        if (const char *env = getenv("VANTREL_SEED")) diff_seed = strtoull(env, nullptr, 10);
-        printf("fast product seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)diff_seed);
+        diff_seed = replayable_seed("fast product", diff_seed);
     }
     void SetUp() override {
         diff_state = diff_seed | 1;  // each test replays alone under a filter

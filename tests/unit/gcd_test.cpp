@@ -110,8 +110,7 @@ struct Gcd : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_EQ(pool_start(2000), 0);
-        if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
-        printf("gcd seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)seed);
+        seed = replayable_seed("gcd", seed);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -79,8 +79,7 @@ struct Rational : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_EQ(pool_start(200), 0);
-        if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
-        printf("rational seed %llu (replay with VANTREL_SEED)\n", (unsigned long long)seed);
+        seed = replayable_seed("rational", seed);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -4,23 +4,23 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "command_lines.h"
 #include "console/console.h"
 #include "expr/expr.h"
 #include "number/bignum.h"
 
 namespace {
 
-class Statements : public ::testing::Test {
+class Statements : public CommandLines {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(pool_start(200), 0); }
     void SetUp() override {
-        fixed_point_limbs = 4;
-        element_width = 6;
-        apply_element_width();
+        CommandLines::SetUp();
         display_mode = -1;  // fractions listed as such
         for (int r = 0; r < REGISTERS; r++) {
             fraction_init(&reg_frac[r]);
@@ -33,14 +33,6 @@ protected:
         run("D1=1,D2=4,D3=9,D4=16");
     }
 
-    // Runs one line as typed (already normalised) and returns what it printed.
-    static std::string run(const char *text) {
-        char line[512];
-        snprintf(line, sizeof line, "%s", text);
-        testing::internal::CaptureStdout();
-        run_command(line);
-        return testing::internal::GetCapturedStdout();
-    }
     // The listing of `expr` without the "expr=" in front and the blank line end.
     static std::string value(const char *expr) {
         std::string line = std::string("P.") + expr;
@@ -50,20 +42,22 @@ protected:
         if (eq == std::string::npos || end == std::string::npos || end < eq) return out;
         return out.substr(eq + 1, end - eq - 1);
     }
+
+    // Each expression of `cases` is listed as its expected value.
+    static void expect_values(std::initializer_list<std::pair<const char *, const char *>> cases) {
+        for (const auto &c : cases) EXPECT_EQ(value(c.first), c.second) << c.first;
+    }
 };
 
 TEST_F(Statements, BlockStatisticsAreExact) {
-    struct Case {
-        const char *expr, *want;
-    } cases[] = {
+    expect_values({
         {"SUM[A1:A4]", " 10"},          {"AVG[A1:A4]", " 5/ 2"},
         {"QTY[A1:C4]", " 12"},          {"VAR[A1:A4]", " 5/ 4"},
         {"AVG[A1:B4]", " 15/ 4"},       {"SUM[A1:C2]", " 16"},
         {"COV[A1:A4,B]", " 5/ 2"},      {"COV[A1:A4,C]", "-5/ 4"},
         {"COR[A1:A4,B]", " 1"},         {"COR[A1:A4,C]", "-1"},
         {"VAR[D1:D4]", " 129/ 4"},      {"SUM[A4:A1]", " 10"},  // a reversed block
-    };
-    for (const Case &c : cases) EXPECT_EQ(value(c.expr), c.want) << c.expr;
+    });
 }
 
 TEST_F(Statements, StandardDeviationIsTheTruncatedRoot) {
@@ -76,15 +70,12 @@ TEST_F(Statements, StandardDeviationIsTheTruncatedRoot) {
 }
 
 TEST_F(Statements, IndexLoops) {
-    struct Case {
-        const char *expr, *want;
-    } cases[] = {
+    expect_values({
         {"ITG(K,1,10,1/K)", " 7381/ 2520"}, {"PRD(K,1,5,K)", " 120"},
         {"ITG(K,-2,2,K^2)", " 10"},         {"ITG(K,5,5,K)", " 5"},
         {"PRD(K,1,3,K+1/2)", " 105/ 8"},    {"ITG(K,1,4,A[K])", " 10"},
         {"ITG(K,1,3,PRD(J,1,2,K))", " 14"}, {"ITG(K,1,3,SUM[A1:A4])", " 30"},
-    };
-    for (const Case &c : cases) EXPECT_EQ(value(c.expr), c.want) << c.expr;
+    });
     // The loop variable is an ordinary variable: it is left at the last bound.
     run("ITG(K,1,7,K)");
     EXPECT_EQ(value("K"), " 7");

@@ -6,6 +6,8 @@
 #include <gmp.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -63,4 +65,13 @@ inline void get_mpz(mpz_t z, BigNum *n) {
     }
     mpz_set_str(z, s.c_str(), 10);
     if (n->sign < 0) mpz_neg(z, z);
+}
+
+// The seed of a randomised suite: VANTREL_SEED when set, else `fallback`;
+// printed so that a failing run can be replayed.
+inline uint64_t replayable_seed(const char *suite, uint64_t fallback) {
+    uint64_t seed = fallback;
+    if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
+    printf("%s seed %llu (replay with VANTREL_SEED)\n", suite, (unsigned long long)seed);
+    return seed;
 }
