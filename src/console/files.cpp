@@ -119,43 +119,35 @@ char *read_table_text(FILE *f, size_t limit, size_t *len) {
     return text;
 }
 
-// Row (from 1) of the last line with a value in column `column` (from 1), or
-// 0; columns are counted by commas, as the loader counts them.
-int64_t last_row_of(const char *text, int column, int64_t *rows_with_values) {
-    int64_t row = 1, last = 0;
+// last[c] := the row (from 1) of the last line with a value in column c
+// (1 .. LAST_VARIABLE, counted by commas as the loader counts them), or 0.
+void last_rows(const char *text, int64_t *last) {
+    for (int c = 0; c <= LAST_VARIABLE; c++) last[c] = 0;
+    int64_t row = 1;
     int col = 1;
-    bool any_in_row = false;
-    *rows_with_values = 0;
-    for (const char *p = text;; p++) {
-        char c = *p;
-        if (c == ',' ) {
+    for (const char *p = text; *p; p++) {
+        if (*p == ',') {
             col++;
-        } else if (c == '\n' || c == 0) {
-            if (any_in_row) ++*rows_with_values;
-            any_in_row = false;
-            if (c == 0) break;
+        } else if (*p == '\n') {
             row++;
             col = 1;
-        } else if (c != ' ' && c != '\r') {
-            any_in_row = true;
-            if (col == column) last = row;
+        } else if (*p != ' ' && *p != '\r' && col <= LAST_VARIABLE) {
+            last[col] = row;
         }
     }
-    return last;
 }
 
 // True when every value of the table falls on an element its variable can
 // hold; otherwise reports the first column that cannot hold its rows.
 bool table_fits(const char *text) {
+    int64_t last[LAST_VARIABLE + 1];
+    last_rows(text, last);
     for (int column = 1; column <= LAST_VARIABLE; column++) {
-        int64_t lines = 0;
-        int64_t rows = last_row_of(text, column, &lines);
-        if (rows > last_element(column)) {
-            printf(MSG_TABLE_NO_ROOM, char('A' + column), static_cast<long long>(rows),
+        if (last[column] > last_element(column)) {
+            printf(MSG_TABLE_NO_ROOM, char('A' + column), static_cast<long long>(last[column]),
                    static_cast<long long>(last_element(column)));
             return false;
         }
-        if (lines == 0) break;
     }
     return true;
 }
