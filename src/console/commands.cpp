@@ -8,9 +8,6 @@
 
 #include "../expr/expr.h"
 #include "../expr/messages.h"
-#include "../number/fastmul.h"
-#include "../number/limbs.h"
-#include "../number/scratch.h"
 #include "../factor/factor.h"
 #include "command_messages.h"
 #include "console.h"
@@ -265,44 +262,6 @@ int compare_scaled(BigNum *a, uint64_t ma, BigNum *b, uint64_t mb) {
     return result;
 }
 
-// The used limbs of |n| (fraction limbs included) after `lead` zero limbs,
-// into `out`; returns the length. A numerator never defined counts as 0.
-int magnitude_limbs(uint32_t *out, BigNum *n, int lead, bool numerator) {
-    int used = n->used < n->capacity ? n->used : n->capacity;
-    if (numerator && n->defined != 1) used = 0;
-    lv_zero(out, lead);
-    for (int k = 0; k < used; k++) out[lead + k] = static_cast<uint32_t>(limb(n, k));
-    return lead + used;
-}
-
-// Compares |a| * da with |b| * db, fraction limbs aligned, for denominators
-// of any length (the products are made in the scratch arena). Returns 1, 0
-// or -1; 2 when the arena lacks room.
-int compare_long(BigNum *a, BigNum *da, BigNum *b, BigNum *db) {
-    ScratchScope scope;
-    int fa = a->frac_limbs > 0 ? a->frac_limbs : 0, fb = b->frac_limbs > 0 ? b->frac_limbs : 0;
-    int scale = fa > fb ? fa : fb;
-    size_t na = size_t(scale - fa) + a->used, nb = size_t(scale - fb) + b->used;
-    size_t room = na + nb + size_t(da->used) + db->used;
-    uint32_t *ua = scratch_take(na + 1), *ub = scratch_take(nb + 1);
-    uint32_t *ud = scratch_take(size_t(da->used) + 1), *ue = scratch_take(size_t(db->used) + 1);
-    uint32_t *pa = scratch_take(room + 2), *pb = scratch_take(room + 2);
-    if (!ua || !ub || !ud || !ue || !pa || !pb) return 2;
-    int la = magnitude_limbs(ua, a, scale - fa, true), lb = magnitude_limbs(ub, b, scale - fb, true);
-    int ld = magnitude_limbs(ud, da, 0, false), le = magnitude_limbs(ue, db, 0, false);
-    if (lv_top(ua, la) == 0 || lv_top(ub, lb) == 0 || ld == 0 || le == 0) {
-        bool za = lv_top(ua, la) == 0, zb = lv_top(ub, lb) == 0;
-        return za && zb ? 0 : za ? -1 : 1;
-    }
-    mul_limbs(pa, ua, la, ud, ld);
-    mul_limbs(pb, ub, lb, ue, le);
-    int n = la + ld > lb + le ? la + ld : lb + le;
-    for (int k = la + ld; k < n; k++) pa[k] = 0;
-    for (int k = lb + le; k < n; k++) pb[k] = 0;
-    int c = lv_cmp(pa, pb, n);
-    return c > 0 ? 1 : c < 0 ? -1 : 0;
-}
-
 // O.XsY: prints X<Y, X=Y or X>Y comparing the magnitudes of the values of
 // the two variables (numerator over denominator).
 void compare_command(const char *text) {
@@ -325,7 +284,7 @@ void compare_command(const char *text) {
             set_int64(sy, magnitude64(reg_den[ry]->small_den) ? reg_den[ry]->small_den : 1);
             dy = sy;
         }
-        c = compare_long(reg_num[rx], dy, reg_num[ry], dx);
+        c = compare_cross(reg_num[rx], dy, reg_num[ry], dx);
         if (c == 2) return;  // no room to compare: nothing printed
     } else {
         uint64_t den_x = magnitude64(reg_den[rx]->small_den);

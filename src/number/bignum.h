@@ -182,6 +182,11 @@ void apply_element_width();
 // --------------------------------------------------- integer arithmetic
 [[nodiscard]] int copy(BigNum *d, const BigNum *s);
 int compare_magnitude(const BigNum *a, const BigNum *b);
+// Compares |a| * da with |b| * db (a and b aligned by their fraction limbs,
+// da and db read as integers) for records of any length; the products are
+// made in the scratch arena. 1, 0 or -1; 2 when the arena lacks room. A
+// numerator never defined counts as 0.
+[[nodiscard]] int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db);
 int compare(BigNum *a, BigNum *b);  // either may be null
 // Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
 // (result unchanged).

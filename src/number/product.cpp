@@ -1,9 +1,12 @@
 // Fraction multiplication: common factors cancelled across by the full
 // greatest common divisor, exact while the result's denominator has room for
-// the product of the cancelled denominators, else a fixed-point decimal over 1.
+// the product of the cancelled denominators, else a fixed-point decimal over 1;
+// and the comparison of two fractions through their cross products.
 #include <cstdio>
 
 #include "bignum.h"
+#include "fastmul.h"
+#include "limbs.h"
 #include "messages.h"
 #include "scratch.h"
 
@@ -178,4 +181,39 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     r->num->sign = sign;
     r->den->sign = 1;
     return 1;
+}
+
+// The used limbs of |n| (fraction limbs included) after `lead` zero limbs,
+// into `out`; returns the length. A numerator never defined counts as 0.
+static int magnitude_limbs(uint32_t *out, const BigNum *n, int lead, bool numerator) {
+    int used = n->used < n->capacity ? n->used : n->capacity;
+    if (numerator && n->defined != 1) used = 0;
+    lv_zero(out, lead);
+    for (int k = 0; k < used; k++) out[lead + k] = static_cast<uint32_t>(limb(n, k));
+    return lead + used;
+}
+
+int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db) {
+    ScratchScope scope;
+    int fa = a->frac_limbs > 0 ? a->frac_limbs : 0, fb = b->frac_limbs > 0 ? b->frac_limbs : 0;
+    int scale = fa > fb ? fa : fb;
+    size_t na = size_t(scale - fa) + a->used, nb = size_t(scale - fb) + b->used;
+    size_t room = na + nb + size_t(da->used) + db->used;
+    uint32_t *ua = scratch_take(na + 1), *ub = scratch_take(nb + 1);
+    uint32_t *ud = scratch_take(size_t(da->used) + 1), *ue = scratch_take(size_t(db->used) + 1);
+    uint32_t *pa = scratch_take(room + 2), *pb = scratch_take(room + 2);
+    if (!ua || !ub || !ud || !ue || !pa || !pb) return 2;
+    int la = magnitude_limbs(ua, a, scale - fa, true), lb = magnitude_limbs(ub, b, scale - fb, true);
+    int ld = magnitude_limbs(ud, da, 0, false), le = magnitude_limbs(ue, db, 0, false);
+    if (lv_top(ua, la) == 0 || lv_top(ub, lb) == 0 || ld == 0 || le == 0) {
+        bool za = lv_top(ua, la) == 0, zb = lv_top(ub, lb) == 0;
+        return za && zb ? 0 : za ? -1 : 1;
+    }
+    mul_limbs(pa, ua, la, ud, ld);
+    mul_limbs(pb, ub, lb, ue, le);
+    int n = la + ld > lb + le ? la + ld : lb + le;
+    for (int k = la + ld; k < n; k++) pa[k] = 0;
+    for (int k = lb + le; k < n; k++) pb[k] = 0;
+    int c = lv_cmp(pa, pb, n);
+    return c > 0 ? 1 : c < 0 ? -1 : 0;
 }

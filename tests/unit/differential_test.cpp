@@ -91,9 +91,7 @@ std::string describe(BigNum *n) {
 
 struct Differential : ::testing::Test {
     static void SetUpTestSuite() {
-        bind_gmp();
-        ASSERT_EQ(pool_start(700), 0);
-        seed = replayable_seed("differential", seed);
+        ASSERT_EQ(start_library_suite("differential", 700, &seed), 0);
     }
     void SetUp() override {
         rng.seed(seed);  // each test replays alone under a filter

@@ -105,9 +105,7 @@ Vec hard_dividend(const Vec &b, int na, mpz_t t, mpz_t u) {
 
 struct Division : ::testing::Test {
     static void SetUpTestSuite() {
-        bind_gmp();
-        ASSERT_EQ(pool_start(9000), 0);
-        seed = replayable_seed("division", seed);
+        ASSERT_EQ(start_library_suite("division", 9000, &seed), 0);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -108,9 +108,7 @@ void hard_pair(mpz_t a, mpz_t b, int most) {
 
 struct Gcd : ::testing::Test {
     static void SetUpTestSuite() {
-        bind_gmp();
-        ASSERT_EQ(pool_start(2000), 0);
-        seed = replayable_seed("gcd", seed);
+        ASSERT_EQ(start_library_suite("gcd", 2000, &seed), 0);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -77,9 +77,7 @@ std::string shape(const mpq_t x, const mpq_t y) {
 
 struct Rational : ::testing::Test {
     static void SetUpTestSuite() {
-        bind_gmp();
-        ASSERT_EQ(pool_start(200), 0);
-        seed = replayable_seed("rational", seed);
+        ASSERT_EQ(start_library_suite("rational", 200, &seed), 0);
     }
     void SetUp() override {
         rng.seed(seed);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "number/bignum.h"
+#include "number/gmp_api.h"
 
 using L = std::vector<int32_t>;
 
@@ -74,4 +75,14 @@ inline uint64_t replayable_seed(const char *suite, uint64_t fallback) {
     if (const char *env = getenv("VANTREL_SEED")) seed = strtoull(env, nullptr, 10);
     printf("%s seed %llu (replay with VANTREL_SEED)\n", suite, (unsigned long long)seed);
     return seed;
+}
+
+// Start of a differential suite against the library: binds it, carves the
+// pool at `precision` limbs and settles the seed (see replayable_seed).
+// Returns pool_start's result.
+inline int start_library_suite(const char *suite, int precision, uint64_t *seed) {
+    bind_gmp();
+    int rc = pool_start(precision);
+    *seed = replayable_seed(suite, *seed);
+    return rc;
 }
