@@ -184,8 +184,7 @@ void input_command(const char *ref) {
     // scratch of the integer operators and the series.
     Fraction *answer = &work_frac[0];
     fraction_init(answer);
-    eval_expression(text, answer, 1);
-    to_fraction(answer);
+    eval_certain(text, answer, 1, false);
     if (negative) {
         fputs(MSG_NEGATIVE_INDEX, stdout);
         return;
@@ -201,7 +200,7 @@ void input_command(const char *ref) {
 void factorise_command(const char *text) {
     Fraction *w = &work_frac[0];
     fraction_init(w);
-    eval_group(text, w, 1);
+    eval_certain(text, w, 1, true);
     BigNum *n = w->num;
     BigNum *d = w->den;
     bool negative = n->sign < 0 && !bn_is_zero(n);

@@ -37,8 +37,7 @@ static bool condition_holds(char *condition, char op) {
     normalise_line(condition);
     Fraction *value = &work_frac[0];
     fraction_init(value);
-    eval_expression(condition, value, 1);
-    to_fraction(value);
+    eval_certain(condition, value, 1, false);
     BigNum *n = value->num;
     if (bn_is_zero(n)) {
         bn_normalise_zero(n);
@@ -115,8 +114,7 @@ int list_value(const char *text, FILE *file) {
     output_text[0] = 0;
     Fraction *value = &work_frac[0];
     fraction_init(value);
-    eval_expression(text, value, 1);
-    to_fraction(value);
+    eval_certain(text, value, 1, false);
     BigNum *num = value->num;
     BigNum *den = value->den;
     bool integer_den = den->used == 1 && limb(den, 0) == 1;

@@ -10,6 +10,7 @@
 
 #include "../functions/functions.h"
 #include "../functions/messages.h"
+#include "../number/ball.h"
 #include "../number/fastmul.h"
 #include "../number/limbs.h"
 #include "../number/messages.h"
@@ -31,6 +32,7 @@ static void frac_copy(Fraction *d, Fraction *s) {
     if (s->num->used <= d->num->capacity && s->den->used <= d->den->capacity) {
         (void)copy(d->num, s->num);  // room checked above
         (void)copy(d->den, s->den);  // room checked above
+        d->rad = s->rad;
         return;
     }
     fraction_init(d);
@@ -45,10 +47,20 @@ void begin_statement() { division_by_zero_told = false; }
 
 // Reports a division by zero, at most once per statement; the quotient the
 // caller leaves is 0.
-static void tell_division_by_zero() {
+void tell_division_by_zero() {
     if (division_by_zero_told) return;
     division_by_zero_told = true;
     fputs(MSG_DIV_ZERO, stdout);
+}
+
+// A divisor held as 0 whose radius is not 0 may or may not be zero: the
+// quotient becomes 0 with an infinite radius, so that the statement is
+// evaluated again with more places, and the doubt is noted for the last
+// attempt. True when that was the case.
+static bool divisor_in_doubt(Fraction *divisor) {
+    if (rad_is_zero(divisor->rad)) return false;
+    note_divisor_doubt();
+    return true;
 }
 
 // f := 1/f, the sign kept on the numerator; `spare` is scratch with the same
@@ -56,10 +68,12 @@ static void tell_division_by_zero() {
 // gives 0.
 static void frac_reciprocal(Fraction *f, Fraction *spare) {
     if (bn_is_zero(f->num)) {
+        if (divisor_in_doubt(f)) return;
         tell_division_by_zero();
         fraction_init(f);
         return;
     }
+    double rad = rad_quotient(RAD_ZERO, RAD_ZERO, mag_up(f), mag_lo(f), f->rad);
     frac_copy(spare, f);
     int8_t sign = spare->num->sign;
     spare->num->sign = 1;
@@ -69,6 +83,7 @@ static void frac_reciprocal(Fraction *f, Fraction *spare) {
     fraction_product(f, f, &swapped);
     f->num->sign = static_cast<int8_t>(bn_is_zero(f->num) ? 1 : sign);
     f->den->sign = 1;
+    f->rad = rad_add(f->rad, rad);
 }
 
 // Greatest common divisor of |x| and |y| (Euclid on 64-bit integers); 1 when
@@ -100,15 +115,13 @@ static int skip_group(const char *text, int level) {
     return i;
 }
 
-// Evaluates a group (nested text, template or right-hand side) into `dest` and
-// tidies a repeating decimal back into a fraction. At level 15 or more nothing
+// Evaluates a group (nested text, template or right-hand side) into `dest`,
+// its radius with it. At level 15 or more nothing
 // is evaluated: the overflow line is printed and the text up to the `)` that
 // balances the group is skipped, `dest` untouched. Returns characters consumed.
 int eval_group(const char *text, Fraction *dest, int level) {
     if (level >= MAX_LEVEL) return skip_group(text, level);
-    int n = eval_expression(text, dest, level);
-    to_fraction(dest);
-    return n;
+    return eval_expression(text, dest, level);
 }
 
 // Bracket form at `text` (on the `[`): a statement, then the expression after
@@ -216,6 +229,57 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
         return;
     }
     bn_set_one(B->den);
+    // The kernel's truncation, and the radii of base and exponent carried
+    // through the derivatives of x^y.
+    double p = static_cast<double>(W) + (o > 0 ? static_cast<double>(m) / static_cast<double>(o)
+                                                 : fraction_to_double(Y));
+    B->rad = rad_add(rad_ulps(2, F), rad_power(O, p, Y->rad));
+}
+
+// B := O^n (O > 0 held in fixed point or inexact, n an integer of either
+// sign) by the power kernel: the true power of the held value truncated to
+// F fraction limbs, the radius of O carried through n x^(n-1). A result that
+// does not fit is reported and gives 0.
+static void kernel_integer_power(Fraction *B, Fraction *O, int64_t n) {
+    int F = fixed_point_limbs;
+    fraction_init(B);
+    if (n == 0) {
+        bn_set_one(B->num);
+        return;
+    }
+    if (real_power_ratio(B->num, O, n, 1, F) != 0) {
+        fputs(MSG_PROD_OVF, stdout);
+        fraction_init(B);
+        return;
+    }
+    bn_set_one(B->den);
+    B->rad = rad_add(rad_ulps(2, F), rad_power(O, static_cast<double>(n), RAD_ZERO));
+}
+
+// The integer o-th root of v >= 0 when v is a perfect o-th power, else -1.
+static int64_t exact_integer_root(int64_t v, int64_t o) {
+    if (v < 0 || o < 2 || o > 64) return -1;
+    if (v <= 1) return v;
+    int64_t r = static_cast<int64_t>(std::llround(std::pow(static_cast<double>(v), 1.0 / static_cast<double>(o))));
+    for (int64_t c = r > 1 ? r - 1 : 1; c <= r + 1; c++) {
+        __int128 p = 1;
+        for (int64_t i = 0; i < o && p <= v; i++) p *= c;
+        if (p == v) return c;
+    }
+    return -1;
+}
+
+// O := its o-th root when O is a fraction of machine integers whose
+// numerator and denominator are both perfect o-th powers; false (O
+// unchanged) otherwise.
+static bool small_exact_root(Fraction *O, int64_t o) {
+    int64_t a, b;
+    if (O->den->frac_limbs != 0 || !get_int64(O->num, &a) || !get_int64(O->den, &b) || a < 0 || b <= 0) return false;
+    int64_t ra = exact_integer_root(a, o), rb = exact_integer_root(b, o);
+    if (ra < 0 || rb <= 0) return false;
+    set_int64(O->num, ra);
+    set_int64(O->den, rb);
+    return true;
 }
 
 // The exponent of a power: its value Y (every limb, when it could be kept),
@@ -324,7 +388,9 @@ static void shift_term(Fraction *T, int64_t D, int F) {
     if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
         fputs(MSG_ERR, stdout);
         fraction_init(T);
+        return;
     }
+    if (!rad_is_zero(T->rad)) T->rad += static_cast<double>(D) * 3.3219280948873623 + 1e-9 * (1 + std::fabs(double(D)));
 }
 
 // B := O^W (B = 1 on entry) by squaring or by the repeated products, with
@@ -408,6 +474,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     BigNum y_num = {}, y_den = {};
     Exponent e;
     e.have_y = fraction_stash(&e.Y, &y_num, &y_den, O) == 0;
+    e.Y.rad = O->rad;
     if (e.have_y) {
         e.Y.num->sign = 1;
         e.Y.den->sign = 1;
@@ -429,7 +496,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
     char op_before = *op;
     int c, c_raw;
-    bool inexact = B->num->frac_limbs != 0 || e.m != 0;
+    bool inexact = B->num->frac_limbs != 0 || B->den->frac_limbs != 0 || !rad_is_zero(B->rad) || e.m != 0;
     orient_base(B, O, e, inexact, K, op, &c, &c_raw);
     bool zero_base = bn_is_zero(B->num);
     int64_t D = zero_base ? 0 : decimal_shortcut(O, e, c_raw, B->num->used, op_before, op);
@@ -440,12 +507,40 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         shift_term(T, D, F);
     } else if (zero_base) {
         // 0^x: 0 for any exponent but 0 (the repeated products would divide
-        // by zero); a negative exponent is a division by zero.
+        // by zero); a negative exponent is a division by zero. A base held
+        // as 0 within a radius r gives 0 within r^x.
+        double r0 = O->rad;
+        if (!rad_is_zero(r0) && (e.W != 0 || e.m != 0)) {
+            bn_clear(B->num);
+            double x = static_cast<double>(e.W) + static_cast<double>(e.m) / static_cast<double>(e.o);
+            B->rad = e.s == -1 || r0 > 0 ? RAD_INF : x * r0 + 1e-9;
+            if (e.s == -1) note_divisor_doubt();
+            return n;
+        }
         if ((e.W != 0 || e.m != 0) && e.s == -1) tell_division_by_zero();
         if (e.W != 0 || e.m != 0) bn_clear(B->num);
         return n;
+    } else if (e.m == 0 && (base_frac != 0 || O->den->frac_limbs != 0 || !rad_is_zero(O->rad))) {
+        // A decimal or inexact base: its power straight to F places (the
+        // repeated products would carry ever more fraction limbs). The first
+        // factor takes a negative exponent itself; a later one turned the
+        // operator instead.
+        O->num->frac_limbs = base_frac;
+        bool direct = K == 1 && e.s == -1;
+        kernel_integer_power(B, O, direct ? -e.W : e.W);
+        B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
+        return n;
     } else {
         O->num->frac_limbs = base_frac;
+        if (e.m != 0 && rad_is_zero(O->rad) && base_frac == 0 && small_exact_root(O, e.o)) {
+            // The o-th root of a small exact base is exact: the power stays
+            // an exact fraction.
+            int64_t k = e.W * e.o + e.m;
+            if (!integer_power(B, O, k, L, true, 1)) return n;
+            if (K == 1 && e.s == -1) frac_reciprocal(B, O);
+            B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
+            return n;
+        }
         if (e.m != 0 && e.have_y) {
             // A first factor with a negative exponent is computed as it
             // stands (2^-1000000.5 is a tiny value, not the reciprocal of
@@ -469,6 +564,16 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // ------------------------------------------------------- integer operators
 
+// On leaving the integer operator, an inexact operand (or one truncated on
+// the way) leaves the result uncertain: an infinite radius.
+struct ApplyDoubt {
+    Fraction *acc, *operand;
+    bool inexact;
+    ~ApplyDoubt() {
+        if (inexact || !rad_is_zero(acc->rad) || !rad_is_zero(operand->rad)) acc->rad = RAD_INF;
+    }
+};
+
 // acc := acc op (operand at `text`) for op one of % M G L. Returns the
 // characters of the operand, 0 when it could not be read.
 static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
@@ -476,8 +581,10 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     int n = read_operand(text, O, L + K + 1);
     if (n == 0) return 0;
     int F = fixed_point_limbs;
-    if (acc->num->frac_limbs == F) to_fraction(acc);
-    if (O->num->frac_limbs == F) to_fraction(O);
+    // Remainders, divisors and multiples jump where a quotient crosses an
+    // integer: of an inexact operand the result is not certain.
+    bool inexact = !rad_is_zero(acc->rad) || !rad_is_zero(O->rad);
+    ApplyDoubt doubt{acc, O, inexact};
     // The common denominator R, of any length both denominators hold (so
     // that it can be written into either).
     ScratchScope scope;
@@ -596,16 +703,24 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
     if (op == '*') {
         fraction_product(T, T, Fr);
     } else if (bn_is_zero(Fr->num)) {
+        if (divisor_in_doubt(Fr)) {
+            fraction_init(T);
+            T->rad = RAD_INF;
+            return;
+        }
         tell_division_by_zero();
         fraction_init(T);
     } else if (Fr->num->used >= precision - 5) {
         fputs(MSG_ERR, stdout);
     } else {
+        double rad = rad_quotient(mag_up(T), T->rad, mag_up(Fr), mag_lo(Fr), Fr->rad);
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
         Fr->num->sign = 1;
         Fraction recip = {Fr->den, Fr->num, 0};
+        T->rad = RAD_ZERO;  // the quotient's own bound replaces the product's
         fraction_product(T, T, &recip);
         T->num->sign = sign;
+        T->rad = rad_add(T->rad, rad);
     }
 }
 

@@ -21,6 +21,20 @@ int read_operand(const char *text, Fraction *dest, int level);
 int64_t gcd64(int64_t x, int64_t y);
 // Starts a statement: notices given at most once per statement may be given again.
 void begin_statement();
+// Reports a division by zero, at most once per statement.
+void tell_division_by_zero();
+
+// ---- values with every kept place certain (certify.cpp)
+// Evaluates `text` (as a group when `group`, else as an expression) into
+// dest at `level` with guard limbs, and again with twice as many while its
+// radius leaves any of the F places of a statement uncertain. The value left
+// is exact: an exact result as computed, else the true value truncated to F
+// places; at the end of the room a simple fraction inside the ball, or the
+// places that are certain with a notice. Returns the characters consumed.
+int eval_certain(const char *text, Fraction *dest, int level, bool group);
+// A divisor held as 0 within a non-zero radius was met: the last attempt
+// reports a division by zero if the doubt remains.
+void note_divisor_doubt();
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);

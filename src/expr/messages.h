@@ -12,3 +12,5 @@
 #define MSG_NO_SOLUTIONS "No solutions.\n"
 #define MSG_TEXT_OVF "txt-ovf \n"
 #define MSG_DIV_ZERO "{div0}\n"
+#define MSG_PLACES_CERTAIN "{only %d places certain}\n"
+#define MSG_NOTHING_CERTAIN "{no place certain: value not listed}\n"

@@ -257,7 +257,7 @@ int execute_one(const char *text, int *code, int level) {
 
     int eq = find_assignment(t);
     if (eq < 0) {
-        int n = eval_group(t, W, level + 1);
+        int n = eval_certain(t, W, level + 1, true);
         (void)store_value(REG_E, -1, W);  // store_value reports a refusal itself
         *code = CODE_LISTED_E;
         return n > len ? len : n;
@@ -305,7 +305,7 @@ int execute_one(const char *text, int *code, int level) {
         index = -1;
     }
 
-    int r = eval_group(t + eq + 1, W, level + 1);
+    int r = eval_certain(t + eq + 1, W, level + 1, true);
     if (has_coef) {
         if (digits > 0) {
             parse_coefficient(t + (negative ? 1 : 0), coef);

@@ -1,10 +1,12 @@
 // Function dispatcher: recognises the function names of the calculator
 // language, reads their argument forms and computes the small functions that
 // need no series (TAN, INT, ROU, QUT, DSUM, TIME, POL); writes template constants.
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
 #include "../expr/expr.h"
+#include "../number/ball.h"
 #include "functions.h"
 #include "templates.h"
 #include "../number/messages.h"
@@ -116,7 +118,15 @@ void tangent(Fraction *target, char unit, int level) {
         eval_group(text, target, level);
     }
     series_trim(target, F0);
-    if (target->num->frac_limbs == F0 && F0 > 0) to_fraction(target);
+}
+
+// A block statistic; a decimal result (a root, a quotient that left the
+// fractions) is known to two units of its last place.
+int statistics_with_radius(BlockKind kind, const char *text, Fraction *target, int level) {
+    int n = block_statistics(kind, text, target, level);
+    bool decimal = target->num->frac_limbs != 0 || target->den->frac_limbs != 0;
+    if (decimal) target->rad = rad_add(target->rad, rad_ulps(2, fixed_point_limbs));
+    return n;
 }
 
 // Points at the limb array slot of element n of work register reg when the
@@ -128,6 +138,70 @@ int32_t *element_slot(int reg, int n) {
     if (w < 2 || den == nullptr || den->limbs == nullptr) return nullptr;
     if ((int64_t)(n + 1) * w > den->capacity) return nullptr;
     return den->limbs + (int64_t)n * w;
+}
+
+// log2 of the largest factor by which an angle in `unit` moves the sine,
+// cosine or tangent per radian: pi/180 for degrees, pi for half-turns.
+double unit_factor(char unit) { return unit == 'R' ? 0.0 : unit == 'P' ? 1.6514961294723187 : -5.8403 + 1e-4; }
+
+// The bound carried through f = id for an argument held within radius r,
+// with log2 |argument| between lo and hi; `result` is f of the held value.
+// The derivative's largest magnitude over the ball times r; RAD_INF where
+// the ball reaches a point where f is not smooth.
+double propagated_radius(FunctionId id, double r, double lo, char unit, int64_t base, Fraction *result) {
+    if (rad_is_zero(r)) return RAD_ZERO;
+    switch (id) {
+        case FN_SIN:
+        case FN_COS: return rad_mul(unit_factor(unit), r);
+        case FN_ATAN: return rad_mul(5.8404, r);  // at most 180/pi per unit of the argument
+        case FN_TAN: {
+            // Over an angle step h <= 1/(4 (T + 1)) from tan = T, |tan| stays
+            // below 2T + 1, so the derivative 1 + tan^2 below 1 + (2T + 1)^2.
+            double t = mag_up(result);
+            if (t > 500) return RAD_INF;
+            double T = rad_is_zero(t) ? 0.0 : std::exp2(t);
+            double h = std::exp2(rad_mul(unit_factor(unit), r));
+            if (h > 1.0 / (4.0 * (T + 1.0))) return RAD_INF;
+            return rad_mul(rad_mul(unit_factor(unit), rad_of(1.0 + (2.0 * T + 1.0) * (2.0 * T + 1.0))), r);
+        }
+        case FN_LOG: {
+            double x = lg_sub_lower(lo, r);  // log2 of the smallest argument in the ball
+            if (rad_is_zero(x)) return RAD_INF;
+            double scale = base >= 2 ? -std::log2(std::log(double(base))) + 1e-9 : 0.0;
+            return rad_mul(r, scale - x + 1e-9);
+        }
+        case FN_SQR: {
+            double x = lg_sub_lower(lo, r);
+            if (rad_is_zero(x)) return RAD_INF;
+            return rad_mul(r, -1.0 - x / 2.0 + 1e-9);
+        }
+        case FN_EXP: {
+            // e^xi <= (e^x' + ulp) e^r.
+            double grow = std::exp2(r) * 1.4426950408889634;
+            if (grow > 1e6) return RAD_INF;
+            return rad_mul(rad_add(mag_up(result), rad_ulps(1, fixed_point_limbs)) + grow + 1e-9, r);
+        }
+        default: return RAD_INF;
+    }
+}
+
+// The target's radius after f: the truncation of a decimal result (two
+// units of the last place, which covers every kernel and template) and the
+// argument's radius carried through f.
+void set_function_radius(FunctionId id, Fraction *target, double r, double lo, char unit, int64_t base) {
+    bool decimal = target->num->frac_limbs != 0 || target->den->frac_limbs != 0;
+    double own = decimal ? rad_ulps(2, fixed_point_limbs) : RAD_ZERO;
+    target->rad = rad_add(own, propagated_radius(id, r, lo, unit, base, target));
+}
+
+// INT of an argument known only within a radius: certain when the whole
+// ball truncates to the same integer (the target is then that integer).
+bool certain_integer_part(Fraction *target) {
+    if (rad_is_zero(target->rad)) return false;
+    if (ball_truncate(target, 0) == CERTAIN_YES) return true;
+    integer_part(target);
+    target->rad = RAD_INF;
+    return true;
 }
 
 }  // namespace
@@ -189,13 +263,13 @@ int evaluate_function(const char *text, Fraction *target, int level) {
     if (text[pos] == '.') pos++;
 
     switch (id) {
-        case FN_SUM: return pos + block_statistics(BLOCK_SUM, text + pos, target, level);
-        case FN_AVG: return pos + block_statistics(BLOCK_AVG, text + pos, target, level);
-        case FN_QTY: return pos + block_statistics(BLOCK_QTY, text + pos, target, level);
-        case FN_VAR: return pos + block_statistics(BLOCK_VAR, text + pos, target, level);
-        case FN_SDV: return pos + block_statistics(BLOCK_SDV, text + pos, target, level);
-        case FN_COV: return pos + block_statistics(BLOCK_COV, text + pos, target, level);
-        case FN_COR: return pos + block_statistics(BLOCK_COR, text + pos, target, level);
+        case FN_SUM: return pos + statistics_with_radius(BLOCK_SUM, text + pos, target, level);
+        case FN_AVG: return pos + statistics_with_radius(BLOCK_AVG, text + pos, target, level);
+        case FN_QTY: return pos + statistics_with_radius(BLOCK_QTY, text + pos, target, level);
+        case FN_VAR: return pos + statistics_with_radius(BLOCK_VAR, text + pos, target, level);
+        case FN_SDV: return pos + statistics_with_radius(BLOCK_SDV, text + pos, target, level);
+        case FN_COV: return pos + statistics_with_radius(BLOCK_COV, text + pos, target, level);
+        case FN_COR: return pos + statistics_with_radius(BLOCK_COR, text + pos, target, level);
         default: break;
     }
 
@@ -208,6 +282,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         set_int64(target->den, target->num->dec_den);
     }
 
+    double arg_rad = target->rad, arg_lo = mag_lo(target);
     switch (id) {
         case FN_SIN: compute_sin_cos(target, 0, unit, level); break;
         case FN_COS: compute_sin_cos(target, 1, unit, level); break;
@@ -225,17 +300,38 @@ int evaluate_function(const char *text, Fraction *target, int level) {
             // Recognised for compatibility; computes nothing and records
             // nothing outside the target's storage.
             break;
-        case FN_INT: integer_part(target); break;
+        case FN_INT:
+            if (!certain_integer_part(target)) integer_part(target);
+            break;
         case FN_ROU: {
             int8_t sign = target->num->sign;
             target->num->sign = 1;
             eval_group(template_text(TPL_ROUND_HALF), target, level + 1);
             target->num->sign = sign;
-            integer_part(target);
+            if (!certain_integer_part(target)) integer_part(target);
             break;
         }
-        case FN_QUT: to_fraction(target); break;
-        case FN_DSUM: digit_sum(target); break;
+        case FN_QUT:
+            // The fraction asked for, read from the places of a statement
+            // (zero guard limbs dropped); when one is recognised it stands as exact.
+            while (target->num->frac_limbs > 4 && target->num->used > 0 && limb(target->num, 0) == 0 &&
+                   target->den->used == 1 && limb(target->den, 0) == 1) {
+                (void)shift_limbs(target->num, -1);  // a downward shift cannot fail
+                target->num->frac_limbs--;
+            }
+            if (to_fraction(target) == 1 && target->num->frac_limbs == 0) target->rad = RAD_ZERO;
+            break;
+        case FN_DSUM:
+            digit_sum(target);
+            if (!rad_is_zero(arg_rad)) target->rad = RAD_INF;
+            break;
+        default: break;
+    }
+    switch (id) {
+        case FN_SIN: case FN_COS: case FN_TAN: case FN_ATAN: case FN_LOG: case FN_SQR: case FN_EXP:
+            set_function_radius(id, target, arg_rad, arg_lo, unit, base);
+            break;
+        case FN_PI: set_function_radius(id, target, RAD_ZERO, 0, unit, base); break;
         default: break;
     }
 

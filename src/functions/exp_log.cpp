@@ -6,6 +6,8 @@
 
 #include "../expr/expr.h"
 #include "functions.h"
+#include "../number/scratch.h"
+#include "../number/ball.h"
 #include "messages.h"
 #include "templates.h"
 #include "../number/real.h"
@@ -193,6 +195,38 @@ int nth_root(Fraction *target, int n, double p, int level) {
     return 1;
 }
 
+// When the decimal root y in target is recognised as a simple fraction that
+// is exactly the n-th root of the exact value x, y becomes that fraction;
+// otherwise target is left as it was.
+void exact_root(Fraction *target, Fraction *x, int n) {
+    if (x->den->frac_limbs != 0 || n > 64) return;
+    ScratchScope scope;
+    BigNum yn = {}, yd = {};
+    Fraction y;
+    if (fraction_stash(&y, &yn, &yd, target) != 0) return;
+    if (to_fraction(&y) != 1 || y.num->frac_limbs != 0 || y.den->frac_limbs != 0) return;
+    // a^n and b^n for y = a / b, exactly, in the arena.
+    BigNum pw[2];
+    BigNum *base[2] = {y.num, y.den};
+    for (int i = 0; i < 2; i++) {
+        long cap = static_cast<long>(n) * (base[i]->used + 1) + 2;
+        if (cap >= precision || !bn_from_scratch(&pw[i], static_cast<int>(cap))) return;
+        (void)copy(&pw[i], base[i]);  // the record was taken with room for it
+        pw[i].sign = 1;
+        for (int k = 1; k < n; k++)
+            if (multiply(&pw[i], &pw[i], base[i]) < 0) return;
+        pw[i].sign = 1;
+    }
+    // a^n x_d = |x_n| b^n: the root is exact.
+    if (compare_cross(&pw[0], x->den, x->num, &pw[1]) != 0) return;
+    if (y.num->used > target->num->capacity || y.den->used > target->den->capacity) return;
+    int8_t sign = target->num->sign;
+    (void)copy(target->num, y.num);  // room checked above
+    (void)copy(target->den, y.den);  // room checked above
+    target->num->sign = sign;
+    target->den->sign = 1;
+}
+
 // target := n-th root of the target's value, truncated to F fraction limbs,
 // by Newton's iteration on the fast products. Returns 1, or -1 when refused
 // at level 12 or deeper ("q-ovf", target at F limbs). Zero gives 0; an even
@@ -204,6 +238,12 @@ int newton_root(Fraction *target, int n, int level) {
         if (!is_exactly_one(target->den)) make_fixed(target);
         return -1;
     }
+    // An exact argument is kept, so that a root that ends in zero limbs can
+    // be checked for being exact.
+    ScratchScope scope;
+    BigNum arg_num = {}, arg_den = {};
+    Fraction arg;
+    bool kept = rad_is_zero(target->rad) && fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
     int rc = real_root(target->num, target, n, fixed_point_limbs);
     if (rc == REAL_DOMAIN) {
         fputs(MSG_ROOT_NEG, stdout);
@@ -211,7 +251,7 @@ int newton_root(Fraction *target, int n, int level) {
         return 1;
     }
     finish_kernel(target, rc);
-    to_fraction(target);
+    if (kept) exact_root(target, &arg, n);
     return 1;
 }
 

@@ -249,7 +249,6 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
             nth_root(target, 2, 1.0, level + 1);
         }
         series_trim(target, F0);
-        if (target->num->frac_limbs == F0) to_fraction(target);
         target->num->sign = sign;
     } else {
         divide_by_count(target, n);

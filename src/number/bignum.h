@@ -29,10 +29,15 @@ struct BigNum {
     int32_t defined;       // 1 once carved or reset
 };
 
+// The radius of an exact value (see ball.h): log2 of zero.
+constexpr double RAD_ZERO = -__builtin_huge_val();
+
 struct Fraction {
     BigNum *num;
     BigNum *den;
     int32_t num_only;  // non-zero: parsing a literal sets only the numerator
+    // log2 of a bound on |true value - num/den|; RAD_ZERO when exact.
+    double rad = RAD_ZERO;
 };
 
 // Debug and sanitizer builds check a limb index against the record's

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "ball.h"
 #include "bignum.h"
 #include "limbs.h"
 #include "messages.h"
@@ -473,14 +474,32 @@ int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
 void to_fixed(Fraction *f, int s) {
     assert(f && s >= 0);
     BigNum *n = f->num, *d = f->den;
+    // Whether digits fall off: below the new scale, or in the division by a
+    // denominator other than one (a one-limb one is tested exactly). Each
+    // truncation moves the value by less than one unit of the last place.
+    bool den_one = d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0;
+    bool cut = false;
+    if (!den_one && !bn_is_zero(n)) {
+        if (d->used == 1 && d->frac_limbs == 0 && limb(d, 0) > 0 && n->frac_limbs <= s) {
+            // The numerator raised to s limbs is n 10^(8(s - frac)): exact
+            // when the denominator divides that.
+            __int128 v = mod_limb(n, limb(d, 0));
+            for (int k = n->frac_limbs; k < s && v != 0; k++) v = v * LIMB_BASE % limb(d, 0);
+            cut = v != 0;
+        } else {
+            cut = true;
+        }
+    }
     if (n->frac_limbs != s) {
         int by = s - n->frac_limbs;  // a downward shift cannot fail
+        for (int k = 0; k < -by && !cut; k++) cut = limb_at(n, k) != 0;
         if (shift_limbs(n, by) == -3 && by > 0) {
             overflow_to_zero(f, s);
             return;
         }
         n->frac_limbs = s;
     }
+    if (cut) f->rad = rad_add(f->rad, rad_ulps(1, s));
     BigNum *q = work_int(0);
     if (divide_scaled(q, n, d) == -3) {
         overflow_to_zero(f, s);
@@ -499,6 +518,7 @@ void to_fixed(Fraction *f, int s) {
 int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     assert(r && a && b);
     int f = fixed_point_limbs;
+    double rr = rad_add(a->rad, b->rad);
     for (BigNum *n : {a->num, b->num}) {
         if (n->frac_limbs != f || f == 0) continue;
         bool whole = true;
@@ -519,6 +539,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
             // the machine-integer common denominator l
         } else if (integers && !a->den->frac_limbs && !b->den->frac_limbs && !bn_is_zero(a->den) &&
                    !bn_is_zero(b->den) && exact_sum(r, a, b)) {
+            r->rad = rr;
             return 1;
         } else {
             fixed = true;
@@ -529,7 +550,9 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         to_fixed(b, f);
         l = 1;
         c = f;
+        rr = rad_add(a->rad, b->rad);  // with the truncations of to_fixed
     }
+    r->rad = rr;
     r->num->frac_limbs = c;
     if (add(r->num, a->num, b->num) < 0) {
         fputs(MSG_PROD_OVF, stdout);

@@ -4,5 +4,4 @@
 #define MSG_CROSS_SCALE "((cs))"
 #define MSG_PROD_OVF "prod_ovf\n"
 #define MSG_NO_GMP "no: gmp-10.dll \n"
-#define MSG_PROD_ROUNDED "Prod-Rd %d,%d, \n"
 #define MSG_PERIOD_FAIL "gyr-byr"

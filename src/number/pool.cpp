@@ -83,6 +83,7 @@ void bn_set_one(BigNum *n) {
 }
 
 void fraction_init(Fraction *f) {
+    f->rad = RAD_ZERO;
     bn_clear(f->num);
     bn_clear(f->den);
     bn_set_one(f->den);

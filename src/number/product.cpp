@@ -4,6 +4,7 @@
 // and the comparison of two fractions through their cross products.
 #include <cstdio>
 
+#include "ball.h"
 #include "bignum.h"
 #include "fastmul.h"
 #include "limbs.h"
@@ -94,12 +95,17 @@ int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
 // stay as they are), so that factors in lowest terms give a product in
 // lowest terms. When r's denominator cannot hold the product of the
 // cancelled denominators, the numerator is divided by both instead, giving
-// fixed point over 1 with the notice "Prod-Rd". r may be x or y, and x may
+// fixed point over 1, the truncation added to the radius. r may be x or y, and x may
 // be y. Returns 1; 0 when the product of the numerators does not fit (after
 // "prod_ovf"; r is then 0/1).
 int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     assert(r && x && y);
     int8_t sign = int8_t(x->num->sign * y->num->sign * x->den->sign * y->den->sign);
+    // |xy - x'y'| <= |x'| ry + |y'| rx + rx ry for the held values x', y'.
+    double rad = RAD_ZERO;
+    if (!rad_is_zero(x->rad) || !rad_is_zero(y->rad)) {
+        rad = rad_add(rad_add(rad_mul(mag_up(x), y->rad), rad_mul(mag_up(y), x->rad)), rad_mul(x->rad, y->rad));
+    }
     size_t mark = scratch_mark();
     BigNum *xn = x->num, *xd = x->den, *yn = y->num, *yd = y->den;
     BigNum c1, c2, c3, c4;
@@ -160,7 +166,6 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // A numerator without room for the fraction limbs is divided as an
         // integer: still truncation, only to fewer places.
         if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
-        int used_x = xd->used, used_y = yd->used;
         if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
             fputs(MSG_PROD_OVF, stdout);
             scratch_release(mark);
@@ -168,7 +173,8 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
             return 0;
         }
         if (mark_fixed) n->frac_limbs = f;
-        printf(MSG_PROD_ROUNDED, used_y, used_x);
+        // Two truncating divisions: less than two units of the last place.
+        rad = rad_add(rad, rad_ulps(2, n->frac_limbs));
         bn_set_one(r->den);
     }
     scratch_release(mark);
@@ -180,6 +186,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     }
     r->num->sign = sign;
     r->den->sign = 1;
+    r->rad = rad;
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "number/gmp_api.h"
+#include "number/ball.h"
 #include "number/bignum.h"
 #include "support.h"
 
@@ -464,7 +465,8 @@ TEST_F(FractionOps, ProductFallsBackToFixedPoint) {
     ASSERT_EQ(a->den->used, 26);
     testing::internal::CaptureStdout();
     EXPECT_EQ(fraction_product(a, a, b), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Prod-Rd 26,26, \n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(rad_is_zero(a->rad));  // the truncation is carried as the radius
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(value_of(a->den), 1);
     EXPECT_TRUE(bn_is_zero(a->num));  // 1 / 10^400 truncates to 0 at 32 places
@@ -483,7 +485,7 @@ TEST_F(FractionOps, ProductFallsBackToFixedPoint) {
     if (out.empty()) {
         EXPECT_EQ(digits_of(c->den), "1" + std::string(318, '0'));
     } else {
-        EXPECT_EQ(out, "Prod-Rd 20,20, \n");
+        ADD_FAILURE() << "the fall-back prints nothing: " << out;
         EXPECT_EQ(c->num->frac_limbs, 4);
         EXPECT_EQ(value_of(c->den), 1);
     }

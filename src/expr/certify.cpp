@@ -1,0 +1,122 @@
+// Statement values with every kept place certain: the evaluation runs with
+// guard limbs and is repeated with more while the error bound carried with
+// the value could move one of the F places it keeps.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "../number/ball.h"
+#include "expr.h"
+#include "messages.h"
+
+namespace {
+
+constexpr int FIRST_GUARD_LIMBS = 2;
+
+int depth = 0;            // nested certain evaluations (bracket forms)
+int statement_places = 0;  // F of the outermost statement
+bool divisor_doubt = false;
+
+// Output of the repeated attempts is dropped: their messages were given by
+// the first one. The console's descriptor is put aside and restored.
+struct Mute {
+    int saved = -1;
+    void on() {
+        if (saved >= 0) return;
+        fflush(stdout);
+        int sink = open("/dev/null", O_WRONLY);
+        if (sink < 0) return;
+        saved = dup(STDOUT_FILENO);
+        if (saved >= 0) dup2(sink, STDOUT_FILENO);
+        close(sink);
+    }
+    ~Mute() {
+        if (saved < 0) return;
+        fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+    }
+};
+
+// Largest guard: up to F more limbs (at least 8), within half the numerator
+// room so that the work of the kernels still fits.
+int guard_room(int places) {
+    int g = places > 8 ? places : 8;
+    int room = precision / 2 - places;
+    return g < room ? g : (room > 0 ? room : 0);
+}
+
+// An exact fixed-point value keeps no zero limbs beyond F places.
+void trim_exact(Fraction *f, int places) {
+    BigNum *n = f->num;
+    bool den_one = f->den->used == 1 && limb(f->den, 0) == 1 && f->den->frac_limbs == 0;
+    if (!den_one) return;
+    while (n->frac_limbs > places && (n->used == 0 || limb(n, 0) == 0)) {
+        (void)shift_limbs(n, -1);  // a downward shift cannot fail
+        n->frac_limbs--;
+    }
+    if (bn_is_zero(n)) {
+        bn_normalise_zero(n);
+        n->frac_limbs = 0;
+    }
+}
+
+// The end of the room without certainty: the zero divisor that stayed in
+// doubt, a simple fraction inside the ball, or the places that are sure.
+void settle_uncertain(Fraction *dest, int places) {
+    if (divisor_doubt) {
+        tell_division_by_zero();
+        fraction_init(dest);
+        return;
+    }
+    if (ball_recover(dest)) return;
+    int sure = ball_certain_places(dest, places);
+    if (sure < 0) {
+        fputs(MSG_NOTHING_CERTAIN, stdout);
+        fraction_init(dest);
+        return;
+    }
+    printf(MSG_PLACES_CERTAIN, sure);
+}
+
+}  // namespace
+
+void note_divisor_doubt() { divisor_doubt = true; }
+
+int eval_certain(const char *text, Fraction *dest, int level, bool group) {
+    int saved_limbs = fixed_point_limbs, saved_places = statement_places;
+    int places = depth == 0 ? fixed_point_limbs : statement_places;
+    statement_places = places;
+    depth++;
+    int room = guard_room(places);
+    int g = FIRST_GUARD_LIMBS < room ? FIRST_GUARD_LIMBS : room;
+    int n = 0;
+    bool settled = false;
+    {
+        Mute mute;
+        for (;;) {
+            fixed_point_limbs = places + g;
+            divisor_doubt = false;
+            fraction_init(dest);
+            n = group ? eval_group(text, dest, level) : eval_expression(text, dest, level);
+            Certainty c = ball_truncate(dest, places);
+            if (c != CERTAIN_NO) break;
+            if (g >= room) {
+                fixed_point_limbs = places + g;
+                settled = true;
+                break;
+            }
+            mute.on();
+            g = 2 * g > room ? room : 2 * g;
+            if (g == 0) g = room;
+        }
+    }
+    if (settled) settle_uncertain(dest, places);
+    dest->rad = RAD_ZERO;
+    trim_exact(dest, places);
+    fixed_point_limbs = saved_limbs;
+    statement_places = saved_places;
+    depth--;
+    return n;
+}
