@@ -39,10 +39,11 @@ struct Mute {
     }
 };
 
-// Largest guard: up to F more limbs (at least 8), within half the numerator
+// Largest guard: twice F more limbs (at least 64: a value within 10^-500 of
+// a boundary is still told apart at small F), within half the numerator
 // room so that the work of the kernels still fits.
 int guard_room(int places) {
-    int g = places > 8 ? places : 8;
+    int g = 2 * places > 64 ? 2 * places : 64;
     int room = precision / 2 - places;
     return g < room ? g : (room > 0 ? room : 0);
 }
