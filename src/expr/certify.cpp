@@ -17,6 +17,7 @@ constexpr int FIRST_GUARD_LIMBS = 2;
 int depth = 0;            // nested certain evaluations (bracket forms)
 int statement_places = 0;  // F of the outermost statement
 bool divisor_doubt = false;
+bool last_attempt = false;
 
 // Output of the repeated attempts is dropped: their messages were given by
 // the first one. The console's descriptor is put aside and restored.
@@ -85,6 +86,8 @@ void settle_uncertain(Fraction *dest, int places) {
 
 void note_divisor_doubt() { divisor_doubt = true; }
 
+bool final_attempt() { return last_attempt; }
+
 int eval_certain(const char *text, Fraction *dest, int level, bool group) {
     int saved_limbs = fixed_point_limbs, saved_places = statement_places;
     int places = depth == 0 ? fixed_point_limbs : statement_places;
@@ -99,6 +102,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
         for (;;) {
             fixed_point_limbs = places + g;
             divisor_doubt = false;
+            last_attempt = g >= room;
             fraction_init(dest);
             n = group ? eval_group(text, dest, level) : eval_expression(text, dest, level);
             Certainty c = ball_truncate(dest, places);
@@ -113,6 +117,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
             if (g == 0) g = room;
         }
     }
+    last_attempt = false;
     if (settled) settle_uncertain(dest, places);
     dest->rad = RAD_ZERO;
     trim_exact(dest, places);

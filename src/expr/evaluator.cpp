@@ -566,11 +566,26 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // On leaving the integer operator, an inexact operand (or one truncated on
 // the way) leaves the result uncertain: an infinite radius.
+// A remainder stays continuous while the quotient's integer part holds
+// over both balls: then it is within rx + |q| ry of the true one, and it
+// holds when the remainder keeps clear of 0 and of |y| by that much.
 struct ApplyDoubt {
     Fraction *acc, *operand;
     bool inexact;
+    bool remainder = false;
+    double mx = 0, my = 0, ly = 0;  // log2 |x| <= mx, 2^ly <= |y| <= 2^my
     ~ApplyDoubt() {
-        if (inexact || !rad_is_zero(acc->rad) || !rad_is_zero(operand->rad)) acc->rad = RAD_INF;
+        if (!inexact && rad_is_zero(acc->rad) && rad_is_zero(operand->rad)) return;
+        if (!remainder) {
+            acc->rad = RAD_INF;
+            return;
+        }
+        double q = mx - ly + 1e-9;  // |q| <= |x| / |y|
+        double r = rad_add(acc->rad, rad_mul(rad_add(q, 0.0), operand->rad));
+        double clear_low = mag_lo(acc), room = lg_sub_lower(ly, operand->rad);
+        bool holds = !bn_is_zero(acc->num) && !rad_is_zero(room) && clear_low > r + 1e-6 &&
+                     rad_add(mag_up(acc), r) < room - 1e-6;
+        acc->rad = holds ? r : RAD_INF;
     }
 };
 
@@ -583,8 +598,18 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     int F = fixed_point_limbs;
     // Remainders, divisors and multiples jump where a quotient crosses an
     // integer: of an inexact operand the result is not certain.
+    // On the last attempt an operand still uncertain takes the simple
+    // fraction inside its ball, if there is one (SQR2^2%1 is 2%1).
+    for (Fraction *x : {acc, O})
+        if (!rad_is_zero(x->rad) && final_attempt()) (void)ball_recover(x);
     bool inexact = !rad_is_zero(acc->rad) || !rad_is_zero(O->rad);
     ApplyDoubt doubt{acc, O, inexact};
+    if (op == '%' || op == 'M') {
+        doubt.remainder = true;
+        doubt.mx = mag_up(acc);
+        doubt.my = mag_up(O);
+        doubt.ly = mag_lo(O);
+    }
     // The common denominator R, of any length both denominators hold (so
     // that it can be written into either).
     ScratchScope scope;

@@ -35,6 +35,9 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group);
 // A divisor held as 0 within a non-zero radius was met: the last attempt
 // reports a division by zero if the doubt remains.
 void note_divisor_doubt();
+// True during the last attempt a statement's room allows: a function whose
+// argument is still uncertain may then take the simple fraction inside it.
+bool final_attempt();
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);

@@ -196,9 +196,13 @@ void set_function_radius(FunctionId id, Fraction *target, double r, double lo, c
 
 // INT of an argument known only within a radius: certain when the whole
 // ball truncates to the same integer (the target is then that integer).
+// False when the caller is to take the integer part of an exact target.
 bool certain_integer_part(Fraction *target) {
     if (rad_is_zero(target->rad)) return false;
     if (ball_truncate(target, 0) == CERTAIN_YES) return true;
+    // On the last attempt a simple fraction inside the ball stands for the
+    // argument (INT(SQR2^2) is INT(2)).
+    if (final_attempt() && ball_recover(target)) return false;
     integer_part(target);
     target->rad = RAD_INF;
     return true;
