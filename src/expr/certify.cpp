@@ -40,11 +40,11 @@ struct Mute {
     }
 };
 
-// Largest guard: twice F more limbs (at least 64: a value within 10^-500 of
-// a boundary is still told apart at small F), within half the numerator
+// Largest guard: twice F more limbs (at least 128: a value within 10^-1000
+// of a boundary is still told apart at small F), within half the numerator
 // room so that the work of the kernels still fits.
 int guard_room(int places) {
-    int g = 2 * places > 64 ? 2 * places : 64;
+    int g = 2 * places > 128 ? 2 * places : 128;
     int room = precision / 2 - places;
     return g < room ? g : (room > 0 ? room : 0);
 }
@@ -95,7 +95,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
     depth++;
     int room = guard_room(places);
     int g = FIRST_GUARD_LIMBS < room ? FIRST_GUARD_LIMBS : room;
-    int n = 0;
+    int n = 0, last_good = -1;
     bool settled = false;
     {
         Mute mute;
@@ -104,7 +104,18 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
             divisor_doubt = false;
             last_attempt = g >= room;
             fraction_init(dest);
+            int refusals = refusal_count;
             n = group ? eval_group(text, dest, level) : eval_expression(text, dest, level);
+            if (refusal_count != refusals) {
+                // Refused on the first attempt: the value stands as the
+                // refusal left it (its notice is printed). Refused only with
+                // more guard limbs: the room ends at the last attempt that
+                // was not refused, which runs once more.
+                if (last_good < 0) break;
+                room = g = last_good;
+                continue;
+            }
+            last_good = g;
             Certainty c = ball_truncate(dest, places);
             if (c != CERTAIN_NO) break;
             if (g >= room) {

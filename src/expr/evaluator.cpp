@@ -132,7 +132,7 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     while (text[stop] && text[stop] != '|' && text[stop] != ']') stop++;
     if (stop - 1 > BRACKET_STATEMENT_MAX || level >= MAX_LEVEL) {
         // Refused: skip to the `]` that closes the form; the operand reads 0.
-        fputs(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR, stdout);
+        report_refusal(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR);
         int depth = 0, i = 0;
         for (; text[i]; i++) {
             if (text[i] == '[') depth++;
@@ -224,7 +224,7 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     else
         rc = real_power(B->num, O, Y, F);
     if (rc != 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
     }
@@ -248,7 +248,7 @@ static void kernel_integer_power(Fraction *B, Fraction *O, int64_t n) {
         return;
     }
     if (real_power_ratio(B->num, O, n, 1, F) != 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
     }
@@ -301,7 +301,22 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     e->s = O->num->sign < 0 ? -1 : 1;
     e->long_exponent = false;
     int Fo = O->num->frac_limbs;
-    if (F != 0 && (Fo == F || Fo == F + EXPONENT_GUARD_LIMBS)) {
+    // A decimal exponent with more than one integer limb or more than two
+    // fraction limbs, or in another scale, is used whole (through the
+    // exponential): W + m/o = 1/2 only stands in for it.
+    bool decimal = Fo != 0 && !bn_is_zero(O->num);
+    bool two_limbs = F != 0 && (Fo == F || Fo == F + EXPONENT_GUARD_LIMBS) && O->num->used <= Fo + 1;
+    for (int k = 0; two_limbs && k < Fo - 2; k++) two_limbs = limb_or_zero(O->num, k) == 0;
+    if (decimal && !two_limbs) {
+        if (!e->have_y) {
+            report_refusal(MSG_ERR);
+            return false;
+        }
+        e->W = 0;
+        e->m = 1;
+        e->o = 2;
+        e->long_exponent = true;
+    } else if (decimal) {
         e->W = limb_or_zero(O->num, Fo);
         e->m = static_cast<int64_t>(limb_or_zero(O->num, Fo - 1)) * LIMB_BASE +
                (Fo >= 2 ? limb_or_zero(O->num, Fo - 2) : 0);
@@ -309,7 +324,7 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     } else {
         if (q < 0) q = -q;
         if (q == 0 && !e->have_y) {  // denominator outside the window: no defined power
-            fputs(MSG_ERR, stdout);
+            report_refusal(MSG_ERR);
             return false;
         }
         int64_t at = e->t < 0 ? -e->t : e->t;
@@ -386,7 +401,7 @@ static void shift_term(Fraction *T, int64_t D, int F) {
         tn->frac_limbs += static_cast<int32_t>(h);
     }
     if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
-        fputs(MSG_ERR, stdout);
+        report_refusal(MSG_ERR);
         fraction_init(T);
         return;
     }
@@ -401,7 +416,7 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
     // its products, refused with 0: refuse it before doing them.
     double grows = log10_bound(O->num, false) - log10_bound(O->den, true);
     if (grows > 0 && surely_too_long(static_cast<double>(W) * grows, B->num)) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return false;
     }
@@ -409,7 +424,7 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
         if (c_raw != 0 || !exact) {
             // Out of reach of the products: refused, and 0 rather than a
             // plausible value.
-            fputs(MSG_ERR, stdout);
+            report_refusal(MSG_ERR);
             fraction_init(B);
             return false;
         }
@@ -619,7 +634,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
         if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
-            fputs(MSG_ERR, stdout);
+            report_refusal(MSG_ERR);
             fraction_init(acc);
             return n;
         }
@@ -638,14 +653,14 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
         if (divide(work_int(4), acc->num, keep, O->num) < 0) {  // no room for the division
-            fputs(MSG_ERR, stdout);
+            report_refusal(MSG_ERR);
             fraction_init(acc);
             return n;
         }
         acc->num->frac_limbs = rf;
     } else {
         if (!found) {  // no common denominator within reach
-            fputs(MSG_ERR, stdout);
+            report_refusal(MSG_ERR);
             return n;
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
@@ -736,7 +751,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
         tell_division_by_zero();
         fraction_init(T);
     } else if (Fr->num->used >= precision - 5) {
-        fputs(MSG_ERR, stdout);
+        report_refusal(MSG_ERR);
     } else {
         double rad = rad_quotient(mag_up(T), T->rad, mag_up(Fr), mag_lo(Fr), Fr->rad);
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);

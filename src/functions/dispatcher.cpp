@@ -70,7 +70,7 @@ void integer_part(Fraction *f) {
     int8_t sign = num->sign;
     num->sign = 1;
     if (divide_scaled(nullptr, num, den) < 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
     }

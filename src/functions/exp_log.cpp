@@ -60,7 +60,7 @@ void make_fixed(Fraction *f) {
     int e = d->frac_limbs;
     bool scaled = e > 0 && n->used + e < n->capacity;
     if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
     }
@@ -111,7 +111,7 @@ void series_trim(Fraction *f, int limbs) {
 // record is reported and gives 0.
 void finish_kernel(Fraction *target, int rc) {
     if (rc == REAL_NO_ROOM) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return;
     }
@@ -141,7 +141,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     one->frac_limbs = num->frac_limbs;
     int32_t f = num->frac_limbs;
     if (add(num, num, one) < 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return F;
     }

@@ -58,7 +58,7 @@ int compute_pi(Fraction *target, int level) {
     }
     fraction_init(target);
     if (real_pi(target->num, F) != 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return 0;
     }
@@ -81,7 +81,7 @@ int compute_atan(Fraction *target, int level) {
     if (compare(target->num, target->den) == 0) {
         run(template_text(TPL_PI_QUARTER), target, level);
     } else if (real_atan(target->num, target, fixed_point_limbs) != 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(target);
     } else {
         bn_set_one(target->den);
@@ -171,7 +171,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         fraction_init(target);
         int rc = stashed ? real_sin_cos(target->num, &arg, cosine, mode, F) : REAL_NO_ROOM;
         if (rc != 0) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }
@@ -193,7 +193,7 @@ int tangent_special(Fraction *target, int j) {
         set_int32(target->num, k == 2 ? 1 : 3);
         set_int32(target->den, k == 2 ? 3 : 1);
         if (real_root(target->num, target, 2, F) != 0) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
             fraction_init(target);
             return 0;
         }
@@ -242,7 +242,7 @@ int compute_tan(Fraction *target, char unit, int level) {
         fraction_init(target);
         rc = real_tan(target->num, &arg, mode, fixed_point_limbs);
         if (rc == REAL_NO_ROOM) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }

@@ -134,6 +134,16 @@ inline void poll_interrupt() {
     if (interrupt_requested && interrupt_hook) interrupt_hook();
 }
 
+// ------------------------------------------------------------- refusals
+// Operations that refuse (no room, a value out of reach) print their notice
+// through report_refusal, which counts them: a statement evaluated again with
+// more guard limbs can tell a refusal caused by the guard from a result.
+extern int refusal_count;
+inline void report_refusal(const char *message) {
+    refusal_count++;
+    fputs(message, stdout);
+}
+
 // -------------------------------------------------------------------- pool
 constexpr int POOL_SLOTS = 56;
 constexpr int WORK_FRACTIONS = 16;

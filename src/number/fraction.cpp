@@ -121,7 +121,7 @@ int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_
 // The fraction becomes 0 with s fraction limbs over 1, after a notice: its
 // value cannot be held with s fraction limbs in its record.
 void overflow_to_zero(Fraction *f, int s) {
-    fputs(MSG_PROD_OVF, stdout);
+    report_refusal(MSG_PROD_OVF);
     bn_clear(f->num);
     f->num->frac_limbs = s;
     bn_set_one(f->den);
@@ -555,7 +555,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     r->rad = rr;
     r->num->frac_limbs = c;
     if (add(r->num, a->num, b->num) < 0) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(r);
         return 0;
     }

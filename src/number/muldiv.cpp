@@ -393,7 +393,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     int ua = a->used, ub = b->used;
     int64_t need = int64_t(ua) + ub;
     if (r->capacity < need) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         return -1;
     }
     if (is_zero_operand(a) || is_zero_operand(b)) {
@@ -404,7 +404,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     if (r->capacity < need + 1) return -6;
     BigNum *acc = product_scratch(a, b);
     if (acc->capacity < need) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         return -1;
     }
     // The operand with fewer limbs drives the outer loop.
@@ -635,7 +635,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         return 1;
     }
     if (l && divide(&quo, nullptr, a, &div) < 0) {
-        fputs(MSG_PROD_OVF, stdout);  // no room for |a| / g: l stays
+        report_refusal(MSG_PROD_OVF);  // no room for |a| / g: l stays
     } else if (l) {
         quo.sign = 1;
         quo.frac_limbs = 0;
@@ -650,7 +650,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
             l->frac_limbs = scale;
             l->offset = 0;
         } else if (rc >= 0) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
         }
     }
     if (g && copy(g, &div) >= 0) finish_gcd(g, scale);

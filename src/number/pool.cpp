@@ -82,6 +82,8 @@ void bn_set_one(BigNum *n) {
     limb(n, 0) = 1;
 }
 
+int refusal_count = 0;
+
 void fraction_init(Fraction *f) {
     f->rad = RAD_ZERO;
     bn_clear(f->num);

@@ -108,7 +108,7 @@ bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
     if (len < 0) {
         // The last product needs at least cap_n + 1 limbs: the loop refuses
         // one of its products and goes on with zero.
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return true;
     }
@@ -140,7 +140,7 @@ void power_step(Fraction *B, Fraction *X) {
 // A product that does not fit leaves 0 rather than a partial product; the
 // silent refusal (one limb short) gets the notice too.
 static void refuse_product(BigNum *N, int rc) {
-    if (rc != -1) fputs(MSG_PROD_OVF, stdout);
+    if (rc != -1) report_refusal(MSG_PROD_OVF);
     set_int32(N, 0);
 }
 

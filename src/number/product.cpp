@@ -130,7 +130,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     if (res < 0) {
         // -1 has printed its notice; the silent refusal gets one too, so a
         // lost product is never passed on as if it were the result.
-        if (res != -1) fputs(MSG_PROD_OVF, stdout);
+        if (res != -1) report_refusal(MSG_PROD_OVF);
         scratch_release(mark);
         fraction_init(r);
         return 0;
@@ -146,7 +146,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // The fall-back divides by both denominators after r's numerator is
         // written: keep them apart (without room the product is refused).
         if (!bn_from_scratch(&sx, xd->used + 1) || !bn_from_scratch(&sy, yd->used + 1)) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
             scratch_release(mark);
             fraction_init(r);
             return 0;
@@ -167,7 +167,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // integer: still truncation, only to fewer places.
         if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
         if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
-            fputs(MSG_PROD_OVF, stdout);
+            report_refusal(MSG_PROD_OVF);
             scratch_release(mark);
             fraction_init(r);
             return 0;

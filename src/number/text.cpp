@@ -202,7 +202,7 @@ int format_decimal(Fraction *f, char *out) {
     }
     int res = divide_scaled(nullptr, n, d);
     if (res == -3) {
-        fputs(MSG_PROD_OVF, stdout);
+        report_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return format_bignum(n, out);
     }
