@@ -5,6 +5,7 @@
 #define MSG_DISPLAY_FRACTION "VF_OK\n"
 #define MSG_DISPLAY_DECIMAL "VR_OK\n"
 #define MSG_NEGATIVE_INDEX "negative_index\n"
+#define MSG_REPEAT_COUNT "repeat count must be a whole number from 0 to 2147483647; no pass\n"
 #define MSG_TABLE_NOT_FOUND "file_not_found\n"
 #define MSG_TABLE_PROTECTED "file_protected\n"
 #define MSG_TABLE_SYNTAX "table_syntax\n"

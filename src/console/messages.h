@@ -31,6 +31,9 @@
 #define MSG_STATEMENT_TOO_LONG "statement too long \n"
 #define MSG_INTERRUPTED "interrupted\n"
 #define MSG_LINE_TOO_LONG "line too long (%zu characters, at most %zu); not run\n"
+#define MSG_UNBALANCED "unbalanced parentheses; line not run\n"
+#define MSG_BAD_CHARACTER "character '%c' not allowed; line not run\n"
+#define MSG_BAD_BYTE "character code %d not allowed; line not run\n"
 #define MSG_SCRIPT_TOO_LONG "script %s too long (more than %zu bytes); not run\n"
 
 #define MSG_UNKNOWN_OPTION "vantrel: unknown option %s\n"
