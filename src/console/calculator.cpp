@@ -98,7 +98,7 @@ static char *take_input_buffers(int n) {
 }
 
 int load_script(const char *name) {
-    FILE *f = fopen(name, "r");
+    FILE *f = open_for_reading(name);
     struct stat st;
     if (!f || fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
         if (f) fclose(f);

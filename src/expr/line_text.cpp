@@ -15,8 +15,19 @@ static bool kept_punctuation(unsigned char c) {
     return c != 0 && strchr("!%'*+,-./:<=>^{|}#$&[]~@", c) != nullptr;
 }
 
+// True when the normalised text[0..w) is a command whose file name follows:
+// LC:, WC:, L:, #FW:, #FR:, #RUN:.
+static bool file_command(const char *text, int w) {
+    static const char *const COMMANDS[] = {"LC:", "WC:", "L:", "#FW:", "#FR:", "#RUN:"};
+    for (const char *command : COMMANDS)
+        if (int(strlen(command)) == w && strncmp(text, command, size_t(w)) == 0) return true;
+    return false;
+}
+
 // Rewrites `text` in place: capitals, no spaces, `<-` as `=`, comments after
-// `;` cut, verbatim text from a double quote on. At most 8 * precision bytes
+// `;` cut, verbatim text from a double quote on, and the file name of a
+// file command (LC:, WC:, L:, #FW:, #FR:, #RUN: at the start of the line)
+// as typed, without the blanks around it. At most 8 * precision bytes
 // are read. Returns the length including the terminator, 2 when the line was
 // voided to ";" (bad character or unbalanced parentheses), 0 when no end was
 // found within the limit (the text is then cut there). *fault tells why a
@@ -26,11 +37,14 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
     const int limit = 8 * precision;
     int r = 0, w = 0, depth = 0;
     bool verbatim = false;
+    int name_start = -1;  // after a file command's colon: where its name starts
+    int name_end = -1;    // and where it ends so far (trailing blanks excluded)
     *fault = LINE_CLEAN;
     *bad = 0;
     while (r < limit) {
         unsigned char c = static_cast<unsigned char>(text[r]);
         if (c == 0 || c == '\n' || (c == ';' && !verbatim)) {
+            if (name_end >= 0) w = name_end;
             text[w] = 0;
             if (depth != 0) {
                 text[0] = ';';
@@ -42,6 +56,12 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
         }
         if (verbatim) {
             text[w++] = static_cast<char>(c);
+            r++;
+            continue;
+        }
+        if (name_end >= 0 && c >= 32 && c != 127) {
+            if (c != ' ' || w > name_start) text[w++] = static_cast<char>(c);
+            if (c != ' ') name_end = w;
             r++;
             continue;
         }
@@ -65,6 +85,7 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
             text[w++] = '"';
         } else if (kept_punctuation(c)) {
             text[w++] = static_cast<char>(c);
+            if (c == ':' && depth == 0 && file_command(text, w)) name_start = name_end = w;
         } else {
             text[0] = ';';
             text[1] = 0;
