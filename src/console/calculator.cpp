@@ -511,7 +511,14 @@ int run_calculator(int mode, const char *text) {
     }
     if (!take_input_buffers(precision)) out_of_memory();
     calc.replay_position = -1;
-    if (mode >= 2 && text) open_argument(text);
+    // A script named on the command line that cannot be read ends a run fed
+    // from a pipe or file, whose lines were meant for that script; at a
+    // terminal the prompt follows.
+    if (mode >= 2 && text && open_argument(text) < 0 && !isatty(STDIN_FILENO)) {
+        fputs("\n", stdout);
+        fflush(stdout);
+        exit(2);
+    }
 
     output_text_size = 8 * precision + 64;
     output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));

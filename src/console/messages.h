@@ -48,6 +48,8 @@
 #define MSG_USAGE_TAIL \
     "  d,FILE         preset d, then run the script FILE\n" \
     "  FILE           run the script FILE (a first line A.d chooses the preset)\n" \
+    "  m FILE         two words, m 2-9: run FILE at the default precision\n" \
+    "A script that cannot be read ends the run (status 2) unless input is a terminal.\n" \
     "  --help         this text\n" \
     "  --version      the version line\n" \
     "At the prompt \"? \": an empty line prints the help lines, HELP a fuller help;\n" \
