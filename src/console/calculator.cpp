@@ -98,7 +98,7 @@ static char *take_input_buffers(int n) {
 }
 
 int load_script(const char *name) {
-    FILE *f = fopen(name, "r");
+    FILE *f = open_for_reading(name);
     struct stat st;
     if (!f || fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
         if (f) fclose(f);
@@ -184,44 +184,98 @@ static void print_help() {
     fputs(MSG_HELP_6, stdout);
 }
 
-// Captures the lines after a block start into the block store, one table
-// entry per comma-separated statement, until a statement that begins with
-// `}` (dropped) or BLOCK_LIMIT statements. The table and the store are never
-// overrun: splitting stops at the table's capacity (the statement keeps its
-// commas, which the statement executor splits itself), and a store without
-// room for another line ends the capture.
-static void capture_block() {
+// Normalises `text` in place (see normalise_line) and says why a line was
+// voided: unbalanced parentheses or a character outside the alphabet. Returns
+// false for a voided line, which is then not to be run.
+static bool normalise_reporting(char *text, int *length) {
+    int fault = LINE_CLEAN;
+    unsigned char bad = 0;
+    *length = normalise_line_checked(text, &fault, &bad);
+    if (fault == LINE_PARENTHESES) fputs(MSG_UNBALANCED, stdout);
+    if (fault == LINE_CHARACTER) {
+        if (bad > 32 && bad < 127) printf(MSG_BAD_CHARACTER, bad);
+        else printf(MSG_BAD_BYTE, bad);
+    }
+    return fault == LINE_CLEAN;
+}
+
+// The first `}` of a normalised line outside verbatim text (which starts at a
+// double quote), or null.
+static char *closing_brace(char *line) {
+    for (char *c = line; *c && *c != '"'; c++)
+        if (*c == '}') return c;
+    return nullptr;
+}
+
+// Splits the captured line at `start` into block table entries at its
+// commas, from entry `index` on (never past the table's capacity: the last
+// statement then keeps its commas, which the statement executor splits
+// itself). Returns the index of the line's last statement.
+static int split_block_line(char *start, int index) {
+    for (char *c = start; *c; c++) {
+        if (*c != ',' || index + 2 >= BLOCK_TABLE_SIZE) continue;
+        *c = 0;
+        calc.block_table[++index] = c + 1;
+    }
+    return index;
+}
+
+// Captures a block into the block store, one table entry per comma-separated
+// statement: `first` (the text after the `{` of the start line, normalised)
+// is its first line, then the lines read after it, until a `}` anywhere in a
+// line outside verbatim text (the text before it is the block's last) or
+// BLOCK_LIMIT statements; a store without room for another line ends the
+// capture too. Returns the text after the `}` (empty when none), which the
+// caller runs as a line of its own.
+static const char *capture_block(const char *first) {
     calc.block_count = 0;
     calc.block_table[0] = calc.block_store;
     char *end = calc.block_store + calc.block_store_size;
+    bool take_first = true;
     for (;;) {
         char *start = calc.block_table[calc.block_count];
         if (end - start < 2) {
             fputs(MSG_BLOCK_FULL, stdout);
-            return;
+            return "";
         }
-        int used = read_line(start, size_t(end - start));
-        if (calc.script_cursor) calc.script_cursor += used;
-        if (calc.line_refused) continue;  // reported; the capture goes on
-        int len = normalise_line(start);
-        if (len <= 0) len = int(strlen(start)) + 1;
+        int len = 0;
+        if (take_first) {
+            take_first = false;
+            if (!first[0]) continue;
+            snprintf(start, size_t(end - start), "%s", first);
+            len = int(strlen(start)) + 1;
+        } else {
+            int used = read_line(start, size_t(end - start));
+            if (calc.script_cursor) calc.script_cursor += used;
+            if (calc.line_refused) continue;  // reported; the capture goes on
+            if (!normalise_reporting(start, &len)) continue;  // reported; not captured
+            if (len <= 0) len = int(strlen(start)) + 1;
+        }
         char *next = start + len;
-        int index = calc.block_count;
+        char *brace = closing_brace(start);
+        if (brace) *brace = 0;
+        int index = split_block_line(start, calc.block_count);
         calc.block_table[index + 1] = next;
-        for (char *c = start; *c; c++) {
-            if (*c != ',' || index + 2 >= BLOCK_TABLE_SIZE) continue;
-            *c = 0;
-            calc.block_table[++index] = c + 1;
+        if (brace) {
+            // An empty last statement (as in "D=1,}" or a lone "}") is not
+            // part of the block.
+            calc.block_count = calc.block_table[index][0] ? index + 1 : index;
+            calc.block_table[calc.block_count] = next;
+            return brace + 1;
         }
-        calc.block_count = index;
-        calc.block_table[index + 1] = next;
-        if (calc.block_table[index][0] == '}') {
-            calc.block_table[index][0] = 0;
-            return;
-        }
-        calc.block_count++;
-        if (calc.block_count >= BLOCK_LIMIT) return;
+        calc.block_count = index + 1;
+        if (calc.block_count >= BLOCK_LIMIT) return "";
     }
+}
+
+// The console WHILE(...)DO line whose replay is running; the input loop runs
+// it again (echoed like the statements of the replay) once the replay ends.
+static char while_line[STATEMENT_BUFFER];
+
+
+void repeat_while_line(const char *text) {
+    if (text != while_line) snprintf(while_line, sizeof while_line, "%s", text);
+    calc.while_pending = true;
 }
 
 // The line loop: replays the captured block while a replay is owed, else reads
@@ -255,6 +309,14 @@ static int input_loop(bool nested) {
             }
             calc.replay_position++;
             replayed = true;
+        } else if (calc.while_pending) {
+            // The replay a console WHILE line started has ended (or met
+            // BREAK): the line runs again, as a script reads it again.
+            calc.while_pending = false;
+            printf(MSG_REPLAY_ECHO, while_line);
+            fflush(stdout);
+            calc.current_line = while_line;
+            replayed = true;
         } else {
             if (calc.script_cursor && script_finished()) calc.script_cursor = nullptr;
             // A nested run ends with its script; the console belongs to the outer run.
@@ -263,7 +325,8 @@ static int input_loop(bool nested) {
             calc.last_line_length = read_line(calc.line_buffer, calc.line_buffer_size);
             if (calc.script_cursor) calc.script_cursor += calc.last_line_length;
             if (calc.line_refused) continue;  // reported; nothing of it runs
-            normalise_line(calc.line_buffer);
+            int length = 0;
+            if (!normalise_reporting(calc.line_buffer, &length)) continue;  // reported; nothing runs
         }
         char *line = calc.current_line;
         poll_interrupt();  // a Ctrl-C during a fast script still stops it
@@ -275,7 +338,14 @@ static int input_loop(bool nested) {
             if (calc.script_opened) run_command(line);
             else print_help();
         } else if (!replayed && (line[0] == '{' || (isupper(static_cast<unsigned char>(line[0])) && line[1] == '{'))) {
-            capture_block();
+            // The text after `{` is the block's first line; text after the
+            // `}` that ends the capture runs as a line of its own.
+            const char *rest = capture_block(line + (line[0] == '{' ? 1 : 2));
+            if (rest[0]) {
+                memmove(calc.line_buffer, rest, strlen(rest) + 1);
+                calc.current_line = calc.line_buffer;
+                run_command(calc.line_buffer);
+            }
         } else {
             run_command(line);
         }
@@ -344,6 +414,7 @@ static void recover_after_interrupt() {
     calc.script_cursor = nullptr;
     calc.replay_position = -1;
     calc.repeat_count = 0;
+    calc.while_pending = false;
     calc.current_line = calc.line_buffer;
     calc.line_buffer[0] = 0;
     fflush(stdout);
@@ -411,6 +482,7 @@ static int nested_run(const char *text) {
     calc.block_count = 0;
     calc.replay_position = -1;
     calc.repeat_count = 0;
+    calc.while_pending = false;
     calc.last_line_length = 0;
     calc.run_depth = saved.run_depth + 1;
     print_banner();
@@ -439,7 +511,14 @@ int run_calculator(int mode, const char *text) {
     }
     if (!take_input_buffers(precision)) out_of_memory();
     calc.replay_position = -1;
-    if (mode >= 2 && text) open_argument(text);
+    // A script named on the command line that cannot be read ends a run fed
+    // from a pipe or file, whose lines were meant for that script; at a
+    // terminal the prompt follows.
+    if (mode >= 2 && text && open_argument(text) < 0 && !isatty(STDIN_FILENO)) {
+        fputs("\n", stdout);
+        fflush(stdout);
+        exit(2);
+    }
 
     output_text_size = 8 * precision + 64;
     output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));

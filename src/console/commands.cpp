@@ -37,24 +37,46 @@ int read_digits(const char *text, int64_t *value) {
 
 // ---------------------------------------------------------------- repeat
 
+// True when f is a whole number that fits an int32 (its value in *out): a
+// denominator of 1 and no non-zero fraction limb.
+bool whole_int32(Fraction *f, int32_t *out) {
+    BigNum *n = f->num;
+    BigNum *d = f->den;
+    if (top_used(d) != 1 || limb(d, 0) != 1 || d->frac_limbs > 0) return false;
+    int frac = n->frac_limbs > 0 ? n->frac_limbs : 0;
+    for (int k = 0; k < frac && k < n->used; k++)
+        if (limb(n, k) != 0) return false;
+    if (frac > 0 && shift_limbs(n, -frac) < 0) return false;
+    n->frac_limbs = 0;
+    if (d->sign < 0) n->sign = static_cast<int8_t>(-n->sign);
+    return get_int32(n, out) >= 0;
+}
+
 // X~n, X~Y: sets the pass count of the captured block and starts its replay.
-// Up to five characters after '~' are read; a non-digit repeats the digit
-// before it, or counts as 0 when no digit came before it.
+// The count is the whole digit run after '~', or the value of the variable
+// (or element) Y; an empty count or 0 gives one pass, as the replay always
+// makes one. A count that is not a whole number from 0 to 2^31 - 1 is
+// refused with a message and nothing is replayed.
 void repeat_command(const char *line) {
     calc.repeat_count = 0;
+    int32_t count = 0;
+    bool ok = true;
     if (is_capital(line[2])) {
-        int32_t v = 0;
-        if (get_int32(reg_num[line[2] - 'A'], &v) < 0) v = 0;
-        calc.repeat_count = v;
+        Fraction *w = &reg_frac[WORK_B];
+        int used = read_value(line + 2, w);
+        ok = line[2 + used] == 0 && whole_int32(w, &count) && count >= 0;
     } else {
-        int count = 0;
-        int last_digit = 0;
-        for (int k = 2; k < 7 && line[k] != 0; k++) {
-            if (is_digit(line[k])) last_digit = line[k] - '0';
-            count = count * 10 + last_digit;
-        }
-        calc.repeat_count = count == 0 ? 1 : count;
+        int64_t v = 0;
+        int k = 2;
+        while (is_digit(line[k]) && v <= INT32_MAX) v = v * 10 + (line[k++] - '0');
+        ok = line[k] == 0 && v <= INT32_MAX;
+        count = static_cast<int32_t>(ok ? v : 0);
     }
+    if (!ok) {
+        fputs(MSG_REPEAT_COUNT, stdout);
+        return;
+    }
+    calc.repeat_count = count <= 0 ? 1 : count;
     calc.replay_position = 0;
 }
 
@@ -114,16 +136,27 @@ void convert_command(const char *ref, bool integer) {
     (void)store_value(ref[0] - 'A', static_cast<int>(index), w);  // store_value reports a refusal itself
 }
 
-// Z.Xn multiplies the numerator of X by 10^n; Z.X-n applies the same shift to
-// the denominator record, which for a variable is its element storage.
+// Z.Xn multiplies X by 10^n (its numerator); Z.X-n divides it by 10^n: the
+// value's denominator takes the factor and the stored value is reduced. A
+// shift without room prints "err " and leaves X as it was.
 void decimal_shift_command(const char *ref) {
     if (!is_capital(ref[0])) return;
     int reg = ref[0] - 'A';
-    bool on_storage = ref[1] == '-';
+    bool down = ref[1] == '-';
     int64_t n = 0;
-    read_digits(ref + (on_storage ? 2 : 1), &n);
-    BigNum *target = on_storage ? reg_den[reg] : reg_num[reg];
-    if (shift_decimal(target, static_cast<int32_t>(n)) == -2) fputs(MSG_ERR, stdout);
+    read_digits(ref + (down ? 2 : 1), &n);
+    if (!down) {
+        if (shift_decimal(reg_num[reg], static_cast<int32_t>(n)) == -2) fputs(MSG_ERR, stdout);
+        return;
+    }
+    Fraction *w = &reg_frac[WORK_B];
+    char name[2] = {ref[0], 0};
+    read_value(name, w);
+    if (shift_decimal(w->den, static_cast<int32_t>(n)) == -2) {
+        fputs(MSG_ERR, stdout);
+        return;
+    }
+    (void)store_value(reg, -1, w);  // store_value reports a refusal itself
 }
 
 // I.X / I.Xn / I.X-n ["prompt]: reads one console line (even while a script
@@ -261,8 +294,25 @@ int compare_scaled(BigNum *a, uint64_t ma, BigNum *b, uint64_t mb) {
     return result;
 }
 
-// O.XsY: prints X<Y, X=Y or X>Y comparing the magnitudes of the values of
-// the two variables (numerator over denominator).
+// Sign of the value of variable `reg`: -1, 0 or 1 (numerator sign times
+// denominator sign; a numerator of zero gives 0).
+int value_sign(int reg) {
+    BigNum *n = reg_num[reg];
+    if (n->defined != 1 || bn_is_zero(n)) return 0;
+    int s = n->sign < 0 ? -1 : 1;
+    BigNum *d = var_den[reg];
+    bool negative_den = d->used > 0 ? d->sign < 0 : reg_den[reg]->small_den < 0;
+    return negative_den ? -s : s;
+}
+
+// Prints "X<Y", "X=Y" or "X>Y" for a comparison result c (-1, 0, 1).
+void print_comparison(char x, int c, char y) {
+    snprintf(output_text, static_cast<size_t>(output_text_size), "%c%c%c", x, c < 0 ? '<' : c > 0 ? '>' : '=', y);
+    printf("%s\n", output_text);
+}
+
+// O.XsY: prints X<Y, X=Y or X>Y comparing the signed values of the two
+// variables (numerator over denominator).
 void compare_command(const char *text) {
     char x = text[0];
     if (x == 0) return;
@@ -270,18 +320,24 @@ void compare_command(const char *text) {
     if (!is_capital(x) || !is_capital(y)) return;
     int rx = x - 'A';
     int ry = y - 'A';
+    int sx = value_sign(rx);
+    int sy = value_sign(ry);
+    if (sx != sy || sx == 0) {
+        print_comparison(x, sx < sy ? -1 : sx > sy ? 1 : 0, y);
+        return;
+    }
     int c;
     if (var_den[rx]->used > 0 || var_den[ry]->used > 0) {
         // A denominator beyond the 64-bit window: compared in full.
         BigNum *dx = var_den[rx], *dy = var_den[ry];
-        BigNum *sx = work_int(4), *sy = work_int(5);
+        BigNum *wx = work_int(4), *wy = work_int(5);
         if (dx->used == 0) {
-            set_int64(sx, magnitude64(reg_den[rx]->small_den) ? reg_den[rx]->small_den : 1);
-            dx = sx;
+            set_int64(wx, magnitude64(reg_den[rx]->small_den) ? reg_den[rx]->small_den : 1);
+            dx = wx;
         }
         if (dy->used == 0) {
-            set_int64(sy, magnitude64(reg_den[ry]->small_den) ? reg_den[ry]->small_den : 1);
-            dy = sy;
+            set_int64(wy, magnitude64(reg_den[ry]->small_den) ? reg_den[ry]->small_den : 1);
+            dy = wy;
         }
         c = compare_cross(reg_num[rx], dy, reg_num[ry], dx);
         if (c == 2) return;  // no room to compare: nothing printed
@@ -290,8 +346,9 @@ void compare_command(const char *text) {
         uint64_t den_y = magnitude64(reg_den[ry]->small_den);
         c = compare_scaled(reg_num[rx], den_y, reg_num[ry], den_x);
     }
-    snprintf(output_text, static_cast<size_t>(output_text_size), "%c%c%c", x, c < 0 ? '<' : c > 0 ? '>' : '=', y);
-    printf("%s\n", output_text);
+    // Both values have the same sign: for negative ones the larger
+    // magnitude is the smaller value.
+    print_comparison(x, sx < 0 ? -c : c, y);
 }
 
 // V.F fraction display, V.R decimal display, V.n decimal display.
@@ -374,8 +431,11 @@ void currency_command(const char *text) {
     }
 }
 
-// Carries out the result code of a statement line on the replay state.
-int act_on_code(int code) {
+// Carries out the result code of the statement line `text` on the replay
+// state. A WHILE(...)DO that held replays the block and then runs its line
+// again: a script steps its cursor back over the line, the console keeps it.
+// Inside a replay at the console it restarts the block, as IF(...)DO does.
+int act_on_code(int code, const char *text) {
     switch (code) {
     case CODE_BREAK:
         calc.replay_position = -1;
@@ -384,6 +444,8 @@ int act_on_code(int code) {
     case CODE_WHILE_DO:
         if (calc.script_cursor && calc.script_cursor - calc.script_buffer >= calc.last_line_length)
             calc.script_cursor -= calc.last_line_length;
+        else if (!calc.script_cursor && calc.replay_position < 0)
+            repeat_while_line(text);
         calc.replay_position = 0;
         calc.repeat_count = 1;
         return calc.last_line_length;
@@ -485,5 +547,5 @@ int run_command(char *line) {
 
     int code = 0;
     execute_statement(line + p, &code);
-    return act_on_code(code);
+    return act_on_code(code, line + p);
 }

@@ -33,6 +33,7 @@ struct CalculatorState {
     int run_depth;  // nesting of L: runs
     size_t script_buffer_size;
     bool line_refused;  // the line just read was too long and is not run
+    bool while_pending;  // a console WHILE(...)DO line runs again after the replay
 };
 extern CalculatorState calc;
 extern FILE *output_file;
@@ -53,6 +54,13 @@ void print_full_help();
 // and the script being run, if any, is left as it was.
 int load_script(const char *name);
 int read_line(char *buffer, size_t room);
+// Opens the file `name` for reading; when there is none of that name, the
+// same name in capital letters (the name older versions wrote and read).
+// Null when neither opens.
+FILE *open_for_reading(const char *name);
+// Keeps the console statement `text` (a WHILE(...)DO that held) to be run
+// again once the replay it started has ended, as a script reads it again.
+void repeat_while_line(const char *text);
 int run_command(char *line);
 int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);

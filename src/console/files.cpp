@@ -59,26 +59,18 @@ bool fixed_limbs_ok(int f) { return f >= 1 && f <= precision / 4; }
 
 // ------------------------------------------------------------- tables
 
-// Bytes of the unsigned decimal literal at `text`: integer digits, then a
-// point with at least one digit behind it. Its limb count is left in *limbs.
-int literal_extent(const char *text, int *limbs) {
-    int i = 0;
-    while (is_digit(text[i])) i++;
-    int k = 0;
-    if (text[i] == '.' && is_digit(text[i + 1])) {
-        while (is_digit(text[i + 1 + k])) k++;
-    }
-    int taken = k;
-    if (fixed_point_limbs > 0 && k > 8 * fixed_point_limbs) taken = 8 * fixed_point_limbs;
-    *limbs = (i + taken + 7) / 8 + (k > 6 ? fixed_point_limbs : 0);
-    return i + (k > 0 ? k + 1 : 0);
-}
-
-// Largest element index variable `reg` can hold: its element storage may
-// take over the numerator's area as well.
+// Largest element index variable `reg` can hold, as store_value places
+// elements: within its element area, or within the numerator's larger area
+// when the two can still be exchanged (the variable's own value then fits
+// the element area). -1 when no element fits.
 int64_t last_element(int reg) {
-    int w = reg_num[reg]->elem_width > 0 ? reg_num[reg]->elem_width : 1;
-    return (int64_t(reg_num[reg]->capacity) + reg_den[reg]->capacity) / w - 1;
+    BigNum *N = reg_num[reg];
+    BigNum *E = reg_den[reg];
+    int w = N->elem_width;
+    if (w < 2) return -1;
+    int64_t room = E->capacity;
+    if (N->capacity > E->capacity && N->used < E->capacity) room = N->capacity;
+    return (room - 1) / w - 1;
 }
 
 // Bytes of table text LC: accepts: a dozen bytes per limb of the storage of
@@ -131,7 +123,7 @@ void last_rows(const char *text, int64_t *last) {
         } else if (*p == '\n') {
             row++;
             col = 1;
-        } else if (*p != ' ' && *p != '\r' && col <= LAST_VARIABLE) {
+        } else if (*p != ' ' && *p != '\t' && *p != '\r' && col <= LAST_VARIABLE) {
             last[col] = row;
         }
     }
@@ -152,7 +144,150 @@ bool table_fits(const char *text) {
     return true;
 }
 
+char to_capital(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Writes the number of the table cell text[0..len) as a plain decimal
+// literal ("-" and digits with an optional point) into out (room bytes): blanks
+// around it, a sign, digits with an optional point, and a decimal exponent
+// (4e2, 1.5E-3), which moves the point so that the value stays exact.
+// Returns 1 for a number, 0 for an empty cell, -1 for any other text and -2
+// when the literal would not fit `room`.
+int cell_literal(const char *text, size_t len, char *out, size_t room) {
+    size_t i = 0;
+    while (i < len && is_blank(text[i])) i++;
+    while (len > i && is_blank(text[len - 1])) len--;
+    if (i == len) return 0;
+    bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+') i++;
+    size_t whole = i;
+    while (i < len && is_digit(text[i])) i++;
+    size_t whole_end = i, frac = i, frac_end = i;
+    if (i < len && text[i] == '.') {
+        frac = ++i;
+        while (i < len && is_digit(text[i])) i++;
+        frac_end = i;
+    }
+    if (whole_end == whole && frac_end == frac) return -1;
+    int64_t exponent = 0;
+    if (i < len && (text[i] == 'e' || text[i] == 'E')) {
+        i++;
+        bool down = i < len && text[i] == '-';
+        if (i < len && (text[i] == '-' || text[i] == '+')) i++;
+        size_t digits = i;
+        while (i < len && is_digit(text[i])) {
+            if (exponent <= int64_t(room)) exponent = exponent * 10 + (text[i] - '0');
+            i++;
+        }
+        if (i == digits) return -1;
+        if (down) exponent = -exponent;
+    }
+    if (i != len) return -1;
+    // The digits of the number without its point, and where the point goes.
+    int64_t count = int64_t(whole_end - whole) + int64_t(frac_end - frac);
+    int64_t point = int64_t(whole_end - whole) + exponent;
+    int64_t need = 4 + count + (point > count ? point - count : 0) + (point < 0 ? -point : 0);
+    if (need > int64_t(room)) return -2;
+    auto digit = [&](int64_t k) { return k < int64_t(whole_end - whole) ? text[whole + k] : text[frac + k - (whole_end - whole)]; };
+    size_t o = 0;
+    if (negative) out[o++] = '-';
+    if (point <= 0) {
+        out[o++] = '0';
+        out[o++] = '.';
+        for (int64_t k = 0; k < -point; k++) out[o++] = '0';
+        for (int64_t k = 0; k < count; k++) out[o++] = digit(k);
+    } else {
+        for (int64_t k = 0; k < point; k++) out[o++] = k < count ? digit(k) : '0';
+        if (point < count) {
+            out[o++] = '.';
+            for (int64_t k = point; k < count; k++) out[o++] = digit(k);
+        }
+    }
+    out[o] = 0;
+    return 1;
+}
+
+// Whether `value` fits an element of variable `reg` as store_value packs it:
+// its limbs within the width (one less when the denominator takes slot 0)
+// and its fraction-limb mark within the mark bits.
+bool fits_element(int reg, Fraction *value) {
+    int w = reg_num[reg]->elem_width;
+    BigNum *num = value->num;
+    bool den_slot = top_used(value->den) > 1 || (top_used(value->den) == 1 && limb(value->den, 0) > 1);
+    if (num->frac_limbs > MAX_FRAC_MARK || (w <= 2 && num->frac_limbs > 0)) return false;
+    return top_used(num) <= w - (den_slot ? 1 : 0);
+}
+
+// One pass over the table text: every cell is read into the table register;
+// with `store` false nothing is stored and the first cell that is not a
+// number, or that no element can hold, is reported ("nothing loaded") and
+// ends the pass; with `store` true each value is stored into its element
+// (row r of column c is element r of the variable after A, B for column 1).
+// An empty cell is allowed only last on its line (the comma WC: writes after
+// every value) or as an empty line. Returns false when a cell was reported.
+bool table_pass(const char *text, size_t len, bool store) {
+    Fraction *value = &reg_frac[TABLE_REGISTER];
+    int64_t row = 1;
+    int column = 1;
+    size_t pos = 0;
+    while (pos < len) {
+        size_t end = pos;
+        while (end < len && text[end] != ',' && text[end] != '\n') end++;
+        bool last_on_line = end >= len || text[end] == '\n';
+        int kind = cell_literal(text + pos, end - pos, output_text, size_t(output_text_size) - 1);
+        if (kind != 0 || !last_on_line) {
+            if (column > LAST_VARIABLE) {
+                printf(MSG_TABLE_WIDE, LAST_VARIABLE);
+                return false;
+            }
+            bool ok = kind == 1;
+            if (ok) {
+                fraction_init(value);
+                parse_literal(output_text, value);
+                ok = value->num->rem != -1 && fits_element(column, value);
+                if (!ok) value->num->rem = 0;
+                if (!ok && !store) {
+                    printf(MSG_TABLE_VALUE_LONG, static_cast<long long>(row), column, char('A' + column),
+                           static_cast<long long>(row));
+                    return false;
+                }
+            } else if (!store) {
+                int shown = end - pos > 24 ? 24 : int(end - pos);
+                printf(MSG_TABLE_CELL, static_cast<long long>(row), column, char('A' + column),
+                       static_cast<long long>(row), shown, text + pos);
+                return false;
+            }
+            if (ok && store) (void)store_value(column, int(row), value);  // checked by the first pass
+        }
+        if (last_on_line) {
+            row++;
+            column = 1;
+        } else {
+            column++;
+        }
+        pos = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
+
+FILE *open_for_reading(const char *name) {
+    FILE *f = fopen(name, "r");
+    if (f) return f;
+    int errno_first = errno;
+    size_t n = strlen(name);
+    if (n >= sizeof temporary_name) return nullptr;
+    bool changed = false;
+    for (size_t k = 0; k <= n; k++) {
+        temporary_name[k] = to_capital(name[k]);
+        changed = changed || temporary_name[k] != name[k];
+    }
+    f = changed ? fopen(temporary_name, "r") : nullptr;
+    if (!f) errno = errno_first;
+    return f;
+}
 
 void output_written() {
     if (!output_file) return;
@@ -179,7 +314,7 @@ int run_nested_script(const char *name) {
 }
 
 void load_table(const char *name) {
-    FILE *f = fopen(name, "r");
+    FILE *f = open_for_reading(name);
     if (!f) {
         fputs(MSG_TABLE_NOT_FOUND, stdout);
         return;
@@ -196,60 +331,32 @@ void load_table(const char *name) {
             fputs(MSG_TABLE_NOT_FOUND, stdout);
         return;
     }
-    if (!table_fits(table_text)) {
-        scratch_release(mark);
-        return;
-    }
-
-    Fraction *value = &reg_frac[TABLE_REGISTER];
-    int row = 1;
-    int column = 1;
-    size_t pos = 0;
-    while (pos < len) {
-        // Values are written with a blank before positive numbers.
-        while (table_text[pos] == ' ') pos++;
-        bool negative = table_text[pos] == '-';
-        if (negative) pos++;
-        int limbs = 0;
-        int extent = literal_extent(table_text + pos, &limbs);
-        bool fits = limbs + 2 <= value->num->capacity;
-        int consumed = 0;
-        if (fits) {
-            fraction_init(value);
-            consumed = parse_literal(table_text + pos, value);
-        } else {
-            fputs(MSG_TABLE_VALUE_LONG, stdout);
-            consumed = extent;
-        }
-        pos += static_cast<size_t>(consumed);
-        char after = table_text[pos];
-        bool line_end = after == 0 || after == '\n';
-        // An empty field at the end of a line (the comma that ends every row
-        // written by WC:, or an empty line) holds no value.
-        bool empty = consumed == 0 && !negative;
-        if (fits && !(empty && line_end) && column <= LAST_VARIABLE) {
-            if (negative && !bn_is_zero(value->num)) value->num->sign = -1;
-            (void)store_value(column, row, value);  // store_value reports a refusal itself
-        }
-        if (after == ',') {
-            column++;
-        } else if (line_end) {
-            row++;
-            column = 1;
-        }
-        pos++;
-    }
+    // Every cell is checked before the first is stored: a table with one
+    // bad cell loads nothing.
+    if (table_fits(table_text) && table_pass(table_text, len, false)) table_pass(table_text, len, true);
     scratch_release(mark);
 }
 
 void write_table(const char *args) {
-    char last = args[0];
-    if (!is_capital(last) || !is_digit(args[1]) || args[2] == 0 || args[3] == 0) {
+    char last = to_capital(args[0]);
+    int64_t rows = 0;
+    int k = 1;
+    while (is_digit(args[k])) {
+        if (rows <= INT32_MAX) rows = rows * 10 + (args[k] - '0');
+        k++;
+    }
+    if (!is_capital(last) || k == 1 || args[k] == 0 || args[k + 1] == 0) {
         fputs(MSG_TABLE_SYNTAX, stdout);
         return;
     }
-    int rows = args[1] - '0';
-    const char *name = args + 3;
+    const char *name = args + k + 1;
+    for (int column = 0; column <= last - 'A'; column++) {
+        if (rows > last_element(column)) {
+            printf(MSG_TABLE_WRITE_ROOM, char('A' + column), static_cast<long long>(rows),
+                   static_cast<long long>(last_element(column)));
+            return;
+        }
+    }
 
     // The table goes to a temporary file that replaces the target only once
     // it is complete, so a failed write never truncates an existing file.
@@ -273,11 +380,10 @@ void write_table(const char *args) {
     cell.num = reg_num[TABLE_REGISTER];
     cell.den = reg_num[TABLE_REGISTER + 1];
     cell.num_only = 0;
-    char ref[3] = {0, 0, 0};
-    for (int r = 1; r <= rows; r++) {
+    char ref[24];
+    for (int64_t r = 1; r <= rows; r++) {
         for (char letter = 'A'; letter <= last; letter++) {
-            ref[0] = letter;
-            ref[1] = static_cast<char>('0' + r);
+            snprintf(ref, sizeof ref, "%c%lld", letter, static_cast<long long>(r));
             read_value(ref, &cell);
             format_decimal(&cell, output_text);
             if (fprintf(out, "%s,", output_text) < 0) break;
@@ -319,7 +425,7 @@ void open_output_file(const char *t) {
 void open_input_file(const char *t) {
     const char *name = t[0] == ':' && t[1] != 0 ? t + 1 : DEFAULT_SAVE_FILE;
     if (input_file) fclose(input_file);
-    input_file = fopen(name, "r");
+    input_file = open_for_reading(name);
 }
 
 void close_files() {

@@ -20,8 +20,12 @@ static void refuse_line(char *buffer, size_t length, size_t limit) {
 // carriage return, zero ...), of which exactly one is consumed. A line longer
 // than `room` - 1 is refused whole (see refuse_line) and consumed, so no part
 // of it runs. At or past the end of the script text the line is empty and
-// nothing is consumed. Returns the bytes consumed.
+// nothing is consumed. Like a console line, a script line holds at most
+// 8 * precision - 1 characters, so that no part of a longer one is run.
+// Returns the bytes consumed.
 static int read_script_line(char *buffer, size_t room) {
+    size_t limit = size_t(8) * size_t(precision > 0 ? precision : 1);
+    if (limit < room) room = limit;
     long offset = calc.script_cursor - calc.script_buffer;
     if (offset < 0) offset = 0;  // a cursor stepped back too far restarts the text
     const char *p = calc.script_buffer + offset;

@@ -7,12 +7,21 @@
 #include "console.h"
 #include "messages.h"
 
+// Whether the argument `text` names a script file: after a leading preset
+// digit the name starts at the third character.
+static bool names_file(const char *text) {
+    if (text[0] >= '0' && text[0] <= '9') return text[1] != 0 && text[2] != 0;
+    return text[0] != 0;
+}
+
 // One argument: preset digit and/or script name, or --help / --version,
-// which print their text and end at once; any other argument beginning with
-// '-' prints the usage on the error stream and returns 2. Two arguments: the first
-// character of the first selects the mode, the second names the script. Any
-// other count, or a mode-4 call that returned, ends in the call on the first
-// argument with the word count as mode. Returns 0 when it returns at all.
+// which print their text and end at once. Two arguments: the first character
+// of the first selects the mode, the second names the script. A command line
+// that would run nothing it names (an argument beginning with '-', two
+// arguments whose mode skips the script or whose second names no file, three
+// or more arguments) prints the usage on the error stream and returns 2.
+// A mode-4 call that returned ends in the call on the first argument with
+// the word count as mode. Returns 0 when it returns at all.
 int main(int argc, char **argv) {
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
         print_usage(stdout);
@@ -26,6 +35,11 @@ int main(int argc, char **argv) {
             print_usage(stderr);
             return 2;
         }
+    }
+    bool runs_nothing = argc > 3 || (argc == 3 && (argv[1][0] - '0' < 2 || !names_file(argv[2])));
+    if (runs_nothing) {
+        print_usage(stderr);
+        return 2;
     }
     if (argc == 2 && strcmp(argv[1], "--version") == 0) {
         puts(MSG_VERSION);

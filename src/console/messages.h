@@ -31,6 +31,9 @@
 #define MSG_STATEMENT_TOO_LONG "statement too long \n"
 #define MSG_INTERRUPTED "interrupted\n"
 #define MSG_LINE_TOO_LONG "line too long (%zu characters, at most %zu); not run\n"
+#define MSG_UNBALANCED "unbalanced parentheses; line not run\n"
+#define MSG_BAD_CHARACTER "character '%c' not allowed; line not run\n"
+#define MSG_BAD_BYTE "character code %d not allowed; line not run\n"
 #define MSG_SCRIPT_TOO_LONG "script %s too long (more than %zu bytes); not run\n"
 
 #define MSG_UNKNOWN_OPTION "vantrel: unknown option %s\n"
@@ -45,6 +48,8 @@
 #define MSG_USAGE_TAIL \
     "  d,FILE         preset d, then run the script FILE\n" \
     "  FILE           run the script FILE (a first line A.d chooses the preset)\n" \
+    "  m FILE         two words, m 2-9: run FILE at the default precision\n" \
+    "A script that cannot be read ends the run (status 2) unless input is a terminal.\n" \
     "  --help         this text\n" \
     "  --version      the version line\n" \
     "At the prompt \"? \": an empty line prints the help lines, HELP a fuller help;\n" \

@@ -10,8 +10,8 @@
 
 // Copies `text` into a statement buffer of its own (the stored line, e.g. a
 // statement of the captured block, is never changed), expands the text
-// variables and runs it. A line that does not fit the buffer is refused with a
-// message and runs nothing. Returns the characters consumed; *code as set by
+// variables and runs it. A line that does not fit the buffer, before or after
+// the expansion, is refused with a message and runs nothing. Returns the characters consumed; *code as set by
 // run_statement_line (0 when refused).
 int execute_statement(const char *text, int *code) {
     char statement[STATEMENT_BUFFER];
@@ -22,7 +22,7 @@ int execute_statement(const char *text, int *code) {
         return 0;
     }
     memcpy(statement, text, len + 1);
-    expand_text_variables(statement);
+    if (expand_text_variables(statement) < 0) return 0;  // "txt-ovf" printed
     return run_statement_line(statement, code);
 }
 

@@ -11,7 +11,10 @@ constexpr int STATEMENT_BUFFER = 4096;  // statement and text-variable size, byt
 // ---- line text (normalisation and text variables)
 extern char text_vars[26][STATEMENT_BUFFER];
 int normalise_line(char *text);          // length incl. terminator, 2 when voided to ";", 0 no end
-int expand_text_variables(char *text);   // text is a STATEMENT_BUFFER buffer; final length
+// Why normalise_line_checked voided a line.
+enum LineFault { LINE_CLEAN = 0, LINE_PARENTHESES = 1, LINE_CHARACTER = 2 };
+int normalise_line_checked(char *text, int *fault, unsigned char *bad);
+int expand_text_variables(char *text);   // text is a STATEMENT_BUFFER buffer; final length, -1 refused
 int split_condition(const char *source, char *target, char *op);
 
 // ---- evaluator

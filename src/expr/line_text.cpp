@@ -15,28 +15,53 @@ static bool kept_punctuation(unsigned char c) {
     return c != 0 && strchr("!%'*+,-./:<=>^{|}#$&[]~@", c) != nullptr;
 }
 
+// True when the normalised text[0..w) is a command whose file name follows:
+// LC:, WC:, L:, #FW:, #FR:, #RUN:.
+static bool file_command(const char *text, int w) {
+    static const char *const COMMANDS[] = {"LC:", "WC:", "L:", "#FW:", "#FR:", "#RUN:"};
+    for (const char *command : COMMANDS)
+        if (int(strlen(command)) == w && strncmp(text, command, size_t(w)) == 0) return true;
+    return false;
+}
+
 // Rewrites `text` in place: capitals, no spaces, `<-` as `=`, comments after
-// `;` cut, verbatim text from a double quote on. At most 8 * precision bytes
+// `;` cut, verbatim text from a double quote on, and the file name of a
+// file command (LC:, WC:, L:, #FW:, #FR:, #RUN: at the start of the line)
+// as typed, without the blanks around it. At most 8 * precision bytes
 // are read. Returns the length including the terminator, 2 when the line was
 // voided to ";" (bad character or unbalanced parentheses), 0 when no end was
-// found within the limit (the text is then cut there).
-int normalise_line(char *text) {
+// found within the limit (the text is then cut there). *fault tells why a
+// line was voided: LINE_PARENTHESES, or LINE_CHARACTER with the byte in
+// *bad; LINE_CLEAN otherwise.
+int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
     const int limit = 8 * precision;
     int r = 0, w = 0, depth = 0;
     bool verbatim = false;
+    int name_start = -1;  // after a file command's colon: where its name starts
+    int name_end = -1;    // and where it ends so far (trailing blanks excluded)
+    *fault = LINE_CLEAN;
+    *bad = 0;
     while (r < limit) {
         unsigned char c = static_cast<unsigned char>(text[r]);
         if (c == 0 || c == '\n' || (c == ';' && !verbatim)) {
+            if (name_end >= 0) w = name_end;
             text[w] = 0;
             if (depth != 0) {
                 text[0] = ';';
                 text[1] = 0;
+                *fault = LINE_PARENTHESES;
                 return 2;
             }
             return w + 1;
         }
         if (verbatim) {
             text[w++] = static_cast<char>(c);
+            r++;
+            continue;
+        }
+        if (name_end >= 0 && c >= 32 && c != 127) {
+            if (c != ' ' || w > name_start) text[w++] = static_cast<char>(c);
+            if (c != ' ') name_end = w;
             r++;
             continue;
         }
@@ -60,9 +85,12 @@ int normalise_line(char *text) {
             text[w++] = '"';
         } else if (kept_punctuation(c)) {
             text[w++] = static_cast<char>(c);
+            if (c == ':' && depth == 0 && file_command(text, w)) name_start = name_end = w;
         } else {
             text[0] = ';';
             text[1] = 0;
+            *fault = LINE_CHARACTER;
+            *bad = c;
             return 2;
         }
         r++;
@@ -72,10 +100,18 @@ int normalise_line(char *text) {
     return 0;
 }
 
+// normalise_line_checked without the reason of a voided line.
+int normalise_line(char *text) {
+    int fault = LINE_CLEAN;
+    unsigned char bad = 0;
+    return normalise_line_checked(text, &fault, &bad);
+}
+
 // Normalises `text` (a STATEMENT_BUFFER buffer) and replaces each `X$` that is
 // not an assignment (`X$=`, `X$~`) by the content of text variable X; inserted
 // text is not expanded again. A result that would not fit the buffer voids
-// the statement with a short message. Returns the final length.
+// the statement with a short message and returns -1; otherwise returns the
+// final length.
 int expand_text_variables(char *text) {
     normalise_line(text);
     int len = static_cast<int>(strnlen(text, STATEMENT_BUFFER - 1));
@@ -92,7 +128,7 @@ int expand_text_variables(char *text) {
             fputs(MSG_TEXT_OVF, stdout);
             text[0] = ';';
             text[1] = 0;
-            return 1;
+            return -1;
         }
         memmove(text + p + vlen, text + p + 2, static_cast<size_t>(tail) + 1);
         memcpy(text + p, value, static_cast<size_t>(vlen));

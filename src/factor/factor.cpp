@@ -202,7 +202,6 @@ void factor_integer_into(mpz_ptr n, char *text, int room) {
     bool verbose = mark_count > 2;
     if (verbose) {
         gmp.printf_z(FACTOR_MSG_ANALYZING, n);
-        fputs(FACTOR_MSG_HEAVY, stdout);
         fputs(FACTOR_MSG_DISCOVERY, stdout);
         for (int i = 0; i < discovered_count; i++) {
             if (i > 0) fputs(FACTOR_MSG_ARROW, stdout);
@@ -310,6 +309,9 @@ bool progress_check() {
     if (stop_flag) return true;
     long now = monotonic_ms();
     if (now - last_mark_ms >= mark_interval_ms) {
+        // The hint comes with the first mark, while the key can still stop
+        // the search.
+        if (mark_count == 0) fputs(FACTOR_MSG_HEAVY, stdout);
         mark_count++;
         fputs(mark_count % 3 == 0 ? FACTOR_MARK_DOT : FACTOR_MARK_BAR, stdout);
         fflush(stdout);

@@ -30,8 +30,8 @@ TEST_F(CommandsTest, RepeatCountForms) {
     struct Case {
         const char *line;
         int count;
-    } cases[] = {{"A~3", 3}, {"A~0", 1}, {"A~", 1}, {"X~12", 12}, {"A~1.", 11},
-                 {"A~.2", 2}, {"A~123456", 12345}, {"A~99999", 99999}};
+    } cases[] = {{"A~3", 3},           {"A~0", 1},          {"A~", 1},
+                 {"X~12", 12},         {"A~123456", 123456}, {"A~2147483647", 2147483647}};
     for (const Case &c : cases) {
         calc.replay_position = -1;
         run(c.line);
@@ -41,9 +41,21 @@ TEST_F(CommandsTest, RepeatCountForms) {
     set_variable(1, 4, 1);
     run("A~B");
     EXPECT_EQ(calc.repeat_count, 4);
+    // Anything but a whole number from 0 to 2^31 - 1 is refused: no pass.
+    const std::string refused = "repeat count must be a whole number from 0 to 2147483647; no pass\n";
+    for (const char *line : {"A~1.", "A~.2", "A~2.5", "A~2147483648", "A~-1", "A~1X"}) {
+        calc.replay_position = -1;
+        EXPECT_EQ(run(line), refused) << line;
+        EXPECT_EQ(calc.replay_position, -1) << line;
+    }
     set_int64(reg_num[1], 10000000000LL);
-    run("A~B");
-    EXPECT_EQ(calc.repeat_count, 0);  // too large: one pass
+    calc.replay_position = -1;
+    EXPECT_EQ(run("A~B"), refused);
+    set_variable(1, 5, 2);
+    EXPECT_EQ(run("A~B"), refused);
+    set_variable(1, -3, 1);
+    EXPECT_EQ(run("A~B"), refused);
+    EXPECT_EQ(calc.replay_position, -1);
 }
 
 TEST_F(CommandsTest, CompareUsesWholeValues) {
@@ -53,8 +65,13 @@ TEST_F(CommandsTest, CompareUsesWholeValues) {
     EXPECT_EQ(run("O.B,A"), "B>A\n");
     set_variable(1, 2, 6);
     EXPECT_EQ(run("O.A,B"), "A=B\n");
-    set_variable(0, -7, 2);  // magnitudes: 7/2 > 1/3
-    EXPECT_EQ(run("O.A,B"), "A>B\n");
+    set_variable(0, -7, 2);  // signed: -7/2 < 1/3, though its magnitude is larger
+    EXPECT_EQ(run("O.A,B"), "A<B\n");
+    EXPECT_EQ(run("O.B,A"), "B>A\n");
+    set_variable(1, -3, 1);  // both negative: -7/2 < -3
+    EXPECT_EQ(run("O.A,B"), "A<B\n");
+    set_variable(1, 7, -2);  // a negative denominator carries the sign
+    EXPECT_EQ(run("O.A,B"), "A=B\n");
     EXPECT_EQ(run("O.AB"), "");
     EXPECT_EQ(run("O.A,5"), "");
     EXPECT_EQ(run("O.A"), "");

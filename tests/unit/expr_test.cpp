@@ -237,6 +237,47 @@ TEST_F(ExprTest, NormaliseLine) {
     EXPECT_STREQ(line, "I.A\"Your (value; \"");
 }
 
+// A voided line says why: unbalanced parentheses, or the first character
+// outside the alphabet.
+TEST_F(ExprTest, NormaliseLineFaults) {
+    char line[64];
+    int fault = -1;
+    unsigned char bad = 1;
+    struct Case {
+        const char *text;
+        int fault;
+        unsigned char bad;
+    };
+    for (const Case &c : {Case{"A=SQRT(2", LINE_PARENTHESES, 0}, Case{"A=1+2)", LINE_PARENTHESES, 0},
+                          Case{"A=1?2", LINE_CHARACTER, '?'}, Case{"A=1\t+2", LINE_CHARACTER, '\t'},
+                          Case{"A=(1_2", LINE_CHARACTER, '_'}, Case{"A=(1)", LINE_CLEAN, 0},
+                          Case{"I.A\"(?_\"", LINE_CLEAN, 0}}) {
+        strcpy(line, c.text);
+        normalise_line_checked(line, &fault, &bad);
+        EXPECT_EQ(fault, c.fault) << c.text;
+        EXPECT_EQ(bad, c.bad) << c.text;
+    }
+}
+
+// The file name of a file command stays as typed (blanks around it dropped,
+// a comment still cut); elsewhere the line is upper-cased as before.
+TEST_F(ExprTest, NormaliseKeepsFileNames) {
+    char line[64];
+    struct Case {
+        const char *typed;
+        const char *normalised;
+    };
+    for (const Case &c : {Case{"lc: My data_1.csv ;load", "LC:My data_1.csv"}, Case{"wc:c12,out.Txt", "WC:c12,out.Txt"},
+                          Case{"l:1,calc.txt", "L:1,calc.txt"}, Case{"#fw:Out.txt", "#FW:Out.txt"},
+                          Case{"#fr:in.txt", "#FR:in.txt"}, Case{"#run:next.txt", "#RUN:next.txt"},
+                          Case{"#fw", "#FW"}, Case{"#a:3", "#A:3"}, Case{"p.a:b", "P.A:B"},
+                          Case{"a=lc:x", "A=LC:X"}}) {
+        strcpy(line, c.typed);
+        normalise_line(line);
+        EXPECT_STREQ(line, c.normalised) << c.typed;
+    }
+}
+
 TEST_F(ExprTest, NormaliseLineCutsAtLimit) {
     std::string big(8 * 200 + 50, '1');
     std::vector<char> buffer(big.begin(), big.end());
