@@ -61,6 +61,19 @@ void trim_exact(Fraction *f, int places) {
     if (bn_is_zero(n)) {
         bn_normalise_zero(n);
         n->frac_limbs = 0;
+        return;
+    }
+    // Digits beyond F places: the exact value as a fraction over a power of
+    // ten, reduced, like the same value written as a quotient (1/10^50 is
+    // 1/(10^50)).
+    if (n->frac_limbs > places && f->den->capacity >= n->frac_limbs + 2) {
+        int k = n->frac_limbs;
+        bn_clear(f->den);
+        bn_set_one(f->den);
+        (void)shift_limbs(f->den, k);  // room checked above
+        n->frac_limbs = 0;
+        bn_strip(n);
+        reduce_small(n, f->den);
     }
 }
 
@@ -72,7 +85,7 @@ void settle_uncertain(Fraction *dest, int places) {
         fraction_init(dest);
         return;
     }
-    if (ball_recover(dest)) return;
+    if (ball_recover(dest, places)) return;
     int sure = ball_certain_places(dest, places);
     if (sure < 0) {
         fputs(MSG_NOTHING_CERTAIN, stdout);

@@ -616,7 +616,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     // On the last attempt an operand still uncertain takes the simple
     // fraction inside its ball, if there is one (SQR2^2%1 is 2%1).
     for (Fraction *x : {acc, O})
-        if (!rad_is_zero(x->rad) && final_attempt()) (void)ball_recover(x);
+        if (!rad_is_zero(x->rad) && final_attempt()) (void)ball_recover(x, 0);
     bool inexact = !rad_is_zero(acc->rad) || !rad_is_zero(O->rad);
     ApplyDoubt doubt{acc, O, inexact};
     if (op == '%' || op == 'M') {

@@ -202,7 +202,7 @@ bool certain_integer_part(Fraction *target) {
     if (ball_truncate(target, 0) == CERTAIN_YES) return true;
     // On the last attempt a simple fraction inside the ball stands for the
     // argument (INT(SQR2^2) is INT(2)).
-    if (final_attempt() && ball_recover(target)) return false;
+    if (final_attempt() && ball_recover(target, 0)) return false;
     integer_part(target);
     target->rad = RAD_INF;
     return true;

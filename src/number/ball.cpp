@@ -209,8 +209,8 @@ int ball_certain_places(Fraction *f, int s) {
     return static_cast<int>(places);
 }
 
-bool ball_recover(Fraction *f) {
-    if (std::isinf(f->rad)) return false;
+bool ball_recover(Fraction *f, int s) {
+    if (std::isinf(f->rad) || f->rad >= rad_ulps(1, s) - 1e-6) return false;
     make_fixed_at_least(f, 0);
     int S = f->num->frac_limbs;
     if (S < 4) return false;

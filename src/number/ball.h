@@ -39,7 +39,9 @@ int ball_certain_places(Fraction *f, int s);
 // Recovers the simple fraction a repeating decimal stands for when it lies
 // inside f's ball: f becomes it, exact, and the answer is true; else f is
 // unchanged and the answer false.
-bool ball_recover(Fraction *f);
+// Only for a ball narrower than one unit of the s-th fraction limb: the
+// value is then known but for the side of a cut it lies on.
+bool ball_recover(Fraction *f, int s);
 
 // A bound on |x/y - x'/y'| for held values x', y' with radii rx, ry, from
 // log2 |x'| <= mx and 2^ly <= |y'| <= 2^my: (rx |y'| + |x'| ry) / (|y'| (|y'| - ry)).

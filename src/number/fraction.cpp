@@ -392,6 +392,53 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
     return ok ? 1 : 0;
 }
 
+// An exact decimal: fraction limbs over one, no error.
+bool exact_decimal(const Fraction *x) {
+    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && x->den->used == 1 && limb(x->den, 0) == 1 &&
+           x->den->frac_limbs == 0;
+}
+
+// x (an exact decimal of k fraction limbs) := its digits over 10^(8k), when
+// the denominator record holds that; unchanged otherwise.
+void decimal_as_fraction(Fraction *x) {
+    int k = x->num->frac_limbs;
+    if (x->den->capacity < k + 2 || x->num == x->den) return;
+    bn_clear(x->den);
+    bn_set_one(x->den);
+    (void)shift_limbs(x->den, k);  // room checked above
+    x->num->frac_limbs = 0;
+    bn_strip(x->num);
+    (void)reduce_by_gcd(x->num, x->den);  // in lowest terms, so the sum is
+}
+
+// r := a + b for exact decimals over one (integers included, at least one
+// with fraction limbs), at the longer of their scales. False, nothing
+// changed in value, when they are not such or a scaled numerator has no room.
+bool exact_sum_of_decimals(Fraction *r, Fraction *a, Fraction *b) {
+    auto over_one = [](const Fraction *x) {
+        return rad_is_zero(x->rad) && x->den->used == 1 && limb(x->den, 0) == 1 && x->den->frac_limbs == 0;
+    };
+    if (!over_one(a) || !over_one(b)) return false;
+    int fa = a->num->frac_limbs, fb = b->num->frac_limbs, c = fa > fb ? fa : fb;
+    if (c == 0 || c <= fixed_point_limbs) return false;  // the usual paths keep these exact
+    for (Fraction *x : {a, b}) {
+        int by = c - x->num->frac_limbs;
+        if (by > 0 && !bn_is_zero(x->num) && x->num->used + by >= x->num->capacity) return false;
+    }
+    for (Fraction *x : {a, b}) {
+        int by = c - x->num->frac_limbs;
+        if (by > 0 && !bn_is_zero(x->num)) (void)shift_limbs(x->num, by);  // room checked above
+        x->num->frac_limbs = c;
+        if (a == b) break;
+    }
+    r->num->frac_limbs = c;
+    if (add(r->num, a->num, b->num) < 0) return false;
+    bn_clear(r->den);
+    bn_set_one(r->den);
+    r->rad = RAD_ZERO;
+    return true;
+}
+
 }  // namespace
 
 // Removes the greatest common divisor of n and d when both are non-zero
@@ -528,6 +575,17 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
             n->frac_limbs = 0;
         }
     }
+    // An exact decimal meeting an exact fraction is read as the fraction
+    // digits / 10^(8k), so that their sum stays exact (1/7 + 0.00000001).
+    for (Fraction *x : {a, b}) {
+        Fraction *other = x == a ? b : a;
+        if (exact_decimal(x) && rad_is_zero(other->rad) && other->num->frac_limbs == 0 &&
+            other->den->frac_limbs == 0 && !(other->den->used == 1 && limb(other->den, 0) == 1))
+            decimal_as_fraction(x);
+    }
+    // Two exact decimals (or an exact decimal and an integer) add exactly at
+    // the longer scale, even beyond f fraction limbs (1/10^50 + 0).
+    if (exact_sum_of_decimals(r, a, b)) return 1;
     int64_t l = 1;
     int c = 0;
     bool fixed = f > 0 && (a->num->frac_limbs == f || b->num->frac_limbs == f);

@@ -120,6 +120,7 @@ int parse_decimal(const char *text, BigNum *n) {
 // consumed; a refused literal leaves 0/1 with f->num->rem = -1.
 int parse_literal(const char *text, Fraction *f) {
     assert(text && f);
+    f->rad = RAD_ZERO;  // a literal is exact
     int consumed = parse_decimal(text, f->num);
     if (f->num_only) return consumed;
     BigNum *d = f->den;

@@ -187,16 +187,20 @@ TEST_F(Ball, CertainPlacesStopWhereTheBallDisagrees) {
 TEST_F(Ball, RecoversOnlyAFractionInsideTheBall) {
     // 1.999...9 (48 nines) within 10 units: 2 lies inside.
     put_value(a, "1" + std::string(48, '9'), 6, 1, rad_ulps(10, 6));
-    ASSERT_TRUE(ball_recover(a));
+    ASSERT_TRUE(ball_recover(a, 4));
     EXPECT_EQ(value_of(a->num), 2);
     EXPECT_EQ(value_of(a->den), 1);
     // 0.333...3 with 40 threes and then eight zeros, known to one unit: 1/3
     // lies 3.3 * 10^-41 away, far outside.
     put_value(a, std::string(40, '3') + "00000000", 6, 1, rad_ulps(1, 6));
-    EXPECT_FALSE(ball_recover(a));
+    EXPECT_FALSE(ball_recover(a, 4));
+    // Threes known only to the 31st place: the ball is wider than a unit of
+    // the 32nd, so a fraction inside it proves nothing and is not taken.
+    put_value(a, std::string(48, '3'), 6, 1, rad_ulps(1e17, 6));
+    EXPECT_FALSE(ball_recover(a, 4));
     // The same threes all the way down are within a unit of 1/3.
     put_value(a, std::string(48, '3'), 6, 1, rad_ulps(1, 6));
-    ASSERT_TRUE(ball_recover(a));
+    ASSERT_TRUE(ball_recover(a, 4));
     EXPECT_EQ(value_of(a->num), 1);
     EXPECT_EQ(value_of(a->den), 3);
 }

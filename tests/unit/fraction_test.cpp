@@ -322,13 +322,22 @@ TEST_F(FractionOps, AddFixedPointIntegerBecomesExact) {
     fraction_add(c, a, b);
     expect_exact(c, 10, 3);
 
-    // With a genuine fixed-point operand the sum is fixed point over 1.
+    // An exact decimal and a fraction: the sum stays exact, in lowest terms.
     parse_literal("0.1000000", a);
     set_frac(b, 1, 4);
     fraction_add(c, a, b);
+    expect_exact(c, 7, 20);
+    EXPECT_TRUE(rad_is_zero(c->rad));
+    // A truncated operand is no exact decimal: the sum is fixed point over 1,
+    // the truncation carried in the radius.
+    set_frac(a, 1, 3);
+    to_fixed(a, 4);
+    set_frac(b, 1, 4);
+    fraction_add(c, a, b);
     EXPECT_EQ(c->num->frac_limbs, 4);
-    EXPECT_EQ(digits_of(c->num), "35" + std::string(30, '0'));
+    EXPECT_EQ(digits_of(c->num), "58333333333333333333333333333333");
     EXPECT_EQ(value_of(c->den), 1);
+    EXPECT_FALSE(rad_is_zero(c->rad));
 }
 
 // -------------------------------------------------------------- to_fraction
