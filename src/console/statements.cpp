@@ -110,12 +110,15 @@ static long printed_size(const BigNum *n) {
 // or to the console when `file` is null. Integers and decimals are listed in
 // decimal form ("..", when the decimal is inexact); other fractions as
 // numerator/denominator when the display mode is negative and the pair fits
-// the output text, in decimal form otherwise. Returns 0.
+// the output text, in decimal form otherwise. An expression whose evaluation
+// reported a failure is not listed. Returns 0.
 int list_value(const char *text, FILE *file) {
     output_text[0] = 0;
     Fraction *value = &work_frac[0];
     fraction_init(value);
+    const int failures = failure_count();
     eval_expression(text, value, 1);
+    if (failure_count() != failures) return 0;  // the failure was reported: no value to list
     to_fraction(value);
     BigNum *num = value->num;
     BigNum *den = value->den;

@@ -40,12 +40,40 @@ static void frac_copy(Fraction *d, Fraction *s) {
 
 // Set once a division by zero has been reported in the current statement.
 static bool division_by_zero_told = false;
+// Set once an unknown name has been reported in the current statement.
+static bool unknown_name_told = false;
+// Failures reported so far (syntax errors, "err ", refused stores, level
+// refusals); a statement compares the count before and after its evaluation.
+static int failures_told = 0;
 
-void begin_statement() { division_by_zero_told = false; }
+// Starts a statement: the notices given at most once per statement may be
+// given again.
+void begin_statement() {
+    division_by_zero_told = false;
+    unknown_name_told = false;
+}
+
+// Counts a failure whose message the caller prints itself.
+void note_failure() { failures_told++; }
+
+// Prints a failure message and counts it.
+void tell_failure(const char *message) {
+    fputs(message, stdout);
+    failures_told++;
+}
+
+// Prints the syntax error for the unreadable text `rest` and counts it.
+void tell_syntax_error(const char *rest) {
+    printf(MSG_SYNTAX, rest);
+    failures_told++;
+}
+
+// Failures reported since start-up; only differences of it mean anything.
+int failure_count() { return failures_told; }
 
 // Reports a division by zero, at most once per statement; the quotient the
 // caller leaves is 0.
-static void tell_division_by_zero() {
+void tell_division_by_zero() {
     if (division_by_zero_told) return;
     division_by_zero_told = true;
     fputs(MSG_DIV_ZERO, stdout);
@@ -97,6 +125,7 @@ static int skip_group(const char *text, int level) {
         }
     }
     printf(MSG_GROUP_OVF, i, text, level, i, i, opens);
+    note_failure();
     return i;
 }
 
@@ -119,7 +148,7 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     while (text[stop] && text[stop] != '|' && text[stop] != ']') stop++;
     if (stop - 1 > BRACKET_STATEMENT_MAX || level >= MAX_LEVEL) {
         // Refused: skip to the `]` that closes the form; the operand reads 0.
-        fputs(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR, stdout);
+        tell_failure(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR);
         int depth = 0, i = 0;
         for (; text[i]; i++) {
             if (text[i] == '[') depth++;
@@ -174,9 +203,17 @@ int read_operand(const char *text, Fraction *dest, int level) {
         n = read_bracket(text + pos, dest, level);
     } else if (c != 0 && text[pos + 1] == '[') {
         int k = eval_group(text + pos + 2, dest, level);
-        char name[16];
-        snprintf(name, sizeof name, "%c%d", c, static_cast<int>(limb_or_zero(dest->num, 0)));
-        read_value(name, dest);
+        // The index must be an integer from 0 to 99999999.
+        BigNum *in = dest->num, *id = dest->den;
+        bool whole = id->used == 1 && limb(id, 0) == 1 && id->frac_limbs == 0 && in->frac_limbs == 0;
+        if (bn_is_zero(in) || (whole && in->sign > 0 && in->used == 1)) {
+            char name[16];
+            snprintf(name, sizeof name, "%c%d", c, static_cast<int>(limb_or_zero(in, 0)));
+            read_value(name, dest);
+        } else {
+            tell_failure(MSG_VAL_RANGE);
+            fraction_init(dest);
+        }
         n = 2 + k;
     } else {
         n = evaluate_function(text + pos, dest, level);
@@ -245,7 +282,7 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     } else {
         if (q < 0) q = -q;
         if (q == 0 && !e->have_y) {  // denominator outside the window: no defined power
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             return false;
         }
         int64_t at = e->t < 0 ? -e->t : e->t;
@@ -322,7 +359,7 @@ static void shift_term(Fraction *T, int64_t D, int F) {
         tn->frac_limbs += static_cast<int32_t>(h);
     }
     if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
-        fputs(MSG_ERR, stdout);
+        tell_failure(MSG_ERR);
         fraction_init(T);
     }
 }
@@ -343,7 +380,7 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
         if (c_raw != 0 || !exact) {
             // Out of reach of the products: refused, and 0 rather than a
             // plausible value.
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             fraction_init(B);
             return false;
         }
@@ -469,8 +506,9 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // ------------------------------------------------------- integer operators
 
-// acc := acc op (operand at `text`) for op one of % M G L. Returns the
-// characters of the operand, 0 when it could not be read.
+// acc := acc op (operand at `text`) for op one of % M G L; a remainder has
+// the sign of the dividend. Returns the characters of the operand, 0 when it
+// could not be read.
 static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
     Fraction *O = &work_frac[L + K];
     int n = read_operand(text, O, L + K + 1);
@@ -487,7 +525,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
         if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             fraction_init(acc);
             return n;
         }
@@ -506,14 +544,16 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
         if (divide(work_int(4), acc->num, keep, O->num) < 0) {  // no room for the division
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             fraction_init(acc);
             return n;
         }
         acc->num->frac_limbs = rf;
+        // The remainder takes the dividend's sign: (-7)%3 is -1, 7%(-3) is 1.
+        acc->num->sign = bn_is_zero(acc->num) ? 1 : keep->sign;
     } else {
         if (!found) {  // no common denominator within reach
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             return n;
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
@@ -536,23 +576,71 @@ static bool ends_factor(char c) {
     return c == 0 || strchr(")*+,-/]|~", c) != nullptr || (c >= 'A' && c <= 'Z');
 }
 
+// True when the operator letter at `text` (C P M G L) starts a function name
+// instead (2PI, 2COS0, 2LN8): the letter then begins an implied product.
+static bool letter_starts_call(const char *text) {
+    return text[0] >= 'A' && text[0] <= 'Z' && starts_function_name(text);
+}
+
+// True when acc is an exact integer of at least 0 (a factorial, C and P
+// operand); otherwise "err " is printed.
+static bool whole_operand(Fraction *acc) {
+    BigNum *n = acc->num, *d = acc->den;
+    bool one = d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0;
+    if (one && n->frac_limbs == 0 && (n->sign > 0 || bn_is_zero(n))) return true;
+    tell_failure(MSG_ERR);
+    return false;
+}
+
+// acc := acc! or acc!! (step 2) for an integer acc >= 0; "err " for any
+// other operand, "prod_ovf" and 0 for one whose factorial cannot fit.
+static void apply_factorial(Fraction *acc, int step, BigNum *scratch) {
+    if (!whole_operand(acc)) return;
+    BigNum *n = acc->num;
+    if (bn_is_zero(n)) {
+        bn_set_one(n);  // 0! = 0!! = 1, whichever shape the zero has
+        return;
+    }
+    if (n->used > 1) {
+        fputs(MSG_PROD_OVF, stdout);  // 100000000! has more digits than any precision
+        fraction_init(acc);
+        return;
+    }
+    factorial_in_place(n, step, scratch);
+}
+
+// acc := acc C r or acc P r for an integer acc >= 0 within the 64-bit
+// window; "err " for any other operand.
+static void apply_choose(Fraction *acc, bool combinations, int64_t r, BigNum *scratch) {
+    if (!whole_operand(acc)) return;
+    BigNum *n = acc->num;
+    if (n->used > 3 || (n->used == 3 && limb(n, 2) >= 922)) {
+        tell_failure(MSG_ERR);  // beyond the machine-integer window
+        return;
+    }
+    choose_in_place(n, combinations, r, scratch);
+}
+
 // The postfix operators after the operand that ends at `pos` in acc (the
 // term T or the factor): power, factorial, double factorial, combinations
-// and permutations, then one integer operator. Returns the position after
-// them, -1 after a syntax error or a level overflow (message printed).
+// and permutations, then integer operators, left to right. A letter that
+// starts a function name is no operator (2PI is 2 times PI). Returns the
+// position after them, -1 after a syntax error or a level overflow (message
+// printed).
 static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Fraction *T, int L, int K, char *op) {
     char c = text[pos];
-    bool needs_slot = c == '^' || c == '!' || c == 'C' || c == 'P' || c == '%' || c == 'M' ||
-                      c == 'G' || c == 'L';
+    bool call = letter_starts_call(text + pos);
+    bool needs_slot = c == '^' || c == '!' || (!call && (c == 'C' || c == 'P' || c == '%' || c == 'M' ||
+                                                        c == 'G' || c == 'L'));
     if (needs_slot && L + K >= WORK_FRACTIONS) {
         // The second operand would need a work fraction beyond the pool.
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return -1;
     }
     if (c == '^') {
         int k = apply_power(text + pos + 1, acc, T, L, K, op);
         if (k == 0) {
-            printf(MSG_SYNTAX, text + pos + 1);
+            tell_syntax_error(text + pos + 1);
             return -1;
         }
         pos += 1 + k;
@@ -563,26 +651,27 @@ static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Frac
             pos++;
             step = 2;
         }
-        factorial_in_place(acc->num, step, work_frac[L + K].num);
-    } else if (c == 'C' || c == 'P') {
+        apply_factorial(acc, step, work_frac[L + K].num);
+    } else if ((c == 'C' || c == 'P') && !call) {
         pos++;
         int64_t r = 0;
         while (text[pos] >= '0' && text[pos] <= '9') {
             if (r < 1000000000) r = r * 10 + (text[pos] - '0');
             pos++;
         }
-        choose_in_place(acc->num, c == 'C', r, work_frac[L + K].num);
+        apply_choose(acc, c == 'C', r, work_frac[L + K].num);
     }
     if (pos > len) pos = len;
 
-    while (text[pos] == ' ') pos++;
-    c = text[pos];
-    if (c == '%' || c == 'M' || c == 'G' || c == 'L') {
+    for (;;) {
+        while (text[pos] == ' ') pos++;
+        c = text[pos];
+        if (!(c == '%' || c == 'M' || c == 'G' || c == 'L') || letter_starts_call(text + pos)) break;
         pos++;
         while (text[pos] == ' ') pos++;
         int k = apply_integer_op(text + pos, c, acc, L, K);
         if (k == 0) {
-            printf(MSG_SYNTAX, text + pos);
+            tell_syntax_error(text + pos);
             return -1;
         }
         pos += k;
@@ -599,7 +688,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
         tell_division_by_zero();
         fraction_init(T);
     } else if (Fr->num->used >= precision - 5) {
-        fputs(MSG_ERR, stdout);
+        tell_failure(MSG_ERR);
     } else {
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
         Fr->num->sign = 1;
@@ -609,6 +698,19 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
     }
 }
 
+// Reports, once per statement, a run of three or more letters read as a
+// product of variables up to a `(` (ABS(-3) is A*B*S*(-3)): the operand of
+// `n` characters at `pos` is its last letter when it is one plain letter
+// before a `(`.
+static void check_name_run(const char *text, int pos, int n) {
+    if (unknown_name_told || n != 1 || text[pos] < 'A' || text[pos] > 'Z' || text[pos + 1] != '(') return;
+    int start = pos;
+    while (start > 0 && text[start - 1] >= 'A' && text[start - 1] <= 'Z') start--;
+    if (pos + 1 - start < 3) return;
+    unknown_name_told = true;
+    printf(MSG_UNKNOWN_NAME, pos + 1 - start, text + start);
+}
+
 // Evaluates the expression at `text` into `S` at level L (0..14), using work
 // fractions L (term) and L + 1 (factor) and, for second operands, up to L + 3.
 // `S` may be any fraction but those work fractions. Returns the index just
@@ -616,7 +718,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
 // or a level overflow (message printed).
 int eval_expression(const char *text, Fraction *S, int L) {
     if (L >= MAX_LEVEL) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return 0;
     }
     Fraction *T = &work_frac[L];
@@ -638,7 +740,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
             bool recip = text[0] == '/';
             n = read_operand(text + (recip ? 1 : 0), S, L);
             if (n == 0) {
-                printf(MSG_SYNTAX, text + pos);
+                tell_syntax_error(text + pos);
                 return 0;
             }
             n += recip ? 1 : 0;
@@ -654,11 +756,12 @@ int eval_expression(const char *text, Fraction *S, int L) {
             }
             n = read_operand(text + pos, K == 1 ? T : Fr, L + K);
             if (n == 0) {
-                printf(MSG_SYNTAX, text + pos);
+                tell_syntax_error(text + pos);
                 return 0;
             }
         }
         first = false;
+        check_name_run(text, pos, n);
         pos += n;
         if (pos > len) pos = len;
         Fraction *acc = K == 1 ? T : Fr;
@@ -668,7 +771,13 @@ int eval_expression(const char *text, Fraction *S, int L) {
 
         while (text[pos] == ' ') pos++;
         char c = text[pos];
-        if (!ends_factor(c)) continue;  // the next operand replaces this one
+        // A group or a work register after a complete operand is multiplied
+        // in, as a letter is: 3(X+1), (2)(3), 2&B.
+        bool implied = c == '(' || c == '&' || (c >= 'A' && c <= 'Z');
+        if (!implied && !ends_factor(c)) {
+            tell_syntax_error(text + pos);  // 2^3^2, (2)3, 5!!!
+            return 0;
+        }
 
         if (K == 2) {
             apply_factor(T, Fr, op);
@@ -678,9 +787,13 @@ int eval_expression(const char *text, Fraction *S, int L) {
             K = 2;
             op = c;
             pos++;
+            if (pos >= len) {  // an operator with nothing after it
+                tell_syntax_error(text + pos);
+                return 0;
+            }
             continue;
         }
-        if (c >= 'A' && c <= 'Z') {
+        if (implied) {
             K = 2;
             op = '*';
             continue;
@@ -690,6 +803,10 @@ int eval_expression(const char *text, Fraction *S, int L) {
         add_sign = c;
         pos++;
         if (c != '+' && c != '-') return pos;
+        if (pos >= len) {  // 1+ : the sum has no last term
+            tell_syntax_error(text + pos);
+            return 0;
+        }
         K = 1;
         op = '*';  // a new term starts with a plain product
     }

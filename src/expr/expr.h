@@ -21,6 +21,12 @@ int read_operand(const char *text, Fraction *dest, int level);
 int64_t gcd64(int64_t x, int64_t y);
 // Starts a statement: notices given at most once per statement may be given again.
 void begin_statement();
+// Failures: a statement whose evaluation reported one stores nothing.
+void note_failure();                      // counts a failure printed by the caller
+void tell_failure(const char *message);   // prints a failure message and counts it
+void tell_syntax_error(const char *rest); // "syntax_error_" with the text, counted
+int failure_count();                      // failures so far (compare two readings)
+void tell_division_by_zero();             // "{div0}", at most once per statement
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);

@@ -12,3 +12,4 @@
 #define MSG_NO_SOLUTIONS "No solutions.\n"
 #define MSG_TEXT_OVF "txt-ovf \n"
 #define MSG_DIV_ZERO "{div0}\n"
+#define MSG_UNKNOWN_NAME "unknown name %.*s: variables are the single letters A-Z\n"

@@ -69,6 +69,23 @@ static void quadratic_coefficients(const char *equation, int target, int index, 
     run_template("&D-&B-&C", REG_E, sl);
 }
 
+// Index of an element computed as `f`: an integer from 0 to 99999999, else -1.
+static int element_index(Fraction *f) {
+    BigNum *n = f->num, *d = f->den;
+    if (bn_is_zero(n)) return 0;
+    bool whole = d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0 && n->frac_limbs == 0;
+    if (!whole || n->sign < 0 || n->used != 1) return -1;
+    return limb(n, 0);
+}
+
+// Reports an assignment target made of several letters (RATE=5), which is
+// no variable: `len` characters at `text`. Letters only, two or more.
+static void tell_name_run(const char *text, int len) {
+    for (int k = 0; k < len; k++)
+        if (!is_letter(text[k])) return;
+    if (len >= 2) printf(MSG_UNKNOWN_NAME, len, text);
+}
+
 // Integer square root of v >= 0 (floor), without overflow near the top.
 static int64_t isqrt64(int64_t v) {
     int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
@@ -97,13 +114,13 @@ static bool exact_square_root(Fraction *f) {
 static int solve_equation(const char *t, int p, Fraction *W, int level) {
     const int sl = level + SOLVER_LEVELS;
     if (sl >= MAX_LEVEL) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return 0;
     }
     char sign = t[1];
     char letter = t[p + 1];
     if (!is_letter(letter)) {
-        fputs(MSG_ERR, stdout);
+        tell_failure(MSG_ERR);
         return 0;
     }
     int target = letter - 'A';
@@ -121,7 +138,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         int64_t v = 0;
         q += read_index(t + q, &v);
         if (negative) {  // a negative element index is refused
-            fputs(MSG_VAL_OVF, stdout);
+            tell_failure(MSG_VAL_OVF);
             return 0;
         }
         index = static_cast<int>(v);
@@ -130,7 +147,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
     const char *source = t + q + 1;
     char equation[STATEMENT_BUFFER + 8];
     if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
-        fputs(MSG_TEXT_OVF, stdout);
+        tell_failure(MSG_TEXT_OVF);
         return q + 1 + static_cast<int>(strlen(source));
     }
     set_register_int(REG_B, 0);
@@ -239,7 +256,7 @@ static int parse_coefficient(const char *text, Fraction *coef) {
 // right-hand side could not be evaluated.
 int execute_one(const char *text, int *code, int level) {
     if (level < 0 || level >= WORK_FRACTIONS) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return 0;
     }
     const char *t = text;
@@ -255,9 +272,13 @@ int execute_one(const char *text, int *code, int level) {
     if (is_letter(t[k]) && t[k + 1] == '$' && (t[k + 2] == '=' || t[k + 2] == '~'))
         return assign_text_variable(t, k);
 
+    // A statement whose evaluation reported a failure stores nothing: its
+    // target keeps the value it had.
+    const int failures = failure_count();
     int eq = find_assignment(t);
     if (eq < 0) {
         int n = eval_group(t, W, level + 1);
+        if (failure_count() != failures) return n > len ? len : n;
         (void)store_value(REG_E, -1, W);  // store_value reports a refusal itself
         *code = CODE_LISTED_E;
         return n > len ? len : n;
@@ -277,7 +298,7 @@ int execute_one(const char *text, int *code, int level) {
     if (t[start] == '&') {
         reg = work_register_of(t[start + 1]);
         if (reg < 0) {  // not a work register name
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             return 0;
         }
         name = 2;
@@ -295,8 +316,10 @@ int execute_one(const char *text, int *code, int level) {
             index = static_cast<int>(v);
         } else if (t[after] == '[') {
             eval_group(t + after + 1, &reg_frac[REG_C], level + 1);
-            index = low_limb(reg_frac[REG_C].num);
+            index = element_index(&reg_frac[REG_C]);
+            if (index < 0) tell_failure(MSG_VAL_OVF);
         } else {
+            if (name == 1) tell_name_run(t + start, eq - start);
             reg = -1;
         }
     }
@@ -309,6 +332,11 @@ int execute_one(const char *text, int *code, int level) {
     if (has_coef) {
         if (digits > 0) {
             parse_coefficient(t + (negative ? 1 : 0), coef);
+            if (bn_is_zero(coef->num)) {  // 0A=5 divides by zero: the value is 0
+                tell_division_by_zero();
+                fraction_init(W);
+                bn_set_one(coef->num);
+            }
             int8_t sign = coef->num->sign;
             coef->num->sign = 1;
             coef->den->sign = sign;
@@ -317,8 +345,9 @@ int execute_one(const char *text, int *code, int level) {
         }
         if (negative) W->num->sign = static_cast<int8_t>(-W->num->sign);
     }
-    (void)store_value(reg, index, W);  // store_value reports a refusal itself
-    if (reg == REG_E) *code = CODE_LISTED_E;
+    bool failed = failure_count() != failures;
+    if (!failed) (void)store_value(reg, index, W);  // store_value reports a refusal itself
+    if (reg == REG_E && !failed) *code = CODE_LISTED_E;
     if (r == 0) return 0;
     int end = eq + 1 + r;
     if (end > len) return len;

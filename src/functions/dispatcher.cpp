@@ -47,6 +47,13 @@ int match_name(const char *text) {
 
 }  // namespace
 
+// True when a function name begins at `text`, as evaluate_function would
+// recognise it; the evaluator tells an operator letter (2PI, 2LN8) apart
+// from the start of a call with it.
+bool starts_function_name(const char *text) { return match_name(text) >= 0; }
+
+// The i-th function name made of letters only (for completion), or null past
+// the last one.
 const char *function_name(int i) {
     const int count = int(sizeof function_names / sizeof function_names[0]);
     for (int k = 0; k < count; k++) {

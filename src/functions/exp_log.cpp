@@ -121,7 +121,7 @@ void finish_kernel(Fraction *target, int rc) {
 // or 0 when refused at too deep a level (target unchanged).
 int exp_log_series(Fraction *target, int mode, int level) {
     if (level + 1 >= WORK_FRACTIONS) {
-        fputs(MSG_EXP_OVF, stdout);
+        tell_failure(MSG_EXP_OVF);
         return 0;
     }
     int F = fixed_point_limbs;
@@ -200,7 +200,7 @@ int nth_root(Fraction *target, int n, double p, int level) {
 // negative number is minus the root of its magnitude.
 int newton_root(Fraction *target, int n, int level) {
     if (level >= ROOT_LEVEL_LIMIT) {
-        fputs(MSG_ROOT_OVF, stdout);
+        tell_failure(MSG_ROOT_OVF);
         if (!is_exactly_one(target->den)) make_fixed(target);
         return -1;
     }

@@ -9,6 +9,7 @@ int evaluate_function(const char *text, Fraction *target, int level);
 // The i-th function name the language knows that is made of letters only
 // (for completion at the terminal), or null past the last.
 const char *function_name(int i);
+bool starts_function_name(const char *text);  // a function name begins at text
 int exp_log_series(Fraction *target, int mode, int level);
 int nth_root(Fraction *target, int n, double p, int level);
 int newton_root(Fraction *target, int n, int level);
