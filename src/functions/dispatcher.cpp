@@ -208,6 +208,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
 
     // The argument: a group, an unreduced decimal literal (SQR2.5 is the root
     // of 25/10), or nothing (the target stays 0).
+    bool has_argument = text[pos] == '(' || is_digit(text[pos]);
     if (text[pos] == '(') {
         pos += 1 + eval_group(text + pos + 1, target, level + 1);
     } else if (is_digit(text[pos])) {
@@ -222,7 +223,12 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_ATAN: compute_atan(target, level + 1); break;
         case FN_LOG: compute_log(target, base, level); break;
         case FN_SQR: nth_root(target, 2, 1.0, level + 1); break;
-        case FN_EXP: exp_log_series(target, 0, level); break;
+        case FN_EXP:  // EXP and E' alone are e; with an argument x, e^x
+            if (has_argument)
+                compute_exp(target, level);
+            else
+                exp_log_series(target, 0, level);
+            break;
         case FN_PI: compute_pi(target, level); break;
         case FN_TIME:
             fraction_init(target);
