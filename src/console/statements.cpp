@@ -30,22 +30,25 @@ int execute_statement(const char *text, int *code) {
 // tests it against the operator. Work fraction 0 belongs to level 0, which no
 // evaluation at level 1 or deeper touches, whereas work register 26 (&B) is
 // scratch of every series and would be overwritten by a function inside the
-// condition while the evaluator still sums into it. A result of zero satisfies only `=`, so that
-// equal sides are neither `<` nor `>`. A condition without an operator is
-// still evaluated (so its errors are reported) but never holds.
+// condition while the evaluator still sums into it. A result of zero satisfies `=`, `<=` and
+// `>=`, so that equal sides are neither `<` nor `>`. A condition without an
+// operator is still evaluated (so its errors are reported) but never holds;
+// one whose evaluation reported a failure does not hold either.
 static bool condition_holds(char *condition, char op) {
     normalise_line(condition);
     Fraction *value = &work_frac[0];
     fraction_init(value);
+    const int failures = failure_count();
     eval_expression(condition, value, 1);
+    if (failure_count() != failures) return false;  // unreadable: its one message was printed
     to_fraction(value);
     BigNum *n = value->num;
     if (bn_is_zero(n)) {
         bn_normalise_zero(n);
-        return op == '=';
+        return op == '=' || op == OP_AT_MOST || op == OP_AT_LEAST;
     }
-    if (op == '>') return n->sign > 0;
-    if (op == '<') return n->sign < 0;
+    if (op == '>' || op == OP_AT_LEAST) return n->sign > 0;
+    if (op == '<' || op == OP_AT_MOST) return n->sign < 0;
     return false;
 }
 

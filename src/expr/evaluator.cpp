@@ -184,6 +184,17 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     return total > len ? len : total;
 }
 
+// Characters of `text` up to and including the `close` that ends the group
+// it starts inside (a `)` at depth zero, or the next bar), or all of it.
+static int closed_length(const char *text, char close) {
+    int depth = 0, i = 0;
+    for (; text[i]; i++) {
+        if (close == ')' && text[i] == '(') depth++;
+        if (text[i] == close && depth-- == 0) return i + 1;
+    }
+    return i;
+}
+
 // Reads one operand at `text` into `dest` at `level`: `&F` (dest unchanged),
 // [-] group, bars, bracket form, computed element X[expr], function call,
 // value reference. The result is reduced. Returns characters consumed, 0 when
@@ -197,7 +208,11 @@ int read_operand(const char *text, Fraction *dest, int level) {
     char c = text[pos];
     int n = 0;
     if (c == '(' || c == '|') {
-        n = 1 + eval_group(text + pos + 1, dest, level);
+        int k = eval_group(text + pos + 1, dest, level);
+        // A group that failed (its message printed) is stepped over whole,
+        // so that its rest is not read again as a second error.
+        if (k == 0) k = closed_length(text + pos + 1, c == '(' ? ')' : '|');
+        n = 1 + k;
         if (c == '|') dest->num->sign = 1;
     } else if (c == '[') {
         n = read_bracket(text + pos, dest, level);

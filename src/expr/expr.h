@@ -13,6 +13,8 @@ extern char text_vars[26][STATEMENT_BUFFER];
 int normalise_line(char *text);          // length incl. terminator, 2 when voided to ";", 0 no end
 int expand_text_variables(char *text);   // text is a STATEMENT_BUFFER buffer; final length
 int split_condition(const char *source, char *target, char *op);
+constexpr char OP_AT_MOST = 'l';   // the operator `<=` as split_condition gives it
+constexpr char OP_AT_LEAST = 'g';  // the operator `>=`
 
 // ---- evaluator
 int eval_expression(const char *text, Fraction *dest, int level);

@@ -15,7 +15,10 @@ static bool kept_punctuation(unsigned char c) {
     return c != 0 && strchr("!%'*+,-./:<=>^{|}#$&[]~@", c) != nullptr;
 }
 
-// Rewrites `text` in place: capitals, no spaces, `<-` as `=`, comments after
+// Rewrites `text` in place: capitals, no spaces, the assignment arrow `<-`
+// as `=` (only where a statement's target ends: outside parentheses and
+// before any `=`, `<`, `>` or `:` of the statement, so that IF(A<-5) still
+// compares with -5), comments after
 // `;` cut, verbatim text from a double quote on. At most 8 * precision bytes
 // are read. Returns the length including the terminator, 2 when the line was
 // voided to ";" (bad character or unbalanced parentheses), 0 when no end was
@@ -24,6 +27,7 @@ int normalise_line(char *text) {
     const int limit = 8 * precision;
     int r = 0, w = 0, depth = 0;
     bool verbatim = false;
+    bool arrow_ok = true;  // a `<-` here would follow a statement's target
     while (r < limit) {
         unsigned char c = static_cast<unsigned char>(text[r]);
         if (c == 0 || c == '\n' || (c == ';' && !verbatim)) {
@@ -44,8 +48,9 @@ int normalise_line(char *text) {
             text[w++] = static_cast<char>(c - 'a' + 'A');
         } else if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
             text[w++] = static_cast<char>(c);
-        } else if (c == '<' && text[r + 1] == '-') {
+        } else if (c == '<' && text[r + 1] == '-' && depth == 0 && arrow_ok) {
             text[w++] = '=';
+            arrow_ok = false;
             r++;
         } else if (c == '(') {
             depth++;
@@ -53,6 +58,7 @@ int normalise_line(char *text) {
         } else if (c == ')') {
             depth--;
             text[w++] = ')';
+            if (depth == 0) arrow_ok = true;  // after IF(...) a statement starts
         } else if (c == ' ') {
             // dropped
         } else if (c == '"') {
@@ -60,6 +66,8 @@ int normalise_line(char *text) {
             text[w++] = '"';
         } else if (kept_punctuation(c)) {
             text[w++] = static_cast<char>(c);
+            if (depth == 0 && c == ',') arrow_ok = true;
+            if (strchr("=<>:", c) != nullptr) arrow_ok = false;
         } else {
             text[0] = ';';
             text[1] = 0;
@@ -120,6 +128,10 @@ int split_condition(const char *source, char *target, char *op) {
         return s;
     }
     *op = source[s++];
+    if ((*op == '<' || *op == '>') && source[s] == '=') {
+        *op = *op == '<' ? OP_AT_MOST : OP_AT_LEAST;
+        s++;
+    }
     target[t++] = '-';
     target[t++] = '(';
     while (source[s]) {

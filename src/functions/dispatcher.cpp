@@ -223,8 +223,8 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_ATAN: compute_atan(target, level + 1); break;
         case FN_LOG: compute_log(target, base, level); break;
         case FN_SQR: nth_root(target, 2, 1.0, level + 1); break;
-        case FN_EXP:  // EXP and E' alone are e; with an argument x, e^x
-            if (has_argument)
+        case FN_EXP:  // EXP(x) is e^x; EXP alone and the constant E' are e
+            if (has_argument && text[0] == 'E' && text[1] == 'X')
                 compute_exp(target, level);
             else
                 exp_log_series(target, 0, level);
