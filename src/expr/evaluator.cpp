@@ -492,7 +492,9 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         shift_term(T, D, F);
     } else if (zero_base) {
         // 0^x: 0 for any exponent but 0 (the repeated products would divide
-        // by zero); a negative exponent is a division by zero.
+        // by zero); a negative exponent is a division by zero. The operator
+        // stays as written: 2*0^2 is 0, 2/0^2 divides by zero.
+        *op = op_before;
         if ((e.W != 0 || e.m != 0) && e.s == -1) tell_division_by_zero();
         if (e.W != 0 || e.m != 0) bn_clear(B->num);
         return n;

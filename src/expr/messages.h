@@ -10,6 +10,8 @@
 #define MSG_VAL_LARGE "val-large \n"
 #define MSG_VAL_OVF "val-ovf \n"
 #define MSG_NO_SOLUTIONS "No solutions.\n"
+#define MSG_NOT_LINEAR "not linear\n"
+#define MSG_NOT_QUADRATIC "not quadratic\n"
 #define MSG_TEXT_OVF "txt-ovf \n"
 #define MSG_DIV_ZERO "{div0}\n"
 #define MSG_UNKNOWN_NAME "unknown name %.*s: variables are the single letters A-Z\n"

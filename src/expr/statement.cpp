@@ -8,12 +8,13 @@
 #include "../functions/functions.h"
 #include "expr.h"
 #include "messages.h"
+#include "../number/real.h"
+#include "../number/scratch.h"
 
 
 static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-static int32_t low_limb(BigNum *n) { return n->used > 0 ? limb(n, 0) : 0; }
 
 // Decimal digits at `text` as an index, capped so that it cannot overflow.
 static int read_index(const char *text, int64_t *index) {
@@ -45,28 +46,32 @@ constexpr int SOLVER_LEVELS = 3;
 // Evaluates `text` into register `reg` at level `sl`.
 static void run_template(const char *text, int reg, int sl) { eval_group(text, &reg_frac[reg], sl); }
 
-// into := f(v): v stored into the solve target, the equation evaluated at `sl`.
-static void value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
+// into := f(v): v stored into the solve target, the equation evaluated at
+// `sl`. False when a failure was reported.
+static bool value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
     set_register_int(REG_B, v);
     (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
     fraction_init(into);
+    int before = failure_count();
     eval_group(equation, into, sl);
+    return failure_count() == before;
 }
 
 // Quadratic coefficients from f(0), f(1) and f(-1) (held in work fractions
 // level + 1, level + 2 and W): c into &C, b into &B and a into &E (&D is left
-// holding f(1)).
-static void quadratic_coefficients(const char *equation, int target, int index, Fraction *W, int level) {
+// holding f(1)). False, with nothing computed, when an evaluation failed.
+static bool quadratic_coefficients(const char *equation, int target, int index, Fraction *W, int level) {
     const int sl = level + SOLVER_LEVELS;
     Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
-    value_at(equation, target, index, 0, f0, sl);
-    value_at(equation, target, index, 1, f1, sl);
-    value_at(equation, target, index, -1, W, sl);
+    if (!value_at(equation, target, index, 0, f0, sl) || !value_at(equation, target, index, 1, f1, sl) ||
+        !value_at(equation, target, index, -1, W, sl))
+        return false;
     (void)store_value(REG_C, -1, f0);  // store_value reports a refusal itself
     (void)store_value(REG_D, -1, f1);  // store_value reports a refusal itself
     (void)store_value(REG_E, -1, W);  // store_value reports a refusal itself
     run_template("(&D-&E)/2", REG_B, sl);
     run_template("&D-&B-&C", REG_E, sl);
+    return true;
 }
 
 // Index of an element computed as `f`: an integer from 0 to 99999999, else -1.
@@ -109,76 +114,106 @@ static bool exact_square_root(Fraction *f) {
     return true;
 }
 
-// Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
-// element target `X5` or `X[expr]`). Returns the characters consumed.
-static int solve_equation(const char *t, int p, Fraction *W, int level) {
+// True when `gap`, the equation's value at a further point minus the value
+// the fitted line or parabola gives there, is zero; when some value was
+// inexact, also when it lies below the last half of the fraction limbs
+// (truncation errors of the values, not a higher power).
+static bool negligible_gap(Fraction *gap, bool inexact) {
+    if (bn_is_zero(gap->num)) return true;
+    if (!inexact && gap->num->frac_limbs == 0) return false;
+    to_fixed(gap, fixed_point_limbs);
+    bn_strip(gap->num);
+    return bn_is_zero(gap->num) || gap->num->used <= fixed_point_limbs / 2;
+}
+
+// The solve target's value before the trial values, kept in the scratch
+// arena so that a solve that finds no root can put it back.
+struct SavedTarget {
+    Fraction value;
+    BigNum num, den;
+    bool kept;
+};
+
+// Keeps the value of the solve target (`index` -1: the variable) in `saved`,
+// reading it through `spare`.
+static void save_target(int target, int index, Fraction *spare, SavedTarget *saved) {
+    char name[16];
+    if (index < 0)
+        snprintf(name, sizeof name, "%c", 'A' + target);
+    else
+        snprintf(name, sizeof name, "%c%d", 'A' + target, index);
+    int64_t end = (static_cast<int64_t>(index) + 1) * reg_num[target]->elem_width;
+    if (index >= 0 && end > reg_den[target]->capacity)
+        fraction_init(spare);  // an element never stored: 0, and no "valRR" for reading it
+    else
+        read_value(name, spare);
+    saved->num = {};
+    saved->den = {};
+    saved->kept = fraction_stash(&saved->value, &saved->num, &saved->den, spare) == 0;
+}
+
+// Puts the kept value back into the solve target and returns `consumed`.
+static int restore_target(int target, int index, SavedTarget *saved, int consumed) {
+    if (saved->kept) (void)store_value(target, index, &saved->value);  // it was stored there before
+    return consumed;
+}
+
+// Linear equation: f(0), f(1) and, as the check, f(2) on the line they fit;
+// the root -f(0)/(f(1)-f(0)) into the solve target, f(0) and f(1) left in &D
+// and &E. Returns `consumed`.
+static int solve_linear(const char *equation, int target, int index, Fraction *W, int level,
+                        SavedTarget *saved, int consumed) {
     const int sl = level + SOLVER_LEVELS;
-    if (sl >= MAX_LEVEL) {
-        tell_failure(MSG_LEVEL_OVF);
-        return 0;
+    Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
+    if (!value_at(equation, target, index, 0, f0, sl) || !value_at(equation, target, index, 1, f1, sl) ||
+        !value_at(equation, target, index, 2, W, sl))
+        return restore_target(target, index, saved, consumed);
+    (void)store_value(REG_D, -1, f0);  // store_value reports a refusal itself
+    (void)store_value(REG_E, -1, f1);  // store_value reports a refusal itself
+    bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0;
+    eval_group("&F-2*&E+&D", W, level + 1);  // f(2) - 2 f(1) + f(0), zero on a line
+    if (!negligible_gap(W, inexact)) {
+        tell_failure(MSG_NOT_LINEAR);
+        return restore_target(target, index, saved, consumed);
     }
-    char sign = t[1];
-    char letter = t[p + 1];
-    if (!is_letter(letter)) {
-        tell_failure(MSG_ERR);
-        return 0;
+    // Equal values of f(0) and f(1): no root (compared as values, not numerators).
+    eval_group("&D-&E", W, level + 1);
+    if (bn_is_zero(W->num)) {
+        fputs(MSG_NO_SOLUTIONS, stdout);
+        return restore_target(target, index, saved, consumed);
     }
-    int target = letter - 'A';
-    int q = p + 2;
-    int index = -1;
-    if (t[q] == '[') {
-        int n = eval_group(t + q + 1, &reg_frac[REG_B], sl);
-        index = low_limb(reg_frac[REG_B].num);
-        q += 1 + n;
-        int len = static_cast<int>(strlen(t));
-        if (q > len) q = len;
-    } else if (is_digit(t[q]) || t[q] == '-') {
-        bool negative = t[q] == '-';
-        if (negative) q++;
-        int64_t v = 0;
-        q += read_index(t + q, &v);
-        if (negative) {  // a negative element index is refused
-            tell_failure(MSG_VAL_OVF);
-            return 0;
-        }
-        index = static_cast<int>(v);
-    }
-    if (t[q] != ':') return q;
-    const char *source = t + q + 1;
-    char equation[STATEMENT_BUFFER + 8];
-    if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
-        tell_failure(MSG_TEXT_OVF);
-        return q + 1 + static_cast<int>(strlen(source));
-    }
-    set_register_int(REG_B, 0);
-    set_register_int(REG_D, 0);
-    set_register_int(REG_E, 0);
-    char op = 0;
-    int consumed = q + 1 + split_condition(source, equation, &op);
-    expand_text_variables(equation);
+    run_template("&D/(&D-&E)", REG_B, sl);
+    (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
+    return consumed;
+}
 
-    if (p == 0) {
-        value_at(equation, target, index, 0, &work_frac[level + 1], sl);
-        value_at(equation, target, index, 1, &work_frac[level + 2], sl);
-        (void)store_value(REG_D, -1, &work_frac[level + 1]);  // store_value reports a refusal itself
-        (void)store_value(REG_E, -1, &work_frac[level + 2]);  // store_value reports a refusal itself
-        // Equal values of f(0) and f(1): no root (compared as values, not numerators).
-        eval_group("&D-&E", W, level + 1);
-        if (bn_is_zero(W->num)) {
-            fputs(MSG_NO_SOLUTIONS, stdout);
-            return consumed;
-        }
-        run_template("&D/(&D-&E)", REG_B, sl);
-        (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
-        return consumed;
+// Quadratic equation: the coefficients from f(0), f(1) and f(-1), checked
+// against f(2); the root with the sign `sign` of the square root into the
+// solve target, b, c and a left in &B, &C and &E. Returns `consumed`.
+static int solve_quadratic(const char *equation, int target, int index, char sign, Fraction *W, int level,
+                           SavedTarget *saved, int consumed) {
+    const int sl = level + SOLVER_LEVELS;
+    // f(2) waits in the scratch arena while the other three are evaluated.
+    if (!value_at(equation, target, index, 2, W, sl)) return restore_target(target, index, saved, consumed);
+    Fraction f2;
+    BigNum f2n = {}, f2d = {};
+    if (fraction_stash(&f2, &f2n, &f2d, W) != 0 || !quadratic_coefficients(equation, target, index, W, level))
+        return restore_target(target, index, saved, consumed);
+    Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
+    bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0 ||
+                   f2.num->frac_limbs != 0;
+    (void)copy(W->num, f2.num);  // it came from W
+    (void)copy(W->den, f2.den);  // it came from W
+    eval_group("&F-4*&E-2*&B-&C", W, level + 1);  // f(2) - (4a + 2b + c), zero on a parabola
+    if (!negligible_gap(W, inexact)) {
+        tell_failure(MSG_NOT_QUADRATIC);
+        return restore_target(target, index, saved, consumed);
     }
-
-    quadratic_coefficients(equation, target, index, W, level);
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
             fputs(MSG_NO_SOLUTIONS, stdout);
-            return consumed;
+            return restore_target(target, index, saved, consumed);
         }
         run_template("-&C/&B", REG_D, sl);
         (void)store_value(target, index, &reg_frac[REG_D]);  // store_value reports a refusal itself
@@ -201,6 +236,66 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
     eval_group("(-&B+&D)/(2*&E)", W, level + 1);
     (void)store_value(target, index, W);  // store_value reports a refusal itself
     return consumed;
+}
+
+// Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
+// element target `X5` or `X[expr]`). An equation that is not linear
+// (quadratic), fails to evaluate or has no root leaves the solve target as
+// it was. Returns the characters consumed.
+static int solve_equation(const char *t, int p, Fraction *W, int level) {
+    const int sl = level + SOLVER_LEVELS;
+    if (sl >= MAX_LEVEL) {
+        tell_failure(MSG_LEVEL_OVF);
+        return 0;
+    }
+    char sign = t[1];
+    char letter = t[p + 1];
+    if (!is_letter(letter)) {
+        tell_failure(MSG_ERR);
+        return 0;
+    }
+    int target = letter - 'A';
+    int q = p + 2;
+    int index = -1;
+    if (t[q] == '[') {
+        int n = eval_group(t + q + 1, &reg_frac[REG_B], sl);
+        index = element_index(&reg_frac[REG_B]);
+        q += 1 + n;
+        int len = static_cast<int>(strlen(t));
+        if (q > len) q = len;
+        if (index < 0) {  // not an integer from 0 to 99999999
+            tell_failure(MSG_VAL_OVF);
+            return 0;
+        }
+    } else if (is_digit(t[q]) || t[q] == '-') {
+        bool negative = t[q] == '-';
+        if (negative) q++;
+        int64_t v = 0;
+        q += read_index(t + q, &v);
+        if (negative) {  // a negative element index is refused
+            tell_failure(MSG_VAL_OVF);
+            return 0;
+        }
+        index = static_cast<int>(v);
+    }
+    if (t[q] != ':') return q;
+    const char *source = t + q + 1;
+    char equation[STATEMENT_BUFFER + 8];
+    if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
+        tell_failure(MSG_TEXT_OVF);
+        return q + 1 + static_cast<int>(strlen(source));
+    }
+    ScratchScope scope;
+    SavedTarget saved;
+    save_target(target, index, W, &saved);
+    set_register_int(REG_B, 0);
+    set_register_int(REG_D, 0);
+    set_register_int(REG_E, 0);
+    char op = 0;
+    int consumed = q + 1 + split_condition(source, equation, &op);
+    expand_text_variables(equation);
+    if (p == 0) return solve_linear(equation, target, index, W, level, &saved, consumed);
+    return solve_quadratic(equation, target, index, sign, W, level, &saved, consumed);
 }
 
 // Index of the `=` of the statement at `t`: the first one outside square
