@@ -247,6 +247,29 @@ int read_operand(const char *text, Fraction *dest, int level) {
 // Fraction limbs an exponent carries beyond the working precision.
 constexpr int EXPONENT_GUARD_LIMBS = 2;
 
+// Largest exponent numerator an exact root is raised to by repeated products.
+constexpr int64_t EXACT_ROOT_POWER_MAX = 1000;
+
+// B := O^(k/o) exactly when the numerator and the denominator of the exact
+// base O > 0 are both perfect o-th powers ((4/9)^(3/2) is 8/27); O is then
+// replaced by the root. False, with B and O unchanged, otherwise.
+static bool exact_root_power(Fraction *B, Fraction *O, int64_t k, int64_t o) {
+    if (o < 2 || o > 133 || k == 0 || k > EXACT_ROOT_POWER_MAX || k < -EXACT_ROOT_POWER_MAX) return false;
+    if (O->num->frac_limbs != 0 || O->den->frac_limbs != 0) return false;
+    ScratchScope scope;
+    BigNum rn, rd;
+    if (!bn_from_scratch(&rn, O->num->used + 2) || !bn_from_scratch(&rd, O->den->used + 2)) return false;
+    if (exact_root(&rn, O->num, static_cast<int>(o)) != 0 || exact_root(&rd, O->den, static_cast<int>(o)) != 0)
+        return false;
+    (void)copy(O->num, &rn);  // a root is no longer than its radicand
+    (void)copy(O->den, &rd);  // a root is no longer than its radicand
+    fraction_init(B);
+    bn_set_one(B->num);
+    for (int64_t j = 0; j < (k < 0 ? -k : k); j++) power_step(B, O);
+    if (k < 0) frac_reciprocal(B, O);
+    return true;
+}
+
 // B := O^(W + m/o) for the base magnitude O > 0 and the exponent Y (the same
 // value, every limb of it; W and m both negative for a negative one), the true value truncated to F
 // fraction limbs: through the o-th root of O^(W o + m) when the exponent is
@@ -257,8 +280,10 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     int F = fixed_point_limbs;
     bool exact = o > 0 && Y->num->frac_limbs == 0 && Y->den->frac_limbs == 0;
     int rc;
+    bool in_range = exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o;
+    if (in_range && exact_root_power(B, O, W * o + m, o)) return;
     fraction_init(B);
-    if (exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o)
+    if (in_range)
         rc = real_power_ratio(B->num, O, W * o + m, o, F);
     else
         rc = real_power(B->num, O, Y, F);
@@ -523,9 +548,31 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // ------------------------------------------------------- integer operators
 
+// Divides the integer numerator and denominator of f by their greatest
+// common divisor, whatever their lengths; f is left as it is when it has
+// fraction limbs or the scratch arena lacks room.
+static void lowest_terms(Fraction *f) {
+    BigNum *n = f->num, *d = f->den;
+    if (n->frac_limbs != 0 || d->frac_limbs != 0 || bn_is_zero(n) || bn_is_zero(d)) return;
+    ScratchScope scope;
+    BigNum g, qd;
+    int shorter = n->used < d->used ? n->used : d->used;
+    if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, n, d) != 0) return;
+    if (g.used == 1 && limb(&g, 0) == 1) return;
+    g.sign = 1;
+    // The denominator's quotient is written back only once both divisions
+    // have succeeded, so that a refusal never leaves one of them divided.
+    if (!bn_from_scratch(&qd, d->used + 2) || divide(&qd, nullptr, d, &g) < 0) return;
+    if (divide(nullptr, nullptr, n, &g) < 0) return;
+    int old_used = d->used;
+    qd.sign = d->sign;
+    (void)copy(d, &qd);  // the quotient is no longer than d
+    for (int k = d->used; k < old_used; k++) limb(d, k) = 0;
+}
+
 // acc := acc op (operand at `text`) for op one of % M G L; a remainder has
-// the sign of the dividend. Returns the characters of the operand, 0 when it
-// could not be read.
+// the sign of the dividend; the result is in lowest terms. Returns the
+// characters of the operand, 0 when it could not be read.
 static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
     Fraction *O = &work_frac[L + K];
     int n = read_operand(text, O, L + K + 1);
@@ -581,6 +628,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     }
     if (found) {
         (void)copy(acc->den, &R);  // R was sized to fit both denominators
+        lowest_terms(acc);  // numerator and R may share a factor: 2/3^40 L 4/3^41 is 4/3^40
     } else {
         bn_set_one(acc->den);
     }
