@@ -15,7 +15,6 @@
 static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-
 // Decimal digits at `text` as an index, capped so that it cannot overflow.
 static int read_index(const char *text, int64_t *index) {
     int k = 0;
