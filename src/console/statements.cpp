@@ -30,21 +30,24 @@ int execute_statement(const char *text, int *code) {
 // tests it against the operator. Work fraction 0 belongs to level 0, which no
 // evaluation at level 1 or deeper touches, whereas work register 26 (&B) is
 // scratch of every series and would be overwritten by a function inside the
-// condition while the evaluator still sums into it. A result of zero satisfies only `=`, so that
-// equal sides are neither `<` nor `>`. A condition without an operator is
-// still evaluated (so its errors are reported) but never holds.
+// condition while the evaluator still sums into it. A result of zero satisfies `=`, `<=` and
+// `>=`, so that equal sides are neither `<` nor `>`. A condition without an
+// operator is still evaluated (so its errors are reported) but never holds;
+// one whose evaluation reported a failure does not hold either.
 static bool condition_holds(char *condition, char op) {
     normalise_line(condition);
     Fraction *value = &work_frac[0];
     fraction_init(value);
+    const int failures = failure_count();
     eval_certain(condition, value, 1, false);
+    if (failure_count() != failures) return false;  // unreadable: its one message was printed
     BigNum *n = value->num;
     if (bn_is_zero(n)) {
         bn_normalise_zero(n);
-        return op == '=';
+        return op == '=' || op == OP_AT_MOST || op == OP_AT_LEAST;
     }
-    if (op == '>') return n->sign > 0;
-    if (op == '<') return n->sign < 0;
+    if (op == '>' || op == OP_AT_LEAST) return n->sign > 0;
+    if (op == '<' || op == OP_AT_MOST) return n->sign < 0;
     return false;
 }
 
@@ -109,12 +112,15 @@ static long printed_size(const BigNum *n) {
 // or to the console when `file` is null. Integers and decimals are listed in
 // decimal form ("..", when the decimal is inexact); other fractions as
 // numerator/denominator when the display mode is negative and the pair fits
-// the output text, in decimal form otherwise. Returns 0.
+// the output text, in decimal form otherwise. An expression whose evaluation
+// reported a failure is not listed. Returns 0.
 int list_value(const char *text, FILE *file) {
     output_text[0] = 0;
     Fraction *value = &work_frac[0];
     fraction_init(value);
+    const int failures = failure_count();
     eval_certain(text, value, 1, false);
+    if (failure_count() != failures) return 0;  // the failure was reported: no value to list
     BigNum *num = value->num;
     BigNum *den = value->den;
     bool integer_den = den->used == 1 && limb(den, 0) == 1;

@@ -108,7 +108,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
     depth++;
     int room = guard_room(places);
     int g = FIRST_GUARD_LIMBS < room ? FIRST_GUARD_LIMBS : room;
-    int n = 0, last_good = -1;
+    int n = 0, last_good = -1, failures_shown = -1;
     bool settled = false;
     {
         Mute mute;
@@ -119,6 +119,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
             fraction_init(dest);
             int refusals = refusal_count;
             n = group ? eval_group(text, dest, level) : eval_expression(text, dest, level);
+            if (failures_shown < 0) failures_shown = failure_count();
             if (refusal_count != refusals) {
                 // Refused on the first attempt: the value stands as the
                 // refusal left it (its notice is printed). Refused only with
@@ -142,6 +143,9 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
         }
     }
     last_attempt = false;
+    // Only the first attempt's failures were shown; the muted ones are not
+    // the statement's.
+    restore_failure_count(failures_shown);
     if (settled) settle_uncertain(dest, places);
     dest->rad = RAD_ZERO;
     trim_exact(dest, places);

@@ -42,8 +42,39 @@ static void frac_copy(Fraction *d, Fraction *s) {
 
 // Set once a division by zero has been reported in the current statement.
 static bool division_by_zero_told = false;
+// Set once an unknown name has been reported in the current statement.
+static bool unknown_name_told = false;
+// Failures reported so far (syntax errors, "err ", refused stores, level
+// refusals); a statement compares the count before and after its evaluation.
+static int failures_told = 0;
 
-void begin_statement() { division_by_zero_told = false; }
+// Starts a statement: the notices given at most once per statement may be
+// given again.
+void begin_statement() {
+    division_by_zero_told = false;
+    unknown_name_told = false;
+}
+
+// Counts a failure whose message the caller prints itself.
+void note_failure() { failures_told++; }
+
+// Prints a failure message and counts it.
+void tell_failure(const char *message) {
+    report_refusal(message);
+    failures_told++;
+}
+
+// Prints the syntax error for the unreadable text `rest` and counts it.
+void tell_syntax_error(const char *rest) {
+    printf(MSG_SYNTAX, rest);
+    failures_told++;
+    refusal_count++;
+}
+
+// Failures reported since start-up; only differences of it mean anything.
+int failure_count() { return failures_told; }
+
+void restore_failure_count(int count) { failures_told = count; }
 
 // Reports a division by zero, at most once per statement; the quotient the
 // caller leaves is 0.
@@ -112,6 +143,7 @@ static int skip_group(const char *text, int level) {
         }
     }
     printf(MSG_GROUP_OVF, i, text, level, i, i, opens);
+    note_failure();
     return i;
 }
 
@@ -132,7 +164,7 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     while (text[stop] && text[stop] != '|' && text[stop] != ']') stop++;
     if (stop - 1 > BRACKET_STATEMENT_MAX || level >= MAX_LEVEL) {
         // Refused: skip to the `]` that closes the form; the operand reads 0.
-        report_refusal(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR);
+        tell_failure(level >= MAX_LEVEL ? MSG_LEVEL_OVF : MSG_ERR);
         int depth = 0, i = 0;
         for (; text[i]; i++) {
             if (text[i] == '[') depth++;
@@ -168,6 +200,17 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     return total > len ? len : total;
 }
 
+// Characters of `text` up to and including the `close` that ends the group
+// it starts inside (a `)` at depth zero, or the next bar), or all of it.
+static int closed_length(const char *text, char close) {
+    int depth = 0, i = 0;
+    for (; text[i]; i++) {
+        if (close == ')' && text[i] == '(') depth++;
+        if (text[i] == close && depth-- == 0) return i + 1;
+    }
+    return i;
+}
+
 // Reads one operand at `text` into `dest` at `level`: `&F` (dest unchanged),
 // [-] group, bars, bracket form, computed element X[expr], function call,
 // value reference. The result is reduced. Returns characters consumed, 0 when
@@ -181,15 +224,27 @@ int read_operand(const char *text, Fraction *dest, int level) {
     char c = text[pos];
     int n = 0;
     if (c == '(' || c == '|') {
-        n = 1 + eval_group(text + pos + 1, dest, level);
+        int k = eval_group(text + pos + 1, dest, level);
+        // A group that failed (its message printed) is stepped over whole,
+        // so that its rest is not read again as a second error.
+        if (k == 0) k = closed_length(text + pos + 1, c == '(' ? ')' : '|');
+        n = 1 + k;
         if (c == '|') dest->num->sign = 1;
     } else if (c == '[') {
         n = read_bracket(text + pos, dest, level);
     } else if (c != 0 && text[pos + 1] == '[') {
         int k = eval_group(text + pos + 2, dest, level);
-        char name[16];
-        snprintf(name, sizeof name, "%c%d", c, static_cast<int>(limb_or_zero(dest->num, 0)));
-        read_value(name, dest);
+        // The index must be an integer from 0 to 99999999.
+        BigNum *in = dest->num, *id = dest->den;
+        bool whole = id->used == 1 && limb(id, 0) == 1 && id->frac_limbs == 0 && in->frac_limbs == 0;
+        if (bn_is_zero(in) || (whole && in->sign > 0 && in->used == 1)) {
+            char name[16];
+            snprintf(name, sizeof name, "%c%d", c, static_cast<int>(limb_or_zero(in, 0)));
+            read_value(name, dest);
+        } else {
+            tell_failure(MSG_VAL_RANGE);
+            fraction_init(dest);
+        }
         n = 2 + k;
     } else {
         n = evaluate_function(text + pos, dest, level);
@@ -208,6 +263,29 @@ int read_operand(const char *text, Fraction *dest, int level) {
 // Fraction limbs an exponent carries beyond the working precision.
 constexpr int EXPONENT_GUARD_LIMBS = 2;
 
+// Largest exponent numerator an exact root is raised to by repeated products.
+constexpr int64_t EXACT_ROOT_POWER_MAX = 1000;
+
+// B := O^(k/o) exactly when the numerator and the denominator of the exact
+// base O > 0 are both perfect o-th powers ((4/9)^(3/2) is 8/27); O is then
+// replaced by the root. False, with B and O unchanged, otherwise.
+static bool exact_root_power(Fraction *B, Fraction *O, int64_t k, int64_t o) {
+    if (o < 2 || o > 133 || k == 0 || k > EXACT_ROOT_POWER_MAX || k < -EXACT_ROOT_POWER_MAX) return false;
+    if (O->num->frac_limbs != 0 || O->den->frac_limbs != 0) return false;
+    ScratchScope scope;
+    BigNum rn, rd;
+    if (!bn_from_scratch(&rn, O->num->used + 2) || !bn_from_scratch(&rd, O->den->used + 2)) return false;
+    if (exact_root(&rn, O->num, static_cast<int>(o)) != 0 || exact_root(&rd, O->den, static_cast<int>(o)) != 0)
+        return false;
+    (void)copy(O->num, &rn);  // a root is no longer than its radicand
+    (void)copy(O->den, &rd);  // a root is no longer than its radicand
+    fraction_init(B);
+    bn_set_one(B->num);
+    for (int64_t j = 0; j < (k < 0 ? -k : k); j++) power_step(B, O);
+    if (k < 0) frac_reciprocal(B, O);
+    return true;
+}
+
 // B := O^(W + m/o) for the base magnitude O > 0 and the exponent Y (the same
 // value, every limb of it; W and m both negative for a negative one), the true value truncated to F
 // fraction limbs: through the o-th root of O^(W o + m) when the exponent is
@@ -218,8 +296,10 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     int F = fixed_point_limbs;
     bool exact = o > 0 && Y->num->frac_limbs == 0 && Y->den->frac_limbs == 0;
     int rc;
+    bool in_range = exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o;
+    if (in_range && exact_root_power(B, O, W * o + m, o)) return;
     fraction_init(B);
-    if (exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o)
+    if (in_range)
         rc = real_power_ratio(B->num, O, W * o + m, o, F);
     else
         rc = real_power(B->num, O, Y, F);
@@ -324,7 +404,7 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     } else {
         if (q < 0) q = -q;
         if (q == 0 && !e->have_y) {  // denominator outside the window: no defined power
-            report_refusal(MSG_ERR);
+            tell_failure(MSG_ERR);
             return false;
         }
         int64_t at = e->t < 0 ? -e->t : e->t;
@@ -401,7 +481,7 @@ static void shift_term(Fraction *T, int64_t D, int F) {
         tn->frac_limbs += static_cast<int32_t>(h);
     }
     if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
-        report_refusal(MSG_ERR);
+        tell_failure(MSG_ERR);
         fraction_init(T);
         return;
     }
@@ -424,7 +504,7 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
         if (c_raw != 0 || !exact) {
             // Out of reach of the products: refused, and 0 rather than a
             // plausible value.
-            report_refusal(MSG_ERR);
+            tell_failure(MSG_ERR);
             fraction_init(B);
             return false;
         }
@@ -522,8 +602,10 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         shift_term(T, D, F);
     } else if (zero_base) {
         // 0^x: 0 for any exponent but 0 (the repeated products would divide
-        // by zero); a negative exponent is a division by zero. A base held
+        // by zero); a negative exponent is a division by zero. The operator
+        // stays as written: 2*0^2 is 0, 2/0^2 divides by zero. A base held
         // as 0 within a radius r gives 0 within r^x.
+        *op = op_before;
         double r0 = O->rad;
         if (!rad_is_zero(r0) && (e.W != 0 || e.m != 0)) {
             bn_clear(B->num);
@@ -579,6 +661,28 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 
 // ------------------------------------------------------- integer operators
 
+// Divides the integer numerator and denominator of f by their greatest
+// common divisor, whatever their lengths; f is left as it is when it has
+// fraction limbs or the scratch arena lacks room.
+static void lowest_terms(Fraction *f) {
+    BigNum *n = f->num, *d = f->den;
+    if (n->frac_limbs != 0 || d->frac_limbs != 0 || bn_is_zero(n) || bn_is_zero(d)) return;
+    ScratchScope scope;
+    BigNum g, qd;
+    int shorter = n->used < d->used ? n->used : d->used;
+    if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, n, d) != 0) return;
+    if (g.used == 1 && limb(&g, 0) == 1) return;
+    g.sign = 1;
+    // The denominator's quotient is written back only once both divisions
+    // have succeeded, so that a refusal never leaves one of them divided.
+    if (!bn_from_scratch(&qd, d->used + 2) || divide(&qd, nullptr, d, &g) < 0) return;
+    if (divide(nullptr, nullptr, n, &g) < 0) return;
+    int old_used = d->used;
+    qd.sign = d->sign;
+    (void)copy(d, &qd);  // the quotient is no longer than d
+    for (int k = d->used; k < old_used; k++) limb(d, k) = 0;
+}
+
 // On leaving the integer operator, an inexact operand (or one truncated on
 // the way) leaves the result uncertain: an infinite radius.
 // A remainder stays continuous while the quotient's integer part holds
@@ -604,7 +708,8 @@ struct ApplyDoubt {
     }
 };
 
-// acc := acc op (operand at `text`) for op one of % M G L. Returns the
+// acc := acc op (operand at `text`) for op one of % M G L; a remainder has
+// the sign of the dividend; the result is in lowest terms. Returns the
 // characters of the operand, 0 when it could not be read.
 static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
     Fraction *O = &work_frac[L + K];
@@ -634,7 +739,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     BigNum *keep = work_int(6);
     if (op == '%' || op == 'M') {
         if (bn_is_zero(O->num)) {  // remainder by zero: refused, and 0
-            report_refusal(MSG_ERR);
+            tell_failure(MSG_ERR);
             fraction_init(acc);
             return n;
         }
@@ -653,14 +758,16 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
         if (divide(work_int(4), acc->num, keep, O->num) < 0) {  // no room for the division
-            report_refusal(MSG_ERR);
+            tell_failure(MSG_ERR);
             fraction_init(acc);
             return n;
         }
         acc->num->frac_limbs = rf;
+        // The remainder takes the dividend's sign: (-7)%3 is -1, 7%(-3) is 1.
+        acc->num->sign = bn_is_zero(acc->num) ? 1 : keep->sign;
     } else {
         if (!found) {  // no common denominator within reach
-            report_refusal(MSG_ERR);
+            tell_failure(MSG_ERR);
             return n;
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
@@ -671,6 +778,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     }
     if (found) {
         (void)copy(acc->den, &R);  // R was sized to fit both denominators
+        lowest_terms(acc);  // numerator and R may share a factor: 2/3^40 L 4/3^41 is 4/3^40
     } else {
         bn_set_one(acc->den);
     }
@@ -683,23 +791,71 @@ static bool ends_factor(char c) {
     return c == 0 || strchr(")*+,-/]|~", c) != nullptr || (c >= 'A' && c <= 'Z');
 }
 
+// True when the operator letter at `text` (C P M G L) starts a function name
+// instead (2PI, 2COS0, 2LN8): the letter then begins an implied product.
+static bool letter_starts_call(const char *text) {
+    return text[0] >= 'A' && text[0] <= 'Z' && starts_function_name(text);
+}
+
+// True when acc is an exact integer of at least 0 (a factorial, C and P
+// operand); otherwise "err " is printed.
+static bool whole_operand(Fraction *acc) {
+    BigNum *n = acc->num, *d = acc->den;
+    bool one = d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0;
+    if (one && n->frac_limbs == 0 && (n->sign > 0 || bn_is_zero(n))) return true;
+    tell_failure(MSG_ERR);
+    return false;
+}
+
+// acc := acc! or acc!! (step 2) for an integer acc >= 0; "err " for any
+// other operand, "prod_ovf" and 0 for one whose factorial cannot fit.
+static void apply_factorial(Fraction *acc, int step, BigNum *scratch) {
+    if (!whole_operand(acc)) return;
+    BigNum *n = acc->num;
+    if (bn_is_zero(n)) {
+        bn_set_one(n);  // 0! = 0!! = 1, whichever shape the zero has
+        return;
+    }
+    if (n->used > 1) {
+        fputs(MSG_PROD_OVF, stdout);  // 100000000! has more digits than any precision
+        fraction_init(acc);
+        return;
+    }
+    factorial_in_place(n, step, scratch);
+}
+
+// acc := acc C r or acc P r for an integer acc >= 0 within the 64-bit
+// window; "err " for any other operand.
+static void apply_choose(Fraction *acc, bool combinations, int64_t r, BigNum *scratch) {
+    if (!whole_operand(acc)) return;
+    BigNum *n = acc->num;
+    if (n->used > 3 || (n->used == 3 && limb(n, 2) >= 922)) {
+        tell_failure(MSG_ERR);  // beyond the machine-integer window
+        return;
+    }
+    choose_in_place(n, combinations, r, scratch);
+}
+
 // The postfix operators after the operand that ends at `pos` in acc (the
 // term T or the factor): power, factorial, double factorial, combinations
-// and permutations, then one integer operator. Returns the position after
-// them, -1 after a syntax error or a level overflow (message printed).
+// and permutations, then integer operators, left to right. A letter that
+// starts a function name is no operator (2PI is 2 times PI). Returns the
+// position after them, -1 after a syntax error or a level overflow (message
+// printed).
 static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Fraction *T, int L, int K, char *op) {
     char c = text[pos];
-    bool needs_slot = c == '^' || c == '!' || c == 'C' || c == 'P' || c == '%' || c == 'M' ||
-                      c == 'G' || c == 'L';
+    bool call = letter_starts_call(text + pos);
+    bool needs_slot = c == '^' || c == '!' || (!call && (c == 'C' || c == 'P' || c == '%' || c == 'M' ||
+                                                        c == 'G' || c == 'L'));
     if (needs_slot && L + K >= WORK_FRACTIONS) {
         // The second operand would need a work fraction beyond the pool.
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return -1;
     }
     if (c == '^') {
         int k = apply_power(text + pos + 1, acc, T, L, K, op);
         if (k == 0) {
-            printf(MSG_SYNTAX, text + pos + 1);
+            tell_syntax_error(text + pos + 1);
             return -1;
         }
         pos += 1 + k;
@@ -710,26 +866,27 @@ static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Frac
             pos++;
             step = 2;
         }
-        factorial_in_place(acc->num, step, work_frac[L + K].num);
-    } else if (c == 'C' || c == 'P') {
+        apply_factorial(acc, step, work_frac[L + K].num);
+    } else if ((c == 'C' || c == 'P') && !call) {
         pos++;
         int64_t r = 0;
         while (text[pos] >= '0' && text[pos] <= '9') {
             if (r < 1000000000) r = r * 10 + (text[pos] - '0');
             pos++;
         }
-        choose_in_place(acc->num, c == 'C', r, work_frac[L + K].num);
+        apply_choose(acc, c == 'C', r, work_frac[L + K].num);
     }
     if (pos > len) pos = len;
 
-    while (text[pos] == ' ') pos++;
-    c = text[pos];
-    if (c == '%' || c == 'M' || c == 'G' || c == 'L') {
+    for (;;) {
+        while (text[pos] == ' ') pos++;
+        c = text[pos];
+        if (!(c == '%' || c == 'M' || c == 'G' || c == 'L') || letter_starts_call(text + pos)) break;
         pos++;
         while (text[pos] == ' ') pos++;
         int k = apply_integer_op(text + pos, c, acc, L, K);
         if (k == 0) {
-            printf(MSG_SYNTAX, text + pos);
+            tell_syntax_error(text + pos);
             return -1;
         }
         pos += k;
@@ -751,7 +908,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
         tell_division_by_zero();
         fraction_init(T);
     } else if (Fr->num->used >= precision - 5) {
-        report_refusal(MSG_ERR);
+        tell_failure(MSG_ERR);
     } else {
         double rad = rad_quotient(mag_up(T), T->rad, mag_up(Fr), mag_lo(Fr), Fr->rad);
         int8_t sign = static_cast<int8_t>(T->num->sign * Fr->num->sign);
@@ -764,6 +921,19 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
     }
 }
 
+// Reports, once per statement, a run of three or more letters read as a
+// product of variables up to a `(` (ABS(-3) is A*B*S*(-3)): the operand of
+// `n` characters at `pos` is its last letter when it is one plain letter
+// before a `(`.
+static void check_name_run(const char *text, int pos, int n) {
+    if (unknown_name_told || n != 1 || text[pos] < 'A' || text[pos] > 'Z' || text[pos + 1] != '(') return;
+    int start = pos;
+    while (start > 0 && text[start - 1] >= 'A' && text[start - 1] <= 'Z') start--;
+    if (pos + 1 - start < 3) return;
+    unknown_name_told = true;
+    printf(MSG_UNKNOWN_NAME, pos + 1 - start, text + start);
+}
+
 // Evaluates the expression at `text` into `S` at level L (0..14), using work
 // fractions L (term) and L + 1 (factor) and, for second operands, up to L + 3.
 // `S` may be any fraction but those work fractions. Returns the index just
@@ -771,7 +941,7 @@ static void apply_factor(Fraction *T, Fraction *Fr, char op) {
 // or a level overflow (message printed).
 int eval_expression(const char *text, Fraction *S, int L) {
     if (L >= MAX_LEVEL) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return 0;
     }
     Fraction *T = &work_frac[L];
@@ -793,7 +963,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
             bool recip = text[0] == '/';
             n = read_operand(text + (recip ? 1 : 0), S, L);
             if (n == 0) {
-                printf(MSG_SYNTAX, text + pos);
+                tell_syntax_error(text + pos);
                 return 0;
             }
             n += recip ? 1 : 0;
@@ -809,11 +979,12 @@ int eval_expression(const char *text, Fraction *S, int L) {
             }
             n = read_operand(text + pos, K == 1 ? T : Fr, L + K);
             if (n == 0) {
-                printf(MSG_SYNTAX, text + pos);
+                tell_syntax_error(text + pos);
                 return 0;
             }
         }
         first = false;
+        check_name_run(text, pos, n);
         pos += n;
         if (pos > len) pos = len;
         Fraction *acc = K == 1 ? T : Fr;
@@ -823,7 +994,13 @@ int eval_expression(const char *text, Fraction *S, int L) {
 
         while (text[pos] == ' ') pos++;
         char c = text[pos];
-        if (!ends_factor(c)) continue;  // the next operand replaces this one
+        // A group or a work register after a complete operand is multiplied
+        // in, as a letter is: 3(X+1), (2)(3), 2&B.
+        bool implied = c == '(' || c == '&' || (c >= 'A' && c <= 'Z');
+        if (!implied && !ends_factor(c)) {
+            tell_syntax_error(text + pos);  // 2^3^2, (2)3, 5!!!
+            return 0;
+        }
 
         if (K == 2) {
             apply_factor(T, Fr, op);
@@ -833,9 +1010,13 @@ int eval_expression(const char *text, Fraction *S, int L) {
             K = 2;
             op = c;
             pos++;
+            if (pos >= len) {  // an operator with nothing after it
+                tell_syntax_error(text + pos);
+                return 0;
+            }
             continue;
         }
-        if (c >= 'A' && c <= 'Z') {
+        if (implied) {
             K = 2;
             op = '*';
             continue;
@@ -845,6 +1026,10 @@ int eval_expression(const char *text, Fraction *S, int L) {
         add_sign = c;
         pos++;
         if (c != '+' && c != '-') return pos;
+        if (pos >= len) {  // 1+ : the sum has no last term
+            tell_syntax_error(text + pos);
+            return 0;
+        }
         K = 1;
         op = '*';  // a new term starts with a plain product
     }

@@ -16,6 +16,8 @@ enum LineFault { LINE_CLEAN = 0, LINE_PARENTHESES = 1, LINE_CHARACTER = 2 };
 int normalise_line_checked(char *text, int *fault, unsigned char *bad);
 int expand_text_variables(char *text);   // text is a STATEMENT_BUFFER buffer; final length, -1 refused
 int split_condition(const char *source, char *target, char *op);
+constexpr char OP_AT_MOST = 'l';   // the operator `<=` as split_condition gives it
+constexpr char OP_AT_LEAST = 'g';  // the operator `>=`
 
 // ---- evaluator
 int eval_expression(const char *text, Fraction *dest, int level);
@@ -24,8 +26,15 @@ int read_operand(const char *text, Fraction *dest, int level);
 int64_t gcd64(int64_t x, int64_t y);
 // Starts a statement: notices given at most once per statement may be given again.
 void begin_statement();
-// Reports a division by zero, at most once per statement.
-void tell_division_by_zero();
+// Failures: a statement whose evaluation reported one stores nothing.
+void note_failure();                      // counts a failure printed by the caller
+void tell_failure(const char *message);   // prints a failure message and counts it
+void tell_syntax_error(const char *rest); // "syntax_error_" with the text, counted
+int failure_count();                      // failures so far (compare two readings)
+void tell_division_by_zero();             // "{div0}", at most once per statement
+// The failures counted before a statement's repeated attempts, put back
+// after them: only the first attempt's messages were shown.
+void restore_failure_count(int count);
 
 // ---- values with every kept place certain (certify.cpp)
 // Evaluates `text` (as a group when `group`, else as an expression) into

@@ -24,8 +24,11 @@ static bool file_command(const char *text, int w) {
     return false;
 }
 
-// Rewrites `text` in place: capitals, no spaces, `<-` as `=`, comments after
-// `;` cut, verbatim text from a double quote on, and the file name of a
+// Rewrites `text` in place: capitals, no spaces, the assignment arrow `<-`
+// as `=` (only where a statement's target ends: outside parentheses and
+// before any `=`, `<`, `>` or `:` of the statement, so that IF(A<-5) still
+// compares with -5), comments after `;` cut, verbatim text from a double
+// quote on, and the file name of a
 // file command (LC:, WC:, L:, #FW:, #FR:, #RUN: at the start of the line)
 // as typed, without the blanks around it. At most 8 * precision bytes
 // are read. Returns the length including the terminator, 2 when the line was
@@ -41,6 +44,7 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
     int name_end = -1;    // and where it ends so far (trailing blanks excluded)
     *fault = LINE_CLEAN;
     *bad = 0;
+    bool arrow_ok = true;  // a `<-` here would follow a statement's target
     while (r < limit) {
         unsigned char c = static_cast<unsigned char>(text[r]);
         if (c == 0 || c == '\n' || (c == ';' && !verbatim)) {
@@ -69,8 +73,9 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
             text[w++] = static_cast<char>(c - 'a' + 'A');
         } else if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
             text[w++] = static_cast<char>(c);
-        } else if (c == '<' && text[r + 1] == '-') {
+        } else if (c == '<' && text[r + 1] == '-' && depth == 0 && arrow_ok) {
             text[w++] = '=';
+            arrow_ok = false;
             r++;
         } else if (c == '(') {
             depth++;
@@ -78,6 +83,7 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
         } else if (c == ')') {
             depth--;
             text[w++] = ')';
+            if (depth == 0) arrow_ok = true;  // after IF(...) a statement starts
         } else if (c == ' ') {
             // dropped
         } else if (c == '"') {
@@ -86,6 +92,8 @@ int normalise_line_checked(char *text, int *fault, unsigned char *bad) {
         } else if (kept_punctuation(c)) {
             text[w++] = static_cast<char>(c);
             if (c == ':' && depth == 0 && file_command(text, w)) name_start = name_end = w;
+            if (depth == 0 && c == ',') arrow_ok = true;
+            if (strchr("=<>:", c) != nullptr) arrow_ok = false;
         } else {
             text[0] = ';';
             text[1] = 0;
@@ -156,6 +164,10 @@ int split_condition(const char *source, char *target, char *op) {
         return s;
     }
     *op = source[s++];
+    if ((*op == '<' || *op == '>') && source[s] == '=') {
+        *op = *op == '<' ? OP_AT_MOST : OP_AT_LEAST;
+        s++;
+    }
     target[t++] = '-';
     target[t++] = '(';
     while (source[s]) {

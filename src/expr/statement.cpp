@@ -8,12 +8,12 @@
 #include "../functions/functions.h"
 #include "expr.h"
 #include "messages.h"
+#include "../number/real.h"
+#include "../number/scratch.h"
 
 
 static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-static int32_t low_limb(BigNum *n) { return n->used > 0 ? limb(n, 0) : 0; }
 
 // Decimal digits at `text` as an index, capped so that it cannot overflow.
 static int read_index(const char *text, int64_t *index) {
@@ -45,28 +45,49 @@ constexpr int SOLVER_LEVELS = 3;
 // Evaluates `text` into register `reg` at level `sl`.
 static void run_template(const char *text, int reg, int sl) { eval_group(text, &reg_frac[reg], sl); }
 
-// into := f(v): v stored into the solve target, the equation evaluated at `sl`.
-static void value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
+// into := f(v): v stored into the solve target, the equation evaluated at
+// `sl`. False when a failure was reported.
+static bool value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
     set_register_int(REG_B, v);
     (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
     fraction_init(into);
+    int before = failure_count();
     eval_group(equation, into, sl);
+    return failure_count() == before;
 }
 
 // Quadratic coefficients from f(0), f(1) and f(-1) (held in work fractions
 // level + 1, level + 2 and W): c into &C, b into &B and a into &E (&D is left
-// holding f(1)).
-static void quadratic_coefficients(const char *equation, int target, int index, Fraction *W, int level) {
+// holding f(1)). False, with nothing computed, when an evaluation failed.
+static bool quadratic_coefficients(const char *equation, int target, int index, Fraction *W, int level) {
     const int sl = level + SOLVER_LEVELS;
     Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
-    value_at(equation, target, index, 0, f0, sl);
-    value_at(equation, target, index, 1, f1, sl);
-    value_at(equation, target, index, -1, W, sl);
+    if (!value_at(equation, target, index, 0, f0, sl) || !value_at(equation, target, index, 1, f1, sl) ||
+        !value_at(equation, target, index, -1, W, sl))
+        return false;
     (void)store_value(REG_C, -1, f0);  // store_value reports a refusal itself
     (void)store_value(REG_D, -1, f1);  // store_value reports a refusal itself
     (void)store_value(REG_E, -1, W);  // store_value reports a refusal itself
     run_template("(&D-&E)/2", REG_B, sl);
     run_template("&D-&B-&C", REG_E, sl);
+    return true;
+}
+
+// Index of an element computed as `f`: an integer from 0 to 99999999, else -1.
+static int element_index(Fraction *f) {
+    BigNum *n = f->num, *d = f->den;
+    if (bn_is_zero(n)) return 0;
+    bool whole = d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0 && n->frac_limbs == 0;
+    if (!whole || n->sign < 0 || n->used != 1) return -1;
+    return limb(n, 0);
+}
+
+// Reports an assignment target made of several letters (RATE=5), which is
+// no variable: `len` characters at `text`. Letters only, two or more.
+static void tell_name_run(const char *text, int len) {
+    for (int k = 0; k < len; k++)
+        if (!is_letter(text[k])) return;
+    if (len >= 2) printf(MSG_UNKNOWN_NAME, len, text);
 }
 
 // Integer square root of v >= 0 (floor), without overflow near the top.
@@ -92,76 +113,106 @@ static bool exact_square_root(Fraction *f) {
     return true;
 }
 
-// Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
-// element target `X5` or `X[expr]`). Returns the characters consumed.
-static int solve_equation(const char *t, int p, Fraction *W, int level) {
+// True when `gap`, the equation's value at a further point minus the value
+// the fitted line or parabola gives there, is zero; when some value was
+// inexact, also when it lies below the last half of the fraction limbs
+// (truncation errors of the values, not a higher power).
+static bool negligible_gap(Fraction *gap, bool inexact) {
+    if (bn_is_zero(gap->num)) return true;
+    if (!inexact && gap->num->frac_limbs == 0) return false;
+    to_fixed(gap, fixed_point_limbs);
+    bn_strip(gap->num);
+    return bn_is_zero(gap->num) || gap->num->used <= fixed_point_limbs / 2;
+}
+
+// The solve target's value before the trial values, kept in the scratch
+// arena so that a solve that finds no root can put it back.
+struct SavedTarget {
+    Fraction value;
+    BigNum num, den;
+    bool kept;
+};
+
+// Keeps the value of the solve target (`index` -1: the variable) in `saved`,
+// reading it through `spare`.
+static void save_target(int target, int index, Fraction *spare, SavedTarget *saved) {
+    char name[16];
+    if (index < 0)
+        snprintf(name, sizeof name, "%c", 'A' + target);
+    else
+        snprintf(name, sizeof name, "%c%d", 'A' + target, index);
+    int64_t end = (static_cast<int64_t>(index) + 1) * reg_num[target]->elem_width;
+    if (index >= 0 && end > reg_den[target]->capacity)
+        fraction_init(spare);  // an element never stored: 0, and no "valRR" for reading it
+    else
+        read_value(name, spare);
+    saved->num = {};
+    saved->den = {};
+    saved->kept = fraction_stash(&saved->value, &saved->num, &saved->den, spare) == 0;
+}
+
+// Puts the kept value back into the solve target and returns `consumed`.
+static int restore_target(int target, int index, SavedTarget *saved, int consumed) {
+    if (saved->kept) (void)store_value(target, index, &saved->value);  // it was stored there before
+    return consumed;
+}
+
+// Linear equation: f(0), f(1) and, as the check, f(2) on the line they fit;
+// the root -f(0)/(f(1)-f(0)) into the solve target, f(0) and f(1) left in &D
+// and &E. Returns `consumed`.
+static int solve_linear(const char *equation, int target, int index, Fraction *W, int level,
+                        SavedTarget *saved, int consumed) {
     const int sl = level + SOLVER_LEVELS;
-    if (sl >= MAX_LEVEL) {
-        fputs(MSG_LEVEL_OVF, stdout);
-        return 0;
+    Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
+    if (!value_at(equation, target, index, 0, f0, sl) || !value_at(equation, target, index, 1, f1, sl) ||
+        !value_at(equation, target, index, 2, W, sl))
+        return restore_target(target, index, saved, consumed);
+    (void)store_value(REG_D, -1, f0);  // store_value reports a refusal itself
+    (void)store_value(REG_E, -1, f1);  // store_value reports a refusal itself
+    bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0;
+    eval_group("&F-2*&E+&D", W, level + 1);  // f(2) - 2 f(1) + f(0), zero on a line
+    if (!negligible_gap(W, inexact)) {
+        tell_failure(MSG_NOT_LINEAR);
+        return restore_target(target, index, saved, consumed);
     }
-    char sign = t[1];
-    char letter = t[p + 1];
-    if (!is_letter(letter)) {
-        fputs(MSG_ERR, stdout);
-        return 0;
+    // Equal values of f(0) and f(1): no root (compared as values, not numerators).
+    eval_group("&D-&E", W, level + 1);
+    if (bn_is_zero(W->num)) {
+        fputs(MSG_NO_SOLUTIONS, stdout);
+        return restore_target(target, index, saved, consumed);
     }
-    int target = letter - 'A';
-    int q = p + 2;
-    int index = -1;
-    if (t[q] == '[') {
-        int n = eval_group(t + q + 1, &reg_frac[REG_B], sl);
-        index = low_limb(reg_frac[REG_B].num);
-        q += 1 + n;
-        int len = static_cast<int>(strlen(t));
-        if (q > len) q = len;
-    } else if (is_digit(t[q]) || t[q] == '-') {
-        bool negative = t[q] == '-';
-        if (negative) q++;
-        int64_t v = 0;
-        q += read_index(t + q, &v);
-        if (negative) {  // a negative element index is refused
-            fputs(MSG_VAL_OVF, stdout);
-            return 0;
-        }
-        index = static_cast<int>(v);
-    }
-    if (t[q] != ':') return q;
-    const char *source = t + q + 1;
-    char equation[STATEMENT_BUFFER + 8];
-    if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
-        fputs(MSG_TEXT_OVF, stdout);
-        return q + 1 + static_cast<int>(strlen(source));
-    }
-    set_register_int(REG_B, 0);
-    set_register_int(REG_D, 0);
-    set_register_int(REG_E, 0);
-    char op = 0;
-    int consumed = q + 1 + split_condition(source, equation, &op);
-    expand_text_variables(equation);
+    run_template("&D/(&D-&E)", REG_B, sl);
+    (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
+    return consumed;
+}
 
-    if (p == 0) {
-        value_at(equation, target, index, 0, &work_frac[level + 1], sl);
-        value_at(equation, target, index, 1, &work_frac[level + 2], sl);
-        (void)store_value(REG_D, -1, &work_frac[level + 1]);  // store_value reports a refusal itself
-        (void)store_value(REG_E, -1, &work_frac[level + 2]);  // store_value reports a refusal itself
-        // Equal values of f(0) and f(1): no root (compared as values, not numerators).
-        eval_group("&D-&E", W, level + 1);
-        if (bn_is_zero(W->num)) {
-            fputs(MSG_NO_SOLUTIONS, stdout);
-            return consumed;
-        }
-        run_template("&D/(&D-&E)", REG_B, sl);
-        (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
-        return consumed;
+// Quadratic equation: the coefficients from f(0), f(1) and f(-1), checked
+// against f(2); the root with the sign `sign` of the square root into the
+// solve target, b, c and a left in &B, &C and &E. Returns `consumed`.
+static int solve_quadratic(const char *equation, int target, int index, char sign, Fraction *W, int level,
+                           SavedTarget *saved, int consumed) {
+    const int sl = level + SOLVER_LEVELS;
+    // f(2) waits in the scratch arena while the other three are evaluated.
+    if (!value_at(equation, target, index, 2, W, sl)) return restore_target(target, index, saved, consumed);
+    Fraction f2;
+    BigNum f2n = {}, f2d = {};
+    if (fraction_stash(&f2, &f2n, &f2d, W) != 0 || !quadratic_coefficients(equation, target, index, W, level))
+        return restore_target(target, index, saved, consumed);
+    Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
+    bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0 ||
+                   f2.num->frac_limbs != 0;
+    (void)copy(W->num, f2.num);  // it came from W
+    (void)copy(W->den, f2.den);  // it came from W
+    eval_group("&F-4*&E-2*&B-&C", W, level + 1);  // f(2) - (4a + 2b + c), zero on a parabola
+    if (!negligible_gap(W, inexact)) {
+        tell_failure(MSG_NOT_QUADRATIC);
+        return restore_target(target, index, saved, consumed);
     }
-
-    quadratic_coefficients(equation, target, index, W, level);
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
             fputs(MSG_NO_SOLUTIONS, stdout);
-            return consumed;
+            return restore_target(target, index, saved, consumed);
         }
         run_template("-&C/&B", REG_D, sl);
         (void)store_value(target, index, &reg_frac[REG_D]);  // store_value reports a refusal itself
@@ -184,6 +235,66 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
     eval_group("(-&B+&D)/(2*&E)", W, level + 1);
     (void)store_value(target, index, W);  // store_value reports a refusal itself
     return consumed;
+}
+
+// Solves the equation statement at `t` (`.X:`, `.+X:`, `.-X:`, `..X:`, with an
+// element target `X5` or `X[expr]`). An equation that is not linear
+// (quadratic), fails to evaluate or has no root leaves the solve target as
+// it was. Returns the characters consumed.
+static int solve_equation(const char *t, int p, Fraction *W, int level) {
+    const int sl = level + SOLVER_LEVELS;
+    if (sl >= MAX_LEVEL) {
+        tell_failure(MSG_LEVEL_OVF);
+        return 0;
+    }
+    char sign = t[1];
+    char letter = t[p + 1];
+    if (!is_letter(letter)) {
+        tell_failure(MSG_ERR);
+        return 0;
+    }
+    int target = letter - 'A';
+    int q = p + 2;
+    int index = -1;
+    if (t[q] == '[') {
+        int n = eval_group(t + q + 1, &reg_frac[REG_B], sl);
+        index = element_index(&reg_frac[REG_B]);
+        q += 1 + n;
+        int len = static_cast<int>(strlen(t));
+        if (q > len) q = len;
+        if (index < 0) {  // not an integer from 0 to 99999999
+            tell_failure(MSG_VAL_OVF);
+            return 0;
+        }
+    } else if (is_digit(t[q]) || t[q] == '-') {
+        bool negative = t[q] == '-';
+        if (negative) q++;
+        int64_t v = 0;
+        q += read_index(t + q, &v);
+        if (negative) {  // a negative element index is refused
+            tell_failure(MSG_VAL_OVF);
+            return 0;
+        }
+        index = static_cast<int>(v);
+    }
+    if (t[q] != ':') return q;
+    const char *source = t + q + 1;
+    char equation[STATEMENT_BUFFER + 8];
+    if (strlen(source) + 5 > STATEMENT_BUFFER - 1) {
+        tell_failure(MSG_TEXT_OVF);
+        return q + 1 + static_cast<int>(strlen(source));
+    }
+    ScratchScope scope;
+    SavedTarget saved;
+    save_target(target, index, W, &saved);
+    set_register_int(REG_B, 0);
+    set_register_int(REG_D, 0);
+    set_register_int(REG_E, 0);
+    char op = 0;
+    int consumed = q + 1 + split_condition(source, equation, &op);
+    expand_text_variables(equation);
+    if (p == 0) return solve_linear(equation, target, index, W, level, &saved, consumed);
+    return solve_quadratic(equation, target, index, sign, W, level, &saved, consumed);
 }
 
 // Index of the `=` of the statement at `t`: the first one outside square
@@ -239,7 +350,7 @@ static int parse_coefficient(const char *text, Fraction *coef) {
 // right-hand side could not be evaluated.
 int execute_one(const char *text, int *code, int level) {
     if (level < 0 || level >= WORK_FRACTIONS) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return 0;
     }
     const char *t = text;
@@ -255,9 +366,13 @@ int execute_one(const char *text, int *code, int level) {
     if (is_letter(t[k]) && t[k + 1] == '$' && (t[k + 2] == '=' || t[k + 2] == '~'))
         return assign_text_variable(t, k);
 
+    // A statement whose evaluation reported a failure stores nothing: its
+    // target keeps the value it had.
+    const int failures = failure_count();
     int eq = find_assignment(t);
     if (eq < 0) {
         int n = eval_certain(t, W, level + 1, true);
+        if (failure_count() != failures) return n > len ? len : n;
         (void)store_value(REG_E, -1, W);  // store_value reports a refusal itself
         *code = CODE_LISTED_E;
         return n > len ? len : n;
@@ -277,7 +392,7 @@ int execute_one(const char *text, int *code, int level) {
     if (t[start] == '&') {
         reg = work_register_of(t[start + 1]);
         if (reg < 0) {  // not a work register name
-            fputs(MSG_ERR, stdout);
+            tell_failure(MSG_ERR);
             return 0;
         }
         name = 2;
@@ -295,8 +410,10 @@ int execute_one(const char *text, int *code, int level) {
             index = static_cast<int>(v);
         } else if (t[after] == '[') {
             eval_group(t + after + 1, &reg_frac[REG_C], level + 1);
-            index = low_limb(reg_frac[REG_C].num);
+            index = element_index(&reg_frac[REG_C]);
+            if (index < 0) tell_failure(MSG_VAL_OVF);
         } else {
+            if (name == 1) tell_name_run(t + start, eq - start);
             reg = -1;
         }
     }
@@ -309,6 +426,11 @@ int execute_one(const char *text, int *code, int level) {
     if (has_coef) {
         if (digits > 0) {
             parse_coefficient(t + (negative ? 1 : 0), coef);
+            if (bn_is_zero(coef->num)) {  // 0A=5 divides by zero: the value is 0
+                tell_division_by_zero();
+                fraction_init(W);
+                bn_set_one(coef->num);
+            }
             int8_t sign = coef->num->sign;
             coef->num->sign = 1;
             coef->den->sign = sign;
@@ -317,8 +439,9 @@ int execute_one(const char *text, int *code, int level) {
         }
         if (negative) W->num->sign = static_cast<int8_t>(-W->num->sign);
     }
-    (void)store_value(reg, index, W);  // store_value reports a refusal itself
-    if (reg == REG_E) *code = CODE_LISTED_E;
+    bool failed = failure_count() != failures;
+    if (!failed) (void)store_value(reg, index, W);  // store_value reports a refusal itself
+    if (reg == REG_E && !failed) *code = CODE_LISTED_E;
     if (r == 0) return 0;
     int end = eq + 1 + r;
     if (end > len) return len;

@@ -39,7 +39,7 @@ int read_value(const char *text, Fraction *dest) {
         // parser; say so rather than go on with a silent zero.
         if (dest->num->rem == -1) {
             dest->num->rem = 0;
-            fputs(MSG_VAL_OVF, stdout);
+            tell_failure(MSG_VAL_OVF);
         }
         if (negative) dest->num->sign = static_cast<int8_t>(-dest->num->sign);
         return pos + n;
@@ -76,7 +76,7 @@ int read_value(const char *text, Fraction *dest) {
     BigNum *num = dest->num;
     int cap = num->capacity;
     if (index > 100000000 || w < 2 || w > cap || (index + 1) * w > E->capacity) {
-        fputs(MSG_VAL_RANGE, stdout);
+        tell_failure(MSG_VAL_RANGE);
         return pos;
     }
     check_limb_span(E, (index + 1) * w);
@@ -137,7 +137,7 @@ static void exchange_areas(int reg) {
 // Returns 0 when stored, -1 when refused (message printed, nothing written).
 int store_value(int reg, int index, Fraction *value) {
     if (reg < 0 || reg >= REGISTERS || index < -1) {
-        fputs(MSG_VAL_OVF, stdout);
+        tell_failure(MSG_VAL_OVF);
         return -1;
     }
     reduce_small(value->num, value->den);
@@ -148,7 +148,7 @@ int store_value(int reg, int index, Fraction *value) {
         // longer one is the value's room outgrown: it becomes fixed point.
         if (reg >= 26 && value->den->used > E->capacity) to_fixed(value, fixed_point_limbs);
         if (value->num->used > N->capacity) {
-            fputs(MSG_VAL_LARGE, stdout);
+            tell_failure(MSG_VAL_LARGE);
             return -1;
         }
         int64_t den = 0;
@@ -158,7 +158,7 @@ int store_value(int reg, int index, Fraction *value) {
             den = 1;
             small = true;
             if (value->num->used > N->capacity) {
-                fputs(MSG_VAL_LARGE, stdout);
+                tell_failure(MSG_VAL_LARGE);
                 return -1;
             }
         }
@@ -183,7 +183,7 @@ int store_value(int reg, int index, Fraction *value) {
     if (value->num->frac_limbs == 0 && value->den->used > 1) to_fixed(value, fixed_point_limbs);
     BigNum *num = value->num;
     if (w < 2 || num->frac_limbs > MAX_FRAC_MARK || num->frac_limbs < 0) {
-        fputs(MSG_VAL_OVF, stdout);
+        tell_failure(MSG_VAL_OVF);
         return -1;
     }
     if (w == 2 && num->frac_limbs > 0) {
@@ -193,16 +193,24 @@ int store_value(int reg, int index, Fraction *value) {
         uint32_t top = num->used > 1 ? static_cast<uint32_t>(limb(num, 1)) : 0;
         int32_t first = static_cast<int32_t>(top + static_cast<uint32_t>(num->frac_limbs) * FRAC_UNIT);
         if (first >= -199999999 && first <= -1) {
-            fputs(MSG_VAL_OVF, stdout);
+            tell_failure(MSG_VAL_OVF);
             return -1;
         }
+    }
+    // A numerator wider than the element (one slot less beside a
+    // denominator) would lose its leading limbs: refused.
+    int32_t low_den = value->den->used > 0 ? limb(value->den, 0) : 0;
+    int room = num->frac_limbs == 0 && low_den > 1 ? w - 1 : w;
+    if (num->used > room) {
+        tell_failure(MSG_VAL_OVF);
+        return -1;
     }
     int64_t i = index;
     int64_t end = (i + 1) * w;
     if (end >= E->capacity) {
         int64_t ncap = N->capacity, ecap = E->capacity;
         if (!(i < ncap && N->used < ecap && N->used + i < ncap + ecap && end < ncap)) {
-            fputs(MSG_VAL_OVF, stdout);
+            tell_failure(MSG_VAL_OVF);
             return -1;
         }
         exchange_areas(reg);

@@ -49,6 +49,13 @@ int match_name(const char *text) {
 
 }  // namespace
 
+// True when a function name begins at `text`, as evaluate_function would
+// recognise it; the evaluator tells an operator letter (2PI, 2LN8) apart
+// from the start of a call with it.
+bool starts_function_name(const char *text) { return match_name(text) >= 0; }
+
+// The i-th function name made of letters only (for completion), or null past
+// the last one.
 const char *function_name(int i) {
     const int count = int(sizeof function_names / sizeof function_names[0]);
     for (int k = 0; k < count; k++) {
@@ -279,6 +286,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
 
     // The argument: a group, an unreduced decimal literal (SQR2.5 is the root
     // of 25/10), or nothing (the target stays 0).
+    bool has_argument = text[pos] == '(' || is_digit(text[pos]);
     if (text[pos] == '(') {
         pos += 1 + eval_group(text + pos + 1, target, level + 1);
     } else if (is_digit(text[pos])) {
@@ -294,7 +302,12 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_ATAN: compute_atan(target, level + 1); break;
         case FN_LOG: compute_log(target, base, level); break;
         case FN_SQR: nth_root(target, 2, 1.0, level + 1); break;
-        case FN_EXP: exp_log_series(target, 0, level); break;
+        case FN_EXP:  // EXP(x) is e^x; EXP alone and the constant E' are e
+            if (has_argument && text[0] == 'E' && text[1] == 'X')
+                compute_exp(target, level);
+            else
+                exp_log_series(target, 0, level);
+            break;
         case FN_PI: compute_pi(target, level); break;
         case FN_TIME:
             fraction_init(target);

@@ -123,7 +123,7 @@ void finish_kernel(Fraction *target, int rc) {
 // or 0 when refused at too deep a level (target unchanged).
 int exp_log_series(Fraction *target, int mode, int level) {
     if (level + 1 >= WORK_FRACTIONS) {
-        fputs(MSG_EXP_OVF, stdout);
+        tell_failure(MSG_EXP_OVF);
         return 0;
     }
     int F = fixed_point_limbs;
@@ -158,9 +158,24 @@ int exp_log_series(Fraction *target, int mode, int level) {
     return F;
 }
 
+// target := e to the power of the target, the true value truncated to F
+// fraction limbs (an exact result such as e^0 = 1 comes back as the
+// integer). A result too large for its record gives "prod_ovf" and 0.
+// Returns F, or 0 when refused at too deep a level (target unchanged).
+int compute_exp(Fraction *target, int level) {
+    if (level + 1 >= WORK_FRACTIONS) {
+        tell_failure(MSG_EXP_OVF);
+        return 0;
+    }
+    int F = fixed_point_limbs;
+    finish_kernel(target, real_exp(target->num, target, F));
+    to_fraction(target);
+    return F;
+}
+
 // target := logarithm of the target (natural for base 0, else to that base),
 // the true value truncated to F fraction limbs. Zero gives "{log0}", a
-// negative value "{log-neg}"; both give 0, as does the base 1. A result that
+// negative value "{log-neg}"; both give 0, as does the base 1 ("{div0}"). A result that
 // is an exact fraction (LOG10(1000), LN2(8)) comes back as that fraction.
 // Returns 0.
 int compute_log(Fraction *target, int64_t base, int level) {
@@ -173,7 +188,8 @@ int compute_log(Fraction *target, int64_t base, int level) {
         fraction_init(target);
         return 0;
     }
-    if (base == 1) {  // ln x / ln 1: the quotient by zero is 0
+    if (base == 1) {  // ln x / ln 1: a division by zero, which gives 0
+        tell_division_by_zero();
         fraction_init(target);
         return 0;
     }
@@ -234,7 +250,7 @@ void exact_root(Fraction *target, Fraction *x, int n) {
 // negative number is minus the root of its magnitude.
 int newton_root(Fraction *target, int n, int level) {
     if (level >= ROOT_LEVEL_LIMIT) {
-        fputs(MSG_ROOT_OVF, stdout);
+        tell_failure(MSG_ROOT_OVF);
         if (!is_exactly_one(target->den)) make_fixed(target);
         return -1;
     }

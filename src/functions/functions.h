@@ -9,6 +9,7 @@ int evaluate_function(const char *text, Fraction *target, int level);
 // The i-th function name the language knows that is made of letters only
 // (for completion at the terminal), or null past the last.
 const char *function_name(int i);
+bool starts_function_name(const char *text);  // a function name begins at text
 int exp_log_series(Fraction *target, int mode, int level);
 int nth_root(Fraction *target, int n, double p, int level);
 int newton_root(Fraction *target, int n, int level);
@@ -21,6 +22,7 @@ int compute_atan(Fraction *target, int level);
 // and sine or cosine of the target in place with unit letter 'D', 'R' or 'P';
 // both are reached only through evaluate_function, argument already evaluated.
 int compute_log(Fraction *target, int64_t base, int level);
+int compute_exp(Fraction *target, int level);  // e^x, every digit right
 int compute_sin_cos(Fraction *target, int cosine, char unit, int level);
 // Tangent in place; returns 1, target unchanged, for the exact multiples
 // of 15 degrees, which the caller computes as sine over cosine.

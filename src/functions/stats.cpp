@@ -57,7 +57,7 @@ void divide_by_count(Fraction *f, int32_t n) {
 void read_cell(char letter, int64_t index, Fraction *dest) {
     if (index < 0) {
         fraction_init(dest);
-        fputs(MSG_VAL_RANGE, stdout);
+        tell_failure(MSG_VAL_RANGE);
         return;
     }
     char text[24];
@@ -147,7 +147,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     Block b;
     int pos = parse_block(text, kind, &b);
     if (pos == 0) {
-        printf(MSG_SYNTAX, text);
+        tell_syntax_error(text);
         if (text[0] == '[') return skip_bracket(text);
         return text[0] == '(' ? 1 + skip_group(text + 1) : 0;
     }
@@ -174,7 +174,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     int w = reg_num[0]->elem_width > 0 ? reg_num[0]->elem_width : 1;
     int64_t max_index = (int64_t)(precision + precision / 10) / w - 1;
     if (b.last_index > max_index) {
-        fputs(MSG_VAL_RANGE, stdout);
+        tell_failure(MSG_VAL_RANGE);
         return pos;
     }
     int32_t n = (int32_t)cells;
@@ -182,7 +182,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     int end = pos + (swallow_point && text[pos] == '.' ? 1 : 0);
     int sums_needed = kind == BLOCK_COR ? 3 : (kind == BLOCK_SUM || kind == BLOCK_AVG ? 0 : 1);
     if (level + sums_needed >= WORK_FRACTIONS) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
         return end;
     }
     bool paired = kind == BLOCK_COV || kind == BLOCK_COR;
@@ -288,7 +288,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
         ok = text[pos++] == ',';
     }
     if (!ok) {
-        printf(MSG_SYNTAX, text);
+        tell_syntax_error(text);
         // Step over the whole call when it is parenthesised.
         return paren ? 1 + skip_group(text + 1) : 0;
     }
@@ -299,7 +299,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
     const char *expression = text + pos;
     int consumed = 0;
     if (level + 1 >= WORK_FRACTIONS) {
-        fputs(MSG_LEVEL_OVF, stdout);
+        tell_failure(MSG_LEVEL_OVF);
     } else {
         Fraction *s1 = &work_frac[level + 1];
         for (int64_t j = lower; j <= upper; j++) {

@@ -53,7 +53,7 @@ int compute_pi(Fraction *target, int level) {
         return F;
     }
     if (level >= PI_LEVEL_LIMIT) {
-        fputs(MSG_PI_OVF, stdout);
+        tell_failure(MSG_PI_OVF);
         return 0;
     }
     fraction_init(target);
@@ -162,7 +162,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
     }
 
     if (level >= COS_LEVEL_LIMIT) {
-        fputs(MSG_COS_OVF, stdout);
+        tell_failure(MSG_COS_OVF);
         scratch_release(mark);
         return 0;
     }

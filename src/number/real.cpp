@@ -854,6 +854,32 @@ int real_over_pi(BigNum *out, Fraction *x, int F) {
     return run_job(&j, out, F);
 }
 
+int exact_root(BigNum *r, BigNum *x, int n) {
+    if (x->frac_limbs != 0 || x->sign < 0 || n < 2 || r->capacity < x->used + 2) return -1;
+    if (bn_is_zero(x)) {
+        bn_clear(r);
+        return 0;
+    }
+    size_t mark = scratch_mark();
+    BigNum one, power;
+    int answer = -1;
+    if (bn_from_scratch(&one, 2) && bn_from_scratch(&power, 2 * x->used + 4)) {
+        bn_set_one(&one);
+        Fraction xf = {x, &one, 0};
+        if (real_root(r, &xf, n, 0) == 0 && r->frac_limbs == 0 && copy(&power, r) >= 0) {
+            // r^n by n - 1 products, stopped as soon as it outgrows x.
+            bool over = false;
+            for (int k = 1; k < n && !over; k++) {
+                if (multiply(&power, &power, r) < 0) over = true;
+                if (power.used > x->used) over = true;
+            }
+            if (!over && compare_magnitude(&power, x) == 0) answer = 0;
+        }
+    }
+    scratch_release(mark);
+    return answer;
+}
+
 int real_pi(BigNum *out, int F) { return constant(out, F, pi_value); }
 int real_e(BigNum *out, int F) { return constant(out, F, e_value); }
 

@@ -26,6 +26,10 @@ constexpr int REAL_DOMAIN = -2;
 
 // n-th root (n >= 2) of x; an odd root of a negative x is negative.
 [[nodiscard]] int real_root(BigNum *out, Fraction *x, int n, int F);
+// r := the n-th root (n >= 2) of the integer x >= 0 (no fraction limbs)
+// when x is a perfect n-th power; r needs x->used + 2 limbs. 0, or -1 when
+// the root is not an integer (r's content is then undefined).
+[[nodiscard]] int exact_root(BigNum *r, BigNum *x, int n);
 // x^(m/o) for x > 0 (x^0 = 1), as the o-th root of x^m when that is cheap,
 // else through exp(m/o * ln x). o >= 1.
 [[nodiscard]] int real_power_ratio(BigNum *out, Fraction *x, int64_t m, int64_t o, int F);

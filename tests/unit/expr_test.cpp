@@ -227,6 +227,13 @@ TEST_F(ExprTest, NormaliseLine) {
     strcpy(line, "B<=C");
     normalise_line(line);
     EXPECT_STREQ(line, "B<=C");
+    // The arrow assigns only where a target ends, never inside a condition.
+    strcpy(line, "IF(A<-5)B<-1,C<-2");
+    normalise_line(line);
+    EXPECT_STREQ(line, "IF(A<-5)B=1,C=2");
+    strcpy(line, ".X:X<-5");
+    normalise_line(line);
+    EXPECT_STREQ(line, ".X:X<-5");
     for (const char *bad : {"A=(1+2", "A=1+2)", "A=1?2", "A=1\t+2", "A=\xe9"}) {
         strcpy(line, bad);
         EXPECT_EQ(normalise_line(line), 2) << bad;
@@ -330,6 +337,12 @@ TEST_F(ExprTest, SplitCondition) {
     EXPECT_EQ(split_condition("2*X-6", target, &op), 5);
     EXPECT_STREQ(target, "2*X-6");
     EXPECT_EQ(op, 0);
+    EXPECT_EQ(split_condition("A>=5)B=1", target, &op), 4);
+    EXPECT_STREQ(target, "A-(5),");
+    EXPECT_EQ(op, OP_AT_LEAST);
+    split_condition("A<=-5)B=1", target, &op);
+    EXPECT_STREQ(target, "A-(-5),");
+    EXPECT_EQ(op, OP_AT_MOST);
 }
 
 TEST_F(ExprTest, StatementBoundaries) {
@@ -365,7 +378,50 @@ TEST_F(ExprTest, LinearSolverComparesValues) {
     EXPECT_EQ(output_of([] { run(".X:1/2-X/6"); }), "");
     EXPECT_EQ(read("X"), "3/1");
     EXPECT_EQ(output_of([] { run(".X:5"); }), "No solutions.\n");
-    EXPECT_EQ(read("X"), "1/1");
+    EXPECT_EQ(read("X"), "3/1");  // no root: the target keeps its value
+}
+
+TEST_F(ExprTest, SolverChecksTheFitAtAFurtherPoint) {
+    run("X=9");
+    EXPECT_EQ(output_of([] { run(".+X:X^3-8"); }), "not quadratic\n");
+    EXPECT_EQ(output_of([] { run(".X:2^X-8"); }), "not linear\n");
+    EXPECT_EQ(output_of([] { run(".X:X^2"); }), "not linear\n");
+    EXPECT_EQ(read("X"), "9/1");
+    // Truncated values of a true line or parabola still pass the check.
+    EXPECT_EQ(output_of([] { run(".X:PI*X-1"); }), "");
+    EXPECT_EQ(output_of([] { run(".+X:SQR2*X^2-1"); }), "");
+    run(".+X:2*X^2-8");
+    EXPECT_EQ(read("X"), "2/1");
+}
+
+TEST_F(ExprTest, FailedStatementKeepsItsTarget) {
+    run("A=7");
+    for (const char *bad : {"A=2*", "A=1+", "A=5+2#", "A=(-3)!", "A=2.5!", "A=5%0"}) {
+        std::string out = output_of([bad] { run(bad); });
+        EXPECT_FALSE(out.empty()) << bad;
+        EXPECT_EQ(read("A"), "7/1") << bad;
+    }
+    int code = 0;
+    output_of([&code] { run("1+", &code); });
+    EXPECT_EQ(code, 0);  // nothing to list
+    // The notices with a defined value still store it.
+    EXPECT_EQ(output_of([] { run("A=1/0"); }), "{div0}\n");
+    EXPECT_EQ(read("A"), "0/1");
+}
+
+TEST_F(ExprTest, IntegerOperatorsAndFactorials) {
+    EXPECT_EQ(eval("(-7)%3"), "-1/1");
+    EXPECT_EQ(eval("(-7)%(-3)"), "-1/1");
+    EXPECT_EQ(eval("7%(-3)"), "1/1");
+    EXPECT_EQ(eval("(-6)%3"), "0/1");
+    EXPECT_EQ(eval("2G4G6"), "2/1");
+    EXPECT_EQ(eval("2L3L4"), "12/1");
+    EXPECT_EQ(eval("(1/6)L(1/4)"), "1/2");
+    EXPECT_EQ(eval("0!"), "1/1");
+    EXPECT_EQ(eval("0!!"), "1/1");
+    EXPECT_EQ(eval("2PI*0+5C2"), "10/1");
+    EXPECT_EQ(eval("3(1+1)"), "6/1");
+    EXPECT_EQ(eval("(4/9)^(3/2)"), "8/27");
 }
 
 TEST_F(ExprTest, QuadraticLeavesCoefficients) {
