@@ -168,8 +168,12 @@ int compute_exp(Fraction *target, int level) {
         return 0;
     }
     int F = fixed_point_limbs;
+    if (bn_is_zero(target->num)) {  // e^0 = 1 exactly
+        fraction_init(target);
+        bn_set_one(target->num);
+        return F;
+    }
     finish_kernel(target, real_exp(target->num, target, F));
-    to_fraction(target);
     return F;
 }
 

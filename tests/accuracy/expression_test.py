@@ -98,7 +98,9 @@ def tree(rng, depth):
         return "(%s/%s)" % (a, b)
     if form < 0.74:
         return "(%s)^%d" % (a, rng.randint(2, 9))
-    fn = rng.choice(["SQR", "SINR", "COSR", "ATAN", "LN"])
+    fn = rng.choice(["SQR", "SINR", "COSR", "ATAN", "LN", "EXP"])
+    if fn == "EXP":
+        a = tree(rng, 0)  # a leaf: towers of exponentials leave every room
     return "%s(%s)" % (fn, a)
 
 

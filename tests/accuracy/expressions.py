@@ -47,7 +47,7 @@ def to_python(expr):
     # Literals are exact: decimal text read by mpmath, never a float.
     out = re.sub(r"(\d+\.?\d*|\.\d+)", lambda m: "mpmath.mpf('%s')" % m.group(1), out)
     out = out.replace("^", "**")
-    out = out.replace("PI", "mpmath.pi").replace("EXP", "mpmath.e")
+    out = out.replace("PI", "mpmath.pi").replace("EXP(", "mpmath.exp(").replace("EXP", "mpmath.e")
     return out
 
 
