@@ -407,6 +407,7 @@ static void unwind_nested_runs() {
 // nested runs, the running script and any replay are dropped; the captured
 // block, the variables and the settings of the line's start stay.
 static void recover_after_interrupt() {
+    certify_reset();  // the output of a repeated attempt was muted
     unwind_nested_runs();
     scratch_release(0);  // an abandoned computation leaves its work space taken
     precision = line_precision;

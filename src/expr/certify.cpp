@@ -19,24 +19,36 @@ int statement_places = 0;  // F of the outermost statement
 bool divisor_doubt = false;
 bool last_attempt = false;
 
+// The console's descriptor while the output is muted, else -1.
+int muted_console = -1;
+
+// Puts the console back after muted output.
+void unmute() {
+    if (muted_console < 0) return;
+    fflush(stdout);
+    dup2(muted_console, STDOUT_FILENO);
+    close(muted_console);
+    muted_console = -1;
+}
+
 // Output of the repeated attempts is dropped: their messages were given by
-// the first one. The console's descriptor is put aside and restored.
+// the first one. The console's descriptor is put aside and restored (by
+// certify_reset when Ctrl-C abandons the line meanwhile). Only the
+// outermost scope mutes.
 struct Mute {
-    int saved = -1;
+    bool mine = false;
     void on() {
-        if (saved >= 0) return;
+        if (muted_console >= 0) return;
         fflush(stdout);
         int sink = open("/dev/null", O_WRONLY);
         if (sink < 0) return;
-        saved = dup(STDOUT_FILENO);
-        if (saved >= 0) dup2(sink, STDOUT_FILENO);
+        muted_console = dup(STDOUT_FILENO);
+        if (muted_console >= 0) dup2(sink, STDOUT_FILENO);
         close(sink);
+        mine = true;
     }
     ~Mute() {
-        if (saved < 0) return;
-        fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
+        if (mine) unmute();
     }
 };
 
@@ -98,6 +110,14 @@ void settle_uncertain(Fraction *dest, int places) {
 }  // namespace
 
 void note_divisor_doubt() { divisor_doubt = true; }
+
+void certify_reset() {
+    unmute();
+    depth = 0;
+    statement_places = 0;
+    divisor_doubt = false;
+    last_attempt = false;
+}
 
 bool final_attempt() { return last_attempt; }
 

@@ -50,6 +50,9 @@ void note_divisor_doubt();
 // True during the last attempt a statement's room allows: a function whose
 // argument is still uncertain may then take the simple fraction inside it.
 bool final_attempt();
+// After a line abandoned by Ctrl-C: the console's output back if muted, no
+// certain evaluation in progress.
+void certify_reset();
 
 // ---- variables and elements
 int read_value(const char *text, Fraction *dest);
