@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int64_t FIT_SMALL_DEN = 92233720368LL;  // small_den * 10^8 stays in 64 bits
+constexpr int SHORT_LIMBS = 8;  // a decimal or denominator this short is read as a fraction
 
 int64_t abs64(int64_t v) { return v < 0 ? -v : v; }
 
@@ -575,11 +576,15 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
             n->frac_limbs = 0;
         }
     }
-    // An exact decimal meeting an exact fraction is read as the fraction
-    // digits / 10^(8k), so that their sum stays exact (1/7 + 0.00000001).
+    // A short exact decimal (a literal) meeting an exact fraction with a
+    // short denominator is read as the fraction digits / 10^(8k), so that
+    // their sum stays exact (1/7 + 0.00000001). Long decimals (a constant at
+    // full precision) stay decimals: as fractions every later step would
+    // carry their huge denominators.
     for (Fraction *x : {a, b}) {
         Fraction *other = x == a ? b : a;
-        if (exact_decimal(x) && rad_is_zero(other->rad) && other->num->frac_limbs == 0 &&
+        if (exact_decimal(x) && x->num->used <= SHORT_LIMBS && x->num->frac_limbs <= SHORT_LIMBS &&
+            other->den->used <= SHORT_LIMBS && rad_is_zero(other->rad) && other->num->frac_limbs == 0 &&
             other->den->frac_limbs == 0 && !(other->den->used == 1 && limb(other->den, 0) == 1))
             decimal_as_fraction(x);
     }

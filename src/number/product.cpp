@@ -3,6 +3,7 @@
 // the product of the cancelled denominators, else a fixed-point decimal over 1;
 // and the comparison of two fractions through their cross products.
 #include <cstdio>
+#include <initializer_list>
 
 #include "ball.h"
 #include "bignum.h"
@@ -100,6 +101,16 @@ int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
 // "prod_ovf"; r is then 0/1).
 int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     assert(r && x && y);
+    // An inexact decimal factor (or a mixed one, decimal over an integer)
+    // goes into the product as a decimal of F fraction limbs: a running product of them (a PRD loop, a power chain)
+    // would otherwise add F limbs with every factor until no record holds
+    // it. The truncation goes into its radius.
+    for (Fraction *v : {x, y}) {
+        bool over_one = v->den->used == 1 && limb(v->den, 0) == 1 && v->den->frac_limbs == 0;
+        bool long_decimal = v->num->frac_limbs > fixed_point_limbs || v->den->frac_limbs != 0 ||
+                            (v->num->frac_limbs != 0 && !over_one);
+        if (!rad_is_zero(v->rad) && long_decimal) to_fixed(v, fixed_point_limbs);
+    }
     int8_t sign = int8_t(x->num->sign * y->num->sign * x->den->sign * y->den->sign);
     // |xy - x'y'| <= |x'| ry + |y'| rx + rx ry for the held values x', y'.
     double rad = RAD_ZERO;

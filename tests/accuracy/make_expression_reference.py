@@ -45,6 +45,11 @@ EXACT = [
     ("4*ATAN(1/5)-ATAN(1/239)-PI/4", " 0"),
     ("SQR(SQR(SQR(2)))^8", " 2"),
 ]
+# Loops, whose values mpmath gets from their own sums and products.
+LOOPS = [
+    ("ITG(K,1,100,SQR(K))", lambda: mpmath.fsum(mpmath.sqrt(k) for k in range(1, 101))),
+    ("PRD(K,1,20,1+1/SQR(K))", lambda: mpmath.fprod(1 + 1 / mpmath.sqrt(k) for k in range(1, 21))),
+]
 # Settings of their own.
 SPECIAL = [
     (0, 24, "SQR(1/10^25)"),
@@ -71,6 +76,8 @@ def main():
             rows.append((1, places, expr, listing(v, places)))
         for expr, text in EXACT:
             rows.append((1, places, expr, text))
+        for expr, value in LOOPS:
+            rows.append((1, places, expr, listing(value(), places)))
     for preset, places, expr in SPECIAL:
         mpmath.mp.dps = 3 * places + 400
         rows.append((preset, places, expr, listing(value_of(expr), places)))
