@@ -52,11 +52,11 @@ struct Mute {
     }
 };
 
-// Largest guard: twice F more limbs (at least 128: a value within 10^-1000
+// Largest guard: half F more limbs (at least 128: a value within 10^-1000
 // of a boundary is still told apart at small F), within half the numerator
 // room so that the work of the kernels still fits.
 int guard_room(int places) {
-    int g = 2 * places > 128 ? 2 * places : 128;
+    int g = places / 2 > 128 ? places / 2 : 128;
     int room = precision / 2 - places;
     return g < room ? g : (room > 0 ? room : 0);
 }
@@ -158,7 +158,12 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
                 break;
             }
             mute.on();
-            g = 2 * g > room ? room : 2 * g;
+            // Twice the guard, and from the third attempt on at least a
+            // quarter of F: at large F the attempts near F cost as much as
+            // the first, so few large steps beat many small ones.
+            int next = 2 * g;
+            if (g >= 2 * FIRST_GUARD_LIMBS && next < places / 4) next = places / 4;
+            g = next > room ? room : next;
             if (g == 0) g = room;
         }
     }

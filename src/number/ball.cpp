@@ -84,12 +84,14 @@ long highest_difference(const BigNum *a, const BigNum *b) {
     return -1;
 }
 
-// Brings f to fixed point over 1 with at least `s` fraction limbs (the
-// working precision when more), the rounding added to its radius.
+// Brings f to fixed point over 1 with `s` fraction limbs or the working
+// precision when that is more, the rounding added to its radius. (Digits
+// beyond the working precision, as a product of two decimals leaves them,
+// carry nothing the radius does not already cover.)
 void make_fixed_at_least(Fraction *f, int s) {
     int S = s > fixed_point_limbs ? s : fixed_point_limbs;
     bool den_one = f->den->used == 1 && limb(f->den, 0) == 1 && f->den->frac_limbs == 0;
-    if (den_one && f->num->frac_limbs >= S) return;
+    if (den_one && f->num->frac_limbs == S) return;
     to_fixed(f, S);
 }
 

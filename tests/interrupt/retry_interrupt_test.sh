@@ -6,15 +6,15 @@
 set -u
 bin=$1
 . "$(dirname "$0")/session.sh"
-start_session "$bin" 5
+start_session "$bin" 6
 wait_for '^Vantrel' || fail "no banner"
 
 # SINR(2)^2+COSR(2)^2 is exactly 1, on a cut at every place: each attempt
 # fails to make the last place sure, so the statement is evaluated again and
-# again with more places (up to three times 100000 digits), muted, before it
+# again with more places (up to 600000 digits), muted, before it
 # settles on 1. Wherever the interrupt lands (in the first attempt, in a
 # muted one, or after the listing) the console must speak afterwards.
-printf '#FF:100000\nA=5\nP.A\nP.SINR(2)^2+COSR(2)^2\n' >&3
+printf '#FF:400000\nA=5\nP.A\nP.SINR(2)^2+COSR(2)^2\n' >&3
 wait_for 'A= 5 $' || fail "no listing of A"
 # Most of the statement's time is spent in the later, muted attempts; the
 # pause only makes it likely that the interrupt lands in one of them (the
