@@ -617,12 +617,14 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         if ((e.W != 0 || e.m != 0) && e.s == -1) tell_division_by_zero();
         if (e.W != 0 || e.m != 0) bn_clear(B->num);
         return n;
-    } else if (e.m == 0 && rad_is_zero(O->rad) && (base_frac != 0 || O->den->frac_limbs != 0)) {
+    } else if (e.m == 0 && ((rad_is_zero(O->rad) && (base_frac != 0 || O->den->frac_limbs != 0)) ||
+                            (!rad_is_zero(O->rad) && e.W > HUGE_EXPONENT))) {
         // An exact decimal base: its power straight to F places (the repeated
         // products would carry ever more fraction limbs). The first factor
         // takes a negative exponent itself; a later one turned the operator
-        // instead. (An inexact base goes through the repeated products below,
-        // each of which carries the radius and keeps F fraction limbs.)
+        // instead. An inexact base goes through the repeated products below
+        // (each carries the radius and keeps F fraction limbs), unless the
+        // exponent is beyond their reach.
         O->num->frac_limbs = base_frac;
         bool direct = K == 1 && e.s == -1;
         kernel_integer_power(B, O, direct ? -e.W : e.W);
