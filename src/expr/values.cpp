@@ -120,9 +120,17 @@ static void exchange_areas(int reg) {
     BigNum *E = reg_den[reg];
     int ecap = E->capacity, ncap = N->capacity;
     assert(N->limbs == E->limbs + ecap);
+    int kept = 0;  // limbs at the end of the enlarged area that hold a value
     if (reg >= 26) {
         for (int k = 0; k < E->used; k++) E->limbs[ncap - 1 - k] = E->limbs[ecap - 1 - k];
+        kept = E->used;
     }
+    // The part the area gains held the numerator's old limbs: as elements
+    // never stored they must read 0, not those limbs. So must the area's last
+    // limb, which held the record's own value one (no element reaches it
+    // before the exchange: a store ending there exchanges first).
+    for (int k = ecap; k < ncap - kept; k++) E->limbs[k] = 0;
+    if (reg < VARIABLES && ecap > 0) E->limbs[ecap - 1] = 0;
     E->capacity = ncap;
     N->capacity = ecap;
     N->limbs = E->limbs + ncap;
