@@ -593,6 +593,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     if (exact_sum_of_decimals(r, a, b)) return 1;
     int64_t l = 1;
     int c = 0;
+    bool rescaled = false;
     bool fixed = f > 0 && (a->num->frac_limbs == f || b->num->frac_limbs == f);
     if (!fixed) {
         int64_t x, y, ma, mb;
@@ -600,6 +601,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         if (integers && small_denominators(a, b, &x, &y) && lcm_window(x, y, &l, &ma, &mb) &&
             rescale(a, b, l, ma, mb) != 0) {
             // the machine-integer common denominator l
+            rescaled = true;
         } else if (integers && !a->den->frac_limbs && !b->den->frac_limbs && !bn_is_zero(a->den) &&
                    !bn_is_zero(b->den) && exact_sum(r, a, b)) {
             r->rad = rr;
@@ -625,6 +627,15 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     bn_clear(r->den);
     set_int64(r->den, l);
     if (l > 0) reduce_small(r->num, r->den);
+    // An operand that is not the result had its numerator rescaled to l:
+    // it takes l as its denominator too, so that it keeps its value (W = W + V
+    // twice adds V twice), and is reduced again.
+    for (Fraction *x : {a, b}) {
+        if (!rescaled || x->den == r->den || x->num == r->num) continue;
+        bn_clear(x->den);
+        set_int64(x->den, l);
+        reduce_small(x->num, x->den);
+    }
     return 1;
 }
 

@@ -340,6 +340,23 @@ TEST_F(FractionOps, AddFixedPointIntegerBecomesExact) {
     EXPECT_FALSE(rad_is_zero(c->rad));
 }
 
+// An operand that is not the result keeps its value: adding it twice adds
+// it twice, whatever common denominator the first sum found.
+TEST_F(FractionOps, AddLeavesTheOtherOperandItsValue) {
+    set_frac(a, 1, 2);
+    set_frac(b, -1, 3);
+    fraction_add(a, a, b);
+    fraction_add(a, a, b);
+    expect_exact(a, -1, 6);
+    set_frac(c, 1, 4);
+    set_frac(b, 5, 6);
+    fraction_add(b, c, b);  // the result is the second operand
+    fraction_add(a, c, c);  // both operands are one fraction
+    expect_exact(b, 13, 12);
+    expect_exact(c, 1, 4);
+    expect_exact(a, 1, 2);
+}
+
 // -------------------------------------------------------------- to_fraction
 
 TEST_F(FractionOps, ToFractionRecognisesPeriods) {
