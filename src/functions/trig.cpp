@@ -7,6 +7,7 @@
 #include "messages.h"
 #include "templates.h"
 #include "../number/messages.h"
+#include "../number/ball.h"
 #include "../number/real.h"
 #include "../number/scratch.h"
 
@@ -213,10 +214,47 @@ int tangent_special(Fraction *target, int j) {
     return 0;
 }
 
+// Whether the exact angle h (in half-turns) is a whole number of twelfths
+// of a half-turn (15 degrees), of any size: then *j is that number modulo
+// 12. Tested as 12 N mod Q = 0 for h = N / Q (a numerator's fraction limbs
+// moved into Q), in the arena; false when h is no exact fraction or the
+// arena lacks room.
+bool whole_twelfths(Fraction *h, int *j) {
+    BigNum *n = h->num, *d = h->den;
+    if (d->frac_limbs != 0 || bn_is_zero(d) || !rad_is_zero(h->rad)) return false;
+    if (bn_is_zero(n)) {
+        *j = 0;
+        return true;
+    }
+    ScratchScope scope;
+    BigNum t, q, r, den;
+    int k = n->frac_limbs;
+    if (!bn_from_scratch(&t, n->used + 3) || !bn_from_scratch(&q, n->used + 3) ||
+        !bn_from_scratch(&r, d->used + k + 3) || !bn_from_scratch(&den, d->used + k + 3))
+        return false;
+    (void)copy(&den, d);  // den was taken with room for d
+    den.sign = 1;
+    if (k > 0 && shift_limbs(&den, k) < 0) return false;
+    {
+        PlainOperand plain(n, true);
+        if (mul_small(&t, n, 12) < 0) return false;
+    }
+    t.sign = 1;
+    t.frac_limbs = 0;
+    if (divide(&q, &r, &t, &den) < 0 || !bn_is_zero(&r)) return false;
+    int64_t m = div_small(&q, 12);
+    if (m < 0) return false;
+    bool negative = (n->sign < 0) != (d->sign < 0);
+    *j = negative ? int((12 - m) % 12) : int(m);
+    return true;
+}
+
 // target := tangent of the angle in the target, truncated to F fraction
-// limbs, with the unit letter of the sine. Exact multiples of 15 degrees go
-// through sine over cosine, so that 45 degrees gives 1 and 90 degrees the
-// quotient by zero; other angles through the kernel. Returns 0.
+// limbs, with the unit letter of the sine. Exact multiples of 15 degrees, of
+// any size, take their exact values (45 degrees gives 1) and odd multiples
+// of 90 degrees report a division by zero and give 0; other angles go
+// through the kernel. Returns 0, or 1 when the caller is to compute sine
+// over cosine.
 int compute_tan(Fraction *target, char unit, int level) {
     Fraction *B = work_reg(REG_B);
     size_t mark = scratch_mark();
@@ -226,15 +264,18 @@ int compute_tan(Fraction *target, char unit, int level) {
     half_turns(target, unit, level);
     series_copy(B, target);
     run(template_text(TPL_QUT_B), target, level);
-    int64_t K, Q;
-    BigNum *n = target->num;
-    bool fifteen = n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0 &&
-                   ((__int128)K * 12) % Q == 0;
+    // Twelfths of a half-turn, 0 .. 11, of an exact angle of any size (a
+    // pole among them must never reach the kernel, which would divide by
+    // its zero cosine).
+    int j = 0;
+    bool fifteen = unit != 'R' && whole_twelfths(target, &j);
     int rc = 0;
-    if (fifteen) {
-        // Twelfths of a half-turn, 0 .. 11.
-        int j = int((((__int128)K * 12 / Q) % 12 + 12) % 12);
-        rc = j == 6 ? 1 : tangent_special(target, j);
+    if (fifteen && j == 6) {
+        // An odd multiple of 90 degrees, of any size: a pole.
+        tell_division_by_zero();
+        fraction_init(target);
+    } else if (fifteen) {
+        rc = tangent_special(target, j);
     } else if (!stashed) {
         rc = 1;
     } else {
@@ -247,8 +288,8 @@ int compute_tan(Fraction *target, char unit, int level) {
         }
     }
     if (rc == 0) bn_set_one(target->den);
-    // rc 1: the special angles; the target keeps the angle in half-turns,
-    // a short exact fraction, for sine over cosine.
+    // rc 1: the angle could not be kept for the kernel; the target keeps it
+    // in half-turns for sine over cosine.
     scratch_release(mark);
     return rc == 1 ? 1 : 0;
 }

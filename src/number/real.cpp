@@ -674,6 +674,12 @@ int64_t sin_cos_compute(Job *j, Flt *v) {
         sin_cos_value(x, j->flag2, &s, &c);
     }
     if (j->flag1 == 2) {  // tangent
+        // A cosine held as exactly 0 (a pole the caller did not catch) is no
+        // divisor: the value stays uncertain, attempt after attempt.
+        if (c.n == 0) {
+            *v = flt_int(0);
+            return INT64_MAX / 4;
+        }
         *v = flt_div(s, c);
         int64_t amplify = std::max<int64_t>(0, -flt_top(c));
         return relative_error(*v) + 1 + amplify;
