@@ -248,7 +248,11 @@ measure() {
     else
         local times=() i
         for i in $(seq 1 "$runs"); do
-            times+=("$( { /usr/bin/time -f '%e' timeout "$LIMIT" bash -c "$cmd" >/dev/null 2>/dev/null; } 2>&1 | tail -1)")
+            # The report goes to a file: the command's own output is
+            # dropped, and a redirection of the command's stderr would drop
+            # the report with it.
+            /usr/bin/time -f '%e' -o "$WORK/time.txt" timeout "$LIMIT" bash -c "$cmd" >/dev/null 2>/dev/null
+            times+=("$(tail -1 "$WORK/time.txt")")
         done
         printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { printf "%.3f\n", a[int((NR + 1) / 2)] }'
     fi
