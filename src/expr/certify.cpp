@@ -64,8 +64,7 @@ int guard_room(int places) {
 // An exact fixed-point value keeps no zero limbs beyond F places.
 void trim_exact(Fraction *f, int places) {
     BigNum *n = f->num;
-    bool den_one = f->den->used == 1 && limb(f->den, 0) == 1 && f->den->frac_limbs == 0;
-    if (!den_one) return;
+    if (!bn_is_one(f->den)) return;
     while (n->frac_limbs > places && (n->used == 0 || limb(n, 0) == 0)) {
         (void)shift_limbs(n, -1);  // a downward shift cannot fail
         n->frac_limbs--;

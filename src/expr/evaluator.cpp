@@ -336,32 +336,6 @@ static void kernel_integer_power(Fraction *B, Fraction *O, int64_t n) {
     B->rad = rad_add(rad_ulps(2, F), rad_power(O, static_cast<double>(n), RAD_ZERO));
 }
 
-// The integer o-th root of v >= 0 when v is a perfect o-th power, else -1.
-static int64_t exact_integer_root(int64_t v, int64_t o) {
-    if (v < 0 || o < 2 || o > 64) return -1;
-    if (v <= 1) return v;
-    int64_t r = static_cast<int64_t>(std::llround(std::pow(static_cast<double>(v), 1.0 / static_cast<double>(o))));
-    for (int64_t c = r > 1 ? r - 1 : 1; c <= r + 1; c++) {
-        __int128 p = 1;
-        for (int64_t i = 0; i < o && p <= v; i++) p *= c;
-        if (p == v) return c;
-    }
-    return -1;
-}
-
-// O := its o-th root when O is a fraction of machine integers whose
-// numerator and denominator are both perfect o-th powers; false (O
-// unchanged) otherwise.
-static bool small_exact_root(Fraction *O, int64_t o) {
-    int64_t a, b;
-    if (O->den->frac_limbs != 0 || !get_int64(O->num, &a) || !get_int64(O->den, &b) || a < 0 || b <= 0) return false;
-    int64_t ra = exact_integer_root(a, o), rb = exact_integer_root(b, o);
-    if (ra < 0 || rb <= 0) return false;
-    set_int64(O->num, ra);
-    set_int64(O->den, rb);
-    return true;
-}
-
 // The exponent of a power: its value Y (every limb, when it could be kept),
 // its sign s, and the parts W + m/o of its magnitude (o = 0 stands for a
 // denominator outside the 64-bit window, then m/o = 1/2 stands in).
@@ -632,15 +606,6 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         return n;
     } else {
         O->num->frac_limbs = base_frac;
-        if (e.m != 0 && rad_is_zero(O->rad) && base_frac == 0 && small_exact_root(O, e.o)) {
-            // The o-th root of a small exact base is exact: the power stays
-            // an exact fraction.
-            int64_t k = e.W * e.o + e.m;
-            if (!integer_power(B, O, k, L, true, 1)) return n;
-            if (K == 1 && e.s == -1) frac_reciprocal(B, O);
-            B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
-            return n;
-        }
         if (e.m != 0 && e.have_y) {
             // A first factor with a negative exponent is computed as it
             // stands (2^-1000000.5 is a tiny value, not the reciprocal of

@@ -332,7 +332,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
             // The fraction asked for, read from the places of a statement
             // (zero guard limbs dropped); when one is recognised it stands as exact.
             while (target->num->frac_limbs > 4 && target->num->used > 0 && limb(target->num, 0) == 0 &&
-                   target->den->used == 1 && limb(target->den, 0) == 1) {
+                   bn_is_one(target->den)) {
                 (void)shift_limbs(target->num, -1);  // a downward shift cannot fail
                 target->num->frac_limbs--;
             }

@@ -20,10 +20,6 @@ Fraction *work_reg(int r) { return &reg_frac[r]; }
 
 int run(const char *tpl, Fraction *dest, int level) { return eval_group(tpl, dest, level); }
 
-bool is_exactly_one(BigNum *n) {
-    return n->used == 1 && limb(n, 0) == 1 && n->frac_limbs == 0;
-}
-
 int decimal_digits(int32_t v) {
     int d = 1;
     while (v >= 10) {
@@ -99,7 +95,7 @@ int series_guard_limbs() { return fixed_point_limbs / 5 + 3; }
 
 void series_trim(Fraction *f, int limbs) {
     BigNum *n = f->num;
-    if (n->frac_limbs > limbs && is_exactly_one(f->den)) {
+    if (n->frac_limbs > limbs && bn_is_one(f->den)) {
         (void)shift_limbs(n, limbs - n->frac_limbs);  // a downward shift cannot fail
         n->frac_limbs = limbs;
         if (bn_is_zero(n)) bn_normalise_zero(n);
@@ -208,43 +204,33 @@ int compute_log(Fraction *target, int64_t base, int level) {
 // target^p in double precision.
 int nth_root(Fraction *target, int n, double p, int level) {
     if (n >= 2) return newton_root(target, n, level);
-    if (!is_exactly_one(target->den)) make_fixed(target);
+    if (!bn_is_one(target->den)) make_fixed(target);
     target->num->dec_den = 1;
     float_power(target->num, n, p);
     bn_set_one(target->den);
     return 1;
 }
 
-// When the decimal root y in target is recognised as a simple fraction that
-// is exactly the n-th root of the exact value x, y becomes that fraction;
-// otherwise target is left as it was.
-void exact_root(Fraction *target, Fraction *x, int n) {
-    if (x->den->frac_limbs != 0 || n > 64) return;
+// target := its n-th root when it is an exact fraction whose numerator and
+// denominator are perfect n-th powers (an odd root keeps a negative sign);
+// false, target unchanged, otherwise.
+bool exact_fraction_root(Fraction *target, int n) {
+    BigNum *num = target->num, *den = target->den;
+    if (!rad_is_zero(target->rad) || num->frac_limbs != 0 || den->frac_limbs != 0 || bn_is_zero(den)) return false;
+    bool negative = (num->sign < 0) != (den->sign < 0) && !bn_is_zero(num);
+    if (negative && n % 2 == 0) return false;
     ScratchScope scope;
-    BigNum yn = {}, yd = {};
-    Fraction y;
-    if (fraction_stash(&y, &yn, &yd, target) != 0) return;
-    if (to_fraction(&y) != 1 || y.num->frac_limbs != 0 || y.den->frac_limbs != 0) return;
-    // a^n and b^n for y = a / b, exactly, in the arena.
-    BigNum pw[2];
-    BigNum *base[2] = {y.num, y.den};
-    for (int i = 0; i < 2; i++) {
-        long cap = static_cast<long>(n) * (base[i]->used + 1) + 2;
-        if (cap >= precision || !bn_from_scratch(&pw[i], static_cast<int>(cap))) return;
-        (void)copy(&pw[i], base[i]);  // the record was taken with room for it
-        pw[i].sign = 1;
-        for (int k = 1; k < n; k++)
-            if (multiply(&pw[i], &pw[i], base[i]) < 0) return;
-        pw[i].sign = 1;
+    BigNum rn, rd;
+    if (!bn_from_scratch(&rn, num->used + 2) || !bn_from_scratch(&rd, den->used + 2)) return false;
+    {
+        PlainOperand pn(num, true), pd(den, true);
+        if (exact_root(&rn, num, n) != 0 || exact_root(&rd, den, n) != 0) return false;
     }
-    // a^n x_d = |x_n| b^n: the root is exact.
-    if (compare_cross(&pw[0], x->den, x->num, &pw[1]) != 0) return;
-    if (y.num->used > target->num->capacity || y.den->used > target->den->capacity) return;
-    int8_t sign = target->num->sign;
-    (void)copy(target->num, y.num);  // room checked above
-    (void)copy(target->den, y.den);  // room checked above
-    target->num->sign = sign;
-    target->den->sign = 1;
+    (void)copy(num, &rn);  // a root is no longer than its radicand
+    (void)copy(den, &rd);  // a root is no longer than its radicand
+    num->sign = negative ? -1 : 1;
+    den->sign = 1;
+    return true;
 }
 
 // target := n-th root of the target's value, truncated to F fraction limbs,
@@ -255,15 +241,11 @@ void exact_root(Fraction *target, Fraction *x, int n) {
 int newton_root(Fraction *target, int n, int level) {
     if (level >= ROOT_LEVEL_LIMIT) {
         tell_failure(MSG_ROOT_OVF);
-        if (!is_exactly_one(target->den)) make_fixed(target);
+        if (!bn_is_one(target->den)) make_fixed(target);
         return -1;
     }
-    // An exact argument is kept, so that a root that ends in zero limbs can
-    // be checked for being exact.
-    ScratchScope scope;
-    BigNum arg_num = {}, arg_den = {};
-    Fraction arg;
-    bool kept = rad_is_zero(target->rad) && fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
+    // SQR(4) and SQR(1/9) are exact: no kernel.
+    if (exact_fraction_root(target, n)) return 1;
     int rc = real_root(target->num, target, n, fixed_point_limbs);
     if (rc == REAL_DOMAIN) {
         fputs(MSG_ROOT_NEG, stdout);
@@ -271,7 +253,6 @@ int newton_root(Fraction *target, int n, int level) {
         return 1;
     }
     finish_kernel(target, rc);
-    if (kept) exact_root(target, &arg, n);
     return 1;
 }
 

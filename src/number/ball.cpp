@@ -88,10 +88,9 @@ long highest_difference(const BigNum *a, const BigNum *b) {
 // precision when that is more, the rounding added to its radius. (Digits
 // beyond the working precision, as a product of two decimals leaves them,
 // carry nothing the radius does not already cover.)
-void make_fixed_at_least(Fraction *f, int s) {
+void fix_at_working_scale(Fraction *f, int s) {
     int S = s > fixed_point_limbs ? s : fixed_point_limbs;
-    bool den_one = f->den->used == 1 && limb(f->den, 0) == 1 && f->den->frac_limbs == 0;
-    if (den_one && f->num->frac_limbs == S) return;
+    if (bn_is_one(f->den) && f->num->frac_limbs == S) return;
     to_fixed(f, S);
 }
 
@@ -153,7 +152,7 @@ double lg_sub_lower(double a, double b) {
 Certainty ball_truncate(Fraction *f, int s) {
     if (rad_is_zero(f->rad)) return CERTAIN_YES;
     if (std::isinf(f->rad)) return CERTAIN_NO;
-    make_fixed_at_least(f, s);
+    fix_at_working_scale(f, s);
     int S = f->num->frac_limbs, k = S - s;
     if (k <= 0) return CERTAIN_NO;
     ScratchScope scope;
@@ -182,7 +181,7 @@ Certainty ball_truncate(Fraction *f, int s) {
 
 int ball_certain_places(Fraction *f, int s) {
     if (std::isinf(f->rad)) return -1;
-    make_fixed_at_least(f, s);
+    fix_at_working_scale(f, s);
     int S = f->num->frac_limbs;
     ScratchScope scope;
     BigNum lo, hi, R;
@@ -213,7 +212,7 @@ int ball_certain_places(Fraction *f, int s) {
 
 bool ball_recover(Fraction *f, int s) {
     if (std::isinf(f->rad) || f->rad >= rad_ulps(1, s) - 1e-6) return false;
-    make_fixed_at_least(f, 0);
+    fix_at_working_scale(f, 0);
     int S = f->num->frac_limbs;
     if (S < 4) return false;
     ScratchScope scope;

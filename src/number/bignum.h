@@ -171,6 +171,8 @@ void bn_clear(BigNum *n);     // zero used limbs (+1 above when room) then reset
 void bn_set_one(BigNum *n);   // clear, then used 1 and limb 0 = 1
 void fraction_init(Fraction *f);  // 0/1
 bool bn_is_zero(const BigNum *n);   // both shapes of zero (used 0, or all used limbs 0)
+// n is exactly 1: one limb 1, no fraction limbs (either sign).
+inline bool bn_is_one(const BigNum *n) { return n->used == 1 && n->frac_limbs == 0 && limb(n, 0) == 1; }
 void bn_normalise_zero(BigNum *n);  // all-zero limbs -> used 0, frac 0, sign 1
 void bn_strip(BigNum *n);     // drop leading zero limbs from used
 // Used count without leading zero limbs (n unchanged), so that a number left

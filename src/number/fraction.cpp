@@ -395,8 +395,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
 
 // An exact decimal: fraction limbs over one, no error.
 bool exact_decimal(const Fraction *x) {
-    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && x->den->used == 1 && limb(x->den, 0) == 1 &&
-           x->den->frac_limbs == 0;
+    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den);
 }
 
 // x (an exact decimal of k fraction limbs) := its digits over 10^(8k), when
@@ -416,10 +415,7 @@ void decimal_as_fraction(Fraction *x) {
 // with fraction limbs), at the longer of their scales. False, nothing
 // changed in value, when they are not such or a scaled numerator has no room.
 bool exact_sum_of_decimals(Fraction *r, Fraction *a, Fraction *b) {
-    auto over_one = [](const Fraction *x) {
-        return rad_is_zero(x->rad) && x->den->used == 1 && limb(x->den, 0) == 1 && x->den->frac_limbs == 0;
-    };
-    if (!over_one(a) || !over_one(b)) return false;
+    if (!rad_is_zero(a->rad) || !rad_is_zero(b->rad) || !bn_is_one(a->den) || !bn_is_one(b->den)) return false;
     int fa = a->num->frac_limbs, fb = b->num->frac_limbs, c = fa > fb ? fa : fb;
     if (c == 0 || c <= fixed_point_limbs) return false;  // the usual paths keep these exact
     for (Fraction *x : {a, b}) {
@@ -585,7 +581,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         Fraction *other = x == a ? b : a;
         if (exact_decimal(x) && x->num->used <= SHORT_LIMBS && x->num->frac_limbs <= SHORT_LIMBS &&
             other->den->used <= SHORT_LIMBS && rad_is_zero(other->rad) && other->num->frac_limbs == 0 &&
-            other->den->frac_limbs == 0 && !(other->den->used == 1 && limb(other->den, 0) == 1))
+            other->den->frac_limbs == 0 && !bn_is_one(other->den))
             decimal_as_fraction(x);
     }
     // Two exact decimals (or an exact decimal and an integer) add exactly at

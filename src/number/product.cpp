@@ -33,8 +33,6 @@ void cancel(BigNum *a, BigNum *b) {
     limb(b, 0) /= g;
 }
 
-bool is_one(const BigNum *n) { return n->used == 1 && n->frac_limbs == 0 && n->limbs[n->capacity - 1] == 1; }
-
 // The pair (*p, *q) (a numerator of one factor, the denominator of the
 // other) with their greatest common divisor taken out: when it is not 1,
 // *p and *q are pointed at arena copies divided by it (cp and cq are their
@@ -44,7 +42,7 @@ bool is_one(const BigNum *n) { return n->used == 1 && n->frac_limbs == 0 && n->l
 // arena lacks room (nothing cancelled then).
 bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
     BigNum *a = *p, *b = *q;
-    if (bn_is_zero(a) || bn_is_zero(b) || is_one(a) || is_one(b)) return true;
+    if (bn_is_zero(a) || bn_is_zero(b) || bn_is_one(a) || bn_is_one(b)) return true;
     if (a == b) {
         // One record on both sides (x / x): it cancels to one.
         if (a->frac_limbs != 0 || !bn_from_scratch(cp, 2) || !bn_from_scratch(cq, 2)) return true;
@@ -106,9 +104,8 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     // would otherwise add F limbs with every factor until no record holds
     // it. The truncation goes into its radius.
     for (Fraction *v : {x, y}) {
-        bool over_one = v->den->used == 1 && limb(v->den, 0) == 1 && v->den->frac_limbs == 0;
         bool long_decimal = v->num->frac_limbs > fixed_point_limbs || v->den->frac_limbs != 0 ||
-                            (v->num->frac_limbs != 0 && !over_one);
+                            (v->num->frac_limbs != 0 && !bn_is_one(v->den));
         if (!rad_is_zero(v->rad) && long_decimal) to_fixed(v, fixed_point_limbs);
     }
     int8_t sign = int8_t(x->num->sign * y->num->sign * x->den->sign * y->den->sign);
