@@ -449,14 +449,21 @@ size_t count_of(const std::string &text, const char *what) {
     return n;
 }
 
-// Nothing printed but, on a busy machine, a progress mark or two for a
-// number that took more than 2 s (three marks would bring the report).
-TEST_F(FactorCases, EveryListWithBothLibraries) {
-    ASSERT_TRUE(ecm_lib.available && flint_lib.available) << "libecm.so.1 and libflint.so.17 are needed";
-    std::string printed = run([](const Case &) { return true; });
+// `printed` without what a busy machine adds to a search that takes more
+// than 2 s: the hint printed with the first progress mark, and the marks.
+std::string without_progress(std::string printed) {
+    for (size_t at = printed.find(FACTOR_MSG_HEAVY); at != std::string::npos; at = printed.find(FACTOR_MSG_HEAVY))
+        printed.erase(at, strlen(FACTOR_MSG_HEAVY));
     printed.erase(std::remove(printed.begin(), printed.end(), '_'), printed.end());
     printed.erase(std::remove(printed.begin(), printed.end(), '.'), printed.end());
-    EXPECT_EQ(printed, "");
+    return printed;
+}
+
+// Nothing printed but, on a busy machine, the hint and a progress mark or
+// two for a number that took more than 2 s.
+TEST_F(FactorCases, EveryListWithBothLibraries) {
+    ASSERT_TRUE(ecm_lib.available && flint_lib.available) << "libecm.so.1 and libflint.so.17 are needed";
+    EXPECT_EQ(without_progress(run([](const Case &) { return true; })), "");
 }
 
 // The chosen products of two primes above the trial bound make a batch gcd
@@ -478,7 +485,7 @@ void expect_only_notices(std::string printed) {
         size_t at = printed.find(notice);
         if (at != std::string::npos) printed.erase(at, strlen(notice));
     }
-    EXPECT_EQ(printed, "");
+    EXPECT_EQ(without_progress(printed), "");
 }
 
 TEST_F(FactorCases, WithoutCurves) {
