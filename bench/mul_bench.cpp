@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "number/fastmul.h"
+#include "engine/fastmul.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "../expr/expr.h"
 #include "console.h"
-#include "../number/scratch.h"
+#include "../engine/scratch.h"
 #include "messages.h"
 
 // Lines are read normally (no replay) until the repeat command says otherwise.

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "../expr/expr.h"
-#include "../number/scratch.h"
+#include "../engine/scratch.h"
 #include "command_messages.h"
 #include "console.h"
 #include "messages.h"

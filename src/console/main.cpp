@@ -2,7 +2,7 @@
 // command line over to the calculator.
 #include <cstring>
 
-#include "../number/gmp_api.h"
+#include "../engine/gmp_api.h"
 #include "../number/messages.h"
 #include "console.h"
 #include "messages.h"

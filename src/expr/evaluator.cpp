@@ -11,13 +11,13 @@
 #include "../functions/functions.h"
 #include "../functions/messages.h"
 #include "../number/ball.h"
-#include "../number/fastmul.h"
-#include "../number/limbs.h"
+#include "../engine/fastmul.h"
+#include "../engine/limbs.h"
 #include "../number/messages.h"
 #include "../number/power.h"
 #include "expr.h"
-#include "../number/real.h"
-#include "../number/scratch.h"
+#include "../kernels/real.h"
+#include "../engine/scratch.h"
 #include "messages.h"
 
 constexpr int64_t HUGE_EXPONENT = 100000000;  // integer exponents beyond this are refused

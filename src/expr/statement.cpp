@@ -8,8 +8,8 @@
 #include "../functions/functions.h"
 #include "expr.h"
 #include "messages.h"
-#include "../number/real.h"
-#include "../number/scratch.h"
+#include "../kernels/real.h"
+#include "../engine/scratch.h"
 
 
 static bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }

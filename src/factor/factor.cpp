@@ -14,7 +14,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "../number/fastmul.h"
+#include "../engine/fastmul.h"
+#include "../number/library_integer.h"
 #include "../number/messages.h"
 #include "factor_libs.h"
 #include "messages.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "../number/bignum.h"
-#include "../number/gmp_api.h"
+#include "../engine/gmp_api.h"
 
 struct FactorEntry {
     mpz_t value;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../number/gmp_api.h"
+#include "../engine/gmp_api.h"
 
 // Results of a stage: a divisor found, the search stopped by a key or
 // Ctrl-C, or the stage's effort spent (or the stage failed) without one.

@@ -6,11 +6,11 @@
 
 #include "../expr/expr.h"
 #include "functions.h"
-#include "../number/scratch.h"
+#include "../engine/scratch.h"
 #include "../number/ball.h"
 #include "messages.h"
 #include "templates.h"
-#include "../number/real.h"
+#include "../kernels/real.h"
 #include "../number/messages.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include "templates.h"
 #include "../number/messages.h"
 #include "../number/ball.h"
-#include "../number/real.h"
-#include "../number/scratch.h"
+#include "../kernels/real.h"
+#include "../engine/scratch.h"
 
 namespace {
 

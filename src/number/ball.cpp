@@ -7,9 +7,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "limbs.h"
+#include "../engine/limbs.h"
 #include "power.h"
-#include "scratch.h"
+#include "../engine/scratch.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "ball.h"
 #include "bignum.h"
-#include "limbs.h"
+#include "../engine/limbs.h"
 #include "messages.h"
-#include "scratch.h"
+#include "../engine/scratch.h"
 
 namespace {
 

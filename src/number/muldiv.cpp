@@ -9,10 +9,11 @@
 #include <initializer_list>
 
 #include "bignum.h"
-#include "fastmul.h"
-#include "limbs.h"
-#include "scratch.h"
-#include "gmp_api.h"
+#include "../engine/fastmul.h"
+#include "library_integer.h"
+#include "../engine/limbs.h"
+#include "../engine/scratch.h"
+#include "../engine/gmp_api.h"
 #include "messages.h"
 
 namespace {

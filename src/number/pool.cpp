@@ -6,9 +6,9 @@
 #include <initializer_list>
 
 #include "bignum.h"
-#include "fastmul.h"
-#include "real.h"
-#include "scratch.h"
+#include "../engine/fastmul.h"
+#include "../kernels/real.h"
+#include "../engine/scratch.h"
 
 int precision = 200;
 int fixed_point_limbs = 4;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "fastmul.h"
+#include "../engine/fastmul.h"
 #include "messages.h"
 #include "power.h"
 
@@ -194,7 +194,7 @@ void factorial_in_place(BigNum *N, int step, BigNum *scratch) {
 // N's remainder fields end as after the step-by-step divisions.
 static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
     int64_t j = 2;
-    if (r - 1 > TREE_FACTORS && long_division_available() && N->frac_limbs == 0 &&
+    if (r - 1 > TREE_FACTORS && N->frac_limbs == 0 &&
         tree_product(scratch, r - 1, r - 2, 1) > 0) {
         scratch->sign = 1;
         scratch->frac_limbs = 0;

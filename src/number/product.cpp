@@ -7,10 +7,10 @@
 
 #include "ball.h"
 #include "bignum.h"
-#include "fastmul.h"
-#include "limbs.h"
+#include "../engine/fastmul.h"
+#include "../engine/limbs.h"
 #include "messages.h"
-#include "scratch.h"
+#include "../engine/scratch.h"
 
 namespace {
 

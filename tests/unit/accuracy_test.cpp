@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "expr/expr.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "functions/functions.h"
 
 #if defined(__has_feature)

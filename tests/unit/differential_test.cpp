@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
-#include "number/fastmul.h"
-#include "number/limbs.h"
-#include "number/scratch.h"
+#include "engine/fastmul.h"
+#include "engine/limbs.h"
+#include "engine/scratch.h"
 #include "support.h"
 
 namespace {

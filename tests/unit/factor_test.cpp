@@ -9,7 +9,7 @@
 #include <string>
 
 #include "factor/factor.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "expr/expr.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
-#include "number/fastmul.h"
+#include "engine/fastmul.h"
 
 namespace {
 

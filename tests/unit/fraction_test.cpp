@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/ball.h"
 #include "number/bignum.h"
 #include "support.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "expr/expr.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "functions/functions.h"
 #include "support.h"
 

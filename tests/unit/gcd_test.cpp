@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
-#include "number/limbs.h"
+#include "engine/limbs.h"
 #include "support.h"
 
 namespace {

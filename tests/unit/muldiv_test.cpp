@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "number/bignum.h"
 #include "support.h"
 

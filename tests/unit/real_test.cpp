@@ -11,10 +11,10 @@
 #include <string>
 
 #include "expr/expr.h"
-#include "number/gmp_api.h"
-#include "number/real.h"
-#include "number/real_flt.h"
-#include "number/scratch.h"
+#include "engine/gmp_api.h"
+#include "kernels/real.h"
+#include "kernels/real_flt.h"
+#include "engine/scratch.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "expr/expr.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "functions/functions.h"
 
 namespace {

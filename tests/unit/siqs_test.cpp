@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "factor/factor.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 #include "factor/search.h"
 #include "number/bignum.h"
 

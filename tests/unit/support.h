@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "number/bignum.h"
-#include "number/gmp_api.h"
+#include "engine/gmp_api.h"
 
 using L = std::vector<int32_t>;
 

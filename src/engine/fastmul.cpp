@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bignum.h"
+#include "../number/bignum.h"
 
 namespace {
 
@@ -980,4 +980,3 @@ int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
     return len;
 }
 
-bool long_division_available() { return true; }  // our own division takes any divisor

@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "bignum.h"
-#include "fastmul.h"
-#include "limbs.h"
-#include "scratch.h"
+#include "../number/bignum.h"
+#include "../engine/fastmul.h"
+#include "../engine/limbs.h"
+#include "../engine/scratch.h"
 
 int flt_prec = 4;
 

@@ -13,9 +13,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "fastmul.h"
+#include "../engine/fastmul.h"
 #include "real_flt.h"
-#include "scratch.h"
+#include "../engine/scratch.h"
 
 namespace {
 

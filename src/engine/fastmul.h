@@ -3,11 +3,7 @@
 // primes near 2^62 for long ones, plus product trees of runs of machine
 // integers.
 #pragma once
-#include <gmp.h>  // for the library integer type only; nothing is linked
-
 #include <cstdint>
-
-struct BigNum;
 
 // Limb vectors here are plain arrays of base-100000000 limbs, least
 // significant first, every limb in 0..99999999, no sign, no scale. Long
@@ -59,13 +55,3 @@ void sqr_limbs(uint32_t *r, const uint32_t *a, int n);
 // repeated squaring. Returns the limbs written, or -1 when the power needs
 // more than `room` limbs. e >= 1; r must not overlap a.
 [[nodiscard]] int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e);
-
-// True when `divide` can divide by divisors beyond a machine integer, so
-// callers can prefer one long division to many short ones; always so since
-// division is our own.
-bool long_division_available();
-
-// z := |n| read from n's used limbs (sign and scale ignored), splitting the
-// number in halves so that long values convert in a few library products.
-// The library must be bound.
-void load_library_integer(mpz_ptr z, BigNum *n);

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "bignum.h"
+#include "../number/bignum.h"
 
 // Every kernel writes its result into the numerator record `out` as a
 // fixed-point value with frac_limbs F (sign in out->sign, used limbs
