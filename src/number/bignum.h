@@ -124,11 +124,13 @@ extern char *output_text;
 extern int output_text_size;
 
 // ---------------------------------------------------------------- interrupt
-// Set by the console's interrupt handler (Ctrl-C). Long operations poll it at
-// points where abandoning the work leaves every record consistent (before a
-// result is written); the hook, installed by the input loop, then abandons
-// the line and does not return. Without a hook the flag is left alone.
+// Set by the console's interrupt handler (Ctrl-C) and cleared only by the
+// input loop once it has put the calculator back at the prompt. While it is
+// set, any operation of the number core may stop early: its results are then
+// well-formed records of no meaning, to be neither listed, stored nor
+// compared; every layer hands the interruption up to the input loop.
 extern volatile sig_atomic_t interrupt_requested;
+inline bool interrupted() { return interrupt_requested != 0; }
 extern void (*interrupt_hook)();
 inline void poll_interrupt() {
     if (interrupt_requested && interrupt_hook) interrupt_hook();
