@@ -13,6 +13,7 @@
 #include "../expr/expr.h"
 #include "console.h"
 #include "../engine/scratch.h"
+#include "../kernels/real.h"
 #include "messages.h"
 
 // Lines are read normally (no replay) until the repeat command says otherwise.
@@ -403,13 +404,17 @@ static void unwind_nested_runs() {
     siglongjmp(line_abandoned, 1);
 }
 
+void poll_interrupt() {
+    if (interrupted()) abandon_line();
+}
+
 // Puts the calculator back at the console prompt after an abandoned line:
 // nested runs, the running script and any replay are dropped; the captured
 // block, the variables and the settings of the line's start stay.
 static void recover_after_interrupt() {
     certify_reset();  // the output of a repeated attempt was muted
     unwind_nested_runs();
-    scratch_release(0);  // an abandoned computation leaves its work space taken
+    scratch_release(core, 0);  // an abandoned computation leaves its work space taken
     precision = line_precision;
     fixed_point_limbs = line_fixed_point_limbs;
     calc.script_cursor = nullptr;
@@ -524,7 +529,9 @@ int run_calculator(int mode, const char *text) {
     output_text_size = 8 * precision + 64;
     output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));
     if (!output_text) out_of_memory();
-    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0) out_of_memory();
+    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0 ||
+        kernels_reserve(core, precision) != STATUS_OK)
+        out_of_memory();
     carved_precision = precision;
 
     print_banner();
@@ -532,7 +539,6 @@ int run_calculator(int mode, const char *text) {
     line_precision = precision;
     line_fixed_point_limbs = fixed_point_limbs;
     if (sigsetjmp(line_abandoned, 1) != 0) recover_after_interrupt();
-    interrupt_hook = abandon_line;
     install_interrupt_handler();
     input_loop(false);
     exit_calculator(0);
@@ -551,7 +557,9 @@ int fuzz_start() {
     output_text_size = 8 * precision + 64;
     output_text = static_cast<char *>(calloc(size_t(output_text_size), 1));
     if (!output_text) return -1;
-    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0) return -1;
+    if (build_work_pool(precision / 5) != 0 || carve_registers() != 0 ||
+        kernels_reserve(core, precision) != STATUS_OK)
+        return -1;
     carved_precision = precision;
     calc.block_table[0] = calc.block_store;
     fuzz_base = calc;
@@ -577,10 +585,8 @@ void fuzz_session() {
             recover_after_interrupt();
             if (fuzz_stop_session) exit_calculator(0);
         }
-        interrupt_hook = abandon_line;
-        input_loop(false);
+            input_loop(false);
     }
-    interrupt_hook = nullptr;
     interrupt_requested = 0;
     fuzz_exit = nullptr;
     unwind_nested_runs();

@@ -65,7 +65,9 @@ int run_command(char *line);
 int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);
 int list_value(const char *text, FILE *file);
-[[noreturn]] void exit_calculator(int status);  // flushes and closes the output file
+[[noreturn]] void exit_calculator(int status);
+// Abandons the line when Ctrl-C was pressed (interrupted()).
+void poll_interrupt();  // flushes and closes the output file
 // After a listing to the output file: flushes it; a failure is reported once.
 void output_written();
 // Flushes and closes the output file, if one is open; a failure is reported once.

@@ -80,7 +80,7 @@ size_t table_limit() {
     size_t columns = LAST_VARIABLE;
     size_t limit = columns * (size_t(reg_den[1]->capacity) + size_t(reg_num[1]->capacity)) *
                    TABLE_BYTES_PER_LIMB;
-    size_t room = scratch_room() * sizeof(uint32_t);
+    size_t room = scratch_room(core) * sizeof(uint32_t);
     room = room > 4096 ? room - 4096 : 0;  // leaves the parser some room
     return limit < room ? limit : room;
 }
@@ -97,12 +97,12 @@ char *read_table_text(FILE *f, size_t limit, size_t *len) {
         *len = limit + 1;
         return nullptr;
     }
-    size_t mark = scratch_mark();
-    char *text = reinterpret_cast<char *>(scratch_take((limit + 2 + 3) / 4));
+    size_t mark = scratch_mark(core);
+    char *text = reinterpret_cast<char *>(scratch_take(core, (limit + 2 + 3) / 4));
     if (!text) return nullptr;
     size_t got = fread(text, 1, limit + 1, f);
     if (ferror(f) || got > limit) {
-        scratch_release(mark);
+        scratch_release(core, mark);
         *len = ferror(f) ? 0 : limit + 1;
         return nullptr;
     }
@@ -319,7 +319,7 @@ void load_table(const char *name) {
         fputs(MSG_TABLE_NOT_FOUND, stdout);
         return;
     }
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     size_t limit = table_limit();
     size_t len = 0;
     char *table_text = read_table_text(f, limit, &len);
@@ -334,7 +334,7 @@ void load_table(const char *name) {
     // Every cell is checked before the first is stored: a table with one
     // bad cell loads nothing.
     if (table_fits(table_text) && table_pass(table_text, len, false)) table_pass(table_text, len, true);
-    scratch_release(mark);
+    scratch_release(core, mark);
 }
 
 void write_table(const char *args) {

@@ -71,13 +71,14 @@ void school_divide(uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n) {
 // whose error is D e^2 with |e| < 8 B^-h (e the relative error of x_h, its
 // own 4 plus 4 from cutting d to h limbs), below B^(m - 2h) <= B^-2 of the
 // last limb, plus under 4 from cutting R to its top limbs and the final
-// floor. x must not overlap d. Returns 0, or -1 when the arena lacks room.
-int approx_reciprocal(uint32_t *x, const uint32_t *d, int m) {
+// floor. x must not overlap d. STATUS_OK, STATUS_NO_ROOM when the arena
+// lacks room, or STATUS_INTERRUPTED.
+Status approx_reciprocal(Context &cx, uint32_t *x, const uint32_t *d, int m) {
     assert(m >= 1 && d[m - 1] >= B / 2);
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(cx);
     if (m < DIV_NEWTON_LIMBS) {
-        uint32_t *num = scratch_take(size_t(2) * m + 1);
-        if (!num) return -1;
+        uint32_t *num = scratch_take(cx, size_t(2) * m + 1);
+        if (!num) return STATUS_NO_ROOM;
         lv_zero(num, 2 * m);
         num[2 * m] = 1;
         if (m == 1) {
@@ -87,18 +88,22 @@ int approx_reciprocal(uint32_t *x, const uint32_t *d, int m) {
         } else {
             school_divide(x, num, m + 1, d, m);
         }
-        scratch_release(mark);
-        return 0;
+        scratch_release(cx, mark);
+        return STATUS_OK;
     }
     int h = (m + 1) / 2 + 1;
-    uint32_t *xh = scratch_take(size_t(h) + 1);
-    uint32_t *t = scratch_take(size_t(m) + h + 1);
-    uint32_t *c = scratch_take(size_t(m) + 2);
-    if (!xh || !t || !c || approx_reciprocal(xh, d + m - h, h) < 0) {
-        scratch_release(mark);
-        return -1;
+    uint32_t *xh = scratch_take(cx, size_t(h) + 1);
+    uint32_t *t = scratch_take(cx, size_t(m) + h + 1);
+    uint32_t *c = scratch_take(cx, size_t(m) + 2);
+    Status rc = !xh || !t || !c ? STATUS_NO_ROOM : approx_reciprocal(cx, xh, d + m - h, h);
+    if (rc == STATUS_OK) {
+        mul_limbs(cx, t, d, m, xh, h + 1);
+        if (stopped(cx)) rc = STATUS_INTERRUPTED;
     }
-    mul_limbs(t, d, m, xh, h + 1);
+    if (rc != STATUS_OK) {
+        scratch_release(cx, mark);
+        return rc;
+    }
     // |R| < 8 B^m: t lies just above or just below B^(m+h), and |R| is
     // what its low m + 1 limbs differ from B^(m+1) or from 0.
     bool negative = t[m + h] != 0;
@@ -112,15 +117,15 @@ int approx_reciprocal(uint32_t *x, const uint32_t *d, int m) {
     }
     assert(t[m] < 8);
     // The correction x_h |R| / B^(2h), from the top m + 1 - h limbs of |R|.
-    mul_limbs(c, xh, h + 1, t + h, m + 1 - h);
+    mul_limbs(cx, c, xh, h + 1, t + h, m + 1 - h);
     lv_zero(x, m - h);
     lv_copy(x + m - h, xh, h + 1);
     uint32_t out = negative ? lv_sub(x, x, m + 1, c + h, m + 2 - h)
                             : lv_add(x, x, m + 1, c + h, m + 2 - h);
     assert(out == 0);
     (void)out;
-    scratch_release(mark);
-    return 0;
+    scratch_release(cx, mark);
+    return stopped(cx) ? STATUS_INTERRUPTED : STATUS_OK;
 }
 
 // One block of the reciprocal division: w[0 .. n + kb) (top n limbs below
@@ -128,24 +133,29 @@ int approx_reciprocal(uint32_t *x, const uint32_t *d, int m) {
 // B^(n + kb) / v within 1.01. qb[0 .. kb) := the quotient, w[0 .. n) := the
 // remainder, w[n .. n + kb) := 0. The estimate floor(w_top y / B^(kb+1))
 // from the top kb + 1 limbs of w is within -2 .. +1 of the quotient; the
-// product with v then decides each correction. Returns 0 or -1 (arena).
-int reciprocal_block(uint32_t *qb, uint32_t *w, int kb, const uint32_t *v, int n,
-                     const uint32_t *y) {
-    size_t mark = scratch_mark();
-    uint32_t *est = scratch_take(size_t(2) * kb + 2);
-    uint32_t *p = scratch_take(size_t(n) + kb);
+// product with v then decides each correction. STATUS_OK, STATUS_NO_ROOM
+// (arena) or STATUS_INTERRUPTED.
+Status reciprocal_block(Context &cx, uint32_t *qb, uint32_t *w, int kb, const uint32_t *v, int n,
+                        const uint32_t *y) {
+    size_t mark = scratch_mark(cx);
+    uint32_t *est = scratch_take(cx, size_t(2) * kb + 2);
+    uint32_t *p = scratch_take(cx, size_t(n) + kb);
     if (!est || !p) {
-        scratch_release(mark);
-        return -1;
+        scratch_release(cx, mark);
+        return STATUS_NO_ROOM;
     }
-    mul_limbs(est, w + n - 1, kb + 1, y, kb + 1);
+    mul_limbs(cx, est, w + n - 1, kb + 1, y, kb + 1);
     if (est[2 * kb + 1] != 0) {
         // Above B^kb - 1, which the quotient never is: cut to that.
         for (int i = 0; i < kb; i++) qb[i] = uint32_t(B - 1);
     } else {
         lv_copy(qb, est + kb + 1, kb);
     }
-    mul_limbs(p, qb, kb, v, n);
+    mul_limbs(cx, p, qb, kb, v, n);
+    if (stopped(cx)) {  // the products are zeros: the corrections would not end
+        scratch_release(cx, mark);
+        return STATUS_INTERRUPTED;
+    }
     int steps = 0;
     while (lv_cmp(p, w, n + kb) > 0) {
         lv_sub_1(qb, qb, kb, 1);
@@ -161,8 +171,8 @@ int reciprocal_block(uint32_t *qb, uint32_t *w, int kb, const uint32_t *v, int n
     }
     assert(steps <= 2);
     (void)steps;
-    scratch_release(mark);
-    return 0;
+    scratch_release(cx, mark);
+    return STATUS_OK;
 }
 
 // Division of u[0 .. n + k) (top n limbs below v) by the normalised
@@ -171,25 +181,27 @@ int reciprocal_block(uint32_t *qb, uint32_t *w, int kb, const uint32_t *v, int n
 // m = n + 1), then block by block from the top: a first block of
 // ((k - 1) mod n) + 1 quotient limbs and full blocks of n after it, each a
 // division of 2n (or fewer) by n limbs. q[0 .. k) := the quotient,
-// u[0 .. n) := the remainder. Returns 0 or -1 (arena).
-int reciprocal_divide(uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n) {
-    size_t mark = scratch_mark();
+// u[0 .. n) := the remainder. STATUS_OK, STATUS_NO_ROOM (arena) or
+// STATUS_INTERRUPTED.
+Status reciprocal_divide(Context &cx, uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n) {
+    size_t mark = scratch_mark(cx);
     int m = (k < n ? k : n) + 1;
     const uint32_t *d = v + n - m;
-    uint32_t *x = scratch_take(size_t(m) + 1);
-    uint32_t *padded = m > n ? scratch_take(size_t(m)) : x;
+    uint32_t *x = scratch_take(cx, size_t(m) + 1);
+    uint32_t *padded = m > n ? scratch_take(cx, size_t(m)) : x;
     if (!x || !padded) {
-        scratch_release(mark);
-        return -1;
+        scratch_release(cx, mark);
+        return STATUS_NO_ROOM;
     }
     if (m > n) {
         padded[0] = 0;
         lv_copy(padded + 1, v, n);
         d = padded;
     }
-    if (approx_reciprocal(x, d, m) < 0) {
-        scratch_release(mark);
-        return -1;
+    Status rc = approx_reciprocal(cx, x, d, m);
+    if (rc != STATUS_OK) {
+        scratch_release(cx, mark);
+        return rc;
     }
     int pos = k;
     int kb = (k - 1) % n + 1;
@@ -197,20 +209,22 @@ int reciprocal_divide(uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n)
         pos -= kb;
         // x / B^(m - kb) approximates B^(n + kb) / v: see approx_reciprocal
         // for x's own error, and v's cut limbs add under 4 / B.
-        if (reciprocal_block(q + pos, u + pos, kb, v, n, x + m - kb) < 0) {
-            scratch_release(mark);
-            return -1;
+        rc = reciprocal_block(cx, q + pos, u + pos, kb, v, n, x + m - kb);
+        if (rc != STATUS_OK) {
+            scratch_release(cx, mark);
+            return rc;
         }
         kb = n;
     }
-    scratch_release(mark);
-    return 0;
+    scratch_release(cx, mark);
+    return STATUS_OK;
 }
 
 }  // namespace
 
-int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
+Status lv_divrem(Context &cx, uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(a && b && nb >= 1 && na >= nb && b[nb - 1] != 0);
+    if (stopped(cx)) return STATUS_INTERRUPTED;
     if (nb == 1) {
         uint64_t rem = 0;
         if (q) {
@@ -219,17 +233,17 @@ int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_
             for (int i = na - 1; i >= 0; i--) rem = (rem * B + a[i]) % b[0];
         }
         if (r) r[0] = uint32_t(rem);
-        return 0;
+        return STATUS_OK;
     }
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(cx);
     int k = na - nb + 1;
-    uint32_t *v = scratch_take(size_t(nb));
-    uint32_t *u = scratch_take(size_t(na) + 1);
+    uint32_t *v = scratch_take(cx, size_t(nb));
+    uint32_t *u = scratch_take(cx, size_t(na) + 1);
     bool school = nb < DIV_NEWTON_LIMBS;
-    uint32_t *quot = q || school ? q : scratch_take(size_t(k));  // the blocks need one
+    uint32_t *quot = q || school ? q : scratch_take(cx, size_t(k));  // the blocks need one
     if (!v || !u || (!school && !quot)) {
-        scratch_release(mark);
-        return -1;
+        scratch_release(cx, mark);
+        return STATUS_NO_ROOM;
     }
     // Scaling both by f makes the divisor's top limb at least B / 2 without
     // lengthening it, and leaves the quotient as it is.
@@ -245,32 +259,32 @@ int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_
         u[na] = uint32_t(lv_mul_1(u, a, na, f));
     }
     assert(v[nb - 1] >= B / 2);
-    int rc = 0;
+    Status rc = STATUS_OK;
     if (school) {
         school_divide(q, u, k, v, nb);
-    } else if (fastmul_reserve(na + 4) < 0) {
-        rc = -1;
+    } else if (na + 4 > fastmul_capacity(cx)) {
+        rc = STATUS_NO_ROOM;
     } else {
-        rc = reciprocal_divide(quot, u, k, v, nb);
+        rc = reciprocal_divide(cx, quot, u, k, v, nb);
     }
-    if (rc == 0 && r) {
+    if (rc == STATUS_OK && r) {
         uint32_t rest = lv_div_1(r, u, nb, f);
         assert(rest == 0);
         (void)rest;
     }
-    scratch_release(mark);
+    scratch_release(cx, mark);
     return rc;
 }
 
-int lv_reciprocal(uint32_t *y, const uint32_t *b, int nb, int n) {
+Status lv_reciprocal(Context &cx, uint32_t *y, const uint32_t *b, int nb, int n) {
     assert(b && nb >= 1 && n >= 0 && b[nb - 1] != 0);
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(cx);
     int len = nb + n + 1;
-    uint32_t *power = scratch_take(size_t(len));
-    if (!power) return -1;
+    uint32_t *power = scratch_take(cx, size_t(len));
+    if (!power) return STATUS_NO_ROOM;
     lv_zero(power, len - 1);
     power[len - 1] = 1;
-    int rc = lv_divrem(y, nullptr, power, len, b, nb);
-    scratch_release(mark);
+    Status rc = lv_divrem(cx, y, nullptr, power, len, b, nb);
+    scratch_release(cx, mark);
     return rc;
 }

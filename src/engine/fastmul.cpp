@@ -2,15 +2,19 @@
 // Karatsuba, and number-theoretic transforms modulo two or three primes
 // near 2^62 (two or three limbs a coefficient) joined by Chinese
 // remaindering; product trees and powers built on top of them.
-#include <utility>
 #include "fastmul.h"
 
+#include <sys/mman.h>
+
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
-#include "../number/bignum.h"
+#include "scratch.h"
 
 namespace {
 
@@ -19,24 +23,19 @@ constexpr uint64_t BASE = 100000000;
 // ------------------------------------------------------------ scratch space
 
 // Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS (or
-// SQUARE_TRANSFORM_LIMBS for squares), so its scratch is static: 4h + 4
-// limbs per level for halves of h limbs.
+// SQUARE_TRANSFORM_LIMBS for squares), so its scratch has a fixed size in
+// every context: 4h + 4 limbs per level for halves of h limbs, then the
+// product of one slice and the padded top slice.
 constexpr int KARATSUBA_MAX = TRANSFORM_LIMBS > SQUARE_TRANSFORM_LIMBS ? TRANSFORM_LIMBS : SQUARE_TRANSFORM_LIMBS;
 constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX + 512;
-uint32_t kara_scratch[KARA_SCRATCH];
-uint32_t chunk_product[2 * TRANSFORM_LIMBS + 8];
-uint32_t chunk_padded[TRANSFORM_LIMBS + 8];
+constexpr int CHUNK_PRODUCT = 2 * TRANSFORM_LIMBS + 8;
+constexpr int CHUNK_PADDED = TRANSFORM_LIMBS + 8;
+constexpr size_t KARA_WORDS = size_t(KARA_SCRATCH + CHUNK_PRODUCT + CHUNK_PADDED);
 
 // Largest product the reserved block takes, in limbs (the block needs 43 to
 // 70 bytes a limb). The primes would allow longer transforms; the presets
 // never need them (56 million digits make 7 million limbs).
 constexpr int MAX_PRODUCT_LIMBS = 1 << 23;
-
-int reserved_limbs = 0;      // largest product the buffers below can take
-size_t transform_max = 0;    // largest transform length (a power of two)
-uint64_t *coef[4] = {};      // transform buffers of transform_max words each
-uint32_t *arena = nullptr;   // partial products of product trees and powers
-uint32_t *stage = nullptr;   // callers' operands and products (2 * reserved_limbs)
 
 // -------------------------------------------------------- modular arithmetic
 
@@ -59,7 +58,7 @@ struct Field {
     uint64_t r2;    // 2^128 mod p
     uint64_t ten16;  // 10^16 in Montgomery form
     uint64_t scale[PRIME_LOG2 + 1][2];  // 2^64 / 2^l mod p, Shoup pair (see recombine)
-    uint64_t *rt;    // forward roots as pairs (w, w'), transform_max / 2 of them
+    uint64_t *rt;    // forward roots as pairs (w, w'), tables_len / 2 of them
     uint64_t *irt;   // their inverses, as many (see build_roots)
 };
 Field field[3];
@@ -185,16 +184,27 @@ void init_fields() {
 // residues below p, each followed by its Shoup quotient; built up to the
 // length asked for on first need (long transforms of a precision are often
 // never used).
-size_t roots_len = 0;
+// The tables are shared by every context: they are only extended, under a
+// lock, and entries once written never change, so readers need no lock.
+std::mutex roots_lock;
+std::atomic<size_t> roots_len{0};
+size_t tables_len = 0;  // capacity of rt and irt in pairs (reserve_tables)
+void *tables_block = nullptr;
 
 void build_roots(size_t need) {
-    if (need <= roots_len) return;
+    if (need <= roots_len.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(roots_lock);
+    size_t have = roots_len.load(std::memory_order_relaxed);
+    if (need <= have) return;
+    assert(need <= tables_len);
     for (Field &f : field) {
         const uint64_t p = f.p;
-        f.rt[0] = f.irt[0] = 1;
-        f.rt[1] = f.irt[1] = shoup_quotient(1, f);
+        if (have == 0) {
+            f.rt[0] = f.irt[0] = 1;
+            f.rt[1] = f.irt[1] = shoup_quotient(1, f);
+        }
         for (size_t half = 1; half < need; half <<= 1) {
-            if (half < roots_len) continue;
+            if (half < have) continue;
             int L = log2_of(half) + 1;  // fills [2^(L-1), 2^L)
             uint64_t w = pow_mod(GENERATOR[&f - field], (p - 1) >> (L + 1), p);
             uint64_t iw = pow_mod(w, p - 2, p);
@@ -209,7 +219,30 @@ void build_roots(size_t need) {
             }
         }
     }
-    roots_len = need;
+    roots_len.store(need, std::memory_order_release);
+}
+
+// Makes the shared tables hold transforms of length len: the fields once,
+// and root tables of len words per prime and direction. Called while one
+// thread runs (start-up); a longer table replaces the shorter one.
+Status reserve_tables(size_t len) {
+    std::lock_guard<std::mutex> hold(roots_lock);
+    if (field[0].p == 0) init_fields();
+    if (len <= tables_len) return STATUS_OK;
+    size_t bytes = 6 * len * sizeof(uint64_t);
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return STATUS_NO_ROOM;
+    if (tables_block) munmap(tables_block, 6 * tables_len * sizeof(uint64_t));
+    tables_block = p;
+    uint64_t *w = static_cast<uint64_t *>(p);
+    for (Field &f : field) {
+        f.rt = w;
+        f.irt = w + len;
+        w += 2 * len;
+    }
+    tables_len = len;
+    roots_len.store(0, std::memory_order_release);  // the tables moved
+    return STATUS_OK;
 }
 
 // ------------------------------------------------------------- transforms
@@ -526,21 +559,24 @@ void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count
     }
 }
 
+// What an interrupted product leaves in r[0 .. n): zeros, so that the
+// numbers made from it stay well-formed limb vectors.
+void abandon(uint32_t *r, int n) { memset(r, 0, sizeof(uint32_t) * size_t(n)); }
+
 // r[0 .. na+nb) := a * b through transforms modulo PACK primes of length
 // len, or three quarters of it (b null: a squared, one forward transform
 // per prime).
 template <int PACK>
-void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
-                    bool three_quarters) {
+void transform_pack(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
+                    size_t len, bool three_quarters) {
     size_t count = size_t((na + PACK - 1) / PACK + (nb + PACK - 1) / PACK - 1);
     size_t values = three_quarters ? len / 4 * 3 : len;  // of each transform
-    assert(count <= values && len <= transform_max && (!three_quarters || len >= 4));
+    assert(count <= values && len <= cx.transform_max && (!three_quarters || len >= 4));
     build_roots(len / 2 > 1 ? len / 2 : 1);
-    uint64_t *res[3] = {coef[0], coef[1], coef[2]};
+    uint64_t *res[3] = {cx.coef[0], cx.coef[1], cx.coef[2]};
+    uint64_t *other = cx.coef[3];
     for (int k = 0; k < PACK; k++) {
-        // A Ctrl-C may abandon the line between the transforms: only scratch
-        // space is being written here.
-        poll_interrupt();
+        if (stopped(cx)) return abandon(r, na + nb);
         const Field &f = field[k];
         auto forward = [&](uint64_t *x, size_t used) {
             if (three_quarters)
@@ -549,14 +585,14 @@ void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, i
                 forward_sparse(x, len, 0, used, f);
         };
         forward(res[k], load<PACK>(res[k], len, a, na, f));
-        if (b) forward(coef[3], load<PACK>(coef[3], len, b, nb, f));
-        pointwise(res[k], b ? coef[3] : nullptr, values, f);
+        if (b) forward(other, load<PACK>(other, len, b, nb, f));
+        pointwise(res[k], b ? other : nullptr, values, f);
         if (three_quarters)
             inverse_three_quarters(res[k], len, f);
         else
             inverse_block(res[k], len, 0, f);
     }
-    poll_interrupt();
+    if (stopped(cx)) return abandon(r, na + nb);
     recombine<PACK>(r, na + nb, 0, res, count, len);
 }
 
@@ -565,23 +601,22 @@ void transform_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, i
 // PACK) whose products with b fit that length, each added into r as it
 // comes. Needs 2 PACK len words of the transform buffers.
 template <int PACK>
-void sliced_pack(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
+void sliced_pack(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb, size_t len,
                  int slice) {
     const size_t cb = size_t((nb + PACK - 1) / PACK);
-    assert(slice % PACK == 0 && size_t(slice / PACK) + cb - 1 <= len && 6 * len <= 4 * transform_max);
+    assert(slice % PACK == 0 && size_t(slice / PACK) + cb - 1 <= len && 6 * len <= 4 * cx.transform_max);
     build_roots(len / 2 > 1 ? len / 2 : 1);
     uint64_t *bt[PACK], *st[PACK];
     for (int k = 0; k < PACK; k++) {
-        bt[k] = coef[0] + 2 * k * len;
+        bt[k] = cx.coef[0] + 2 * k * len;
         st[k] = bt[k] + len;
-        poll_interrupt();  // only scratch space is being written
+        if (stopped(cx)) return abandon(r, na + nb);
         forward_sparse(bt[k], len, 0, load<PACK>(bt[k], len, b, nb, field[k]), field[k]);
     }
     for (int pos = 0; pos < na; pos += slice) {
         int m = na - pos < slice ? na - pos : slice;
         for (int k = 0; k < PACK; k++) {
-            // A Ctrl-C may abandon the line here: r is an output vector.
-            poll_interrupt();
+            if (stopped(cx)) return abandon(r, na + nb);
             const Field &f = field[k];
             forward_sparse(st[k], len, 0, load<PACK>(st[k], len, a + pos, m, f), f);
             pointwise(st[k], bt[k], len, f);
@@ -624,13 +659,13 @@ double transform_cost(int pack, size_t len, double transforms) {
 // transform of the whole product (or three quarters of one where that
 // holds it), or b's transform kept and a in slices; two primes with two
 // limbs a coefficient where the bound allows it, or three with three.
-Plan plan_product(int na, int nb, bool square) {
+Plan plan_product(const Context &cx, int na, int nb, bool square) {
     Plan best{0, 0, false, 0, 1e300};
     for (int pack = 2; pack <= 3; pack++) {
         size_t ca = size_t((na + pack - 1) / pack), cb = size_t((nb + pack - 1) / pack);
         if (pack == 2 && int64_t(cb) > MAX_TERMS2) continue;
         size_t len = power_of_two_from(ca + cb - 1);
-        if (len <= transform_max) {
+        if (len <= cx.transform_max) {
             double c = transform_cost(pack, len, square ? 2 : 3);
             if (c < best.cost) best = Plan{pack, len, false, 0, c};
             if (len >= 8 && ca + cb - 1 <= len / 4 * 3 && 0.75 * c < best.cost)
@@ -638,7 +673,7 @@ Plan plan_product(int na, int nb, bool square) {
         }
         if (square) continue;
         size_t l = power_of_two_from(cb + 1);
-        for (int i = 0; i < 4 && 2 * l <= transform_max; i++, l *= 2) {
+        for (int i = 0; i < 4 && 2 * l <= cx.transform_max; i++, l *= 2) {
             size_t per = l - cb + 1;  // coefficients of a a slice
             if (per >= ca) break;
             double slices = double((ca + per - 1) / per);
@@ -652,13 +687,13 @@ Plan plan_product(int na, int nb, bool square) {
 
 // r[0 .. na+nb) := a * b through the transforms (b null: a squared, nb =
 // na), na >= nb, as plan_product finds cheapest.
-void transform_product(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
-    assert(na + nb <= reserved_limbs && na >= nb);
-    Plan plan = plan_product(na, nb, b == nullptr);
+void transform_product(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
+    assert(na + nb <= cx.product_limbs && na >= nb);
+    Plan plan = plan_product(cx, na, nb, b == nullptr);
     if (plan.slice)
-        (plan.pack == 2 ? sliced_pack<2> : sliced_pack<3>)(r, a, na, b, nb, plan.len, plan.slice);
+        (plan.pack == 2 ? sliced_pack<2> : sliced_pack<3>)(cx, r, a, na, b, nb, plan.len, plan.slice);
     else
-        (plan.pack == 2 ? transform_pack<2> : transform_pack<3>)(r, a, na, b, nb, plan.len,
+        (plan.pack == 2 ? transform_pack<2> : transform_pack<3>)(cx, r, a, na, b, nb, plan.len,
                                                                  plan.three_quarters);
 }
 
@@ -744,7 +779,8 @@ constexpr int KARATSUBA_SQUARE_LEAF = 120;
 static_assert(KARATSUBA_LEAF >= KARATSUBA_LIMBS, "kara takes over from mul_limbs' schoolbook");
 
 // r[0 .. 2n) := a * b for two n-limb operands; s is scratch.
-void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s) {
+// s_end bounds the scratch (checked only by assertions).
+void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s, const uint32_t *s_end) {
     if (a == b && n < KARATSUBA_SQUARE_LEAF) {
         school_square(r, a, n);
         return;
@@ -754,10 +790,11 @@ void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s)
         return;
     }
     int h = (n + 1) / 2, t = n - h;
-    kara(r, a, b, h, s);                  // low halves into r[0 .. 2h)
-    kara(r + 2 * h, a + h, b + h, t, s);  // high halves into r[2h .. 2n)
+    kara(r, a, b, h, s, s_end);                  // low halves into r[0 .. 2h)
+    kara(r + 2 * h, a + h, b + h, t, s, s_end);  // high halves into r[2h .. 2n)
     uint32_t *sa = s, *sb = s + h + 1, *mid = s + 2 * h + 2, *next = mid + 2 * h + 2;
-    assert(next + 4 * (h + 1) <= kara_scratch + KARA_SCRATCH);
+    assert(next + 4 * (h + 1) <= s_end);
+    (void)s_end;
     const bool square = a == b;
     memcpy(sa, a, sizeof(uint32_t) * h);
     sa[h] = 0;
@@ -767,7 +804,7 @@ void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s)
         sb[h] = 0;
         add_into(sb, h + 1, b + h, t);
     }
-    kara(mid, sa, square ? sa : sb, h + 1, next);
+    kara(mid, sa, square ? sa : sb, h + 1, next, s_end);
     sub_from(mid, 2 * h + 2, r, 2 * h);
     sub_from(mid, 2 * h + 2, r + 2 * h, 2 * t);
     add_into(r + h, 2 * n - h, mid, 2 * h + 2);
@@ -783,46 +820,80 @@ constexpr int TRANSFORM_SLICE_LIMBS = 160;
 
 // ----------------------------------------------------------------- public
 
-int fastmul_reserve(int limbs) {
-    if (limbs <= reserved_limbs) return 0;
-    if (limbs > MAX_PRODUCT_LIMBS) return -1;
-    // Three limbs a coefficient, always a choice of plan_product, take at
-    // most ceil(na / 3) + ceil(nb / 3) - 1 <= (limbs + 1) / 3 coefficients;
-    // plan_product skips longer transforms.
-    size_t len = power_of_two_from(size_t(limbs + 1) / 3);
-    size_t words64 = 4 * len + 6 * len;  // coef[0..3], then rt and irt per prime
-    size_t words32 = (size_t(limbs) * 2 + 256) + size_t(limbs) * 2;
-    void *block = malloc(words64 * sizeof(uint64_t) + words32 * sizeof(uint32_t));
-    if (!block) return -1;
-    free(coef[0]);  // the previous block, if any, started at coef[0]
+namespace {
+
+// Bytes of the product buffers for products of up to `limbs` limbs with
+// transforms of length len: the coefficients, then the partial products of
+// trees and powers, the staging area and the Karatsuba scratch.
+size_t product_bytes(int limbs, size_t len) {
+    size_t words32 = (size_t(limbs) * 2 + 256) + size_t(limbs) * 2 + KARA_WORDS;
+    return 4 * len * sizeof(uint64_t) + words32 * sizeof(uint32_t);
+}
+
+// Lays the product buffers of cx out over `block` (product_bytes long,
+// 8-byte aligned).
+void lay_out(Context &cx, void *block, int limbs, size_t len) {
     uint64_t *w = static_cast<uint64_t *>(block);
-    for (uint64_t *&c : coef) {
+    for (uint64_t *&c : cx.coef) {
         c = w;
         w += len;
     }
-    if (field[0].p == 0) init_fields();
-    for (Field &f : field) {
-        f.rt = w;
-        f.irt = w + len;
-        w += 2 * len;
-    }
-    arena = reinterpret_cast<uint32_t *>(w);
-    stage = arena + 2 * size_t(limbs) + 256;
-    roots_len = 0;  // the tables moved with the new block
-    transform_max = len;
-    reserved_limbs = limbs;
-    return 0;
+    cx.tree = reinterpret_cast<uint32_t *>(w);
+    cx.stage = cx.tree + 2 * size_t(limbs) + 256;
+    cx.kara = cx.stage + 2 * size_t(limbs);
+    cx.transform_max = len;
+    cx.product_limbs = limbs;
 }
 
-int fastmul_capacity() { return reserved_limbs; }
+// Transform length that products of up to `limbs` limbs need at most: three
+// limbs a coefficient, always a choice of plan_product, take at most
+// ceil(na / 3) + ceil(nb / 3) - 1 <= (limbs + 1) / 3 coefficients;
+// plan_product skips longer transforms.
+size_t transform_length_for(int limbs) { return power_of_two_from(size_t(limbs + 1) / 3); }
 
-uint32_t *fastmul_stage() { return stage; }
+}  // namespace
 
-void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
+Status fastmul_reserve(Context &cx, int limbs) {
+    if (limbs <= cx.product_limbs) return STATUS_OK;
+    if (limbs > MAX_PRODUCT_LIMBS) return STATUS_NO_ROOM;
+    size_t len = transform_length_for(limbs);
+    if (reserve_tables(len) != STATUS_OK) return STATUS_NO_ROOM;
+    size_t bytes = product_bytes(limbs, len);
+    // Untouched pages cost nothing: the buffers of a large preset are only
+    // committed as its long products first use them.
+    void *block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (block == MAP_FAILED) return STATUS_NO_ROOM;
+    if (cx.product_block) munmap(cx.product_block, cx.product_bytes);
+    cx.product_block = block;
+    cx.product_bytes = bytes;
+    lay_out(cx, block, limbs, len);
+    return STATUS_OK;
+}
+
+Status context_carve(Context &child, Context &parent, size_t scratch_limbs, int product_limbs) {
+    child = Context();
+    if (product_limbs > parent.product_limbs) return STATUS_NO_ROOM;  // the shared tables are that long
+    size_t len = transform_length_for(product_limbs);
+    uint32_t *block = scratch_take(parent, product_bytes(product_limbs, len) / sizeof(uint32_t) + 1);
+    uint32_t *arena = block ? scratch_take(parent, scratch_limbs) : nullptr;
+    if (!arena) return STATUS_NO_ROOM;
+    lay_out(child, block, product_limbs, len);
+    child.scratch = arena;
+    child.scratch_limbs = scratch_limbs;
+    child.prec = parent.prec;
+    child.stop = parent.stop;
+    return STATUS_OK;
+}
+
+int fastmul_capacity(const Context &cx) { return cx.product_limbs; }
+
+uint32_t *fastmul_stage(Context &cx) { return cx.stage; }
+
+void mul_limbs(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na >= 1 && nb >= 1);
-    poll_interrupt();  // only r and scratch are written below: safe to abandon
+    if (stopped(cx)) return abandon(r, na + nb);
     if (a == b && na == nb) {
-        sqr_limbs(r, a, na);
+        sqr_limbs(cx, r, a, na);
         return;
     }
     if (na < nb) {
@@ -835,11 +906,13 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
         return;
     }
     if (nb >= TRANSFORM_LIMBS || (nb >= TRANSFORM_SLICE_LIMBS && na >= 2 * nb)) {
-        assert(na + nb <= reserved_limbs);
-        transform_product(r, a, na, b, nb);
+        assert(na + nb <= cx.product_limbs);
+        transform_product(cx, r, a, na, b, nb);
         return;
     }
     // Karatsuba on nb-limb slices of the longer operand.
+    uint32_t *scratch = cx.kara, *scratch_end = scratch + KARA_SCRATCH;
+    uint32_t *chunk_product = scratch_end, *chunk_padded = chunk_product + CHUNK_PRODUCT;
     memset(r, 0, sizeof(uint32_t) * (na + nb));
     for (int pos = 0; pos < na; pos += nb) {
         int len = na - pos < nb ? na - pos : nb;
@@ -849,22 +922,22 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
             memset(chunk_padded + len, 0, sizeof(uint32_t) * (nb - len));
             chunk = chunk_padded;
         }
-        poll_interrupt();
-        kara(chunk_product, chunk, b, nb, kara_scratch);
+        if (stopped(cx)) return abandon(r, na + nb);
+        kara(chunk_product, chunk, b, nb, scratch, scratch_end);
         add_into(r + pos, na + nb - pos, chunk_product, len + nb);
     }
 }
 
-void sqr_limbs(uint32_t *r, const uint32_t *a, int n) {
+void sqr_limbs(Context &cx, uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
-    poll_interrupt();  // only r and scratch are written below: safe to abandon
+    if (stopped(cx)) return abandon(r, 2 * n);
     if (n < KARATSUBA_LIMBS) {
         school_square(r, a, n);
     } else if (n < SQUARE_TRANSFORM_LIMBS) {
-        kara(r, a, a, n, kara_scratch);
+        kara(r, a, a, n, cx.kara, cx.kara + KARA_SCRATCH);
     } else {
-        assert(2 * n <= reserved_limbs);
-        transform_product(r, a, n, nullptr, n);
+        assert(2 * n <= cx.product_limbs);
+        transform_product(cx, r, a, n, nullptr, n);
     }
 }
 
@@ -886,9 +959,11 @@ int to_limbs(uint32_t *out, uint64_t v) {
 
 }  // namespace
 
-int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, int64_t step) {
+Status falling_product_limbs(Context &cx, uint32_t *r, int room, int *written, int64_t first, int64_t count,
+                             int64_t step) {
     assert(count >= 1 && step >= 0 && first - (count - 1) * step >= 1);
-    assert(room >= 1 && room <= reserved_limbs);
+    assert(room >= 1 && room <= cx.product_limbs);
+    uint32_t *arena = cx.tree;
     // A stack of partial products in the arena, each tagged with the number
     // of leaves it holds; equal neighbours are merged, as in a binary
     // counter, so the tree stays balanced.
@@ -898,11 +973,10 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
     int top = 0, end = 0;
     uint32_t *temp = arena + room + 2 * DEPTH;  // output of a merge, room + 1 limbs
     auto merge = [&]() -> bool {
-        poll_interrupt();  // only the arena is being written
         int x = top - 2, y = top - 1;
         int nx = size[x], ny = size[y];
         if (nx + ny - 1 > room) return false;
-        mul_limbs(temp, arena + start[x], nx, arena + start[y], ny);
+        mul_limbs(cx, temp, arena + start[x], nx, arena + start[y], ny);
         int n = strip(temp, nx + ny);
         if (n > room) return false;
         memcpy(arena + start[x], temp, sizeof(uint32_t) * n);
@@ -935,7 +1009,7 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
         }
         // Sum of the stacked lengths bounds the product from above within
         // one limb per entry; past room + entries it cannot fit.
-        if (end + nl > room + 2 * DEPTH - 4) return -1;
+        if (end + nl > room + 2 * DEPTH - 4) return STATUS_NO_ROOM;
         start[top] = end;
         size[top] = nl;
         leaves[top] = 1;
@@ -943,40 +1017,45 @@ int falling_product_limbs(uint32_t *r, int room, int64_t first, int64_t count, i
         end += nl;
         top++;
         while (top >= 2 && leaves[top - 2] == leaves[top - 1])
-            if (!merge()) return -1;
+            if (!merge()) return STATUS_NO_ROOM;
+        if (stopped(cx)) return STATUS_INTERRUPTED;
         assert(top < DEPTH - 1);
     }
     while (top >= 2)
-        if (!merge()) return -1;
-    if (size[0] > room) return -1;
+        if (!merge()) return STATUS_NO_ROOM;
+    if (stopped(cx)) return STATUS_INTERRUPTED;
+    if (size[0] > room) return STATUS_NO_ROOM;
     memcpy(r, arena, sizeof(uint32_t) * size[0]);
-    return size[0];
+    *written = size[0];
+    return STATUS_OK;
 }
 
-int power_limbs(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
-    assert(e >= 1 && n >= 1 && room <= reserved_limbs);
+Status power_limbs(Context &cx, uint32_t *r, int room, int *written, const uint32_t *a, int n, uint64_t e) {
+    assert(e >= 1 && n >= 1 && room <= cx.product_limbs);
     n = strip(a, n);
-    if (n > room) return -1;
-    uint32_t *temp = arena;  // room + 1 limbs
+    if (n > room) return STATUS_NO_ROOM;
+    uint32_t *temp = cx.tree;  // room + 1 limbs
     memcpy(r, a, sizeof(uint32_t) * n);
     int len = n;
     int bit = 63;
     while (!((e >> bit) & 1)) bit--;
     for (bit--; bit >= 0; bit--) {
-        poll_interrupt();  // only r and the arena are being written
-        if (2 * len - 1 > room) return -1;
-        sqr_limbs(temp, r, len);
+        if (stopped(cx)) return STATUS_INTERRUPTED;
+        if (2 * len - 1 > room) return STATUS_NO_ROOM;
+        sqr_limbs(cx, temp, r, len);
         len = strip(temp, 2 * len);
-        if (len > room) return -1;
+        if (len > room) return STATUS_NO_ROOM;
         memcpy(r, temp, sizeof(uint32_t) * len);
         if ((e >> bit) & 1) {
-            if (len + n - 1 > room) return -1;
-            mul_limbs(temp, r, len, a, n);
+            if (len + n - 1 > room) return STATUS_NO_ROOM;
+            mul_limbs(cx, temp, r, len, a, n);
             len = strip(temp, len + n);
-            if (len > room) return -1;
+            if (len > room) return STATUS_NO_ROOM;
             memcpy(r, temp, sizeof(uint32_t) * len);
         }
     }
-    return len;
+    if (stopped(cx)) return STATUS_INTERRUPTED;
+    *written = len;
+    return STATUS_OK;
 }
 

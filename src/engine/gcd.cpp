@@ -81,22 +81,23 @@ void combine(uint32_t *u, uint32_t *v, int n, const int64_t m[4]) {
 
 }  // namespace
 
-int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb) {
+Status lv_gcd(Context &cx, uint32_t *g, int *length, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na >= 0 && nb >= 0);
     na = lv_top(a, na);
     nb = lv_top(b, nb);
     int n = na > nb ? na : nb;
     if (na == 0 || nb == 0) {
         lv_copy(g, na == 0 ? b : a, n);
-        return n;
+        *length = n;
+        return STATUS_OK;
     }
-    size_t mark = scratch_mark();
-    uint32_t *u = scratch_take(size_t(n));
-    uint32_t *v = scratch_take(size_t(n));
-    uint32_t *r = scratch_take(size_t(n));
+    size_t mark = scratch_mark(cx);
+    uint32_t *u = scratch_take(cx, size_t(n));
+    uint32_t *v = scratch_take(cx, size_t(n));
+    uint32_t *r = scratch_take(cx, size_t(n));
     if (!u || !v || !r) {
-        scratch_release(mark);
-        return -1;
+        scratch_release(cx, mark);
+        return STATUS_NO_ROOM;
     }
     lv_copy(u, a, na);
     lv_zero(u + na, n - na);
@@ -104,6 +105,10 @@ int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb) {
     lv_zero(v + nb, n - nb);
     int nu = na, nv = nb;
     for (;;) {
+        if (stopped(cx)) {
+            scratch_release(cx, mark);
+            return STATUS_INTERRUPTED;
+        }
         if (nu < nv || (nu == nv && lv_cmp(u, v, nu) < 0)) {
             std::swap(u, v);
             std::swap(nu, nv);
@@ -127,15 +132,17 @@ int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb) {
             continue;
         }
         // A quotient too large to simulate: one division step.
-        if (lv_divrem(nullptr, r, u, nu, v, nv) < 0) {
-            scratch_release(mark);
-            return -1;
+        Status rc = lv_divrem(cx, nullptr, r, u, nu, v, nv);
+        if (rc != STATUS_OK) {
+            scratch_release(cx, mark);
+            return rc;
         }
         lv_zero(u, nu);
         lv_copy(u, r, nv);
         nu = lv_top(u, nv);
     }
     lv_copy(g, u, nu);
-    scratch_release(mark);
-    return nu;
+    scratch_release(cx, mark);
+    *length = nu;
+    return STATUS_OK;
 }

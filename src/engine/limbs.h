@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "context.h"
+
 constexpr uint32_t LV_BASE = 100000000;
 
 // The limb t mod BASE (0 .. BASE - 1) of a signed column value t; *carry
@@ -75,24 +77,28 @@ constexpr int DIV_NEWTON_LIMBS = 32;
 // q or r may be null when not wanted; neither may overlap a, b or the
 // other. Divisors shorter than DIV_NEWTON_LIMBS take the schoolbook loop;
 // longer ones a reciprocal built on mul_limbs, one block of up to nb
-// quotient limbs at a time. Work space comes from the scratch arena (about
-// na + 9 nb limbs at most) and is given back before returning. Returns 0, or
-// -1 when the arena lacks room or the product scratch of fastmul.h (products
-// of up to na + 4 limbs) cannot be reserved; the outputs are undefined then.
-int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb);
+// quotient limbs at a time. Work space comes from cx's scratch arena (about
+// na + 9 nb limbs at most) and is given back before returning. STATUS_OK;
+// STATUS_NO_ROOM when the arena lacks room or cx's product buffers do not
+// take products of na + 4 limbs; STATUS_INTERRUPTED. The outputs are
+// undefined unless STATUS_OK.
+[[nodiscard]] Status lv_divrem(Context &cx, uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_t *b,
+                               int nb);
 
 // Fixed-point reciprocal: y[0 .. n + 1] := floor(BASE^(nb + n) / b[0 .. nb)),
 // n + 2 limbs (n >= 0, nb >= 1, b[nb - 1] != 0). y[n + 1] is 1 only when b
 // is a power of BASE (the lower limbs are zero then), else 0. y must not
 // overlap b. Scratch, cost and return codes as lv_divrem.
-int lv_reciprocal(uint32_t *y, const uint32_t *b, int nb, int n);
+[[nodiscard]] Status lv_reciprocal(Context &cx, uint32_t *y, const uint32_t *b, int nb, int n);
 
 // g := gcd(a[0 .. na), b[0 .. nb)) (leading zero limbs allowed; the gcd of x
 // and 0 is x) by Lehmer's method: the quotients of Euclid's algorithm are
 // found on the leading limbs and applied to the whole numbers in one pass,
 // with a long division whenever a quotient is too large to find that way.
 // g needs room for max(na, nb) limbs and may be a or b. Work space (three
-// vectors of max(na, nb) limbs, plus what lv_divrem takes) comes from the
-// scratch arena. Returns the length of the gcd without leading zero limbs (0
-// when both are zero), or -1 when the arena lacks room (g undefined then).
-int lv_gcd(uint32_t *g, const uint32_t *a, int na, const uint32_t *b, int nb);
+// vectors of max(na, nb) limbs, plus what lv_divrem takes) comes from cx's
+// scratch arena. *length gets the length of the gcd without leading zero
+// limbs (0 when both are zero). STATUS_OK, STATUS_NO_ROOM when the arena
+// lacks room, or STATUS_INTERRUPTED (g undefined then).
+[[nodiscard]] Status lv_gcd(Context &cx, uint32_t *g, int *length, const uint32_t *a, int na, const uint32_t *b,
+                            int nb);

@@ -1,51 +1,57 @@
-// The scratch arena: a bump allocator over one reserved block of limbs, so
-// that the long operations need no allocation after start-up.
+// The scratch arena of a context: a bump allocator over one reserved block of
+// limbs, so that the long operations need no allocation after start-up; and
+// the names of the engine's statuses.
 #include "scratch.h"
 
 #include <sys/mman.h>
 
-namespace {
-
-uint32_t *block = nullptr;
-size_t block_limbs = 0;
-size_t top = 0;
-size_t peak = 0;
-
-}  // namespace
-
-int scratch_reserve(size_t limbs) {
-    if (limbs <= block_limbs) {
-        top = 0;
-        return 0;
+Status scratch_reserve(Context &cx, size_t limbs) {
+    if (limbs <= cx.scratch_limbs) {
+        cx.scratch_top = 0;
+        return STATUS_OK;
     }
     // Untouched pages of a reservation cost nothing, so a large preset can
     // reserve generously and still start small.
     void *p = mmap(nullptr, limbs * sizeof(uint32_t), PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return -1;
-    if (block) munmap(block, block_limbs * sizeof(uint32_t));
-    block = static_cast<uint32_t *>(p);
-    block_limbs = limbs;
-    top = 0;
-    return 0;
+    if (p == MAP_FAILED) return STATUS_NO_ROOM;
+    if (cx.scratch && cx.owns_scratch) munmap(cx.scratch, cx.scratch_limbs * sizeof(uint32_t));
+    cx.scratch = static_cast<uint32_t *>(p);
+    cx.scratch_limbs = limbs;
+    cx.scratch_top = 0;
+    cx.owns_scratch = true;
+    return STATUS_OK;
 }
 
-size_t scratch_room() { return block_limbs - top; }
+size_t scratch_room(const Context &cx) { return cx.scratch_limbs - cx.scratch_top; }
 
-size_t scratch_mark() { return top; }
+size_t scratch_mark(const Context &cx) { return cx.scratch_top; }
 
-void scratch_release(size_t mark) {
-    if (mark <= top) top = mark;
+void scratch_release(Context &cx, size_t mark) {
+    if (mark <= cx.scratch_top) cx.scratch_top = mark;
 }
 
-uint32_t *scratch_take(size_t limbs) {
+uint32_t *scratch_take(Context &cx, size_t limbs) {
     // Keep every piece on a 64-byte boundary: the transforms stream through them.
     size_t rounded = (limbs + 15) & ~size_t(15);
-    if (rounded > block_limbs - top) return nullptr;
-    uint32_t *p = block + top;
-    top += rounded;
-    if (top > peak) peak = top;
+    if (rounded > cx.scratch_limbs - cx.scratch_top) return nullptr;
+    uint32_t *p = cx.scratch + cx.scratch_top;
+    cx.scratch_top += rounded;
+    if (cx.scratch_top > cx.scratch_peak) cx.scratch_peak = cx.scratch_top;
     return p;
 }
 
-size_t scratch_peak() { return peak; }
+size_t scratch_peak(const Context &cx) { return cx.scratch_peak; }
+
+const char *status_name(Status s) {
+    switch (s) {
+    case STATUS_OK: return "ok";
+    case STATUS_NO_ROOM: return "no room";
+    case STATUS_INTERRUPTED: return "interrupted";
+    case STATUS_DOMAIN: return "outside the domain";
+    case STATUS_DIVISION_BY_ZERO: return "division by zero";
+    case STATUS_TOO_LARGE: return "too large";
+    case STATUS_UNCERTAIN: return "uncertain";
+    }
+    return "unknown";
+}

@@ -1,35 +1,40 @@
-// Scratch arena of the number core: one block of limbs reserved when the pool
-// is carved (sized by the precision, committed by the system only as pages
-// are touched), taken and given back in stack order by the long operations.
+// Scratch arena of a context: one block of limbs reserved at start-up (sized
+// by the precision, committed by the system only as pages are touched) or
+// carved from another context, taken and given back in stack order.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-// Reserves room for `limbs` 32-bit limbs, replacing a smaller block (the
-// contents are lost). Returns 0, or -1 when the address space cannot be had
-// (the previous block, if any, stays).
-[[nodiscard]] int scratch_reserve(size_t limbs);
+#include "context.h"
+
+// Maps room for `limbs` 32-bit limbs as cx's arena, replacing a smaller
+// block that cx mapped itself (the contents are lost). STATUS_OK, or
+// STATUS_NO_ROOM when the address space cannot be had (the previous block,
+// if any, stays).
+[[nodiscard]] Status scratch_reserve(Context &cx, size_t limbs);
 
 // Limbs still free above the current mark.
-size_t scratch_room();
+size_t scratch_room(const Context &cx);
 
 // The current top of the arena; give it back to scratch_release to free
 // everything taken since, in stack order.
-size_t scratch_mark();
-void scratch_release(size_t mark);
+size_t scratch_mark(const Context &cx);
+void scratch_release(Context &cx, size_t mark);
 
-// `limbs` limbs from the top of the arena (contents undefined), or null when
-// the arena has no room for them; nothing is taken then.
-uint32_t *scratch_take(size_t limbs);
+// `limbs` limbs from the top of the arena (contents undefined, 64-byte
+// aligned), or null when the arena has no room for them; nothing is taken
+// then.
+uint32_t *scratch_take(Context &cx, size_t limbs);
 
 // Largest amount of the arena ever in use at once (for sizing and tests).
-size_t scratch_peak();
+size_t scratch_peak(const Context &cx);
 
 // Gives the arena back on leaving a scope, whichever way it is left.
 struct ScratchScope {
-    size_t mark = scratch_mark();
-    ScratchScope() = default;
+    Context &cx;
+    size_t mark;
+    explicit ScratchScope(Context &c) : cx(c), mark(scratch_mark(c)) {}
     ScratchScope(const ScratchScope &) = delete;
     ScratchScope &operator=(const ScratchScope &) = delete;
-    ~ScratchScope() { scratch_release(mark); }
+    ~ScratchScope() { scratch_release(cx, mark); }
 };

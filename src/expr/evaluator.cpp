@@ -272,10 +272,10 @@ constexpr int64_t EXACT_ROOT_POWER_MAX = 1000;
 static bool exact_root_power(Fraction *B, Fraction *O, int64_t k, int64_t o) {
     if (o < 2 || o > 133 || k == 0 || k > EXACT_ROOT_POWER_MAX || k < -EXACT_ROOT_POWER_MAX) return false;
     if (O->num->frac_limbs != 0 || O->den->frac_limbs != 0) return false;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum rn, rd;
     if (!bn_from_scratch(&rn, O->num->used + 2) || !bn_from_scratch(&rd, O->den->used + 2)) return false;
-    if (exact_root(&rn, O->num, static_cast<int>(o)) != 0 || exact_root(&rd, O->den, static_cast<int>(o)) != 0)
+    if (!exact_root(&rn, O->num, static_cast<int>(o)) || !exact_root(&rd, O->den, static_cast<int>(o)))
         return false;
     (void)copy(O->num, &rn);  // a root is no longer than its radicand
     (void)copy(O->den, &rd);  // a root is no longer than its radicand
@@ -295,15 +295,15 @@ static bool exact_root_power(Fraction *B, Fraction *O, int64_t k, int64_t o) {
 static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, int64_t m, int64_t o) {
     int F = fixed_point_limbs;
     bool exact = o > 0 && Y->num->frac_limbs == 0 && Y->den->frac_limbs == 0;
-    int rc;
+    Status rc;
     bool in_range = exact && (W < 0 ? -W : W) <= (INT64_MAX - (m < 0 ? -m : m)) / o;
     if (in_range && exact_root_power(B, O, W * o + m, o)) return;
     fraction_init(B);
     if (in_range)
-        rc = real_power_ratio(B->num, O, W * o + m, o, F);
+        rc = real_power_ratio(core, B->num, O, W * o + m, o, F);
     else
-        rc = real_power(B->num, O, Y, F);
-    if (rc != 0) {
+        rc = real_power(core, B->num, O, Y, F);
+    if (!kernel_wrote(rc)) {
         report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
@@ -313,7 +313,7 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     // through the derivatives of x^y.
     double p = static_cast<double>(W) + (o > 0 ? static_cast<double>(m) / static_cast<double>(o)
                                                  : fraction_to_double(Y));
-    B->rad = rad_add(rad_ulps(2, F), rad_power(O, p, Y->rad));
+    B->rad = rad_add(rad_add(rad_ulps(2, F), rad_power(O, p, Y->rad)), take_kernel_doubt());
 }
 
 // B := O^n (O > 0 held in fixed point or inexact, n an integer of either
@@ -327,13 +327,13 @@ static void kernel_integer_power(Fraction *B, Fraction *O, int64_t n) {
         bn_set_one(B->num);
         return;
     }
-    if (real_power_ratio(B->num, O, n, 1, F) != 0) {
+    if (!kernel_wrote(real_power_ratio(core, B->num, O, n, 1, F))) {
         report_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
     }
     bn_set_one(B->den);
-    B->rad = rad_add(rad_ulps(2, F), rad_power(O, static_cast<double>(n), RAD_ZERO));
+    B->rad = rad_add(rad_add(rad_ulps(2, F), rad_power(O, static_cast<double>(n), RAD_ZERO)), take_kernel_doubt());
 }
 
 // The exponent of a power: its value Y (every limb, when it could be kept),
@@ -539,10 +539,10 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     if (n == 0) return 0;
     // The exponent as read, kept for a fractional power: the parts below see
     // only its leading limbs.
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum y_num = {}, y_den = {};
     Exponent e;
-    e.have_y = fraction_stash(&e.Y, &y_num, &y_den, O) == 0;
+    e.have_y = fraction_stash(&e.Y, &y_num, &y_den, O);
     e.Y.rad = O->rad;
     if (e.have_y) {
         e.Y.num->sign = 1;
@@ -635,7 +635,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
 static void lowest_terms(Fraction *f) {
     BigNum *n = f->num, *d = f->den;
     if (n->frac_limbs != 0 || d->frac_limbs != 0 || bn_is_zero(n) || bn_is_zero(d)) return;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum g, qd;
     int shorter = n->used < d->used ? n->used : d->used;
     if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, n, d) != 0) return;
@@ -700,7 +700,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
     }
     // The common denominator R, of any length both denominators hold (so
     // that it can be written into either).
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum R;
     int room = acc->den->capacity < O->den->capacity ? acc->den->capacity : O->den->capacity;
     bool found = bn_from_scratch(&R, room) && common_denominator(acc, O, &R);

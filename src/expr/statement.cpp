@@ -148,7 +148,7 @@ static void save_target(int target, int index, Fraction *spare, SavedTarget *sav
         read_value(name, spare);
     saved->num = {};
     saved->den = {};
-    saved->kept = fraction_stash(&saved->value, &saved->num, &saved->den, spare) == 0;
+    saved->kept = fraction_stash(&saved->value, &saved->num, &saved->den, spare);
 }
 
 // Puts the kept value back into the solve target and returns `consumed`.
@@ -196,7 +196,7 @@ static int solve_quadratic(const char *equation, int target, int index, char sig
     if (!value_at(equation, target, index, 2, W, sl)) return restore_target(target, index, saved, consumed);
     Fraction f2;
     BigNum f2n = {}, f2d = {};
-    if (fraction_stash(&f2, &f2n, &f2d, W) != 0 || !quadratic_coefficients(equation, target, index, W, level))
+    if (!fraction_stash(&f2, &f2n, &f2d, W) || !quadratic_coefficients(equation, target, index, W, level))
         return restore_target(target, index, saved, consumed);
     Fraction *f0 = &work_frac[level + 1], *f1 = &work_frac[level + 2];
     bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0 ||
@@ -284,7 +284,7 @@ static int solve_equation(const char *t, int p, Fraction *W, int level) {
         tell_failure(MSG_TEXT_OVF);
         return q + 1 + static_cast<int>(strlen(source));
     }
-    ScratchScope scope;
+    ScratchScope scope(core);
     SavedTarget saved;
     save_target(target, index, W, &saved);
     set_register_int(REG_B, 0);

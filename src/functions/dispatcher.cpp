@@ -193,11 +193,12 @@ double propagated_radius(FunctionId id, double r, double lo, char unit, int64_t 
 }
 
 // The target's radius after f: the truncation of a decimal result (two
-// units of the last place, which covers every kernel and template) and the
-// argument's radius carried through f.
+// units of the last place, which covers every kernel and template), the
+// error bound of a kernel that ran out of room before its last place was
+// sure, and the argument's radius carried through f.
 void set_function_radius(FunctionId id, Fraction *target, double r, double lo, char unit, int64_t base) {
     bool decimal = target->num->frac_limbs != 0 || target->den->frac_limbs != 0;
-    double own = decimal ? rad_ulps(2, fixed_point_limbs) : RAD_ZERO;
+    double own = rad_add(decimal ? rad_ulps(2, fixed_point_limbs) : RAD_ZERO, take_kernel_doubt());
     target->rad = rad_add(own, propagated_radius(id, r, lo, unit, base, target));
 }
 

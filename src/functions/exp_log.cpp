@@ -102,11 +102,27 @@ void series_trim(Fraction *f, int limbs) {
     }
 }
 
+static double kernel_doubt = RAD_ZERO;
+
+bool kernel_wrote(Status rc) {
+    if (rc == STATUS_UNCERTAIN) {
+        kernel_doubt = rad_add(kernel_doubt, double(core.error_exponent) * LOG2_LIMB + 1e-9);
+        return true;
+    }
+    return rc == STATUS_OK;
+}
+
+double take_kernel_doubt() {
+    double d = kernel_doubt;
+    kernel_doubt = RAD_ZERO;
+    return d;
+}
+
 // Writes a kernel's result: the numerator already holds it, the target
 // becomes that fixed-point value over 1. A result that does not fit its
 // record is reported and gives 0.
-void finish_kernel(Fraction *target, int rc) {
-    if (rc == REAL_NO_ROOM) {
+void finish_kernel(Fraction *target, Status rc) {
+    if (!kernel_wrote(rc)) {
         report_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return;
@@ -124,7 +140,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     }
     int F = fixed_point_limbs;
     if (mode == 0) {
-        finish_kernel(target, real_e(target->num, F));
+        finish_kernel(target, real_e(core, target->num, F));
         return F;
     }
     // 1 + x as the fraction (num + den) / den, on scratch integer 5: a
@@ -144,8 +160,8 @@ int exp_log_series(Fraction *target, int mode, int level) {
     num->frac_limbs = f;
     // The kernel directly: the repeating-decimal step of compute_log runs a
     // template at this level, whose work fraction may be the target.
-    int rc = real_log(target->num, target, 0, F);
-    if (rc == REAL_DOMAIN) {
+    Status rc = real_log(core, target->num, target, 0, F);
+    if (rc == STATUS_DOMAIN) {
         fputs(bn_is_zero(num) ? MSG_LOG_ZERO : MSG_LOG_NEG, stdout);
         fraction_init(target);
         return F;
@@ -169,7 +185,7 @@ int compute_exp(Fraction *target, int level) {
         bn_set_one(target->num);
         return F;
     }
-    finish_kernel(target, real_exp(target->num, target, F));
+    finish_kernel(target, real_exp(core, target->num, target, F));
     return F;
 }
 
@@ -193,7 +209,7 @@ int compute_log(Fraction *target, int64_t base, int level) {
         fraction_init(target);
         return 0;
     }
-    finish_kernel(target, real_log(target->num, target, base, fixed_point_limbs));
+    finish_kernel(target, real_log(core, target->num, target, base, fixed_point_limbs));
     series_copy(E, target);
     run(template_text(TPL_QUT_E), target, level);
     return 0;
@@ -219,12 +235,12 @@ bool exact_fraction_root(Fraction *target, int n) {
     if (!rad_is_zero(target->rad) || num->frac_limbs != 0 || den->frac_limbs != 0 || bn_is_zero(den)) return false;
     bool negative = (num->sign < 0) != (den->sign < 0) && !bn_is_zero(num);
     if (negative && n % 2 == 0) return false;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum rn, rd;
     if (!bn_from_scratch(&rn, num->used + 2) || !bn_from_scratch(&rd, den->used + 2)) return false;
     {
         PlainOperand pn(num, true), pd(den, true);
-        if (exact_root(&rn, num, n) != 0 || exact_root(&rd, den, n) != 0) return false;
+        if (!exact_root(&rn, num, n) || !exact_root(&rd, den, n)) return false;
     }
     (void)copy(num, &rn);  // a root is no longer than its radicand
     (void)copy(den, &rd);  // a root is no longer than its radicand
@@ -246,8 +262,8 @@ int newton_root(Fraction *target, int n, int level) {
     }
     // SQR(4) and SQR(1/9) are exact: no kernel.
     if (exact_fraction_root(target, n)) return 1;
-    int rc = real_root(target->num, target, n, fixed_point_limbs);
-    if (rc == REAL_DOMAIN) {
+    Status rc = real_root(core, target->num, target, n, fixed_point_limbs);
+    if (rc == STATUS_DOMAIN) {
         fputs(MSG_ROOT_NEG, stdout);
         fraction_init(target);
         return 1;

@@ -6,6 +6,13 @@
 #include "../number/bignum.h"
 
 int evaluate_function(const char *text, Fraction *target, int level);
+
+// True when a kernel's status says it wrote a value: STATUS_OK, or
+// STATUS_UNCERTAIN, whose error bound is then kept for take_kernel_doubt.
+bool kernel_wrote(Status rc);
+// The radius (log2) that kernels which ran out of room before their last
+// place was sure noted since the last call; RAD_ZERO when none.
+double take_kernel_doubt();
 // The i-th function name the language knows that is made of letters only
 // (for completion at the terminal), or null past the last.
 const char *function_name(int i);

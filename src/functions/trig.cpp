@@ -25,7 +25,7 @@ int run(const char *tpl, Fraction *dest, int level) { return eval_group(tpl, des
 void half_turns(Fraction *target, char unit, int level) {
     if (unit == 'P') return;
     if (unit == 'R') {
-        if (real_over_pi(target->num, target, fixed_point_limbs) != 0) fraction_init(target);
+        if (!kernel_wrote(real_over_pi(core, target->num, target, fixed_point_limbs))) fraction_init(target);
         bn_set_one(target->den);
         return;
     }
@@ -58,7 +58,7 @@ int compute_pi(Fraction *target, int level) {
         return 0;
     }
     fraction_init(target);
-    if (real_pi(target->num, F) != 0) {
+    if (!kernel_wrote(real_pi(core, target->num, F))) {
         report_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return 0;
@@ -81,7 +81,7 @@ int compute_atan(Fraction *target, int level) {
     target->den->sign = 1;
     if (compare(target->num, target->den) == 0) {
         run(template_text(TPL_PI_QUARTER), target, level);
-    } else if (real_atan(target->num, target, fixed_point_limbs) != 0) {
+    } else if (!kernel_wrote(real_atan(core, target->num, target, fixed_point_limbs))) {
         report_refusal(MSG_PROD_OVF);
         fraction_init(target);
     } else {
@@ -102,10 +102,10 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
     int F = fixed_point_limbs;
     // The angle as given, for the kernel: the half-turn count below is only
     // an exact test for the special values.
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum arg_num = {}, arg_den = {};
     Fraction arg;
-    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
+    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target);
 
     // t, the angle in half-turns (of the sine: cos(pi t) = sin(pi (t + 1/2))).
     half_turns(target, unit, level);
@@ -164,19 +164,19 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
 
     if (level >= COS_LEVEL_LIMIT) {
         tell_failure(MSG_COS_OVF);
-        scratch_release(mark);
+        scratch_release(core, mark);
         return 0;
     }
     if (!special) {
         int mode = unit == 'R' ? 0 : unit == 'P' ? 1 : 2;
         fraction_init(target);
-        int rc = stashed ? real_sin_cos(target->num, &arg, cosine, mode, F) : REAL_NO_ROOM;
-        if (rc != 0) {
+        Status rc = stashed ? real_sin_cos(core, target->num, &arg, cosine, mode, F) : STATUS_NO_ROOM;
+        if (!kernel_wrote(rc)) {
             report_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return 0;
 }
 
@@ -193,7 +193,7 @@ int tangent_special(Fraction *target, int j) {
     } else {
         set_int32(target->num, k == 2 ? 1 : 3);
         set_int32(target->den, k == 2 ? 3 : 1);
-        if (real_root(target->num, target, 2, F) != 0) {
+        if (!kernel_wrote(real_root(core, target->num, target, 2, F))) {
             report_refusal(MSG_PROD_OVF);
             fraction_init(target);
             return 0;
@@ -226,7 +226,7 @@ bool whole_twelfths(Fraction *h, int *j) {
         *j = 0;
         return true;
     }
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum t, q, r, den;
     int k = n->frac_limbs;
     if (!bn_from_scratch(&t, n->used + 3) || !bn_from_scratch(&q, n->used + 3) ||
@@ -257,10 +257,10 @@ bool whole_twelfths(Fraction *h, int *j) {
 // over cosine.
 int compute_tan(Fraction *target, char unit, int level) {
     Fraction *B = work_reg(REG_B);
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum arg_num = {}, arg_den = {};
     Fraction arg;
-    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target) == 0;
+    bool stashed = fraction_stash(&arg, &arg_num, &arg_den, target);
     half_turns(target, unit, level);
     series_copy(B, target);
     run(template_text(TPL_QUT_B), target, level);
@@ -281,15 +281,16 @@ int compute_tan(Fraction *target, char unit, int level) {
     } else {
         int mode = unit == 'R' ? 0 : unit == 'P' ? 1 : 2;
         fraction_init(target);
-        rc = real_tan(target->num, &arg, mode, fixed_point_limbs);
-        if (rc == REAL_NO_ROOM) {
-            report_refusal(MSG_PROD_OVF);
+        Status st = real_tan(core, target->num, &arg, mode, fixed_point_limbs);
+        if (!kernel_wrote(st)) {
+            if (st == STATUS_NO_ROOM) report_refusal(MSG_PROD_OVF);
             fraction_init(target);
+            rc = 2;  // no value: the denominator stays as cleared
         }
     }
     if (rc == 0) bn_set_one(target->den);
     // rc 1: the angle could not be kept for the kernel; the target keeps it
     // in half-turns for sine over cosine.
-    scratch_release(mark);
+    scratch_release(core, mark);
     return rc == 1 ? 1 : 0;
 }

@@ -1,5 +1,5 @@
 // Floating big numbers of the function kernels (mantissa, limb exponent,
-// truncation to flt_prec limbs) and binary splitting of series on them.
+// truncation to cx.prec limbs) and binary splitting of series on them.
 #include "real_flt.h"
 
 #include <cassert>
@@ -10,33 +10,27 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "../number/bignum.h"
 #include "../engine/fastmul.h"
 #include "../engine/limbs.h"
 #include "../engine/scratch.h"
 
-int flt_prec = 4;
 
 namespace {
 
 constexpr uint32_t BASE = LV_BASE;
 
-// Arena storage for n limbs. Running out means the reservation was sized
-// too small for the precision: the line is abandoned rather than computed
-// into memory that is not ours.
-uint32_t *take(int64_t n) {
-    uint32_t *p = scratch_take(size_t(n > 0 ? n : 1));
-    if (!p) {
-        fputs("no room for the computation\n", stdout);
-        fflush(stdout);
-        if (interrupt_hook) {
-            interrupt_requested = 1;
-            interrupt_hook();
-        }
-        abort();
-    }
+// Arena storage for n limbs, or null with cx.status STATUS_NO_ROOM when the
+// arena (sized for the precision) runs out: the kernel then ends with that
+// status rather than compute into memory that is not ours.
+uint32_t *take(Context &cx, int64_t n) {
+    uint32_t *p = scratch_take(cx, size_t(n > 0 ? n : 1));
+    if (!p && cx.status == STATUS_OK) cx.status = STATUS_NO_ROOM;
     return p;
 }
+
+// True when the operation is to return zero at once: an earlier one failed
+// or the stop flag is raised.
+inline bool halted(Context &cx) { return cx.status != STATUS_OK || stopped(cx); }
 
 // Strips zero limbs at both ends; zero becomes the canonical zero.
 Flt normalise(Flt a) {
@@ -53,14 +47,15 @@ Flt normalise(Flt a) {
     return a;
 }
 
-Flt round_prec(const Flt &a) { return flt_trunc(normalise(a), flt_prec); }
+Flt round_prec(Context &cx, const Flt &a) { return flt_trunc(normalise(a), cx.prec); }
 
 }  // namespace
 
 Flt flt_zero() { return Flt{nullptr, 0, 0, 1}; }
 
-Flt flt_u128(unsigned __int128 v, int sign) {
-    uint32_t *d = take(5);
+Flt flt_u128(Context &cx, unsigned __int128 v, int sign) {
+    uint32_t *d = halted(cx) ? nullptr : take(cx, 5);
+    if (!d) return flt_zero();
     int n = 0;
     while (v) {
         d[n++] = uint32_t(v % BASE);
@@ -69,12 +64,12 @@ Flt flt_u128(unsigned __int128 v, int sign) {
     return normalise(Flt{d, n, 0, sign});
 }
 
-Flt flt_int(int64_t v) {
+Flt flt_int(Context &cx, int64_t v) {
     unsigned __int128 m = v < 0 ? (unsigned __int128)(-(__int128)v) : (unsigned __int128)v;
-    return flt_u128(m, v < 0 ? -1 : 1);
+    return flt_u128(cx, m, v < 0 ? -1 : 1);
 }
 
-Flt flt_from_ld(long double v, int64_t shift) {
+Flt flt_from_ld(Context &cx, long double v, int64_t shift) {
     assert(v > 0);
     int64_t e = 0;
     while (v >= 1e16L) {
@@ -87,8 +82,8 @@ Flt flt_from_ld(long double v, int64_t shift) {
     }
     // Now 1e8 <= v < 1e16: three limbs hold v * BASE.
     unsigned __int128 m = (unsigned __int128)(v * (long double)BASE);
-    Flt r = flt_u128(m, 1);
-    r.e += e - 1 + shift;
+    Flt r = flt_u128(cx, m, 1);
+    if (r.n) r.e += e - 1 + shift;
     return r;
 }
 
@@ -125,19 +120,20 @@ Flt flt_trunc(const Flt &a, int limbs) {
 
 Flt flt_normalise(const Flt &a) { return normalise(a); }
 
-Flt flt_floor(const Flt &a) {
+Flt flt_floor(Context &cx, const Flt &a) {
     Flt f = flt_floor_abs(a);
     if (a.sign > 0 || a.n == 0) return f;
     // -(ceil |a|): one more when a has a fraction.
     bool whole = flt_cmp_abs(f, a) == 0;
-    Flt r = whole ? flt_copy(f) : flt_add(f, flt_int(1));
+    Flt r = whole ? flt_copy(cx, f) : flt_add(cx, f, flt_int(cx, 1));
     return flt_neg(r);
 }
 
-Flt flt_copy(const Flt &a) {
+Flt flt_copy(Context &cx, const Flt &a) {
     Flt r = a;
     if (a.n == 0) return r;
-    r.d = take(a.n);
+    r.d = halted(cx) ? nullptr : take(cx, a.n);
+    if (!r.d) return flt_zero();
     memcpy(r.d, a.d, sizeof(uint32_t) * a.n);
     return r;
 }
@@ -148,43 +144,44 @@ Flt flt_neg(const Flt &a) {
     return r;
 }
 
-Flt flt_mul(const Flt &x, const Flt &y) {
-    if (x.n == 0 || y.n == 0) return flt_zero();
-    Flt a = flt_trunc(x, flt_prec + 1), b = flt_trunc(y, flt_prec + 1);
-    Flt r{take(int64_t(a.n) + b.n), a.n + b.n, a.e + b.e, a.sign * b.sign};
+Flt flt_mul(Context &cx, const Flt &x, const Flt &y) {
+    if (x.n == 0 || y.n == 0 || halted(cx)) return flt_zero();
+    Flt a = flt_trunc(x, cx.prec + 1), b = flt_trunc(y, cx.prec + 1);
+    Flt r{take(cx, int64_t(a.n) + b.n), a.n + b.n, a.e + b.e, a.sign * b.sign};
+    if (!r.d) return flt_zero();
     if (a.n == 1) {
         r.d[b.n] = uint32_t(lv_mul_1(r.d, b.d, b.n, a.d[0]));
     } else if (b.n == 1) {
         r.d[a.n] = uint32_t(lv_mul_1(r.d, a.d, a.n, b.d[0]));
     } else {
-        bool room = fastmul_capacity() >= a.n + b.n || fastmul_reserve(a.n + b.n) == 0;
-        if (!room) {
+        if (fastmul_capacity(cx) < a.n + b.n) {
             // Without the product scratch, row by row: slow but exact.
             lv_zero(r.d, a.n + b.n);
             for (int i = 0; i < b.n; i++) r.d[a.n + i] = lv_addmul_1(r.d + i, a.d, a.n, b.d[i]);
         } else if (a.d == b.d && a.n == b.n) {
-            sqr_limbs(r.d, a.d, a.n);
+            sqr_limbs(cx, r.d, a.d, a.n);
         } else {
-            mul_limbs(r.d, a.d, a.n, b.d, b.n);
+            mul_limbs(cx, r.d, a.d, a.n, b.d, b.n);
         }
     }
-    return round_prec(r);
+    return round_prec(cx, r);
 }
 
 namespace {
 
 // |a| + |b| or ||a| - |b|| aligned on limb exponents, with the sign of the
 // result; operands below the kept precision are cut first.
-Flt add_signed(const Flt &x, const Flt &y, int ysign) {
-    if (y.n == 0) return flt_copy(x);
+Flt add_signed(Context &cx, const Flt &x, const Flt &y, int ysign) {
+    if (halted(cx)) return flt_zero();
+    if (y.n == 0) return flt_copy(cx, x);
     if (x.n == 0) {
-        Flt r = flt_copy(y);
+        Flt r = flt_copy(cx, y);
         r.sign = ysign;
         return r;
     }
     int64_t top = std::max(flt_top(x), flt_top(y));
     int64_t lo = std::min(x.e, y.e);
-    if (top - lo > flt_prec + 2) lo = top - (flt_prec + 2);
+    if (top - lo > cx.prec + 2) lo = top - (cx.prec + 2);
     Flt a = x, b = y;
     for (Flt *v : {&a, &b}) {
         if (v->e < lo) {
@@ -199,17 +196,19 @@ Flt add_signed(const Flt &x, const Flt &y, int ysign) {
         }
     }
     int L = int(top - lo) + 1;
-    uint32_t *ra = take(L);
+    uint32_t *ra = take(cx, L);
+    if (!ra) return flt_zero();
     lv_zero(ra, L);
     if (a.n) memcpy(ra + (a.e - lo), a.d, sizeof(uint32_t) * a.n);
     Flt r{ra, L, lo, x.sign};
-    if (b.n == 0) return round_prec(r);
+    if (b.n == 0) return round_prec(cx, r);
     int ob = int(b.e - lo);
     if (x.sign == ysign) {
         lv_add(ra + ob, ra + ob, L - ob, b.d, b.n);
-        return round_prec(r);
+        return round_prec(cx, r);
     }
-    uint32_t *rb = take(L);
+    uint32_t *rb = take(cx, L);
+    if (!rb) return flt_zero();
     lv_zero(rb, L);
     memcpy(rb + ob, b.d, sizeof(uint32_t) * b.n);
     if (lv_cmp(ra, rb, L) >= 0) {
@@ -218,127 +217,134 @@ Flt add_signed(const Flt &x, const Flt &y, int ysign) {
         lv_sub(ra, rb, L, ra, L);
         r.sign = ysign;
     }
-    return round_prec(r);
+    return round_prec(cx, r);
 }
 
 }  // namespace
 
-Flt flt_add(const Flt &a, const Flt &b) { return add_signed(a, b, b.sign); }
-Flt flt_sub(const Flt &a, const Flt &b) { return add_signed(a, b, -b.sign); }
+Flt flt_add(Context &cx, const Flt &a, const Flt &b) { return add_signed(cx, a, b, b.sign); }
+Flt flt_sub(Context &cx, const Flt &a, const Flt &b) { return add_signed(cx, a, b, -b.sign); }
 
-Flt flt_mul_int(const Flt &a, int64_t m) {
+Flt flt_mul_int(Context &cx, const Flt &a, int64_t m) {
     if (a.n == 0 || m == 0) return flt_zero();
-    if (m < 0) return flt_neg(flt_mul_int(a, -m));
+    if (m < 0) return flt_neg(flt_mul_int(cx, a, -m));
+    if (halted(cx)) return flt_zero();
     if (m < int64_t(BASE)) {
-        Flt r{take(a.n + 1), a.n + 1, a.e, a.sign};
+        Flt r{take(cx, a.n + 1), a.n + 1, a.e, a.sign};
+        if (!r.d) return flt_zero();
         r.d[a.n] = uint32_t(lv_mul_1(r.d, a.d, a.n, uint32_t(m)));
-        return round_prec(r);
+        return round_prec(cx, r);
     }
-    return flt_mul(a, flt_int(m));
+    return flt_mul(cx, a, flt_int(cx, m));
 }
 
-Flt flt_div(const Flt &x, const Flt &y) {
+Flt flt_div(Context &cx, const Flt &x, const Flt &y) {
+    if (x.n == 0 || halted(cx)) return flt_zero();  // a divisor made zero by a halt is never read
     assert(y.n > 0);
-    if (x.n == 0) return flt_zero();
-    Flt a = flt_trunc(x, flt_prec + 2), b = flt_trunc(y, flt_prec + 2);
-    int s = flt_prec + 2 + b.n - a.n;
+    Flt a = flt_trunc(x, cx.prec + 2), b = flt_trunc(y, cx.prec + 2);
+    int s = cx.prec + 2 + b.n - a.n;
     if (s < 0) s = 0;
     int nn = a.n + s;
-    uint32_t *num = take(nn);
+    uint32_t *num = take(cx, nn);
+    if (!num) return flt_zero();
     lv_zero(num, s);
     memcpy(num + s, a.d, sizeof(uint32_t) * a.n);
     int nq = nn - b.n + 1;
-    Flt q{take(nq), nq, a.e - s - b.e, a.sign * b.sign};
+    Flt q{take(cx, nq), nq, a.e - s - b.e, a.sign * b.sign};
+    if (!q.d) return flt_zero();
     if (b.n == 1) {
         lv_div_1(num, num, nn, b.d[0]);
         q.d = num;
         q.n = nn;
     } else {
-        int rc = lv_divrem(q.d, nullptr, num, nn, b.d, b.n);
-        if (rc < 0) {
-            fputs("no room for the computation\n", stdout);
-            abort();
+        Status rc = lv_divrem(cx, q.d, nullptr, num, nn, b.d, b.n);
+        if (rc != STATUS_OK) {
+            cx.status = rc;
+            return flt_zero();
         }
     }
-    return round_prec(q);
+    return round_prec(cx, q);
 }
 
-Flt flt_div_int(const Flt &a, int64_t m) {
+Flt flt_div_int(Context &cx, const Flt &a, int64_t m) {
     assert(m != 0);
-    if (m < 0) return flt_neg(flt_div_int(a, -m));
-    if (a.n == 0) return a;
-    if (m >= int64_t(BASE)) return flt_div(a, flt_int(m));
-    int extra = flt_prec + 2 - a.n;
+    if (m < 0) return flt_neg(flt_div_int(cx, a, -m));
+    if (a.n == 0 || halted(cx)) return flt_zero();
+    if (m >= int64_t(BASE)) return flt_div(cx, a, flt_int(cx, m));
+    int extra = cx.prec + 2 - a.n;
     if (extra < 1) extra = 1;
     int nn = a.n + extra;
-    Flt r{take(nn), nn, a.e - extra, a.sign};
+    Flt r{take(cx, nn), nn, a.e - extra, a.sign};
+    if (!r.d) return flt_zero();
     lv_zero(r.d, extra);
     memcpy(r.d + extra, a.d, sizeof(uint32_t) * a.n);
     lv_div_1(r.d, r.d, nn, uint32_t(m));
-    return round_prec(r);
+    return round_prec(cx, r);
 }
 
-Flt flt_pow_int(const Flt &a, uint64_t k) {
-    if (k == 0) return flt_int(1);
+Flt flt_pow_int(Context &cx, const Flt &a, uint64_t k) {
+    if (k == 0) return flt_int(cx, 1);
     Flt r = a;
     int bit = 63;
     while (!((k >> bit) & 1)) bit--;
     for (bit--; bit >= 0; bit--) {
-        r = flt_mul(r, r);
-        if ((k >> bit) & 1) r = flt_mul(r, a);
+        r = flt_mul(cx, r, r);
+        if ((k >> bit) & 1) r = flt_mul(cx, r, a);
     }
     return r;
 }
 
-Flt flt_inv_root(const Flt &a, int n) {
+Flt flt_inv_root(Context &cx, const Flt &a, int n) {
+    if (halted(cx)) return flt_zero();
     assert(a.n > 0 && a.sign > 0 && n >= 1);
-    int target = flt_prec;
+    const int target = cx.prec;
+    PrecisionScope scope(cx, target);
     // a ~ m * BASE^E with E = n q + r, 0 <= r < n: a^(-1/n) = (m BASE^r)^(-1/n) BASE^-q.
     int64_t E;
     long double m = flt_lead(a, &E);
     int64_t q = E >= 0 ? E / n : -((-E + n - 1) / n);
     int64_t r = E - q * n;
     long double start = powl(m, -1.0L / n) * powl((long double)BASE, -(long double)r / n);
-    Flt z = flt_from_ld(start, -q);
+    Flt z = flt_from_ld(cx, start, -q);
     // Precisions of the Newton steps, from the full one down by halving.
     int steps[64], count = 0;
     for (int p = target; p > 2 && count < 62; p = (p + 1) / 2 + 1) steps[count++] = p;
     steps[count++] = 2;
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(cx);
     for (int i = count - 1; i >= 0; i--) {
-        poll_interrupt();
-        flt_prec = steps[i] + 1;
+        if (halted(cx)) return flt_zero();
+        cx.prec = steps[i] + 1;
         // z += z (1 - a z^n) / n
-        Flt t = flt_mul(flt_trunc(a, flt_prec + 1), flt_pow_int(z, uint64_t(n)));
-        Flt one = flt_int(1);
-        Flt residual = flt_sub(one, t);
-        Flt step = flt_mul(z, residual);
-        if (n > 1) step = flt_div_int(step, n);
-        z = flt_add(z, step);
-        flt_settle(mark, &z);
+        Flt t = flt_mul(cx, flt_trunc(a, cx.prec + 1), flt_pow_int(cx, z, uint64_t(n)));
+        Flt one = flt_int(cx, 1);
+        Flt residual = flt_sub(cx, one, t);
+        Flt step = flt_mul(cx, z, residual);
+        if (n > 1) step = flt_div_int(cx, step, n);
+        z = flt_add(cx, z, step);
+        flt_settle(cx, mark, &z);
     }
-    flt_prec = target;
     return z;
 }
 
-Flt flt_sqrt(const Flt &a) {
+Flt flt_sqrt(Context &cx, const Flt &a) {
     if (a.n == 0) return a;
-    int target = flt_prec;
+    const int target = cx.prec;
+    PrecisionScope scope(cx, target);
     // The root to half the limbs, then one correction at full length whose
     // products are of half-length operands: s + z (a - s^2) / 2 with
     // z ~ 1/sqrt(a) to half the limbs (Karp and Markstein's arrangement).
     int half = target / 2 + 2;
     if (half > target + 1) half = target + 1;
-    flt_prec = half;
-    Flt z = flt_inv_root(a, 2);
-    flt_prec = half;
-    Flt s = flt_mul(flt_trunc(a, half + 1), z);
-    flt_prec = target + 2;
-    Flt r = flt_sub(a, flt_mul(s, s));
-    Flt corr = flt_div_int(flt_mul(z, r), 2);
-    s = flt_add(s, corr);
-    flt_prec = target;
-    return round_prec(s);
+    cx.prec = half;
+    Flt z = flt_inv_root(cx, a, 2);
+    cx.prec = half;
+    Flt s = flt_mul(cx, flt_trunc(a, half + 1), z);
+    cx.prec = target + 2;
+    Flt r = flt_sub(cx, a, flt_mul(cx, s, s));
+    Flt corr = flt_div_int(cx, flt_mul(cx, z, r), 2);
+    s = flt_add(cx, s, corr);
+    cx.prec = target;
+    return round_prec(cx, s);
 }
 
 Flt flt_floor_abs(const Flt &a) {
@@ -376,22 +382,27 @@ int flt_cmp(const Flt &a, const Flt &b) {
     return sa < 0 ? -c : c;
 }
 
-void flt_settle(size_t mark, Flt *a, Flt *b, Flt *c) {
+void flt_settle(Context &cx, size_t mark, Flt *a, Flt *b, Flt *c) {
     Flt *v[3] = {a, b, c};
     int64_t total = 0;
     for (Flt *x : v)
         if (x) total += x->n;
     // Through a copy above everything, since the values may overlap the
     // place they move to.
-    uint32_t *tmp = take(total);
+    uint32_t *tmp = take(cx, total);
+    if (!tmp) {  // the values are lost: the kernel ends with STATUS_NO_ROOM
+        for (Flt *x : v)
+            if (x) *x = flt_zero();
+        return;
+    }
     int64_t pos = 0;
     for (Flt *x : v)
         if (x && x->n) {
             memcpy(tmp + pos, x->d, sizeof(uint32_t) * x->n);
             pos += x->n;
         }
-    scratch_release(mark);
-    uint32_t *dst = take(total);
+    scratch_release(cx, mark);
+    uint32_t *dst = take(cx, total);
     memmove(dst, tmp, sizeof(uint32_t) * total);
     pos = 0;
     for (Flt *x : v)
@@ -428,58 +439,58 @@ void term_factors(SeriesKind kind, int64_t k, __int128 *ps, __int128 *qs, __int1
     }
 }
 
-Flt from_i128(__int128 v) {
-    return flt_u128(v < 0 ? (unsigned __int128)(-v) : (unsigned __int128)v, v < 0 ? -1 : 1);
+Flt from_i128(Context &cx, __int128 v) {
+    return flt_u128(cx, v < 0 ? (unsigned __int128)(-v) : (unsigned __int128)v, v < 0 ? -1 : 1);
 }
 
-Triple leaf(const Series &s, int64_t k) {
+Triple leaf(Context &cx, const Series &s, int64_t k) {
     Triple t;
     if (k == 0) {
-        t.P = flt_int(1);
-        t.Q = flt_int(1);
+        t.P = flt_int(cx, 1);
+        t.Q = flt_int(cx, 1);
         __int128 ps, qs, ak;
         term_factors(s.kind, 1, &ps, &qs, &ak);
-        t.T = s.kind == SERIES_CHUDNOVSKY ? flt_int(13591409) : flt_int(1);
+        t.T = s.kind == SERIES_CHUDNOVSKY ? flt_int(cx, 13591409) : flt_int(cx, 1);
         return t;
     }
     __int128 ps, qs, ak;
     term_factors(s.kind, k, &ps, &qs, &ak);
-    Flt p = from_i128(ps), q = from_i128(qs);
-    t.P = s.pb.n == 1 && s.pb.d[0] == 1 && s.pb.e == 0 && s.pb.sign > 0 ? p : flt_mul(p, s.pb);
-    t.Q = s.qb.n == 1 && s.qb.d[0] == 1 && s.qb.e == 0 && s.qb.sign > 0 ? q : flt_mul(q, s.qb);
-    t.T = ak == 1 ? t.P : flt_mul(t.P, from_i128(ak));
+    Flt p = from_i128(cx, ps), q = from_i128(cx, qs);
+    t.P = s.pb.n == 1 && s.pb.d[0] == 1 && s.pb.e == 0 && s.pb.sign > 0 ? p : flt_mul(cx, p, s.pb);
+    t.Q = s.qb.n == 1 && s.qb.d[0] == 1 && s.qb.e == 0 && s.qb.sign > 0 ? q : flt_mul(cx, q, s.qb);
+    t.T = ak == 1 ? t.P : flt_mul(cx, t.P, from_i128(cx, ak));
     return t;
 }
 
 // P, Q, T of the terms a .. b-1, settled at the arena position on entry.
 // The rightmost range never needs P.
-Triple split(const Series &s, int64_t a, int64_t b, bool need_p) {
-    if (b - a == 1) return leaf(s, a);
-    size_t mark = scratch_mark();
+Triple split(Context &cx, const Series &s, int64_t a, int64_t b, bool need_p) {
+    if (b - a == 1) return leaf(cx, s, a);
+    size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
-    Triple L = split(s, a, m, true);
-    Triple R = split(s, m, b, need_p);
-    if (b - a > 64) poll_interrupt();
+    Triple L = split(cx, s, a, m, true);
+    Triple R = split(cx, s, m, b, need_p);
+    if (halted(cx)) return Triple{flt_zero(), flt_zero(), flt_zero()};
     Triple t;
-    t.P = need_p ? flt_mul(L.P, R.P) : flt_zero();
-    t.Q = flt_mul(L.Q, R.Q);
-    t.T = flt_add(flt_mul(L.T, R.Q), flt_mul(L.P, R.T));
-    flt_settle(mark, &t.P, &t.Q, &t.T);
+    t.P = need_p ? flt_mul(cx, L.P, R.P) : flt_zero();
+    t.Q = flt_mul(cx, L.Q, R.Q);
+    t.T = flt_add(cx, flt_mul(cx, L.T, R.Q), flt_mul(cx, L.P, R.T));
+    flt_settle(cx, mark, &t.P, &t.Q, &t.T);
     return t;
 }
 
 }  // namespace
 
-Flt series_sum(const Series &s, int64_t terms) {
+Flt series_sum(Context &cx, const Series &s, int64_t terms) {
     if (terms < 1) terms = 1;
-    int target = flt_prec;
-    size_t mark = scratch_mark();
+    const int target = cx.prec;
+    size_t mark = scratch_mark(cx);
     // The products of the splitting keep a few limbs more than the sum.
-    flt_prec = target + 2;
-    Triple t = split(s, 0, terms, false);
-    Flt sum = flt_div(t.T, t.Q);
-    flt_prec = target;
+    cx.prec = target + 2;
+    Triple t = split(cx, s, 0, terms, false);
+    Flt sum = flt_div(cx, t.T, t.Q);
+    cx.prec = target;
     sum = flt_trunc(sum, target);
-    flt_settle(mark, &sum);
+    flt_settle(cx, mark, &sum);
     return sum;
 }

@@ -155,7 +155,7 @@ Certainty ball_truncate(Fraction *f, int s) {
     fix_at_working_scale(f, s);
     int S = f->num->frac_limbs, k = S - s;
     if (k <= 0) return CERTAIN_NO;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum lo, hi, R;
     if (!radius_ulps(f->rad, S, &R, f->num->used + 4)) return CERTAIN_NO;
     if (!ball_ends(f->num, &R, &lo, &hi)) return CERTAIN_ROOM;
@@ -183,7 +183,7 @@ int ball_certain_places(Fraction *f, int s) {
     if (std::isinf(f->rad)) return -1;
     fix_at_working_scale(f, s);
     int S = f->num->frac_limbs;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum lo, hi, R;
     if (!radius_ulps(f->rad, S, &R, f->num->used + 4)) return -1;
     if (!ball_ends(f->num, &R, &lo, &hi)) return -1;
@@ -215,7 +215,7 @@ bool ball_recover(Fraction *f, int s) {
     fix_at_working_scale(f, 0);
     int S = f->num->frac_limbs;
     if (S < 4) return false;
-    ScratchScope scope;
+    ScratchScope scope(core);
     BigNum R;
     if (!radius_ulps(f->rad, S, &R, f->num->used + 4)) return false;
     BigNum cn, cd;

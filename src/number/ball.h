@@ -6,6 +6,8 @@
 #include "bignum.h"
 
 constexpr double RAD_INF = __builtin_huge_val();
+// log2 of the limb base 100000000: a bound of BASE^k is a radius of k * LOG2_LIMB.
+constexpr double LOG2_LIMB = 26.575424759098897;
 
 inline bool rad_is_zero(double r) { return r == RAD_ZERO; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "../engine/context.h"
 #include "vocabulary.h"
 
 constexpr int32_t LIMB_BASE = 100000000;  // eight decimal digits per limb
@@ -81,6 +82,11 @@ inline void check_limb_span(const BigNum *n, long count) {
 #endif
 }
 
+// The number core's engine context, process-wide like the records: its
+// scratch arena and product buffers are reserved when the pool is carved,
+// and it polls interrupt_requested.
+extern Context core;
+
 // ---------------------------------------------------------------- settings
 extern int precision;          // capacity of numerators and scratch integers, limbs
 extern int fixed_point_limbs;  // fraction limbs of a fixed-point decimal (default 4)
@@ -131,10 +137,6 @@ extern int output_text_size;
 // compared; every layer hands the interruption up to the input loop.
 extern volatile sig_atomic_t interrupt_requested;
 inline bool interrupted() { return interrupt_requested != 0; }
-extern void (*interrupt_hook)();
-inline void poll_interrupt() {
-    if (interrupt_requested && interrupt_hook) interrupt_hook();
-}
 
 // ------------------------------------------------------------- refusals
 // Operations that refuse (no room, a value out of reach) print their notice
@@ -142,6 +144,7 @@ inline void poll_interrupt() {
 // more guard limbs can tell a refusal caused by the guard from a result.
 extern int refusal_count;
 inline void report_refusal(const char *message) {
+    if (interrupted()) return;  // an interrupted operation refuses for no reason of its own
     refusal_count++;
     fputs(message, stdout);
 }

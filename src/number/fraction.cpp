@@ -135,7 +135,7 @@ void overflow_to_zero(Fraction *f, int s) {
 // too, so that a refused division never leaves one of the two divided.
 int64_t reduce_by_gcd(BigNum *n, BigNum *d) {
     if (bn_is_zero(n) || bn_is_zero(d)) return 0;
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     int shorter = n->used < d->used ? n->used : d->used;
     BigNum g, qd;
     int64_t answer = 0;
@@ -149,7 +149,7 @@ int64_t reduce_by_gcd(BigNum *n, BigNum *d) {
         (void)copy(d, &qd);  // the quotient is no longer than d
         for (int k = d->used; k < old_used; k++) limb(d, k) = 0;
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return answer;
 }
 
@@ -238,7 +238,7 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
         return false;
     if (r->num == ad || r->den == an || r == b) return false;
     int8_t sign = fraction_sign(an, ad);
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum x;
     BigNum *xs = ad;  // a_d / g
     if (g > 1) {
@@ -270,7 +270,7 @@ bool sum_short_direct(Fraction *r, Fraction *a, Fraction *b, int64_t k, int64_t 
         int old = n == t ? old_num : old_den;
         for (int j = n->used; j <= old && j < n->capacity; j++) limb(n, j) = 0;
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return true;
 }
 
@@ -303,18 +303,18 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
     // built in the arena and written to r once both are known to fit.
     int tl = (an->used + 1 > bn->used + ad->used ? an->used + 1 : bn->used + ad->used) + 2;
     if (bn->used + ad->used > precision) return 0;
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum x, u, t, den;
     if (!bn_from_scratch(&x, ad->used + 1) || !bn_from_scratch(&u, tl) || !bn_from_scratch(&t, tl) ||
         !bn_from_scratch(&den, ad->used + 2)) {
-        scratch_release(mark);
+        scratch_release(core, mark);
         return 0;
     }
     magnitude_into(&x, ad);
     if (g > 1) (void)div_small(&x, g);  // g divides x and is below one limb
     bool short_num = bn->used == 1 && limb(bn, 0) >= 0 && limb(bn, 0) < LIMB_BASE;
     if (short_num ? mul_small(&u, &x, limb(bn, 0)) < 0 : !product_into(&u, bn, &x)) {
-        scratch_release(mark);
+        scratch_release(core, mark);
         return 0;
     }
     u.sign = sb;
@@ -329,7 +329,7 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
         write_sum(r, &t, &den);
         if (bn_is_zero(r->num)) fraction_init(r);
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return fits ? 1 : 0;
 }
 
@@ -358,7 +358,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
     // One short denominator: the linear path (b + a = a + b).
     if (bd->used == 1 && ad->used > 1) return sum_with_short_denominator(r, a, b);
     if (ad->used == 1 && bd->used > 1) return sum_with_short_denominator(r, b, a);
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     int la = ad->used, lb = bd->used;
     int lt = (an->used + lb > bn->used + la ? an->used + lb : bn->used + la) + 2;
     BigNum g, x, y, t, u, h, den;
@@ -377,7 +377,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
         t.frac_limbs = 0;
     }
     if (ok && bn_is_zero(&t)) {
-        scratch_release(mark);
+        scratch_release(core, mark);
         fraction_init(r);
         return 1;
     }
@@ -388,7 +388,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
         ok = ok && product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
     }
     if (ok) write_sum(r, &t, &den);
-    scratch_release(mark);
+    scratch_release(core, mark);
     if (ok) reduce_small(r->num, r->den);
     return ok ? 1 : 0;
 }
@@ -485,7 +485,7 @@ int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
     }
     BigNum *ad = a->den, *bd = b->den;
     if (ad->frac_limbs || bd->frac_limbs || bn_is_zero(ad) || bn_is_zero(bd)) return 0;
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     int la = ad->used, lb = bd->used;
     BigNum g, xa, xb, m;
     bool ok = bn_from_scratch(&g, (la < lb ? la : lb) + 2) && bn_from_scratch(&xa, lb + 1) &&
@@ -508,7 +508,7 @@ int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
             l->frac_limbs = 0;
         }
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return ok ? 1 : 0;
 }
 

@@ -210,9 +210,9 @@ bool to_vector(uint32_t *v, BigNum *n) {
 // untouched) when the scratch cannot be had or a limb is out of range.
 bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
     int room = precision > need ? precision : need;
-    if (fastmul_reserve(room) < 0) return false;
+    if (room > fastmul_capacity(core)) return false;
     int ua = a->used, ub = b->used;
-    uint32_t *va = fastmul_stage(), *vb = va + ua, *vr = va + fastmul_capacity();
+    uint32_t *va = fastmul_stage(core), *vb = va + ua, *vr = va + fastmul_capacity(core);
     if (!to_vector(va, a) || !to_vector(vb, b)) return false;
     bool square = a == b;
     if (!square && ua == ub) {
@@ -220,9 +220,9 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
         for (int k = 0; k < ua && square; k++) square = va[k] == vb[k];
     }
     if (square)
-        sqr_limbs(vr, va, ua);
+        sqr_limbs(core, vr, va, ua);
     else
-        mul_limbs(vr, va, ua, vb, ub);
+        mul_limbs(core, vr, va, ua, vb, ub);
     check_limb_span(acc, need);
     int32_t *p = acc->limbs + acc->capacity - 1;
     for (int k = 0; k < need; k++) p[-k] = int32_t(vr[k]);
@@ -232,11 +232,11 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
 // Arena room for the magnitudes of a and b as to_magnitude writes them
 // (used + 1 limbs each); false, with nothing taken, when the arena lacks it.
 bool take_magnitudes(BigNum *a, BigNum *b, uint32_t **va, uint32_t **vb) {
-    size_t mark = scratch_mark();
-    *va = scratch_take(size_t(a->used) + 1);
-    *vb = scratch_take(size_t(b->used) + 1);
+    size_t mark = scratch_mark(core);
+    *va = scratch_take(core, size_t(a->used) + 1);
+    *vb = scratch_take(core, size_t(b->used) + 1);
     if (*va && *vb) return true;
-    scratch_release(mark);
+    scratch_release(core, mark);
     return false;
 }
 
@@ -306,7 +306,7 @@ constexpr int GCD_LIBRARY_LIMBS = 14;
 // g := gcd(|a|, |b|) through the library for operands of at most `most`
 // limbs. Returns 0, or -3 when g or the arena has no room (g unchanged).
 int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum t;
     // The result is at most `most` limbs; store_magnitude keeps capacity - 1.
     if (!bn_from_scratch(&t, most + 2)) return -3;
@@ -320,7 +320,7 @@ int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
         (void)copy(g, &t);  // room checked
         rc = 0;
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return rc;
 }
 
@@ -350,14 +350,14 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
         finish_gcd(g, 0);
         return 0;
     }
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     uint32_t *v, *w;
     if (!take_magnitudes(a, b, &v, &w)) return -3;
     bool neg;
     int na = to_magnitude(v, a, &neg), nb = to_magnitude(w, b, &neg);
-    int len = lv_gcd(v, v, na, w, nb);
-    if (len < 0 || len > g->capacity) {
-        scratch_release(mark);
+    int len = 0;
+    if (lv_gcd(core, v, &len, v, na, w, nb) != STATUS_OK || len > g->capacity) {
+        scratch_release(core, mark);
         return -3;
     }
     for (int k = 0; k < g->used && k < g->capacity; k++) limb(g, k) = 0;
@@ -367,7 +367,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     if (len == 0) limb(g, 0) = 0;
     g->used = len;
     finish_gcd(g, 0);
-    scratch_release(mark);
+    scratch_release(core, mark);
     return 0;
 }
 
@@ -390,7 +390,7 @@ void load_library_integer(mpz_ptr z, BigNum *n) {
 // products; shorter ones the schoolbook loop.
 int multiply(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
-    poll_interrupt();
+    (void)stop_raised(core);  // counted as a poll: the tests measure work by them
     int ua = a->used, ub = b->used;
     int64_t need = int64_t(ua) + ub;
     if (r->capacity < need) {
@@ -420,7 +420,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
         for (int k = 0; k < need; k++) limb(acc, k) = 0;
     }
     for (int j = 0; !fast && j < umr; j++) {
-        poll_interrupt();  // r is still untouched: only the scratch is abandoned
+        if (interrupted()) break;  // the caller discards the product
         int64_t y = limb(mr, j);
         if (y == 0) continue;
         int64_t carry = 0;
@@ -454,7 +454,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
 // long division (nothing changed in both cases).
 int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     assert(a && b);
-    poll_interrupt();
+    (void)stop_raised(core);  // counted as a poll: the tests measure work by them
     to_integer_form(b);
     bn_normalise_zero(b);
     BigNum *quot = q ? q : a;
@@ -490,13 +490,13 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
 
     // Both magnitudes go to the arena first, so that results may be written
     // over either operand.
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     uint32_t *va, *vb;
     if (!take_magnitudes(a, b, &va, &vb)) return -3;
     bool neg_a, neg_b;
     int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
     if (nb == 0) {  // marked limbs that add up to zero
-        scratch_release(mark);
+        scratch_release(core, mark);
         (void)copy(quot, a);  // room checked above
         if (r) {
             set_int64(r, 0);
@@ -511,10 +511,10 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
     if (na >= nb) {
         nq = na - nb + 1;
         nr = nb;
-        uint32_t *tq = scratch_take(size_t(nq));
-        uint32_t *tr = r ? scratch_take(size_t(nb)) : nullptr;
-        if (!tq || (r && !tr) || lv_divrem(tq, tr, va, na, vb, nb) < 0) {
-            scratch_release(mark);
+        uint32_t *tq = scratch_take(core, size_t(nq));
+        uint32_t *tr = r ? scratch_take(core, size_t(nb)) : nullptr;
+        if (!tq || (r && !tr) || lv_divrem(core, tq, tr, va, na, vb, nb) != STATUS_OK) {
+            scratch_release(core, mark);
             return -3;
         }
         vq = tq;
@@ -527,7 +527,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         store_vector(r, vr, nr);
         r->sign = 1;
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
     return 0;
 }
 
@@ -627,12 +627,12 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
     // Beyond 64 bits: the divisor by gcd_magnitude, the multiple as
     // (|a| / g) * |b|, both built in arena records so that g and l may be
     // operands.
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     int room = (a->used > b->used ? a->used : b->used) + 1;
     BigNum div, quo, prod;
     if (!bn_from_scratch(&div, room) || !bn_from_scratch(&quo, room) ||
         !bn_from_scratch(&prod, a->used + b->used + 1) || gcd_magnitude(&div, a, b) < 0) {
-        scratch_release(mark);
+        scratch_release(core, mark);
         return 1;
     }
     if (l && divide(&quo, nullptr, a, &div) < 0) {
@@ -655,6 +655,6 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         }
     }
     if (g && copy(g, &div) >= 0) finish_gcd(g, scale);
-    scratch_release(mark);
+    scratch_release(core, mark);
     return 1;
 }

@@ -7,13 +7,13 @@
 
 #include "bignum.h"
 #include "../engine/fastmul.h"
-#include "../kernels/real.h"
 #include "../engine/scratch.h"
 
 int precision = 200;
 int fixed_point_limbs = 4;
 int element_width = 6;
 int display_mode = 16;
+Context core;
 char *output_text = nullptr;
 int output_text_size = 0;
 
@@ -59,7 +59,7 @@ void bn_reset(BigNum *n) {
 // gives the limbs back with scratch_release.
 bool bn_from_scratch(BigNum *n, int cap) {
     assert(cap >= 1);
-    auto *limbs = reinterpret_cast<int32_t *>(scratch_take(size_t(cap)));
+    auto *limbs = reinterpret_cast<int32_t *>(scratch_take(core, size_t(cap)));
     if (!limbs) return false;
     *n = BigNum();
     n->limbs = limbs;
@@ -139,14 +139,14 @@ int build_work_pool(int d) {
     for (int k = 0; k < 8; k++) give_storage(work_int(k), integers + size_t(k) * p, p);
     // Work space of the long operations, sized by the precision and
     // committed only as it is touched.
-    if (scratch_reserve(size_t(64) * p + (size_t(1) << 20)) != 0) return -1;
+    if (scratch_reserve(core, size_t(64) * p + (size_t(1) << 20)) != STATUS_OK) return -1;
+    core.stop = &interrupt_requested;
     // Products of two operands of up to the precision each (long divisions
     // multiply up to p + 4 limbs), or when that much cannot be had of at
     // least the precision, for one-off allocations as fast_product does.
     // Without even that, the smaller reserve below decides whether the pool starts.
-    if (fastmul_reserve(2 * p) < 0) (void)fastmul_reserve(p + 64);
-    if (real_reserve(p) != 0) return -1;
-    if (fastmul_reserve(p / 2 + 4096) != 0) return -1;
+    if (fastmul_reserve(core, 2 * p) != STATUS_OK) (void)fastmul_reserve(core, p + 64);
+    if (fastmul_reserve(core, p / 2 + 4096) != STATUS_OK) return -1;
 
     static const int first_six[6] = {1, 2, 5, 3, 4, 7};
     for (int i = 0; i < 46; i++) work_ptr[i] = nullptr;

@@ -62,7 +62,7 @@ static BigNum *accumulator_for(BigNum *a, BigNum *b) {
 // space cannot be had (callers then take the plain loops).
 static uint32_t *fast_scratch(BigNum *n) {
     int room = precision > n->capacity ? precision : n->capacity;
-    return fastmul_reserve(room) < 0 ? nullptr : fastmul_stage();
+    return room <= fastmul_capacity(core) ? fastmul_stage(core) : nullptr;
 }
 
 // n := the limb vector v of len limbs, a positive integer.
@@ -79,8 +79,8 @@ static void load_limbs(BigNum *n, const uint32_t *v, int len) {
 static int tree_product(BigNum *N, int64_t first, int64_t count, int64_t step) {
     uint32_t *v = fast_scratch(N);
     if (!v) return -1;
-    int len = falling_product_limbs(v, N->capacity, first, count, step);
-    if (len < 0) return 0;
+    int len = 0;
+    if (falling_product_limbs(core, v, N->capacity, &len, first, count, step) != STATUS_OK) return 0;
     load_limbs(N, v, len);
     return 1;
 }
@@ -98,14 +98,19 @@ bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
     uint32_t *v = fast_scratch(bn);
     if (!v || on->used > bn->capacity) return false;
     int cap_n = bn->capacity, cap_acc = accumulator_for(bn, on)->capacity;
-    uint32_t *base = v + fastmul_capacity();
+    uint32_t *base = v + fastmul_capacity(core);
     for (int k = 0; k < on->used; k++) {
         int32_t x = limb(on, k);
         if (x < 0 || x >= LIMB_BASE) return false;
         base[k] = static_cast<uint32_t>(x);
     }
-    int len = power_limbs(v, cap_n - 1, base, on->used, static_cast<uint64_t>(W - 1));
-    if (len < 0) {
+    int len = 0;
+    Status st = power_limbs(core, v, cap_n - 1, &len, base, on->used, static_cast<uint64_t>(W - 1));
+    if (st == STATUS_INTERRUPTED) {
+        fraction_init(B);
+        return true;
+    }
+    if (st != STATUS_OK) {
         // The last product needs at least cap_n + 1 limbs: the loop refuses
         // one of its products and goes on with zero.
         report_refusal(MSG_PROD_OVF);

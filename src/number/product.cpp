@@ -114,7 +114,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     if (!rad_is_zero(x->rad) || !rad_is_zero(y->rad)) {
         rad = rad_add(rad_add(rad_mul(mag_up(x), y->rad), rad_mul(mag_up(y), x->rad)), rad_mul(x->rad, y->rad));
     }
-    size_t mark = scratch_mark();
+    size_t mark = scratch_mark(core);
     BigNum *xn = x->num, *xd = x->den, *yn = y->num, *yd = y->den;
     BigNum c1, c2, c3, c4;
     if (x != y) {
@@ -139,7 +139,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // -1 has printed its notice; the silent refusal gets one too, so a
         // lost product is never passed on as if it were the result.
         if (res != -1) report_refusal(MSG_PROD_OVF);
-        scratch_release(mark);
+        scratch_release(core, mark);
         fraction_init(r);
         return 0;
     }
@@ -155,7 +155,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         // written: keep them apart (without room the product is refused).
         if (!bn_from_scratch(&sx, xd->used + 1) || !bn_from_scratch(&sy, yd->used + 1)) {
             report_refusal(MSG_PROD_OVF);
-            scratch_release(mark);
+            scratch_release(core, mark);
             fraction_init(r);
             return 0;
         }
@@ -176,7 +176,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
         if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
             report_refusal(MSG_PROD_OVF);
-            scratch_release(mark);
+            scratch_release(core, mark);
             fraction_init(r);
             return 0;
         }
@@ -185,7 +185,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         rad = rad_add(rad, rad_ulps(2, n->frac_limbs));
         bn_set_one(r->den);
     }
-    scratch_release(mark);
+    scratch_release(core, mark);
 
     if (bn_is_zero(r->num)) {
         bn_set_one(r->den);
@@ -209,14 +209,14 @@ static int magnitude_limbs(uint32_t *out, const BigNum *n, int lead, bool numera
 }
 
 int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db) {
-    ScratchScope scope;
+    ScratchScope scope(core);
     int fa = a->frac_limbs > 0 ? a->frac_limbs : 0, fb = b->frac_limbs > 0 ? b->frac_limbs : 0;
     int scale = fa > fb ? fa : fb;
     size_t na = size_t(scale - fa) + a->used, nb = size_t(scale - fb) + b->used;
     size_t room = na + nb + size_t(da->used) + db->used;
-    uint32_t *ua = scratch_take(na + 1), *ub = scratch_take(nb + 1);
-    uint32_t *ud = scratch_take(size_t(da->used) + 1), *ue = scratch_take(size_t(db->used) + 1);
-    uint32_t *pa = scratch_take(room + 2), *pb = scratch_take(room + 2);
+    uint32_t *ua = scratch_take(core, na + 1), *ub = scratch_take(core, nb + 1);
+    uint32_t *ud = scratch_take(core, size_t(da->used) + 1), *ue = scratch_take(core, size_t(db->used) + 1);
+    uint32_t *pa = scratch_take(core, room + 2), *pb = scratch_take(core, room + 2);
     if (!ua || !ub || !ud || !ue || !pa || !pb) return 2;
     int la = magnitude_limbs(ua, a, scale - fa, true), lb = magnitude_limbs(ub, b, scale - fb, true);
     int ld = magnitude_limbs(ud, da, 0, false), le = magnitude_limbs(ue, db, 0, false);
@@ -224,8 +224,8 @@ int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigN
         bool za = lv_top(ua, la) == 0, zb = lv_top(ub, lb) == 0;
         return za && zb ? 0 : za ? -1 : 1;
     }
-    mul_limbs(pa, ua, la, ud, ld);
-    mul_limbs(pb, ub, lb, ue, le);
+    mul_limbs(core, pa, ua, la, ud, ld);
+    mul_limbs(core, pb, ub, lb, ue, le);
     int n = la + ld > lb + le ? la + ld : lb + le;
     for (int k = la + ld; k < n; k++) pa[k] = 0;
     for (int k = lb + le; k < n; k++) pb[k] = 0;

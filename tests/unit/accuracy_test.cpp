@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "expr/expr.h"
+#include "kernels/real.h"
 #include "engine/gmp_api.h"
 #include "functions/functions.h"
 
@@ -171,7 +172,7 @@ void use_pool(int p) {
     static int carved = 0;
     if (!gmp_ready()) bind_gmp();
     if (carved != p) {
-        ASSERT_EQ(pool_start(p), 0);
+        ASSERT_EQ(core_start(p), 0);
         carved = p;
     }
     fixed_point_limbs = 4;

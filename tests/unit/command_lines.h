@@ -9,10 +9,11 @@
 
 #include "console/console.h"
 #include "number/bignum.h"
+#include "kernels/real.h"
 
 class CommandLines : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(pool_start(200), 0); }
+    static void SetUpTestSuite() { ASSERT_EQ(core_start(200), 0); }
     void SetUp() override {
         fixed_point_limbs = 4;
         element_width = 6;

@@ -120,10 +120,10 @@ struct Division : ::testing::Test {
         int na = int(a.size()), nb = int(b.size());
         Vec q(size_t(na - nb + 1), 7), r(size_t(nb), 7);
         bool want_q = pick(5) != 0, want_r = !want_q || pick(5) != 0;
-        size_t mark = scratch_mark();
-        int rc = lv_divrem(want_q ? q.data() : nullptr, want_r ? r.data() : nullptr, a.data(), na,
+        size_t mark = scratch_mark(core);
+        Status rc = lv_divrem(core, want_q ? q.data() : nullptr, want_r ? r.data() : nullptr, a.data(), na,
                            b.data(), nb);
-        if (rc != 0 || scratch_mark() != mark) return ::testing::AssertionFailure() << "rc " << rc;
+        if (rc != STATUS_OK || scratch_mark(core) != mark) return ::testing::AssertionFailure() << "rc " << status_name(rc);
         to_mpz(za, a.data(), na);
         to_mpz(zb, b.data(), nb);
         mpz_tdiv_qr(zq, zr, za, zb);
@@ -216,7 +216,7 @@ TEST_F(Division, ReciprocalIsTheFloorOfAPowerOverTheDivisor) {
     for (int i = 0; i < 120; i++) {
         int nb = 1 + int(pick(3 * DIV_NEWTON_LIMBS)), n = int(pick(3 * DIV_NEWTON_LIMBS));
         Vec b = hard_divisor(nb), y(size_t(n) + 2, 7);
-        ASSERT_EQ(lv_reciprocal(y.data(), b.data(), nb, n), 0);
+        ASSERT_EQ(lv_reciprocal(core, y.data(), b.data(), nb, n), STATUS_OK);
         to_mpz(zb, b.data(), nb);
         mpz_ui_pow_ui(zq, LV_BASE, unsigned(nb + n));
         mpz_tdiv_q(zq, zq, zb);
@@ -227,18 +227,18 @@ TEST_F(Division, ReciprocalIsTheFloorOfAPowerOverTheDivisor) {
 TEST_F(Division, ArenaShortageIsReportedAndGivenBack) {
     Vec a = random_limbs(4 * DIV_NEWTON_LIMBS), b = random_limbs(2 * DIV_NEWTON_LIMBS);
     Vec q(a.size() - b.size() + 1), r(b.size());
-    size_t mark = scratch_mark();
-    ASSERT_NE(scratch_take(scratch_room() - 64), nullptr);
-    size_t full = scratch_mark();
-    EXPECT_EQ(lv_divrem(q.data(), r.data(), a.data(), int(a.size()), b.data(), int(b.size())), -1);
-    EXPECT_EQ(scratch_mark(), full);
+    size_t mark = scratch_mark(core);
+    ASSERT_NE(scratch_take(core, scratch_room(core) - 64), nullptr);
+    size_t full = scratch_mark(core);
+    EXPECT_EQ(lv_divrem(core, q.data(), r.data(), a.data(), int(a.size()), b.data(), int(b.size())), STATUS_NO_ROOM);
+    EXPECT_EQ(scratch_mark(core), full);
     // `divide` then refuses and leaves the dividend as it was.
     BigNum *x = work_int(5), *y = work_int(6);
     put(x, {3, 0, 0, 0, 0, 0, 9});
     put(y, {1, 0, 5});
     EXPECT_EQ(divide(nullptr, nullptr, x, y), -3);
     EXPECT_EQ(limbs_of(x), (L{3, 0, 0, 0, 0, 0, 9}));
-    scratch_release(mark);
+    scratch_release(core, mark);
     EXPECT_EQ(divide(nullptr, nullptr, x, y), 0);
     EXPECT_EQ(limbs_of(x), (L{2, 99999999, 99999985, 0, 74}));
 }

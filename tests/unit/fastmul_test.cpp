@@ -85,7 +85,7 @@ struct FastMul : ::testing::Test {
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_EQ(pool_start(6000), 0);
-        ASSERT_EQ(fastmul_reserve(24000), 0);
+        ASSERT_EQ(fastmul_reserve(core, 24000), STATUS_OK);
     }
 };
 
@@ -97,7 +97,7 @@ TEST_F(FastMul, VectorProductsAcrossThresholds) {
         for (int nb : sizes) {
             if (na > 1000 && nb > 1000 && na != nb) continue;
             Vec a = make(na), b = make(nb);
-            mul_limbs(r.data(), a.data(), na, b.data(), nb);
+            mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
             ASSERT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
         }
 }
@@ -107,15 +107,15 @@ TEST_F(FastMul, UnbalancedCarriesAndSquares) {
     // Long against short in both orders, lengths not multiples of each other.
     for (auto [na, nb] : {std::pair{9000, 45}, {45, 9000}, {9000, 703}, {703, 9000}, {5001, 250}}) {
         Vec a = make(na), b = make(nb);
-        mul_limbs(r.data(), a.data(), na, b.data(), nb);
+        mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
         ASSERT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
     }
     for (int n : {1, KARATSUBA_LIMBS + 1, TRANSFORM_LIMBS - 1, TRANSFORM_LIMBS, 9999}) {
         for (int kind : {0, 1, 2}) {
             Vec a = make(n, kind);
-            sqr_limbs(r.data(), a.data(), n);
+            sqr_limbs(core, r.data(), a.data(), n);
             ASSERT_EQ(digits(r.data(), 2 * n), product_text(a, a)) << n << " kind " << kind;
-            mul_limbs(r.data(), a.data(), n, a.data(), n);
+            mul_limbs(core, r.data(), a.data(), n, a.data(), n);
             ASSERT_EQ(digits(r.data(), 2 * n), product_text(a, a)) << n << " kind " << kind;
         }
     }
@@ -196,22 +196,32 @@ TEST_F(FastMul, CapacityRefusalsAreUnchanged) {
     EXPECT_EQ(multiply(big, x, y), -6);
 }
 
+// The limbs of a falling product or a power, or -1 when refused.
+int falling(uint32_t *r, int room, int64_t first, int64_t count, int64_t step) {
+    int len = 0;
+    return falling_product_limbs(core, r, room, &len, first, count, step) == STATUS_OK ? len : -1;
+}
+int power_of(uint32_t *r, int room, const uint32_t *a, int n, uint64_t e) {
+    int len = 0;
+    return power_limbs(core, r, room, &len, a, n, e) == STATUS_OK ? len : -1;
+}
+
 TEST_F(FastMul, ProductTreesMatchTheLibrary) {
     Vec r(24000);
     mpz_t z;
     mpz_init(z);
     for (int64_t n : {1, 2, 12, 13, 1000, 9999}) {
-        int len = falling_product_limbs(r.data(), 24000, n, n, 1);
+        int len = falling(r.data(), 24000, n, n, 1);
         ASSERT_GT(len, 0);
         mpz_fac_ui(z, static_cast<unsigned long>(n));
         EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << n << "!";
-        len = falling_product_limbs(r.data(), 24000, n, (n + 1) / 2, 2);
+        len = falling(r.data(), 24000, n, (n + 1) / 2, 2);
         mpz_2fac_ui(z, static_cast<unsigned long>(n));
         EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << n << "!!";
     }
     // Factors beyond one limb, as in permutations of large numbers.
     int64_t big = 3000000000000000007LL;
-    int len = falling_product_limbs(r.data(), 24000, big, 500, 1);
+    int len = falling(r.data(), 24000, big, 500, 1);
     mpz_set_ui(z, 1);
     for (int64_t j = 0; j < 500; j++) {
         mpz_t f;
@@ -221,10 +231,10 @@ TEST_F(FastMul, ProductTreesMatchTheLibrary) {
     }
     EXPECT_EQ(digits(r.data(), len), mpz_text(z));
     // A room of exactly the length succeeds, one limb less refuses.
-    int exact = falling_product_limbs(r.data(), 24000, 9999, 9999, 1);
-    EXPECT_EQ(falling_product_limbs(r.data(), exact, 9999, 9999, 1), exact);
-    EXPECT_EQ(falling_product_limbs(r.data(), exact - 1, 9999, 9999, 1), -1);
-    EXPECT_EQ(falling_product_limbs(r.data(), 100, 99999999, 99999999, 1), -1);
+    int exact = falling(r.data(), 24000, 9999, 9999, 1);
+    EXPECT_EQ(falling(r.data(), exact, 9999, 9999, 1), exact);
+    EXPECT_EQ(falling(r.data(), exact - 1, 9999, 9999, 1), -1);
+    EXPECT_EQ(falling(r.data(), 100, 99999999, 99999999, 1), -1);
     mpz_clear(z);
 }
 
@@ -234,17 +244,17 @@ TEST_F(FastMul, PowersMatchTheLibrary) {
     mpz_init(z);
     for (auto [base, e] : {std::pair<uint32_t, unsigned>{3, 1}, {3, 100000}, {99999999, 777}, {2, 64}}) {
         Vec a{base};
-        int len = power_limbs(r.data(), 24000, a.data(), 1, e);
+        int len = power_of(r.data(), 24000, a.data(), 1, e);
         mpz_ui_pow_ui(z, base, e);
         EXPECT_EQ(digits(r.data(), len), mpz_text(z)) << base << "^" << e;
         int exact = len;
-        EXPECT_EQ(power_limbs(r.data(), exact, a.data(), 1, e), exact);
+        EXPECT_EQ(power_of(r.data(), exact, a.data(), 1, e), exact);
         if (exact > 1) {
-            EXPECT_EQ(power_limbs(r.data(), exact - 1, a.data(), 1, e), -1);
+            EXPECT_EQ(power_of(r.data(), exact - 1, a.data(), 1, e), -1);
         }
     }
     Vec a = make(57);
-    int len = power_limbs(r.data(), 24000, a.data(), 57, 300);
+    int len = power_of(r.data(), 24000, a.data(), 57, 300);
     mpz_set_str(z, digits(a.data(), 57).c_str(), 10);
     mpz_pow_ui(z, z, 300);
     EXPECT_EQ(digits(r.data(), len), mpz_text(z));
@@ -371,13 +381,13 @@ constexpr uint32_t POISON = 0xdeadbeefu;
 // na x nb through mul_limbs (b's length nb) and, for equal operands, sqr_limbs.
 ::testing::AssertionResult check_pair(const Vec &a, const Vec &b) {
     Vec r(a.size() + b.size(), POISON);
-    mul_limbs(r.data(), a.data(), int(a.size()), b.data(), int(b.size()));
+    mul_limbs(core, r.data(), a.data(), int(a.size()), b.data(), int(b.size()));
     return matches_library(r, a, b);
 }
 
 ::testing::AssertionResult check_square(const Vec &a) {
     Vec r(2 * a.size(), POISON);
-    sqr_limbs(r.data(), a.data(), int(a.size()));
+    sqr_limbs(core, r.data(), a.data(), int(a.size()));
     return matches_library(r, a, a);
 }
 
@@ -388,7 +398,7 @@ struct FastMulDifferential : ::testing::Test {
     }
     void SetUp() override {
         diff_state = diff_seed | 1;  // each test replays alone under a filter
-        ASSERT_EQ(fastmul_reserve(300000), 0);
+        ASSERT_EQ(fastmul_reserve(core, 300000), STATUS_OK);
     }
 };
 
@@ -458,7 +468,7 @@ TEST_F(FastMulDifferential, LeadingZeroLimbsAndPrefixesOfOneArray) {
         ASSERT_TRUE(check_square(a)) << n << ", seed " << diff_seed;
         // a and b may be the same array with different lengths.
         Vec r(n + n / 2, POISON);
-        mul_limbs(r.data(), a.data(), n, a.data(), n / 2);
+        mul_limbs(core, r.data(), a.data(), n, a.data(), n / 2);
         ASSERT_TRUE(matches_library(r, a, Vec(a.begin(), a.begin() + n / 2))) << n << ", seed " << diff_seed;
     }
 }
@@ -500,13 +510,13 @@ TEST_F(FastMulBounds, TwoPrimesUpToTheirLastCoefficientThreeBeyond) {
     // of two coefficients: shorter operands of 425352 limbs, all nines, are
     // the largest they take; 425354 (212677 full coefficients) need the
     // three primes.
-    ASSERT_EQ(fastmul_reserve(2 * 425354 + 2000), 0);
+    ASSERT_EQ(fastmul_reserve(core, 2 * 425354 + 2000), STATUS_OK);
     for (auto [na, nb] : {std::pair{425352, 425352}, {425354, 425354}, {426352, 425352}, {425354, 425353}}) {
         Vec a(na, 99999999u), b(nb, 99999999u), r(size_t(na + nb), POISON);
-        mul_limbs(r.data(), a.data(), na, b.data(), nb);
+        mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
         ASSERT_TRUE(is_nines_product(r.data(), na, nb)) << na << " x " << nb;
         if (na == nb) {
-            sqr_limbs(r.data(), a.data(), na);
+            sqr_limbs(core, r.data(), a.data(), na);
             ASSERT_TRUE(is_nines_product(r.data(), na, na)) << na << " squared";
         }
     }
@@ -516,54 +526,51 @@ TEST_F(FastMulBounds, ProductsAsLongAsTheReserveAllows) {
     // 2^22 limbs a side, the longest product fastmul_reserve takes, with the
     // largest coefficients; then random operands of 3.5 million limbs (the
     // largest preset) checked modulo a prime.
-    ASSERT_EQ(fastmul_reserve(1 << 23), 0);
-    EXPECT_EQ(fastmul_reserve((1 << 23) + 1), -1);
-    EXPECT_EQ(fastmul_capacity(), 1 << 23);
+    ASSERT_EQ(fastmul_reserve(core, 1 << 23), STATUS_OK);
+    EXPECT_EQ(fastmul_reserve(core, (1 << 23) + 1), STATUS_NO_ROOM);
+    EXPECT_EQ(fastmul_capacity(core), 1 << 23);
     const uint64_t q = (uint64_t(1) << 61) - 1;
     for (int n : {1 << 22}) {
         Vec a(n, 99999999u), r(2 * size_t(n), POISON);
-        sqr_limbs(r.data(), a.data(), n);
+        sqr_limbs(core, r.data(), a.data(), n);
         ASSERT_TRUE(is_nines_product(r.data(), n, n)) << n << " squared";
         Vec b(n, 99999999u);  // equal values in another array: the product path
-        mul_limbs(r.data(), a.data(), n, b.data(), n);
+        mul_limbs(core, r.data(), a.data(), n, b.data(), n);
         ASSERT_TRUE(is_nines_product(r.data(), n, n)) << n << " x " << n;
     }
     int n = 3500000;
     Vec a = hard_operand(n), b = hard_operand(n - 12345), r(2 * size_t(n), POISON);
-    mul_limbs(r.data(), a.data(), n, b.data(), n - 12345);
+    mul_limbs(core, r.data(), a.data(), n, b.data(), n - 12345);
     unsigned __int128 want = (unsigned __int128)residue(a.data(), a.size()) * residue(b.data(), b.size()) % q;
     EXPECT_EQ(residue(r.data(), r.size() - 12345), uint64_t(want)) << "seed " << diff_seed;
 }
 
 // ------------------------------------------- interrupts
 
-int polls_seen = 0;
-void count_poll() { polls_seen++; }
-
 TEST(FastMulInterrupt, LongProductsPollBetweenTheirStages) {
-    // A hook that returns lets the product run on: it must still be right,
-    // and every transform product polls once per prime and before its end.
+    // Every transform product polls once per prime and before its end, and
+    // stays right; with the flag raised it stops and leaves zeros.
     bind_gmp();
-    ASSERT_EQ(fastmul_reserve(300000), 0);
-    void (*saved)() = interrupt_hook;
-    interrupt_hook = count_poll;
+    ASSERT_EQ(fastmul_reserve(core, 300000), STATUS_OK);
+    core.stop = &interrupt_requested;
     for (auto [na, nb] : {std::pair{20000, 20000}, {100000, 2000}, {60000, 60001}}) {
         Vec a = make(na), b = make(nb), r(size_t(na + nb));
-        polls_seen = 0;
-        interrupt_requested = 1;
-        mul_limbs(r.data(), a.data(), na, b.data(), nb);
-        interrupt_requested = 0;
-        EXPECT_GE(polls_seen, 3) << na << " x " << nb;
+        uint64_t before = core.polls;
+        mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
+        EXPECT_GE(core.polls - before, 3u) << na << " x " << nb;
         EXPECT_EQ(digits(r.data(), na + nb), product_text(a, b)) << na << " x " << nb;
+        interrupt_requested = 1;
+        mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
+        interrupt_requested = 0;
+        EXPECT_EQ(core.status, STATUS_INTERRUPTED);
+        core.status = STATUS_OK;
+        for (uint32_t x : r) ASSERT_EQ(x, 0u);
     }
-    polls_seen = 0;
     Vec a = make(30000), r(60000);
-    interrupt_requested = 1;
-    sqr_limbs(r.data(), a.data(), 30000);
-    interrupt_requested = 0;
-    EXPECT_GE(polls_seen, 3);
+    uint64_t before = core.polls;
+    sqr_limbs(core, r.data(), a.data(), 30000);
+    EXPECT_GE(core.polls - before, 3u);
     EXPECT_EQ(digits(r.data(), 60000), product_text(a, a));
-    interrupt_hook = saved;
 }
 
 // ------------------------------------------------ evaluator products

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "expr/expr.h"
+#include "kernels/real.h"
 #include "engine/gmp_api.h"
 #include "functions/functions.h"
 #include "support.h"
@@ -13,7 +14,7 @@ namespace {
 struct Functions200 : ::testing::Test {
     static void SetUpTestSuite() {
         if (!gmp_ready()) bind_gmp();
-        ASSERT_EQ(pool_start(200), 0);
+        ASSERT_EQ(core_start(200), 0);
     }
     Fraction *f = &work_frac[1];
     void SetUp() override { fraction_init(f); }

@@ -129,7 +129,8 @@ TEST_F(Gcd, LimbVectorsAgreeWithTheLibrary) {
         if (pick(4) == 0) a.push_back(0);
         size_t n = a.size() > b.size() ? a.size() : b.size();
         Vec g(n + 1, 77);
-        int len = lv_gcd(g.data(), a.data(), int(a.size()), b.data(), int(b.size()));
+        int len = -1;
+        ASSERT_EQ(lv_gcd(core, g.data(), &len, a.data(), int(a.size()), b.data(), int(b.size())), STATUS_OK);
         ASSERT_GE(len, 0);
         g.resize(size_t(len));
         mpz_gcd(zg, za, zb);
@@ -146,7 +147,8 @@ TEST_F(Gcd, LimbVectorResultMayOverwriteAnOperand) {
         b.resize(n, 0);
         bool into_a = pick(2) == 0;
         Vec &g = into_a ? a : b;
-        int len = lv_gcd(g.data(), a.data(), int(n), b.data(), int(n));
+        int len = -1;
+        ASSERT_EQ(lv_gcd(core, g.data(), &len, a.data(), int(n), b.data(), int(n)), STATUS_OK);
         ASSERT_GE(len, 0);
         g.resize(size_t(len));
         mpz_gcd(zg, za, zb);

@@ -22,7 +22,7 @@ class Kernels : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!gmp_ready()) bind_gmp();
-        ASSERT_EQ(pool_start(2000), 0);
+        ASSERT_EQ(core_start(2000), 0);
         fixed_point_limbs = 4;
     }
     void TearDown() override { fixed_point_limbs = 4; }
@@ -94,12 +94,12 @@ TEST_F(Kernels, ResultsRightNextToALimbBoundaryTruncate) {
             std::string frac = c.above ? "." + repeat('0', 8 * F + 29) + "1" : "." + repeat('9', 8 * F + 30);
             Fraction *x = literal(c.whole + frac, F + 5);
             if (c.negative) x->num->sign = -1;
-            int rc = c.fn == ROOT2 ? real_root(out, x, 2, F)
-                     : c.fn == ROOT3 ? real_root(out, x, 3, F)
-                     : c.fn == LOG   ? real_log(out, x, 0, F)
-                     : c.fn == EXP   ? real_exp(out, x, F)
-                                     : real_sin_cos(out, x, 1, 0, F);
-            ASSERT_EQ(rc, 0);
+            Status rc = c.fn == ROOT2 ? real_root(core, out, x, 2, F)
+                     : c.fn == ROOT3 ? real_root(core, out, x, 3, F)
+                     : c.fn == LOG   ? real_log(core, out, x, 0, F)
+                     : c.fn == EXP   ? real_exp(core, out, x, F)
+                                     : real_sin_cos(core, out, x, 1, 0, F);
+            ASSERT_EQ(rc, STATUS_OK);
             std::string want = std::string(" ") + c.want;
             if (want.back() == '#') want = want.substr(0, want.size() - 1) + nines;
             EXPECT_EQ(result_text(out), want) << "case " << int(&c - cases) << ", F = " << F;
@@ -144,7 +144,7 @@ TEST_F(Kernels, EveryFunctionGivesItsWorkSpaceBack) {
     for (const char *e : {"PI", "EXP", "SQR3", "5^(1/7)", "3^(1/200)", "LN(7)", "LN(PI)", "LOG10(2)", "SINR(3)",
                           "COS(1.5)", "TANR(0.7)", "ATAN(SQR2)", "ATAN(5/7)", "2^PI"}) {
         text_of(e);
-        EXPECT_EQ(scratch_mark(), 0u) << e;
+        EXPECT_EQ(scratch_mark(core), 0u) << e;
     }
 }
 
@@ -161,7 +161,7 @@ TEST_F(Kernels, AResultThatDoesNotFitIsRefusedWithANotice) {
 
 // The floating values against the library: products, quotients and square
 // roots of random operands with runs of zero and 99999999 limbs, each to
-// flt_prec limbs, must be the exact results truncated (the quotient and
+// core.prec limbs, must be the exact results truncated (the quotient and
 // root within one unit of the last limb).
 class FloatingValues : public Kernels {
   protected:
@@ -175,7 +175,7 @@ class FloatingValues : public Kernels {
         printf("seed %llu (set VANTREL_SEED to repeat)\n", (unsigned long long)seed);
     }
     Flt random_value(int n) {
-        uint32_t *d = scratch_take(size_t(n));
+        uint32_t *d = scratch_take(core, size_t(n));
         int mode = int(rng() % 4);
         for (int i = 0; i < n; i++) {
             uint64_t r = rng();
@@ -199,17 +199,17 @@ TEST_F(FloatingValues, ProductsQuotientsAndRootsAgainstTheLibrary) {
     mpz_inits(a, b, c, want, base, nullptr);
     mpz_set_ui(base, 100000000);
     for (int round = 0; round < 60; round++) {
-        size_t mark = scratch_mark();
+        size_t mark = scratch_mark(core);
         int na = 1 + int(rng() % 300), nb = 1 + int(rng() % 300);
-        // Operands longer than flt_prec + 1 limbs are cut before a product:
+        // Operands longer than core.prec + 1 limbs are cut before a product:
         // keep them within it so that the product is the exact one, cut.
-        flt_prec = std::max(na, nb) + int(rng() % 100);
+        core.prec = std::max(na, nb) + int(rng() % 100);
         Flt x = random_value(na), y = random_value(nb);
         to_mpz(a, x);
         to_mpz(b, y);
 
-        // The product's mantissa is the exact product cut to flt_prec limbs.
-        Flt p = flt_mul(x, y);
+        // The product's mantissa is the exact product cut to core.prec limbs.
+        Flt p = flt_mul(core, x, y);
         mpz_mul(want, a, b);
         to_mpz(c, p);
         int64_t shift = p.e - x.e - y.e;  // limbs cut off below
@@ -220,7 +220,7 @@ TEST_F(FloatingValues, ProductsQuotientsAndRootsAgainstTheLibrary) {
         EXPECT_EQ(mpz_cmp(c, want), 0) << "product, round " << round;
 
         // The quotient: q * BASE^-e within one unit of the last limb of a / b.
-        Flt q = flt_div(x, y);
+        Flt q = flt_div(core, x, y);
         to_mpz(c, q);
         int64_t k = -(q.e - x.e + y.e);  // q ~ a / b * BASE^k
         mpz_t lhs, rhs;
@@ -238,16 +238,16 @@ TEST_F(FloatingValues, ProductsQuotientsAndRootsAgainstTheLibrary) {
         EXPECT_TRUE(mpz_cmp_ui(lhs, 1) <= 0 && mpz_sgn(lhs) >= 0) << "quotient, round " << round;
 
         // The square root of the product, squared, is within the precision.
-        Flt r = flt_sqrt(p);
-        Flt back = flt_mul(r, r);
-        Flt diff = flt_sub(back, p);
+        Flt r = flt_sqrt(core, p);
+        Flt back = flt_mul(core, r, r);
+        Flt diff = flt_sub(core, back, p);
         if (diff.n) {
-            EXPECT_LT(flt_top(diff), flt_top(p) - flt_prec + 2) << "root, round " << round;
+            EXPECT_LT(flt_top(diff), flt_top(p) - core.prec + 2) << "root, round " << round;
         }
         mpz_clears(s, lhs, rhs, nullptr);
-        scratch_release(mark);
+        scratch_release(core, mark);
     }
-    flt_prec = 4;
+    core.prec = 4;
     mpz_clears(a, b, c, want, base, nullptr);
 }
 

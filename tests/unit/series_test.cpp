@@ -9,6 +9,7 @@
 #include <string>
 
 #include "expr/expr.h"
+#include "kernels/real.h"
 #include "engine/gmp_api.h"
 #include "functions/functions.h"
 
@@ -82,7 +83,7 @@ const Case cases[] = {
 struct SeriesAccuracy : ::testing::TestWithParam<int> {
     static void SetUpTestSuite() {
         if (!gmp_ready()) bind_gmp();
-        ASSERT_EQ(pool_start(2000), 0);
+        ASSERT_EQ(core_start(2000), 0);
     }
 };
 
@@ -107,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Series, SeriesAccuracy, ::testing::Values(32, 200, 2000
 struct SeriesEdges : ::testing::Test {
     static void SetUpTestSuite() {
         if (!gmp_ready()) bind_gmp();
-        ASSERT_EQ(pool_start(200), 0);
+        ASSERT_EQ(core_start(200), 0);
     }
     void SetUp() override { fixed_point_limbs = 4; }
 };
@@ -161,7 +162,7 @@ TEST_F(SeriesEdges, TangentAtNinetyDegreesDoesNotCrash) {
 // nor be lost.
 TEST(SeriesLongDenominators, LogarithmKeepsItsDigits) {
     if (!gmp_ready()) bind_gmp();
-    ASSERT_EQ(pool_start(700), 0);
+    ASSERT_EQ(core_start(700), 0);
     fixed_point_limbs = 150;
     EXPECT_GE(agreeing_digits(eval_text("LN(2)"), reference("ln2")), 8 * 149);
     EXPECT_GE(agreeing_digits(eval_text("LN(1.99)"), reference("ln1_99")), 8 * 149);

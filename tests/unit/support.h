@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "number/bignum.h"
+#include "kernels/real.h"
 #include "engine/gmp_api.h"
 
 using L = std::vector<int32_t>;
@@ -82,7 +83,7 @@ inline uint64_t replayable_seed(const char *suite, uint64_t fallback) {
 // Returns pool_start's result.
 inline int start_library_suite(const char *suite, int precision, uint64_t *seed) {
     bind_gmp();
-    int rc = pool_start(precision);
+    int rc = core_start(precision);
     *seed = replayable_seed(suite, *seed);
     return rc;
 }
