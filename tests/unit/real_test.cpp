@@ -5,6 +5,8 @@
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <algorithm>
 #include <cstdlib>
 #include <random>
@@ -157,6 +159,28 @@ TEST_F(Kernels, AResultThatDoesNotFitIsRefusedWithANotice) {
     // Far below zero the exponential truncates to 0 with no notice.
     EXPECT_EQ(text_of("2^(-1000000.5)", &notices), " 0");
     EXPECT_EQ(notices, "");
+}
+
+TEST_F(Kernels, AnAmbiguityThatNeverResolvesEndsAsUncertainAtTheRoom) {
+    // sin 30 degrees is exactly 1/2: without an exact test for it the
+    // truncation at F limbs stays undecided however many limbs are added.
+    // The retry loop goes on to the room (twice out's capacity) and then
+    // says so, with the error bound of the value it wrote.
+    std::vector<int32_t> store(12);
+    BigNum out{};
+    out.limbs = store.data();
+    out.capacity = 12;
+    bn_clear(&out);
+    Fraction *x = literal("30", 0);
+    ASSERT_EQ(real_sin_cos(core, &out, x, 0, 2, 4), STATUS_UNCERTAIN);
+    EXPECT_LT(core.error_exponent, -4 - 8);  // far below the last kept limb
+    EXPECT_EQ(out.frac_limbs, 4);
+    // Either side of 1/2 by at most one unit of the last limb.
+    bool half = out.used == 4 && limb(&out, 3) == 50000000 && limb(&out, 0) == 0;
+    bool below = out.used == 4 && limb(&out, 3) == 49999999 && limb(&out, 0) == 99999999;
+    EXPECT_TRUE(half || below);
+    EXPECT_EQ(scratch_mark(core), 0u);
+    EXPECT_EQ(core.prec, 4);  // put back, whatever it was
 }
 
 // The floating values against the library: products, quotients and square
