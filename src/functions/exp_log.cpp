@@ -56,7 +56,7 @@ void make_fixed(Fraction *f) {
     int e = d->frac_limbs;
     bool scaled = e > 0 && n->used + e < n->capacity;
     if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
     }
@@ -107,7 +107,7 @@ void series_trim(Fraction *f, int limbs) {
 // record is reported and gives 0.
 void finish_kernel(Fraction *target, int rc) {
     if (rc == REAL_NO_ROOM) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return;
     }
@@ -137,7 +137,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     one->frac_limbs = num->frac_limbs;
     int32_t f = num->frac_limbs;
     if (add(num, num, one) < 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return F;
     }
@@ -146,7 +146,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     // template at this level, whose work fraction may be the target.
     int rc = real_log(target->num, target, 0, F);
     if (rc == REAL_DOMAIN) {
-        fputs(bn_is_zero(num) ? MSG_LOG_ZERO : MSG_LOG_NEG, stdout);
+        tell_notice(bn_is_zero(num) ? MSG_LOG_ZERO : MSG_LOG_NEG);
         fraction_init(target);
         return F;
     }
@@ -184,7 +184,7 @@ int compute_log(Fraction *target, int64_t base, int level) {
     bool zero = bn_is_zero(n);
     bool negative = !zero && n->sign * target->den->sign < 0;
     if (zero || negative) {
-        fputs(negative ? MSG_LOG_NEG : MSG_LOG_ZERO, stdout);
+        tell_notice(negative ? MSG_LOG_NEG : MSG_LOG_ZERO);
         fraction_init(target);
         return 0;
     }
@@ -248,7 +248,7 @@ int newton_root(Fraction *target, int n, int level) {
     if (exact_fraction_root(target, n)) return 1;
     int rc = real_root(target->num, target, n, fixed_point_limbs);
     if (rc == REAL_DOMAIN) {
-        fputs(MSG_ROOT_NEG, stdout);
+        tell_notice(MSG_ROOT_NEG);
         fraction_init(target);
         return 1;
     }

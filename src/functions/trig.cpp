@@ -59,11 +59,12 @@ int compute_pi(Fraction *target, int level) {
     }
     fraction_init(target);
     if (real_pi(target->num, F) != 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return 0;
     }
-    series_copy(cache, target);
+    // A kernel stopped by Ctrl-C leaves digits of no meaning: never cached.
+    if (!interrupted()) series_copy(cache, target);
     return F;
 }
 
@@ -82,7 +83,7 @@ int compute_atan(Fraction *target, int level) {
     if (compare(target->num, target->den) == 0) {
         run(template_text(TPL_PI_QUARTER), target, level);
     } else if (real_atan(target->num, target, fixed_point_limbs) != 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
     } else {
         bn_set_one(target->den);
@@ -172,7 +173,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         fraction_init(target);
         int rc = stashed ? real_sin_cos(target->num, &arg, cosine, mode, F) : REAL_NO_ROOM;
         if (rc != 0) {
-            report_refusal(MSG_PROD_OVF);
+            tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }
@@ -194,7 +195,7 @@ int tangent_special(Fraction *target, int j) {
         set_int32(target->num, k == 2 ? 1 : 3);
         set_int32(target->den, k == 2 ? 3 : 1);
         if (real_root(target->num, target, 2, F) != 0) {
-            report_refusal(MSG_PROD_OVF);
+            tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
             return 0;
         }
@@ -283,7 +284,7 @@ int compute_tan(Fraction *target, char unit, int level) {
         fraction_init(target);
         rc = real_tan(target->num, &arg, mode, fixed_point_limbs);
         if (rc == REAL_NO_ROOM) {
-            report_refusal(MSG_PROD_OVF);
+            tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }
