@@ -32,9 +32,9 @@ void unmute() {
 }
 
 // Output of the repeated attempts is dropped: their messages were given by
-// the first one. The console's descriptor is put aside and restored (by
-// certify_reset when Ctrl-C abandons the line meanwhile). Only the
-// outermost scope mutes.
+// the first one. The console's descriptor is put aside and restored on
+// leaving the scope, a Ctrl-C included (certify_reset does it as well). Only
+// the outermost scope mutes.
 struct Mute {
     bool mine = false;
     void on() {

@@ -64,7 +64,7 @@ void note_divisor_doubt();
 // True during the last attempt a statement's room allows: a function whose
 // argument is still uncertain may then take the simple fraction inside it.
 bool final_attempt();
-// After a line abandoned by Ctrl-C: the console's output back if muted, no
+// After a line stopped by Ctrl-C: the console's output back if muted, no
 // certain evaluation in progress.
 void certify_reset();
 

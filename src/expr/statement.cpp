@@ -38,7 +38,7 @@ static void set_register_int(int reg, int32_t v) {
 // its values are held in the statement's work fraction W and the two above
 // it until every evaluation is done, and only then moved into the work
 // registers for the templates (which call no function). The levels are
-// passed down rather than kept in a variable, so a line abandoned mid-solve
+// passed down rather than kept in a variable, so a line stopped mid-solve
 // (Ctrl-C) leaves nothing behind.
 constexpr int SOLVER_LEVELS = 3;
 
