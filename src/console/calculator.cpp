@@ -2,7 +2,6 @@
 // files and their header line, carving the pools, the banner, block capture
 // and replay, nested runs of script files, and the orderly exit.
 #include <cctype>
-#include <csetjmp>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -31,13 +30,24 @@ static const int PRESETS[10] = {200,    700,    2000,    7000,    20000,
 static const int DEFAULT_PRECISION = 70000;
 static const int MAX_NESTING = 16;
 
-// The state of the run at depth d while the run at depth d + 1 is active, so
-// that an abandoned line can unwind every nested run (see abandon_line).
+// The state of the run at depth d while the run at depth d + 1 is active,
+// restored when that run returns (at its end, or stopped by Ctrl-C).
 static CalculatorState outer_states[MAX_NESTING];
 
 // Settings a series raises while it runs, as they were when the current line
-// started; restored when that line is abandoned.
+// started; restored when Ctrl-C stops that line.
 static int line_precision, line_fixed_point_limbs;
+
+// How a run of the input loop ended: its script finished (nested runs only),
+// Ctrl-C stopped a line of a nested run (the outermost run recovers), or the
+// session ended (fuzz builds; see session_ending).
+enum RunEnd { RUN_FINISHED = 1, RUN_INTERRUPTED = 2, RUN_ENDED = 3 };
+
+// Set by exit_calculator in fuzz builds; never set elsewhere.
+static bool session_over = false;
+bool session_ending() { return session_over; }
+
+static void recover_after_interrupt();
 
 // Precision the pools were carved with; 0 until then. Nested runs may lower
 // `precision` but never raise it above this.
@@ -247,6 +257,7 @@ static const char *capture_block(const char *first) {
             len = int(strlen(start)) + 1;
         } else {
             int used = read_line(start, size_t(end - start));
+            if (session_ending()) return "";
             if (calc.script_cursor) calc.script_cursor += used;
             if (calc.line_refused) continue;  // reported; the capture goes on
             if (!normalise_reporting(start, &len)) continue;  // reported; not captured
@@ -279,19 +290,35 @@ void repeat_while_line(const char *text) {
     calc.while_pending = true;
 }
 
+// Ctrl-C stopped the line (the flag is set): a nested run returns
+// RUN_INTERRUPTED so that its caller unwinds it (true); the outermost run
+// recovers and goes on (false).
+static bool hand_down_interrupt(bool nested) {
+    if (nested) return true;
+    recover_after_interrupt();
+    return false;
+}
+
 // The line loop: replays the captured block while a replay is owed, else reads
-// the next script or console line, then dispatches it. Returns 1 in a nested
-// run when its script is finished; otherwise never returns (end of input and
-// the exit command end the process).
+// the next script or console line, then dispatches it. A nested run returns
+// RUN_FINISHED when its script is finished and RUN_INTERRUPTED when Ctrl-C
+// stopped one of its lines; in fuzz builds every run returns RUN_ENDED once
+// the session ended. Otherwise it never returns (end of input and the exit
+// command end the process).
 static int input_loop(bool nested) {
     for (;;) {
+        if (session_ending()) return RUN_ENDED;
         bool replayed = false;
         if (calc.replay_position >= 0) {
             if (calc.replay_position >= calc.block_count) {
                 // The count is tested after each pass: n >= 1 gives n passes.
                 // Passes over an empty block change nothing, so they end at
                 // once instead of spinning through a count of up to 2^31.
-                poll_interrupt();
+                // Ctrl-C ends the passes even when no statement computes.
+                if (interrupted()) {
+                    if (hand_down_interrupt(nested)) return RUN_INTERRUPTED;
+                    continue;
+                }
                 if (calc.repeat_count > 1 && calc.block_count > 0) {
                     calc.repeat_count--;
                     calc.replay_position = 0;
@@ -321,22 +348,29 @@ static int input_loop(bool nested) {
         } else {
             if (calc.script_cursor && script_finished()) calc.script_cursor = nullptr;
             // A nested run ends with its script; the console belongs to the outer run.
-            if (nested && !calc.script_cursor) return 1;
+            if (nested && !calc.script_cursor) return RUN_FINISHED;
             calc.current_line = calc.line_buffer;
             calc.last_line_length = read_line(calc.line_buffer, calc.line_buffer_size);
+            if (session_ending()) return RUN_ENDED;
             if (calc.script_cursor) calc.script_cursor += calc.last_line_length;
             if (calc.line_refused) continue;  // reported; nothing of it runs
             int length = 0;
             if (!normalise_reporting(calc.line_buffer, &length)) continue;  // reported; nothing runs
         }
         char *line = calc.current_line;
-        poll_interrupt();  // a Ctrl-C during a fast script still stops it
+        // A Ctrl-C during a fast script, or one a factorisation answered,
+        // still stops the script (a console read has cleared the flag).
+        if (interrupted()) {
+            if (hand_down_interrupt(nested)) return RUN_INTERRUPTED;
+            continue;
+        }
         if (calc.run_depth == 0) {
             line_precision = precision;
             line_fixed_point_limbs = fixed_point_limbs;
         }
+        int code = 0;
         if (!line[0]) {
-            if (calc.script_opened) run_command(line);
+            if (calc.script_opened) code = run_command(line);
             else print_help();
         } else if (!replayed && (line[0] == '{' || (isupper(static_cast<unsigned char>(line[0])) && line[1] == '{'))) {
             // The text after `{` is the block's first line; text after the
@@ -345,24 +379,27 @@ static int input_loop(bool nested) {
             if (rest[0]) {
                 memmove(calc.line_buffer, rest, strlen(rest) + 1);
                 calc.current_line = calc.line_buffer;
-                run_command(calc.line_buffer);
+                code = run_command(calc.line_buffer);
             }
         } else {
-            run_command(line);
+            code = run_command(line);
         }
+        if (code == CODE_INTERRUPTED && hand_down_interrupt(nested)) return RUN_INTERRUPTED;
     }
 }
 
 // ---------------------------------------------------------- interrupts
-// Ctrl-C sets `interrupt_requested`; the number core polls it in its long
-// loops and calls abandon_line, which jumps back to the outermost input loop:
-// the line (and any script or nested run it belongs to) is dropped, variables
-// stay. A second Ctrl-C within INTERRUPT_EXIT_SECONDS ends the process at
-// once, even when the work in hand never polls. The handlers only set flags,
-// write and _exit: the output file loses nothing, since every listing written
-// to it is flushed at once, and the terminal is put back as found.
+// Ctrl-C sets `interrupt_requested` (interrupted() in bignum.h). The number
+// core may then stop its long operations early, and every layer above it
+// tests the flag at its loop points and returns CODE_INTERRUPTED upward
+// without listing or storing anything computed since; the input loop then
+// recovers: the line (and any script or nested run it belongs to) is
+// dropped, variables stay. A second Ctrl-C within INTERRUPT_EXIT_SECONDS
+// ends the process at once, even when the work in hand never tests the flag.
+// The handlers only set flags, write and _exit: the output file loses
+// nothing, since every listing written to it is flushed at once, and the
+// terminal is put back as found.
 static const double INTERRUPT_EXIT_SECONDS = 2.0;
-static sigjmp_buf line_abandoned;
 static volatile double last_interrupt = -1e9;
 
 static double monotonic_seconds() {
@@ -390,31 +427,15 @@ static void on_interrupt(int) {
     }
 }
 
-// Unwinds every nested run: frees its buffers and restores the run below it.
-static void unwind_nested_runs() {
-    while (calc.run_depth > 0) {
-        int depth = calc.run_depth - 1;
-        free(calc.input_buffers);
-        calc = outer_states[depth];
-    }
-}
-
-[[noreturn]] static void abandon_line() {
-    interrupt_requested = 0;
-    siglongjmp(line_abandoned, 1);
-}
-
-void poll_interrupt() {
-    if (interrupted()) abandon_line();
-}
-
-// Puts the calculator back at the console prompt after an abandoned line:
-// nested runs, the running script and any replay are dropped; the captured
-// block, the variables and the settings of the line's start stay.
+// Puts the outermost run back at the console prompt after a line stopped by
+// Ctrl-C (the nested runs have returned, each restoring the run below it):
+// the running script and any replay are dropped; the captured block, the
+// variables and the settings of the line's start stay. Clears the flag last.
+// In fuzz builds a stop that ends the session (fuzz_stop_session) marks it over.
 static void recover_after_interrupt() {
     certify_reset();  // the output of a repeated attempt was muted
-    unwind_nested_runs();
-    scratch_release(core, 0);  // an abandoned computation leaves its work space taken
+    scratch_release(core, 0);  // work space a stopped operation may still hold
+    core.status = STATUS_OK;    // the engine's record of the stop
     precision = line_precision;
     fixed_point_limbs = line_fixed_point_limbs;
     calc.script_cursor = nullptr;
@@ -425,6 +446,10 @@ static void recover_after_interrupt() {
     calc.line_buffer[0] = 0;
     fflush(stdout);
     fputs(MSG_INTERRUPTED, stdout);
+    interrupt_requested = 0;
+#ifdef VANTREL_FUZZ
+    if (fuzz_stop_session) exit_calculator(0);
+#endif
 }
 
 // A closed terminal or a termination request ends the process at once; the
@@ -462,7 +487,9 @@ static void print_banner() {
 // replay state (so a block captured before stays replayable); lines then come
 // from the console. Returns 1 after the run, -1 when the file did not open or
 // the run was refused (too deep, no memory); the caller's state is unchanged
-// then, except that a failed open clears `script opened`.
+// then, except that a failed open clears `script opened`. Returns
+// CODE_INTERRUPTED, the caller's state restored as it was, when Ctrl-C
+// stopped a line of the run.
 static int nested_run(const char *text) {
     if (calc.run_depth >= MAX_NESTING) {
         printf(MSG_NESTING_TOO_DEEP, MAX_NESTING);
@@ -492,10 +519,11 @@ static int nested_run(const char *text) {
     calc.last_line_length = 0;
     calc.run_depth = saved.run_depth + 1;
     print_banner();
-    input_loop(true);
+    int end = input_loop(true);
     bool script_opened = calc.script_opened;
     free(calc.input_buffers);
     calc = saved;
+    if (end == RUN_INTERRUPTED) return CODE_INTERRUPTED;
     calc.script_opened = script_opened;
     calc.script_cursor = nullptr;
     return 1;
@@ -505,7 +533,8 @@ static int nested_run(const char *text) {
 // after it, -1 when it could not be run); before the pools exist mode 4 is
 // taken as the one-argument form. 11..19 select preset mode - 10, then as 2.
 // Below 2 `text` is ignored; 2 and above (other than 4) `text` is an optional
-// preset digit and script name. Every mode but a nested 4 never returns.
+// preset digit and script name. Every mode but a nested 4 never returns
+// (nested: see nested_run).
 int run_calculator(int mode, const char *text) {
     if (mode == 4 && carved_precision > 0) return nested_run(text);
     if (mode == 4) mode = 2;
@@ -538,16 +567,16 @@ int run_calculator(int mode, const char *text) {
     calc.block_table[0] = calc.block_store;
     line_precision = precision;
     line_fixed_point_limbs = fixed_point_limbs;
-    if (sigsetjmp(line_abandoned, 1) != 0) recover_after_interrupt();
     install_interrupt_handler();
     input_loop(false);
     exit_calculator(0);
+    return 0;  // fuzz builds only: the session ended
 }
 
 #ifdef VANTREL_FUZZ
-// Fuzz builds: exit_calculator returns into fuzz_session instead of ending
-// the process, so that one process runs session after session.
-static jmp_buf *fuzz_exit = nullptr;
+// Fuzz builds: exit_calculator marks the session over instead of ending the
+// process, and every input loop returns into fuzz_session, so that one
+// process runs session after session.
 volatile sig_atomic_t fuzz_stop_session = 0;
 static CalculatorState fuzz_base;
 
@@ -576,20 +605,15 @@ void fuzz_session() {
     for (int i = 0; i < REGISTERS; i++) fraction_init(&reg_frac[i]);
     for (int i = 0; i < VARIABLES; i++) var_den[i]->used = 0;
     memset(text_vars, 0, sizeof text_vars);
-    jmp_buf target;
-    fuzz_exit = &target;
-    if (setjmp(target) == 0) {
-        line_precision = precision;
-        line_fixed_point_limbs = fixed_point_limbs;
-        if (sigsetjmp(line_abandoned, 1) != 0) {
-            recover_after_interrupt();
-            if (fuzz_stop_session) exit_calculator(0);
-        }
-            input_loop(false);
-    }
+    session_over = false;
+    line_precision = precision;
+    line_fixed_point_limbs = fixed_point_limbs;
+    input_loop(false);  // returns once the session is over; nested runs have returned
+    session_over = false;
     interrupt_requested = 0;
-    fuzz_exit = nullptr;
-    unwind_nested_runs();
+    certify_reset();
+    scratch_release(core, 0);
+    core.status = STATUS_OK;
     calc = fuzz_base;
 }
 #endif
@@ -602,7 +626,9 @@ void exit_calculator(int status) {
     input_file = nullptr;
     fflush(stdout);
 #ifdef VANTREL_FUZZ
-    if (fuzz_exit) longjmp(*fuzz_exit, 1);
-#endif
+    (void)status;
+    session_over = true;
+#else
     exit(status);
+#endif
 }

@@ -25,12 +25,16 @@
 #define DEFAULT_SAVE_FILE "save.txt"
 
 // File and setting commands (files.cpp), called by run_command.
-// Nested run of the script file `name`; the result of run_calculator(4, ...).
+// Nested run of the script file `name`; the result of run_calculator(4, ...)
+// (CODE_INTERRUPTED when Ctrl-C stopped it).
 int run_nested_script(const char *name);
 // LC:name -- load a comma-separated table into elements of B, C, ...
-void load_table(const char *name);
-// WC:Ld,name -- write rows 1..d of the elements of A..L as a table.
-void write_table(const char *args);
+// 0, or CODE_INTERRUPTED when Ctrl-C stopped the loading (the rows stored
+// before stay).
+int load_table(const char *name);
+// WC:Ld,name -- write rows 1..d of the elements of A..L as a table. 0, or
+// CODE_INTERRUPTED when Ctrl-C stopped the writing (the old file stays).
+int write_table(const char *args);
 // A `#` command at `text` (which starts with '#'): 1 when recognised and
 // carried out, 0 when the line is to be executed as a statement instead.
 int run_setting(const char *text);

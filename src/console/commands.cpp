@@ -56,8 +56,9 @@ bool whole_int32(Fraction *f, int32_t *out) {
 // The count is the whole digit run after '~', or the value of the variable
 // (or element) Y; an empty count or 0 gives one pass, as the replay always
 // makes one. A count that is not a whole number from 0 to 2^31 - 1 is
-// refused with a message and nothing is replayed.
-void repeat_command(const char *line) {
+// refused with a message and nothing is replayed. Returns 0, or
+// CODE_INTERRUPTED (nothing replayed) when Ctrl-C came while the count was read.
+int repeat_command(const char *line) {
     calc.repeat_count = 0;
     int32_t count = 0;
     bool ok = true;
@@ -65,6 +66,7 @@ void repeat_command(const char *line) {
         Fraction *w = &reg_frac[WORK_B];
         int used = read_value(line + 2, w);
         ok = line[2 + used] == 0 && whole_int32(w, &count) && count >= 0;
+        if (interrupted()) return CODE_INTERRUPTED;
     } else {
         int64_t v = 0;
         int k = 2;
@@ -74,10 +76,11 @@ void repeat_command(const char *line) {
     }
     if (!ok) {
         fputs(MSG_REPEAT_COUNT, stdout);
-        return;
+        return 0;
     }
     calc.repeat_count = count <= 0 ? 1 : count;
     calc.replay_position = 0;
+    return 0;
 }
 
 // ------------------------------------------------------------ conversion
@@ -120,8 +123,9 @@ bool integer_part(Fraction *f) {
 }
 
 // C.X / C.Xn (integer part) and Q.X / Q.Xn (recognise a repeating decimal).
-void convert_command(const char *ref, bool integer) {
-    if (!is_capital(ref[0])) return;
+// Returns 0, or CODE_INTERRUPTED (nothing stored) after Ctrl-C.
+int convert_command(const char *ref, bool integer) {
+    if (!is_capital(ref[0])) return 0;
     int64_t index = element_index(ref);
     Fraction *w = &reg_frac[WORK_B];
     read_value(ref, w);
@@ -129,42 +133,63 @@ void convert_command(const char *ref, bool integer) {
     // refused by store_value's own check ("val-ovf").
     if (index > INT32_MAX) index = INT32_MAX;
     if (integer) {
-        if (!integer_part(w)) return;
+        bool done = integer_part(w);
+        if (interrupted()) return CODE_INTERRUPTED;
+        if (!done) return 0;
     } else {
         to_fraction(w);
+        if (interrupted()) return CODE_INTERRUPTED;
     }
     (void)store_value(ref[0] - 'A', static_cast<int>(index), w);  // store_value reports a refusal itself
+    return 0;
 }
 
 // Z.Xn multiplies X by 10^n (its numerator); Z.X-n divides it by 10^n: the
 // value's denominator takes the factor and the stored value is reduced. A
-// shift without room prints "err " and leaves X as it was.
-void decimal_shift_command(const char *ref) {
-    if (!is_capital(ref[0])) return;
+// shift without room prints "err " and leaves X as it was. Returns 0, or
+// CODE_INTERRUPTED after Ctrl-C, X then unchanged.
+int decimal_shift_command(const char *ref) {
+    if (!is_capital(ref[0])) return 0;
     int reg = ref[0] - 'A';
     bool down = ref[1] == '-';
     int64_t n = 0;
     read_digits(ref + (down ? 2 : 1), &n);
     if (!down) {
-        if (shift_decimal(reg_num[reg], static_cast<int32_t>(n)) == -2) fputs(MSG_ERR, stdout);
-        return;
+        // Shifted in a work integer and copied back only when no Ctrl-C
+        // stopped the shift half-way. The room is X's own: the work integer
+        // may be longer than a numerator whose areas were exchanged.
+        BigNum *x = reg_num[reg], *shifted = work_int(5);
+        if (!bn_is_zero(x) && int64_t(x->capacity) < int64_t(x->used) + n / 8 + 1) {
+            fputs(MSG_ERR, stdout);
+            return 0;
+        }
+        (void)copy(shifted, x);  // no numerator is longer than a work integer
+        (void)shift_decimal(shifted, static_cast<int32_t>(n));  // room checked above
+        if (interrupted()) return CODE_INTERRUPTED;
+        (void)copy(x, shifted);  // room checked above
+        return 0;
     }
     Fraction *w = &reg_frac[WORK_B];
     char name[2] = {ref[0], 0};
     read_value(name, w);
-    if (shift_decimal(w->den, static_cast<int32_t>(n)) == -2) {
+    int rc = shift_decimal(w->den, static_cast<int32_t>(n));
+    if (interrupted()) return CODE_INTERRUPTED;
+    if (rc == -2) {
         fputs(MSG_ERR, stdout);
-        return;
+        return 0;
     }
     (void)store_value(reg, -1, w);  // store_value reports a refusal itself
+    return 0;
 }
 
 // I.X / I.Xn / I.X-n ["prompt]: reads one console line (even while a script
 // runs), evaluates it as typed and stores the value into X or element Xn. A
 // negative index is refused only after its answer line has been read, so that
-// the answer is never taken for the next command.
-void input_command(const char *ref) {
-    if (!is_capital(ref[0])) return;
+// the answer is never taken for the next command. Returns 0, or
+// CODE_INTERRUPTED (nothing stored) when Ctrl-C dropped the answer or stopped
+// its evaluation.
+int input_command(const char *ref) {
+    if (!is_capital(ref[0])) return 0;
     int k = 1;
     bool negative = ref[k] == '-';
     if (negative) k++;
@@ -180,7 +205,7 @@ void input_command(const char *ref) {
     if (!editing) printf("%s", prompt);
     fflush(stdout);
 
-    if (!calc.line_buffer || calc.line_buffer_size <= 22) return;
+    if (!calc.line_buffer || calc.line_buffer_size <= 22) return 0;
     char *text = calc.line_buffer + 20;
     size_t room = calc.line_buffer_size - 20;
     size_t limit = static_cast<size_t>(8) * static_cast<size_t>(precision);
@@ -189,14 +214,14 @@ void input_command(const char *ref) {
     if (editing) {
         // The editor shows the prompt itself, so that redrawing keeps it.
         int got = terminal_read_line(prompt, text, room);
-        if (got == TERMINAL_INTERRUPTED) poll_interrupt();  // Ctrl-C abandons the line
+        if (got == TERMINAL_INTERRUPTED) return CODE_INTERRUPTED;  // Ctrl-C abandons the line
         if (got == TERMINAL_TOO_LONG) {
             printf(MSG_LINE_TOO_LONG, terminal_last_length(), room - 1);
-            return;  // refused whole: nothing stored
+            return 0;  // refused whole: nothing stored
         }
-        if (got < 0) return;  // end of input: nothing stored
+        if (got < 0) return 0;  // end of input: nothing stored
     } else {
-        if (!fgets(text, static_cast<int>(room), stdin)) return;  // end of input: nothing stored
+        if (!fgets(text, static_cast<int>(room), stdin)) return 0;  // end of input: nothing stored
         size_t len = strlen(text);
         if (len > 0 && text[len - 1] == '\n') {
             text[len - 1] = 0;
@@ -207,7 +232,7 @@ void input_command(const char *ref) {
             while ((c = getchar()) != '\n' && c != EOF) total++;
             if (total > len) {
                 printf(MSG_LINE_TOO_LONG, total, room - 1);
-                return;
+                return 0;
             }
         }
     }
@@ -218,22 +243,29 @@ void input_command(const char *ref) {
     Fraction *answer = &work_frac[0];
     fraction_init(answer);
     eval_certain(text, answer, 1, false);
+    if (interrupted()) return CODE_INTERRUPTED;
     if (negative) {
         fputs(MSG_NEGATIVE_INDEX, stdout);
-        return;
+        return 0;
     }
     // Indices beyond every storage are refused by store_value's own check.
     if (index > INT32_MAX) index = INT32_MAX;
     (void)store_value(ref[0] - 'A', static_cast<int>(index), answer);  // store_value reports a refusal itself
+    return 0;
 }
 
 // F.expr: the prime factors of the numerator and, unless it is 0 or 1, of
 // the denominator. The value is evaluated into work fraction 0 (see
 // input_command): the series use &E as scratch, which held it before.
-void factorise_command(const char *text) {
+// Returns 0; CODE_INTERRUPTED when Ctrl-C stopped the evaluation. A Ctrl-C
+// during the search itself stops it with what was found listed (the search
+// answers it); the flag then stays set for the input loop, which drops a
+// running script at its next line.
+int factorise_command(const char *text) {
     Fraction *w = &work_frac[0];
     fraction_init(w);
     eval_certain(text, w, 1, true);
+    if (interrupted()) return CODE_INTERRUPTED;
     BigNum *n = w->num;
     BigNum *d = w->den;
     bool negative = n->sign < 0 && !bn_is_zero(n);
@@ -243,10 +275,11 @@ void factorise_command(const char *text) {
     bool unit = bn_is_zero(d) || (d->used == 1 && limb(d, 0) == 1 && d->frac_limbs == 0);
     if (unit) {
         fputs("\n", stdout);
-        return;
+        return 0;
     }
     factor_to_text(d);
     printf(" / %s\n", output_text);
+    return 0;
 }
 
 // ---------------------------------------------------------------- compare
@@ -312,19 +345,20 @@ void print_comparison(char x, int c, char y) {
 }
 
 // O.XsY: prints X<Y, X=Y or X>Y comparing the signed values of the two
-// variables (numerator over denominator).
-void compare_command(const char *text) {
+// variables (numerator over denominator). Returns 0, or CODE_INTERRUPTED
+// (nothing printed) when Ctrl-C stopped the comparison of long values.
+int compare_command(const char *text) {
     char x = text[0];
-    if (x == 0) return;
+    if (x == 0) return 0;
     char y = text[1] == 0 ? 0 : text[2];
-    if (!is_capital(x) || !is_capital(y)) return;
+    if (!is_capital(x) || !is_capital(y)) return 0;
     int rx = x - 'A';
     int ry = y - 'A';
     int sx = value_sign(rx);
     int sy = value_sign(ry);
     if (sx != sy || sx == 0) {
         print_comparison(x, sx < sy ? -1 : sx > sy ? 1 : 0, y);
-        return;
+        return 0;
     }
     int c;
     if (var_den[rx]->used > 0 || var_den[ry]->used > 0) {
@@ -340,7 +374,8 @@ void compare_command(const char *text) {
             dy = wy;
         }
         c = compare_cross(reg_num[rx], dy, reg_num[ry], dx);
-        if (c == 2) return;  // no room to compare: nothing printed
+        if (interrupted()) return CODE_INTERRUPTED;
+        if (c == 2) return 0;  // no room to compare: nothing printed
     } else {
         uint64_t den_x = magnitude64(reg_den[rx]->small_den);
         uint64_t den_y = magnitude64(reg_den[ry]->small_den);
@@ -349,10 +384,11 @@ void compare_command(const char *text) {
     // Both values have the same sign: for negative ones the larger
     // magnitude is the smaller value.
     print_comparison(x, sx < 0 ? -c : c, y);
+    return 0;
 }
 
-// V.F fraction display, V.R decimal display, V.n decimal display.
-void display_command(const char *text) {
+// V.F fraction display, V.R decimal display, V.n decimal display. Returns 0.
+int display_command(const char *text) {
     if (text[0] == 'F') {
         display_mode = -1;
         fputs(MSG_DISPLAY_FRACTION, stdout);
@@ -366,6 +402,7 @@ void display_command(const char *text) {
         long most = 8L * precision;
         display_mode = v < 0 ? 0 : static_cast<int>(v > most ? most : v);
     }
+    return 0;
 }
 
 // ------------------------------------------------------------- currency
@@ -390,12 +427,12 @@ char currency_letter(const char *text) {
 char lower(char c) { return is_capital(c) ? static_cast<char>(c + 32) : c; }
 
 // T.[-]AAA[/]BBB: stores a reference pair, or prints how a later pair chains
-// to it; T. alone forgets the pair.
-void currency_command(const char *text) {
+// to it; T. alone forgets the pair. Returns 0.
+int currency_command(const char *text) {
     if (text[0] == 0) {
         pair_first = 0;
         pair_second = UNKNOWN_CURRENCY;
-        return;
+        return 0;
     }
     bool swap = text[0] == '-';
     if (swap) text++;
@@ -416,7 +453,7 @@ void currency_command(const char *text) {
     if (pair_first == 0) {
         pair_first = a;
         pair_second = b;
-        return;
+        return 0;
     }
     char r1 = pair_first;
     char r2 = pair_second;
@@ -429,12 +466,14 @@ void currency_command(const char *text) {
     } else if (b == r2) {
         printf("%c,%c,%c\n", lower(a), lower(r1), r2);
     }
+    return 0;
 }
 
 // Carries out the result code of the statement line `text` on the replay
 // state. A WHILE(...)DO that held replays the block and then runs its line
 // again: a script steps its cursor back over the line, the console keeps it.
 // Inside a replay at the console it restarts the block, as IF(...)DO does.
+// CODE_INTERRUPTED is handed on untouched, and so by the listing of &E.
 int act_on_code(int code, const char *text) {
     switch (code) {
     case CODE_BREAK:
@@ -454,8 +493,7 @@ int act_on_code(int code, const char *text) {
         calc.repeat_count = 1;
         return code;
     case CODE_LISTED_E:
-        list_value("&E", stdout);
-        return code;
+        return list_value("&E", stdout) == CODE_INTERRUPTED ? CODE_INTERRUPTED : code;
     default:
         return code;
     }
@@ -465,7 +503,7 @@ int act_on_code(int code, const char *text) {
 // line (also after a W. that does not name a variable).
 struct LetterCommand {
     char letter;
-    void (*run)(const char *text);
+    int (*run)(const char *text);  // 0, or CODE_INTERRUPTED
 };
 constexpr LetterCommand DOT_COMMANDS[] = {
     {'F', factorise_command},
@@ -483,63 +521,50 @@ int run_command(char *line) {
         print_full_help();
         return 0;
     }
-    if (strcmp(line, "QUIT") == 0 || strcmp(line, "EXIT") == 0) exit_calculator(0);
+    if (strcmp(line, "QUIT") == 0 || strcmp(line, "EXIT") == 0) {
+        exit_calculator(0);
+        return 0;  // fuzz builds: the input loop sees the session end
+    }
     int p = 0;
     if (line[0] == ' ') {
         while (line[p] == ' ') p++;
     } else if (is_capital(line[0]) && line[1] == '~') {
-        repeat_command(line);
-        return 0;
+        return repeat_command(line);
     }
 
     if (line[p] != 0 && (line[p + 1] == '.' || line[p + 1] == ':')) {
         char c = line[p];
         char sep = line[p + 1];
         const char *rest = line + p + 2;
-        if ((c == 'C' || c == 'Q') && sep == '.') {
-            convert_command(rest, c == 'C');
-            return 0;
-        }
-        if (c == 'Z' && sep == '.') {
-            decimal_shift_command(rest);
-            return 0;
-        }
-        if (c == 'I') {
-            input_command(rest);
-            return 0;
-        }
-        if (c == 'P') {
-            list_value(rest, stdout);
-            return 0;
-        }
+        if ((c == 'C' || c == 'Q') && sep == '.') return convert_command(rest, c == 'C');
+        if (c == 'Z' && sep == '.') return decimal_shift_command(rest);
+        if (c == 'I') return input_command(rest);
+        if (c == 'P') return list_value(rest, stdout);
         if (c == 'W' && sep == '.') {
             if (is_capital(rest[0])) {
-                list_value(rest, output_file);
+                int code = list_value(rest, output_file);
                 output_written();
-                return 0;
+                return code;
             }
             p += 2;
         }
         if (line[p] != 0) {
             const char *after = line + p + 2;
             for (const LetterCommand &command : DOT_COMMANDS) {
-                if (line[p] == command.letter && line[p + 1] == '.') {
-                    command.run(after);
-                    return 0;
-                }
+                if (line[p] == command.letter && line[p + 1] == '.') return command.run(after);
             }
             if (line[p] == 'L' && line[p + 1] == ':') {
-                run_nested_script(after);
+                if (run_nested_script(after) == CODE_INTERRUPTED) return CODE_INTERRUPTED;
                 p += static_cast<int>(strlen(line + p));
             }
         }
     }
 
     if (strncmp(line + p, "LC:", 3) == 0) {
-        load_table(line + p + 3);
+        if (load_table(line + p + 3) == CODE_INTERRUPTED) return CODE_INTERRUPTED;
         p += static_cast<int>(strlen(line + p));
     } else if (strncmp(line + p, "WC:", 3) == 0) {
-        write_table(line + p + 3);
+        if (write_table(line + p + 3) == CODE_INTERRUPTED) return CODE_INTERRUPTED;
         p += static_cast<int>(strlen(line + p));
     }
 

@@ -61,13 +61,24 @@ FILE *open_for_reading(const char *name);
 // Keeps the console statement `text` (a WHILE(...)DO that held) to be run
 // again once the replay it started has ended, as a script reads it again.
 void repeat_while_line(const char *text);
+// Runs one normalised line. Returns 0 or a statement's result code;
+// CODE_INTERRUPTED (expr.h) when Ctrl-C stopped it: nothing computed after
+// the flag was listed or stored, and the input loop recovers.
 int run_command(char *line);
 int execute_statement(const char *text, int *code);
 int run_statement_line(const char *text, int *code);
 int list_value(const char *text, FILE *file);
+// Flushes and closes the output file and ends the process. In fuzz builds it
+// marks the session over instead and returns: every caller then returns too,
+// up to the input loops, which end the session (see session_ending).
+#ifdef VANTREL_FUZZ
+void exit_calculator(int status);
+#else
 [[noreturn]] void exit_calculator(int status);
-// Abandons the line when Ctrl-C was pressed (interrupted()).
-void poll_interrupt();  // flushes and closes the output file
+#endif
+// True once exit_calculator has ended a fuzz session; always false in other
+// builds, where it ends the process.
+bool session_ending();
 // After a listing to the output file: flushes it; a failure is reported once.
 void output_written();
 // Flushes and closes the output file, if one is open; a failure is reported once.
@@ -106,7 +117,7 @@ void terminal_restore();
 // loop (0, or -1 without memory), then one whole console session per call on
 // the current standard input, from fresh variables and settings to the end
 // of input or the exit command, both of which return here.
-// An interrupt (interrupt_requested) abandons the line as Ctrl-C does; with
+// An interrupt (interrupt_requested) stops the line as Ctrl-C does; with
 // fuzz_stop_session set as well it ends the session.
 int fuzz_start();
 void fuzz_session();

@@ -225,13 +225,15 @@ bool fits_element(int reg, Fraction *value) {
 // ends the pass; with `store` true each value is stored into its element
 // (row r of column c is element r of the variable after A, B for column 1).
 // An empty cell is allowed only last on its line (the comma WC: writes after
-// every value) or as an empty line. Returns false when a cell was reported.
+// every value) or as an empty line. Returns false when a cell was reported
+// or Ctrl-C ended the pass (nothing more stored; the caller tests the flag).
 bool table_pass(const char *text, size_t len, bool store) {
     Fraction *value = &reg_frac[TABLE_REGISTER];
     int64_t row = 1;
     int column = 1;
     size_t pos = 0;
     while (pos < len) {
+        if (interrupted()) return false;
         size_t end = pos;
         while (end < len && text[end] != ',' && text[end] != '\n') end++;
         bool last_on_line = end >= len || text[end] == '\n';
@@ -245,6 +247,7 @@ bool table_pass(const char *text, size_t len, bool store) {
             if (ok) {
                 fraction_init(value);
                 parse_literal(output_text, value);
+                if (interrupted()) return false;  // a literal read half-way: not judged, not stored
                 ok = value->num->rem != -1 && fits_element(column, value);
                 if (!ok) value->num->rem = 0;
                 if (!ok && !store) {
@@ -313,11 +316,11 @@ int run_nested_script(const char *name) {
     return run_calculator(4, name);
 }
 
-void load_table(const char *name) {
+int load_table(const char *name) {
     FILE *f = open_for_reading(name);
     if (!f) {
         fputs(MSG_TABLE_NOT_FOUND, stdout);
-        return;
+        return 0;
     }
     size_t mark = scratch_mark(core);
     size_t limit = table_limit();
@@ -329,15 +332,16 @@ void load_table(const char *name) {
             printf(MSG_TABLE_TOO_LONG, limit);
         else
             fputs(MSG_TABLE_NOT_FOUND, stdout);
-        return;
+        return 0;
     }
     // Every cell is checked before the first is stored: a table with one
     // bad cell loads nothing.
     if (table_fits(table_text) && table_pass(table_text, len, false)) table_pass(table_text, len, true);
     scratch_release(core, mark);
+    return interrupted() ? CODE_INTERRUPTED : 0;
 }
 
-void write_table(const char *args) {
+int write_table(const char *args) {
     char last = to_capital(args[0]);
     int64_t rows = 0;
     int k = 1;
@@ -347,14 +351,14 @@ void write_table(const char *args) {
     }
     if (!is_capital(last) || k == 1 || args[k] == 0 || args[k + 1] == 0) {
         fputs(MSG_TABLE_SYNTAX, stdout);
-        return;
+        return 0;
     }
     const char *name = args + k + 1;
     for (int column = 0; column <= last - 'A'; column++) {
         if (rows > last_element(column)) {
             printf(MSG_TABLE_WRITE_ROOM, char('A' + column), static_cast<long long>(rows),
                    static_cast<long long>(last_element(column)));
-            return;
+            return 0;
         }
     }
 
@@ -363,17 +367,17 @@ void write_table(const char *args) {
     // A target that exists but may not be written is refused up front.
     if (access(name, F_OK) == 0 && access(name, W_OK) != 0) {
         fputs(MSG_TABLE_PROTECTED, stdout);
-        return;
+        return 0;
     }
     int n = snprintf(temporary_name, sizeof temporary_name, "%s.wc-tmp", name);
     if (n < 0 || n >= static_cast<int>(sizeof temporary_name)) {
         fputs(MSG_TABLE_PROTECTED, stdout);
-        return;
+        return 0;
     }
     FILE *out = fopen(temporary_name, "w");
     if (!out) {
         fputs(MSG_TABLE_PROTECTED, stdout);
-        return;
+        return 0;
     }
 
     Fraction cell;
@@ -381,14 +385,21 @@ void write_table(const char *args) {
     cell.den = reg_num[TABLE_REGISTER + 1];
     cell.num_only = 0;
     char ref[24];
-    for (int64_t r = 1; r <= rows; r++) {
+    for (int64_t r = 1; r <= rows && !interrupted(); r++) {
         for (char letter = 'A'; letter <= last; letter++) {
             snprintf(ref, sizeof ref, "%c%lld", letter, static_cast<long long>(r));
             read_value(ref, &cell);
             format_decimal(&cell, output_text);
-            if (fprintf(out, "%s,", output_text) < 0) break;
+            if (interrupted() || fprintf(out, "%s,", output_text) < 0) break;
         }
         if (fputs("\n", out) == EOF) break;
+    }
+    // Ctrl-C: the table is incomplete, so the old one stays, as after a
+    // failed write, without the message.
+    if (interrupted()) {
+        fclose(out);
+        remove(temporary_name);
+        return CODE_INTERRUPTED;
     }
     // The old table stays in place unless the new one was written whole.
     bool ok = !ferror(out) && fflush(out) == 0;
@@ -397,12 +408,13 @@ void write_table(const char *args) {
         bool reported = false;
         report_write_failure(name, &reported);
         remove(temporary_name);
-        return;
+        return 0;
     }
     if (rename(temporary_name, name) != 0) {
         remove(temporary_name);
         fputs(MSG_TABLE_PROTECTED, stdout);
     }
+    return 0;
 }
 
 namespace {
@@ -500,7 +512,10 @@ void set_variable_width(int reg, const char *digits) {
 int run_setting(const char *text) {
     assert(text[0] == '#');
     const char *t = text + 1;
-    if (t[0] == 'X' && (t[1] == '.' || t[1] == ':')) exit_calculator(0);
+    if (t[0] == 'X' && (t[1] == '.' || t[1] == ':')) {
+        exit_calculator(0);
+        return 1;  // fuzz builds: the input loop sees the session end
+    }
     if (is_capital(t[0]) && t[1] == ':') {
         set_variable_width(t[0] - 'A', t + 2);
         return 1;

@@ -49,7 +49,8 @@ static int read_script_line(char *buffer, size_t room) {
 // characters; a longer input line is read to its end and refused whole. At the
 // end of standard input the calculator ends as the exit command would. At a
 // terminal the line is edited; Ctrl-C there drops the typed text and prompts
-// again.
+// again. In fuzz builds the end of input returns an empty line with the
+// session marked over (see session_ending).
 static int read_console_line(char *buffer, size_t room) {
     size_t limit = size_t(8) * size_t(precision > 0 ? precision : 1);
     if (limit > room) limit = room;
@@ -57,8 +58,11 @@ static int read_console_line(char *buffer, size_t room) {
         int got;
         while ((got = terminal_read_line(MSG_PROMPT, buffer, limit)) == TERMINAL_INTERRUPTED)
             interrupt_requested = 0;
-        if (termination_requested) exit_calculator(128 + termination_requested);
-        if (got == TERMINAL_END) exit_calculator(0);
+        if (termination_requested || got == TERMINAL_END) {
+            exit_calculator(termination_requested ? 128 + termination_requested : 0);
+            buffer[0] = 0;
+            return 0;
+        }
         if (got == TERMINAL_TOO_LONG) refuse_line(buffer, terminal_last_length(), limit - 1);
         return 0;
     }
@@ -77,7 +81,11 @@ static int read_console_line(char *buffer, size_t room) {
     console_waiting = 0;
     // A Ctrl-C while waiting concerned the line the terminal dropped, not this one.
     interrupt_requested = 0;
-    if (!got_any) exit_calculator(0);
+    if (!got_any) {
+        exit_calculator(0);
+        buffer[0] = 0;
+        return 0;
+    }
     if (n + 1 > limit) {
         refuse_line(buffer, n, limit - 1);
         return 0;

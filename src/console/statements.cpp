@@ -33,13 +33,15 @@ int execute_statement(const char *text, int *code) {
 // condition while the evaluator still sums into it. A result of zero satisfies `=`, `<=` and
 // `>=`, so that equal sides are neither `<` nor `>`. A condition without an
 // operator is still evaluated (so its errors are reported) but never holds;
-// one whose evaluation reported a failure does not hold either.
+// one whose evaluation reported a failure does not hold either, nor one
+// interrupted by Ctrl-C (its value is not compared).
 static bool condition_holds(char *condition, char op) {
     normalise_line(condition);
     Fraction *value = &work_frac[0];
     fraction_init(value);
     const int failures = failure_count();
     eval_certain(condition, value, 1, false);
+    if (interrupted()) return false;
     if (failure_count() != failures) return false;  // unreadable: its one message was printed
     BigNum *n = value->num;
     if (bn_is_zero(n)) {
@@ -55,7 +57,8 @@ static bool condition_holds(char *condition, char op) {
 // comma-separated statements through execute_one until the end, a bare
 // expression (code 71) or a statement that consumes nothing. After a true
 // condition BREAK gives code -1, DO gives 29 (IF) or 59 (WHILE); other text is
-// run as a statement line of its own. Returns the characters consumed.
+// run as a statement line of its own. Ctrl-C ends the line with code
+// CODE_INTERRUPTED. Returns the characters consumed.
 int run_statement_line(const char *text, int *code) {
     *code = 0;
     int len = int(strlen(text));
@@ -74,7 +77,10 @@ int run_statement_line(const char *text, int *code) {
         p = s + split_condition(text + s, condition, &op);
         if (p > len) p = len;
         while (text[p] == ')' || text[p] == ' ') p++;
-        if (!condition_holds(condition, op)) return p;
+        if (!condition_holds(condition, op)) {
+            if (interrupted()) *code = CODE_INTERRUPTED;
+            return p;
+        }
         const char *rest = text + p;
         if (rest[0] == 'B' && rest[1] == 'R' && rest[2] == 'E' && rest[3] && rest[4] == 'K') {
             *code = CODE_BREAK;
@@ -92,7 +98,7 @@ int run_statement_line(const char *text, int *code) {
     while (p < len) {
         begin_statement();
         int used = execute_one(text + p, code, 0);
-        if (used <= 0) break;
+        if (used <= 0) break;  // refused, or interrupted (*code says so)
         p += used;
         if (p > len) p = len;
         if (text[p] == ',') p++;
@@ -113,13 +119,15 @@ static long printed_size(const BigNum *n) {
 // decimal form ("..", when the decimal is inexact); other fractions as
 // numerator/denominator when the display mode is negative and the pair fits
 // the output text, in decimal form otherwise. An expression whose evaluation
-// reported a failure is not listed. Returns 0.
+// reported a failure is not listed, nor one interrupted by Ctrl-C. Returns 0,
+// or CODE_INTERRUPTED when interrupted.
 int list_value(const char *text, FILE *file) {
     output_text[0] = 0;
     Fraction *value = &work_frac[0];
     fraction_init(value);
     const int failures = failure_count();
     eval_certain(text, value, 1, false);
+    if (interrupted()) return CODE_INTERRUPTED;
     if (failure_count() != failures) return 0;  // the failure was reported: no value to list
     BigNum *num = value->num;
     BigNum *den = value->den;
@@ -134,6 +142,8 @@ int list_value(const char *text, FILE *file) {
         int k = format_decimal(value, output_text);
         if (num->rem > 0 && k + 3 <= output_text_size) strcpy(output_text + k, MSG_INEXACT);
     }
+    // Formatting a long value is long work too: text cut short is not listed.
+    if (interrupted()) return CODE_INTERRUPTED;
     fprintf(file ? file : stdout, MSG_LISTING, text, output_text);
     return 0;
 }

@@ -32,9 +32,9 @@ void unmute() {
 }
 
 // Output of the repeated attempts is dropped: their messages were given by
-// the first one. The console's descriptor is put aside and restored (by
-// certify_reset when Ctrl-C abandons the line meanwhile). Only the
-// outermost scope mutes.
+// the first one. The console's descriptor is put aside and restored on
+// leaving the scope, a Ctrl-C included (certify_reset does it as well). Only
+// the outermost scope mutes.
 struct Mute {
     bool mine = false;
     void on() {
@@ -139,6 +139,9 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
             int refusals = refusal_count;
             n = group ? eval_group(text, dest, level) : eval_expression(text, dest, level);
             if (failures_shown < 0) failures_shown = failure_count();
+            // Ctrl-C: no further attempt, and the value (of no meaning) is
+            // neither judged nor settled; the caller hands the status up.
+            if (interrupted()) break;
             if (refusal_count != refusals) {
                 // Refused on the first attempt: the value stands as the
                 // refusal left it (its notice is printed). Refused only with
@@ -170,7 +173,7 @@ int eval_certain(const char *text, Fraction *dest, int level, bool group) {
     // Only the first attempt's failures were shown; the muted ones are not
     // the statement's.
     restore_failure_count(failures_shown);
-    if (settled) settle_uncertain(dest, places);
+    if (settled && !interrupted()) settle_uncertain(dest, places);
     dest->rad = RAD_ZERO;
     trim_exact(dest, places);
     fixed_point_limbs = saved_limbs;

@@ -60,15 +60,27 @@ void note_failure() { failures_told++; }
 
 // Prints a failure message and counts it.
 void tell_failure(const char *message) {
-    report_refusal(message);
+    tell_refusal(message);
     failures_told++;
 }
 
 // Prints the syntax error for the unreadable text `rest` and counts it.
 void tell_syntax_error(const char *rest) {
-    printf(MSG_SYNTAX, rest);
+    if (!interrupted()) printf(MSG_SYNTAX, rest);
     failures_told++;
     refusal_count++;
+}
+
+void tell_notice(const char *message) {
+    if (!interrupted()) fputs(message, stdout);
+}
+
+void tell_refusal(const char *message) {
+    if (interrupted()) {
+        refusal_count++;
+        return;
+    }
+    report_refusal(message);
 }
 
 // Failures reported since start-up; only differences of it mean anything.
@@ -79,7 +91,7 @@ void restore_failure_count(int count) { failures_told = count; }
 // Reports a division by zero, at most once per statement; the quotient the
 // caller leaves is 0.
 void tell_division_by_zero() {
-    if (division_by_zero_told) return;
+    if (division_by_zero_told || interrupted()) return;
     division_by_zero_told = true;
     fputs(MSG_DIV_ZERO, stdout);
 }
@@ -180,7 +192,9 @@ static int read_bracket(const char *text, Fraction *dest, int level) {
     int used = execute_one(text + 1, &code, level);
     int after = text[stop] ? stop + 1 : stop;
     int n = eval_group(text + after, dest, level + 1);
-    if (used > 0 && used < stop - 1 && text[1 + used] == '~') {
+    // Interrupted: the range's second statement is not run (its value
+    // would not be stored anyway); the caller hands the status up.
+    if (used > 0 && used < stop - 1 && text[1 + used] == '~' && !interrupted()) {
         char statement[BRACKET_STATEMENT_MAX + 8];
         const char *part = text + 1;
         int eq = 0;
@@ -281,7 +295,7 @@ static bool exact_root_power(Fraction *B, Fraction *O, int64_t k, int64_t o) {
     (void)copy(O->den, &rd);  // a root is no longer than its radicand
     fraction_init(B);
     bn_set_one(B->num);
-    for (int64_t j = 0; j < (k < 0 ? -k : k); j++) power_step(B, O);
+    for (int64_t j = 0; j < (k < 0 ? -k : k) && !interrupted(); j++) power_step(B, O);
     if (k < 0) frac_reciprocal(B, O);
     return true;
 }
@@ -304,7 +318,7 @@ static void fractional_power(Fraction *B, Fraction *O, Fraction *Y, int64_t W, i
     else
         rc = real_power(core, B->num, O, Y, F);
     if (!kernel_wrote(rc)) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
     }
@@ -328,7 +342,7 @@ static void kernel_integer_power(Fraction *B, Fraction *O, int64_t n) {
         return;
     }
     if (!kernel_wrote(real_power_ratio(core, B->num, O, n, 1, F))) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return;
     }
@@ -470,7 +484,7 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
     // its products, refused with 0: refuse it before doing them.
     double grows = log10_bound(O->num, false) - log10_bound(O->den, true);
     if (grows > 0 && surely_too_long(static_cast<double>(W) * grows, B->num)) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(B);
         return false;
     }
@@ -490,12 +504,14 @@ static bool integer_power(Fraction *B, Fraction *O, int64_t W, int L, bool exact
         int64_t root = static_cast<int64_t>(std::sqrt(static_cast<double>(W)));
         while (root * root > W) root--;
         while ((root + 1) * (root + 1) <= W) root++;
-        for (int64_t k = 0; k < root; k++) power_step(B, O);
+        // Up to 10^8 products: each loop stops at Ctrl-C, B then means
+        // nothing and the evaluator hands the interruption up.
+        for (int64_t k = 0; k < root && !interrupted(); k++) power_step(B, O);
         frac_copy(Q, B);
-        for (int64_t k = 1; k < root; k++) power_step(B, Q);
-        for (int64_t k = 0; k < W - root * root; k++) power_step(B, O);
+        for (int64_t k = 1; k < root && !interrupted(); k++) power_step(B, Q);
+        for (int64_t k = 0; k < W - root * root && !interrupted(); k++) power_step(B, O);
     } else {
-        for (int64_t k = 0; k < W; k++) power_step(B, O);
+        for (int64_t k = 0; k < W && !interrupted(); k++) power_step(B, O);
     }
     return true;
 }
@@ -506,6 +522,7 @@ static void root_steps(Fraction *B, Fraction *O, int64_t m, int64_t o, int level
     if (o < 2) return;
     for (int j = 2; j <= 133; j += j == 2 ? 1 : 2) {
         while (o % j == 0) {
+            if (interrupted()) return;
             nth_root(O, j, 1.0, level);
             o /= j;
             while (m >= o) {
@@ -536,7 +553,8 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         FixedPointRaise guard(EXPONENT_GUARD_LIMBS);
         n = read_operand(text, O, L + K + 1);
     }
-    if (n == 0) return 0;
+    // An exponent read after Ctrl-C means nothing: no power of it is taken.
+    if (n == 0 || interrupted()) return n;
     // The exponent as read, kept for a fractional power: the parts below see
     // only its leading limbs.
     ScratchScope scope(core);
@@ -557,7 +575,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     // the sign of the power follows the parity of W o + m. An even root, or
     // an exponent known only as a decimal, has no real value.
     if (base_sign < 0 && e.m != 0 && !bn_is_zero(B->num) && (e.long_exponent || e.o % 2 == 0)) {
-        fputs(MSG_ROOT_NEG, stdout);
+        tell_notice(MSG_ROOT_NEG);
         fraction_init(B);
         return n;
     }
@@ -682,7 +700,7 @@ struct ApplyDoubt {
 static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int K) {
     Fraction *O = &work_frac[L + K];
     int n = read_operand(text, O, L + K + 1);
-    if (n == 0) return 0;
+    if (n == 0 || interrupted()) return n;  // interrupted: acc is left alone
     int F = fixed_point_limbs;
     // Remainders, divisors and multiples jump where a quotient crosses an
     // integer: of an inexact operand the result is not certain.
@@ -785,7 +803,7 @@ static void apply_factorial(Fraction *acc, int step, BigNum *scratch) {
         return;
     }
     if (n->used > 1) {
-        fputs(MSG_PROD_OVF, stdout);  // 100000000! has more digits than any precision
+        tell_notice(MSG_PROD_OVF);  // 100000000! has more digits than any precision
         fraction_init(acc);
         return;
     }
@@ -809,7 +827,7 @@ static void apply_choose(Fraction *acc, bool combinations, int64_t r, BigNum *sc
 // and permutations, then integer operators, left to right. A letter that
 // starts a function name is no operator (2PI is 2 times PI). Returns the
 // position after them, -1 after a syntax error or a level overflow (message
-// printed).
+// printed) and once interrupted().
 static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Fraction *T, int L, int K, char *op) {
     char c = text[pos];
     bool call = letter_starts_call(text + pos);
@@ -847,6 +865,7 @@ static int apply_postfix(const char *text, int pos, int len, Fraction *acc, Frac
     if (pos > len) pos = len;
 
     for (;;) {
+        if (interrupted()) return -1;  // the operand so far means nothing
         while (text[pos] == ' ') pos++;
         c = text[pos];
         if (!(c == '%' || c == 'M' || c == 'G' || c == 'L') || letter_starts_call(text + pos)) break;
@@ -906,8 +925,10 @@ static void check_name_run(const char *text, int pos, int n) {
 // fractions L (term) and L + 1 (factor) and, for second operands, up to L + 3.
 // `S` may be any fraction but those work fractions. Returns the index just
 // past the terminator (`)` `,` `]` `|` `~` or the end), 0 after a syntax error
-// or a level overflow (message printed).
+// or a level overflow (message printed), and 0 once interrupted(): S then
+// holds no meaning, and every caller hands the interruption up.
 int eval_expression(const char *text, Fraction *S, int L) {
+    if (interrupted()) return 0;
     if (L >= MAX_LEVEL) {
         tell_failure(MSG_LEVEL_OVF);
         return 0;
@@ -921,6 +942,8 @@ int eval_expression(const char *text, Fraction *S, int L) {
     char op = '*', add_sign = '+';
     bool first = true;
     while (pos < len) {
+        // Between operands: the products and sums of the last one ran.
+        if (interrupted()) return 0;
         if (pos == 0 && text[0] == '-') {
             add_sign = '-';
             pos = 1;
@@ -930,6 +953,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
                       (text[0] == '/' && text[1] == '('))) {
             bool recip = text[0] == '/';
             n = read_operand(text + (recip ? 1 : 0), S, L);
+            if (interrupted()) return 0;
             if (n == 0) {
                 tell_syntax_error(text + pos);
                 return 0;
@@ -946,6 +970,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
                 K = 1;
             }
             n = read_operand(text + pos, K == 1 ? T : Fr, L + K);
+            if (interrupted()) return 0;
             if (n == 0) {
                 tell_syntax_error(text + pos);
                 return 0;
@@ -958,7 +983,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
         Fraction *acc = K == 1 ? T : Fr;
 
         pos = apply_postfix(text, pos, len, acc, T, L, K, &op);
-        if (pos < 0) return 0;
+        if (pos < 0 || interrupted()) return 0;
 
         while (text[pos] == ' ') pos++;
         char c = text[pos];
@@ -993,7 +1018,7 @@ int eval_expression(const char *text, Fraction *S, int L) {
         fraction_add(S, S, T);
         add_sign = c;
         pos++;
-        if (c != '+' && c != '-') return pos;
+        if (c != '+' && c != '-') return interrupted() ? 0 : pos;
         if (pos >= len) {  // 1+ : the sum has no last term
             tell_syntax_error(text + pos);
             return 0;
@@ -1001,5 +1026,5 @@ int eval_expression(const char *text, Fraction *S, int L) {
         K = 1;
         op = '*';  // a new term starts with a plain product
     }
-    return pos;
+    return interrupted() ? 0 : pos;
 }

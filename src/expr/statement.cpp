@@ -38,7 +38,7 @@ static void set_register_int(int reg, int32_t v) {
 // its values are held in the statement's work fraction W and the two above
 // it until every evaluation is done, and only then moved into the work
 // registers for the templates (which call no function). The levels are
-// passed down rather than kept in a variable, so a line abandoned mid-solve
+// passed down rather than kept in a variable, so a line stopped mid-solve
 // (Ctrl-C) leaves nothing behind.
 constexpr int SOLVER_LEVELS = 3;
 
@@ -46,14 +46,14 @@ constexpr int SOLVER_LEVELS = 3;
 static void run_template(const char *text, int reg, int sl) { eval_group(text, &reg_frac[reg], sl); }
 
 // into := f(v): v stored into the solve target, the equation evaluated at
-// `sl`. False when a failure was reported.
+// `sl`. False when a failure was reported or Ctrl-C stopped it.
 static bool value_at(const char *equation, int target, int index, int32_t v, Fraction *into, int sl) {
     set_register_int(REG_B, v);
     (void)store_value(target, index, &reg_frac[REG_B]);  // store_value reports a refusal itself
     fraction_init(into);
     int before = failure_count();
     eval_group(equation, into, sl);
-    return failure_count() == before;
+    return failure_count() == before && !interrupted();
 }
 
 // Quadratic coefficients from f(0), f(1) and f(-1) (held in work fractions
@@ -171,6 +171,7 @@ static int solve_linear(const char *equation, int target, int index, Fraction *W
     (void)store_value(REG_E, -1, f1);  // store_value reports a refusal itself
     bool inexact = f0->num->frac_limbs != 0 || f1->num->frac_limbs != 0 || W->num->frac_limbs != 0;
     eval_group("&F-2*&E+&D", W, level + 1);  // f(2) - 2 f(1) + f(0), zero on a line
+    if (interrupted()) return consumed;  // the target keeps its trial value, as stored before
     if (!negligible_gap(W, inexact)) {
         tell_failure(MSG_NOT_LINEAR);
         return restore_target(target, index, saved, consumed);
@@ -178,7 +179,7 @@ static int solve_linear(const char *equation, int target, int index, Fraction *W
     // Equal values of f(0) and f(1): no root (compared as values, not numerators).
     eval_group("&D-&E", W, level + 1);
     if (bn_is_zero(W->num)) {
-        fputs(MSG_NO_SOLUTIONS, stdout);
+        tell_notice(MSG_NO_SOLUTIONS);
         return restore_target(target, index, saved, consumed);
     }
     run_template("&D/(&D-&E)", REG_B, sl);
@@ -204,6 +205,7 @@ static int solve_quadratic(const char *equation, int target, int index, char sig
     (void)copy(W->num, f2.num);  // it came from W
     (void)copy(W->den, f2.den);  // it came from W
     eval_group("&F-4*&E-2*&B-&C", W, level + 1);  // f(2) - (4a + 2b + c), zero on a parabola
+    if (interrupted()) return consumed;  // the target keeps its trial value, as stored before
     if (!negligible_gap(W, inexact)) {
         tell_failure(MSG_NOT_QUADRATIC);
         return restore_target(target, index, saved, consumed);
@@ -211,7 +213,7 @@ static int solve_quadratic(const char *equation, int target, int index, char sig
     if (bn_is_zero(reg_frac[REG_E].num)) {
         bn_normalise_zero(reg_frac[REG_E].num);
         if (bn_is_zero(reg_frac[REG_B].num)) {  // a = b = 0: no root to divide out
-            fputs(MSG_NO_SOLUTIONS, stdout);
+            tell_notice(MSG_NO_SOLUTIONS);
             return restore_target(target, index, saved, consumed);
         }
         run_template("-&C/&B", REG_D, sl);
@@ -219,10 +221,11 @@ static int solve_quadratic(const char *equation, int target, int index, char sig
         return consumed;
     }
     run_template("&B^2-4*&E*&C", REG_D, sl);
+    if (interrupted()) return consumed;
     Fraction *disc = &reg_frac[REG_D];
     bn_normalise_zero(disc->num);
     if (disc->num->sign < 0) {
-        fputs(MSG_NO_SOLUTIONS, stdout);
+        tell_notice(MSG_NO_SOLUTIONS);
         fraction_init(disc);
     } else if (!exact_square_root(disc)) {
         // The root is taken in W (the kernel leaves &B..&E alone).
@@ -342,13 +345,8 @@ static int parse_coefficient(const char *text, Fraction *coef) {
     return n;
 }
 
-// Executes the statement at the start of `text` at `level` (0..15; the value
-// goes through work fraction `level`): equation, text-variable assignment,
-// assignment with optional coefficient, or bare expression (value to &E).
-// Sets *code to 71 when the value went to &E. Returns the index of the
-// character that ended the statement, 0 when it was refused or its
-// right-hand side could not be evaluated.
-int execute_one(const char *text, int *code, int level) {
+// The statement of execute_one, which hands an interruption up.
+static int run_one(const char *text, int *code, int level) {
     if (level < 0 || level >= WORK_FRACTIONS) {
         tell_failure(MSG_LEVEL_OVF);
         return 0;
@@ -423,6 +421,7 @@ int execute_one(const char *text, int *code, int level) {
     }
 
     int r = eval_certain(t + eq + 1, W, level + 1, true);
+    if (interrupted()) return 0;  // nothing is stored: execute_one says why
     if (has_coef) {
         if (digits > 0) {
             parse_coefficient(t + (negative ? 1 : 0), coef);
@@ -447,4 +446,18 @@ int execute_one(const char *text, int *code, int level) {
     if (end > len) return len;
     if (strchr(",)]|~", t[end - 1]) != nullptr) return end - 1;
     return end;
+}
+
+// Executes the statement at the start of `text` at `level` (0..15; the value
+// goes through work fraction `level`): equation, text-variable assignment,
+// assignment with optional coefficient, or bare expression (value to &E).
+// Sets *code to 71 when the value went to &E, to CODE_INTERRUPTED when
+// Ctrl-C stopped the statement (nothing of it was stored or listed). Returns
+// the index of the character that ended the statement, 0 when it was
+// refused, interrupted, or its right-hand side could not be evaluated.
+int execute_one(const char *text, int *code, int level) {
+    int used = run_one(text, code, level);
+    if (!interrupted()) return used;
+    *code = CODE_INTERRUPTED;
+    return 0;
 }

@@ -142,8 +142,10 @@ static void exchange_areas(int reg) {
 // of up to P / 10 limbs in var_den; a work register keeps one of its own
 // area's length; a longer denominator is the value's room outgrown, and the
 // value turns into fixed point.
-// Returns 0 when stored, -1 when refused (message printed, nothing written).
+// Returns 0 when stored, -1 when refused (message printed, nothing written;
+// no message while interrupted(), when every store is refused).
 int store_value(int reg, int index, Fraction *value) {
+    if (interrupted()) return -1;
     if (reg < 0 || reg >= REGISTERS || index < -1) {
         tell_failure(MSG_VAL_OVF);
         return -1;

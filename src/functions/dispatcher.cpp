@@ -77,7 +77,7 @@ void integer_part(Fraction *f) {
     int8_t sign = num->sign;
     num->sign = 1;
     if (divide_scaled(nullptr, num, den) < 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
     }
@@ -245,7 +245,8 @@ void set_element_frac(int reg, int n, int32_t p, int32_t q) {
 // a letter, its sign already taken by the caller), reads the argument into
 // target, computes the function there and returns the characters consumed;
 // 0, with nothing changed, when no function name starts at text. level is the
-// caller's evaluation level; argument groups run one level deeper.
+// caller's evaluation level; argument groups run one level deeper. Once
+// interrupted() the target means nothing (the caller tests the flag).
 int evaluate_function(const char *text, Fraction *target, int level) {
     int index = match_name(text);
     if (index < 0) return 0;
@@ -295,6 +296,10 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         set_int64(target->den, target->num->dec_den);
     }
 
+    // An argument evaluated after Ctrl-C means nothing: no function of it
+    // is computed (nor a domain message given); the evaluator hands the
+    // interruption up.
+    if (interrupted()) return pos;
     double arg_rad = target->rad, arg_lo = mag_lo(target);
     switch (id) {
         case FN_SIN: compute_sin_cos(target, 0, unit, level); break;
@@ -326,6 +331,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
             target->num->sign = 1;
             eval_group(template_text(TPL_ROUND_HALF), target, level + 1);
             target->num->sign = sign;
+            if (interrupted()) break;
             if (!certain_integer_part(target)) integer_part(target);
             break;
         }

@@ -56,7 +56,7 @@ void make_fixed(Fraction *f) {
     int e = d->frac_limbs;
     bool scaled = e > 0 && n->used + e < n->capacity;
     if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
     }
@@ -123,7 +123,7 @@ double take_kernel_doubt() {
 // record is reported and gives 0.
 void finish_kernel(Fraction *target, Status rc) {
     if (!kernel_wrote(rc)) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return;
     }
@@ -153,7 +153,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     one->frac_limbs = num->frac_limbs;
     int32_t f = num->frac_limbs;
     if (add(num, num, one) < 0) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return F;
     }
@@ -162,7 +162,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     // template at this level, whose work fraction may be the target.
     Status rc = real_log(core, target->num, target, 0, F);
     if (rc == STATUS_DOMAIN) {
-        fputs(bn_is_zero(num) ? MSG_LOG_ZERO : MSG_LOG_NEG, stdout);
+        tell_notice(bn_is_zero(num) ? MSG_LOG_ZERO : MSG_LOG_NEG);
         fraction_init(target);
         return F;
     }
@@ -200,7 +200,7 @@ int compute_log(Fraction *target, int64_t base, int level) {
     bool zero = bn_is_zero(n);
     bool negative = !zero && n->sign * target->den->sign < 0;
     if (zero || negative) {
-        fputs(negative ? MSG_LOG_NEG : MSG_LOG_ZERO, stdout);
+        tell_notice(negative ? MSG_LOG_NEG : MSG_LOG_ZERO);
         fraction_init(target);
         return 0;
     }
@@ -264,7 +264,7 @@ int newton_root(Fraction *target, int n, int level) {
     if (exact_fraction_root(target, n)) return 1;
     Status rc = real_root(core, target->num, target, n, fixed_point_limbs);
     if (rc == STATUS_DOMAIN) {
-        fputs(MSG_ROOT_NEG, stdout);
+        tell_notice(MSG_ROOT_NEG);
         fraction_init(target);
         return 1;
     }

@@ -142,7 +142,8 @@ int skip_expression(const char *text) {
 // Statistics of a block of elements into target (already 0/1). kind is one
 // of BlockKind; text starts at the block. Work fractions level+1..level+3 are
 // the sums of the second pass; &B..&E are overwritten. Returns the characters
-// of text consumed (a trailing '.' too, except for SUM, AVG and QTY).
+// of text consumed (a trailing '.' too, except for SUM, AVG and QTY); the
+// loops stop at Ctrl-C, the target then meaning nothing.
 int block_statistics(int kind, const char *text, Fraction *target, int level) {
     Block b;
     int pos = parse_block(text, kind, &b);
@@ -192,6 +193,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     fraction_init(pair_sum);
     for (char letter = b.first_letter; letter <= b.last_letter; letter++) {
         for (int64_t i = b.first_index; i <= b.last_index; i++) {
+            if (interrupted()) return end;  // the sums mean nothing: the caller hands it up
             read_cell(letter, i, cell);
             fraction_add(target, target, cell);
             if (paired) {
@@ -200,7 +202,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
             }
         }
     }
-    if (kind == BLOCK_SUM) return pos;
+    if (kind == BLOCK_SUM || interrupted()) return end;
     divide_by_count(target, n);
     if (paired) divide_by_count(pair_sum, n);
     if (kind == BLOCK_AVG) return pos;
@@ -216,6 +218,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
     Fraction *x = &reg_frac[REG_E], *y = &reg_frac[REG_D];
     for (char letter = b.first_letter; letter <= b.last_letter; letter++) {
         for (int64_t i = b.first_index; i <= b.last_index; i++) {
+            if (interrupted()) return end;
             read_cell(letter, i, x);
             if (paired) {
                 read_cell(b.paired_letter, i, y);
@@ -234,6 +237,7 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
         }
     }
 
+    if (interrupted()) return end;  // no root of sums of no meaning
     if (kind == BLOCK_COR) {
         // Square of the coefficient, then its root; the sign comes from the
         // covariance sum. The root must not run in &B..&E (its own scratch).
@@ -262,7 +266,8 @@ int block_statistics(int kind, const char *text, Fraction *target, int level) {
 // variable takes each integer value j/1 in turn (element k when an index is
 // given); the expression runs into work fraction level+1 at level+2 so that
 // its destination is not also the evaluator's running product. Returns the
-// characters of text consumed, a closing ')' and a trailing '.' included.
+// characters of text consumed, a closing ')' and a trailing '.' included;
+// Ctrl-C ends the loop, the target then meaning nothing.
 int index_loop(int product, const char *text, Fraction *target, int level) {
     int pos = 0;
     bool paren = text[pos] == '(';
@@ -303,6 +308,7 @@ int index_loop(int product, const char *text, Fraction *target, int level) {
     } else {
         Fraction *s1 = &work_frac[level + 1];
         for (int64_t j = lower; j <= upper; j++) {
+            if (interrupted()) break;  // up to 2 * 10^9 passes: Ctrl-C ends them
             if (element < 0) {
                 set_int32(reg_num[reg], (int32_t)j);
                 reg_den[reg]->small_den = 1;

@@ -59,11 +59,12 @@ int compute_pi(Fraction *target, int level) {
     }
     fraction_init(target);
     if (!kernel_wrote(real_pi(core, target->num, F))) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return 0;
     }
-    series_copy(cache, target);
+    // A kernel stopped by Ctrl-C leaves digits of no meaning: never cached.
+    if (!interrupted()) series_copy(cache, target);
     return F;
 }
 
@@ -82,7 +83,7 @@ int compute_atan(Fraction *target, int level) {
     if (compare(target->num, target->den) == 0) {
         run(template_text(TPL_PI_QUARTER), target, level);
     } else if (!kernel_wrote(real_atan(core, target->num, target, fixed_point_limbs))) {
-        report_refusal(MSG_PROD_OVF);
+        tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
     } else {
         bn_set_one(target->den);
@@ -172,7 +173,7 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
         fraction_init(target);
         Status rc = stashed ? real_sin_cos(core, target->num, &arg, cosine, mode, F) : STATUS_NO_ROOM;
         if (!kernel_wrote(rc)) {
-            report_refusal(MSG_PROD_OVF);
+            tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
         }
     }
@@ -194,7 +195,7 @@ int tangent_special(Fraction *target, int j) {
         set_int32(target->num, k == 2 ? 1 : 3);
         set_int32(target->den, k == 2 ? 3 : 1);
         if (!kernel_wrote(real_root(core, target->num, target, 2, F))) {
-            report_refusal(MSG_PROD_OVF);
+            tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
             return 0;
         }
@@ -283,7 +284,7 @@ int compute_tan(Fraction *target, char unit, int level) {
         fraction_init(target);
         Status st = real_tan(core, target->num, &arg, mode, fixed_point_limbs);
         if (!kernel_wrote(st)) {
-            if (st == STATUS_NO_ROOM) report_refusal(MSG_PROD_OVF);
+            if (st == STATUS_NO_ROOM) tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
             rc = 2;  // no value: the denominator stays as cleared
         }

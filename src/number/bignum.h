@@ -92,8 +92,8 @@ extern int precision;          // capacity of numerators and scratch integers, l
 extern int fixed_point_limbs;  // fraction limbs of a fixed-point decimal (default 4)
 
 // Raises fixed_point_limbs by `extra` guard limbs for the life of a scope and
-// puts it back on leaving it. A line abandoned by Ctrl-C skips the
-// destructor; the input loop then restores the setting of the line's start.
+// puts it back on leaving it, however the scope is left (a line stopped by
+// Ctrl-C returns through it like any other).
 struct FixedPointRaise {
     int saved;
     explicit FixedPointRaise(int extra) : saved(fixed_point_limbs) { fixed_point_limbs += extra; }

@@ -4,7 +4,6 @@
 // refusals of malformed statements.
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -533,26 +532,64 @@ int polls_of(const char *text) {
     return int(core.polls - before);
 }
 
-TEST_F(ExprTest, HopelessProductsAreRefusedBeforeAnyProduct) {
-    // Only reading the operand polls; no product is started.
-    EXPECT_EQ(polls_of("99999999!"), polls_of("99999999"));
-    EXPECT_EQ(polls_of("99999999!!"), polls_of("99999999"));
-    EXPECT_EQ(polls_of("99999999P99999"), polls_of("99999999"));
-    EXPECT_LE(polls_of("3^99999999"), polls_of("3") + polls_of("99999999"));
-    EXPECT_LE(polls_of("1.5^99999999"), polls_of("1.5") + polls_of("99999999"));
-    // Just below the boundary the products still run: 662! fits 200 limbs.
-    EXPECT_GT(polls_of("662!"), polls_of("662"));
-    EXPECT_GT(polls_of("2^5000"), polls_of("2") + polls_of("5000"));
+// What evaluating `text` prints, with its value ("num/den") after a bar.
+std::string refusal_of(const char *text) {
+    std::string value;
+    std::string printed = output_of([&] { value = eval(text); });
+    return printed + "|" + value;
 }
 
-TEST_F(ExprTest, SolverWorksAfterAnInterruptedSolve) {
+TEST_F(ExprTest, HopelessProductsAreRefusedBeforeAnyProduct) {
+    // Refused at once with 0 (were the products run, the test would not end).
+    EXPECT_EQ(refusal_of("99999999!"), "prod_ovf\n|0/1");
+    EXPECT_EQ(refusal_of("99999999!!"), "prod_ovf\n|0/1");
+    EXPECT_EQ(refusal_of("3^99999999"), "prod_ovf\n|0/1");
+    EXPECT_EQ(refusal_of("1.5^99999999"), "prod_ovf\n|0/1");
+    // Only reading the operand counts: no product is started.
+    EXPECT_EQ(polls_of("99999999!"), polls_of("99999999"));
+    EXPECT_EQ(polls_of("99999999P99999"), polls_of("99999999"));
+    EXPECT_LE(polls_of("3^99999999"), polls_of("3") + polls_of("99999999"));
+    // Just below the boundary the products still run: 662! fits 200 limbs.
+    EXPECT_EQ(output_of([] { eval_group("662!", &work_frac[0], 1); }), "");
+    EXPECT_GT(work_frac[0].num->used, 190);
+    EXPECT_GT(polls_of("662!"), polls_of("662"));
+}
+
+TEST_F(ExprTest, SolverStoppedByCtrlCKeepsItsTargetAndWorksAfter) {
+    run("X=7");
     interrupt_requested = 1;
-    run(".+X:X^2-5*X+6");
+    int code = 0;
+    std::string printed = output_of([&] { EXPECT_EQ(run(".+X:X^2-5*X+6", &code), 0); });
     interrupt_requested = 0;
     core.status = STATUS_OK;
+    EXPECT_EQ(code, CODE_INTERRUPTED);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(read("X"), "7/1");  // no trial value and no root stored
     EXPECT_EQ(eval("3*[.X:2*X-6|X+1]*2"), "24/1");
     run(".-X:X^2-5*X+6");
     EXPECT_EQ(read("X"), "2/1");
+}
+
+TEST_F(ExprTest, InterruptedStatementsStoreAndSayNothing) {
+    run("A=5");
+    run("B3=4");
+    interrupt_requested = 1;
+    // Each would print a message or store a value; stopped, none does.
+    for (const char *text : {"A=1/0", "B3=SQR(-4)", "LN(0)", "A=2^3^2", "A=ITG(J,1,9,J)", "A=[B=2|B+1]"}) {
+        int code = 0;
+        int used = -1;
+        EXPECT_EQ(output_of([&] { used = run(text, &code); }), "") << text;
+        EXPECT_EQ(used, 0) << text;
+        EXPECT_EQ(code, CODE_INTERRUPTED) << text;
+    }
+    interrupt_requested = 0;
+    EXPECT_EQ(read("A"), "5/1");
+    EXPECT_EQ(read("B3"), "4/1");
+    EXPECT_EQ(read("B"), "0/1");
+    EXPECT_EQ(read("J"), "0/1");  // the loop never ran
+    // The statements run as before once the flag is cleared.
+    begin_statement();
+    EXPECT_EQ(output_of([] { run("A=1/0"); }), "{div0}\n");
 }
 
 }  // namespace

@@ -150,6 +150,35 @@ TEST_F(Statements, TablesWrittenAndReadBack) {
     EXPECT_EQ(run("WC:A"), "table_syntax\n");
 }
 
+// Every command that computes hands Ctrl-C up as CODE_INTERRUPTED, printing,
+// storing and writing nothing; the same lines work once the flag is cleared.
+TEST_F(Statements, CtrlCStopsEveryComputingCommandSilently) {
+    ScratchDir dir;
+    run("A1=-3/2,A2=7,E=5,E1=2");
+    FILE *f = fopen("T.CSV", "w");
+    ASSERT_NE(f, nullptr);
+    fputs("9,9\n", f);
+    fclose(f);
+    const char *lines[] = {"P.SUM[A1:A2]", "E=1/0",       "E1=LN(-1)",   "IF(1>0)DO",  "2+3,E=7",
+                           "P.E1+1",       "F.2^64+1",    "C.E1",        "Q.E1",       "Z.E3",
+                           "LC:T.CSV",     "WC:A2,W.CSV", ".+E:E^2-4",   "W.E"};
+    interrupt_requested = 1;
+    for (const char *text : lines) {
+        char line[64];
+        snprintf(line, sizeof line, "%s", text);
+        testing::internal::CaptureStdout();
+        int code = run_command(line);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << text;
+        EXPECT_EQ(code, CODE_INTERRUPTED) << text;
+    }
+    interrupt_requested = 0;
+    certify_reset();
+    EXPECT_EQ(calc.replay_position, -1);  // IF(...)DO started no replay
+    EXPECT_EQ(access("W.CSV", F_OK), -1);  // no table, and no temporary left behind
+    EXPECT_EQ(access("W.CSV.wc-tmp", F_OK), -1);
+    expect_values({{"E", " 5"}, {"E1", " 2"}, {"B1", " 2"}, {"SUM[A1:A2]", " 11/ 2"}});
+}
+
 TEST_F(Statements, RunReplacesTheScriptText) {
     ScratchDir dir;
     static char buffers[3 * (SCRIPT_MAX + 2)];
