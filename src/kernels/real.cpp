@@ -183,6 +183,18 @@ Status write_zero(BigNum *out, int F) {
     return STATUS_OK;
 }
 
+// out := 1 at F fraction limbs; STATUS_OK, or STATUS_NO_ROOM when out cannot
+// hold the F + 1 limbs (out unchanged).
+Status write_one(BigNum *out, int F) {
+    if (F >= out->capacity) return STATUS_NO_ROOM;
+    bn_clear(out);
+    for (int k = 0; k < F; k++) limb(out, k) = 0;
+    out->used = F + 1;
+    limb(out, F) = 1;
+    out->frac_limbs = F;
+    return STATUS_OK;
+}
+
 // Writes |v| truncated to F fraction limbs, with v's sign, into out.
 Status write_fixed(BigNum *out, const Flt &v, int F) {
     int64_t used = v.n == 0 ? 0 : flt_top(v) + F;
@@ -810,6 +822,9 @@ int64_t power_compute(Context &cx, Job *j, Flt *v) {
         double l = flt_log10_abs(x);
         double ly = flt_log10_abs(y);
         double mag = std::log10(std::fabs(l * 2.302585) + 1e-300) + ly;
+        // A zero exponent (or one stopped into zero) has ly = -1e300: the
+        // estimate is clamped before it becomes an integer.
+        mag = std::min(std::max(mag, -1e9), 1e9);
         est_top = std::max<int64_t>(1, int64_t(mag / 8) + 2);
     }
     cx.prec = keep + int(est_top) + 1;
@@ -986,7 +1001,8 @@ Status real_power(Context &cx, BigNum *out, Fraction *x, Fraction *y, int F) {
     cx.status = STATUS_OK;
     if (is_zero(x) || (x->num->sign < 0) != (x->den->sign < 0)) return STATUS_DOMAIN;
     Status rc;
-    if (!is_zero(y)) {
+    if (is_zero(y)) return write_one(out, F);  // x^0 = 1, which no retry could settle on
+    {
         double ly = log10_of(cx, y), lx = log10_of(cx, x);
         double digits = ly > 300 ? (lx > 0 ? 1e300 : -1e300) : lx * std::pow(10.0, ly);
         if ((y->num->sign < 0) != (y->den->sign < 0)) digits = -digits;
@@ -1055,19 +1071,7 @@ Status real_atan(Context &cx, BigNum *out, Fraction *x, int F) {
 
 Status real_sin_cos(Context &cx, BigNum *out, Fraction *x, int cosine, int half_turns, int F) {
     cx.status = STATUS_OK;
-    if (is_zero(x)) {
-        if (cosine && F >= out->capacity) return STATUS_NO_ROOM;  // 1 needs F + 1 limbs
-        bn_clear(out);
-        if (cosine) {
-            out->used = 1;
-            limb(out, 0) = 1;
-            if (F > 0) {
-                (void)shift_limbs(out, F);  // room checked above
-            }
-        }
-        out->frac_limbs = F;
-        return STATUS_OK;
-    }
+    if (is_zero(x)) return cosine ? write_one(out, F) : write_zero(out, F);
     Job j = make_job(sin_cos_compute, x);
     j.flag1 = cosine;
     j.flag2 = half_turns;

@@ -161,6 +161,17 @@ TEST_F(Kernels, AResultThatDoesNotFitIsRefusedWithANotice) {
     EXPECT_EQ(notices, "");
 }
 
+TEST_F(Kernels, AZeroExponentGivesOne) {
+    // The estimate of the result's size once turned log10(0) = -1e300 into
+    // an integer (undefined); x^0 is 1 at every place.
+    BigNum *out = work_int(5);
+    Fraction *x = literal("2.5", 1);
+    Fraction y{work_frac[7].num, work_frac[7].den, 0};
+    fraction_init(&y);
+    ASSERT_EQ(real_power(core, out, x, &y, 4), STATUS_OK);
+    EXPECT_EQ(result_text(out), " 1");
+}
+
 TEST_F(Kernels, AnAmbiguityThatNeverResolvesEndsAsUncertainAtTheRoom) {
     // sin 30 degrees is exactly 1/2: without an exact test for it the
     // truncation at F limbs stays undecided however many limbs are added.
