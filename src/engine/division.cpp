@@ -75,7 +75,7 @@ void school_divide(uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n) {
 int approx_reciprocal(uint32_t *x, const uint32_t *d, int m) {
     assert(m >= 1 && d[m - 1] >= B / 2);
     size_t mark = scratch_mark();
-    if (m < DIV_NEWTON_LIMBS) {
+    if (m < thresholds().div_newton) {
         uint32_t *num = scratch_take(size_t(2) * m + 1);
         if (!num) return -1;
         lv_zero(num, 2 * m);
@@ -225,7 +225,7 @@ int lv_divrem(uint32_t *q, uint32_t *r, const uint32_t *a, int na, const uint32_
     int k = na - nb + 1;
     uint32_t *v = scratch_take(size_t(nb));
     uint32_t *u = scratch_take(size_t(na) + 1);
-    bool school = nb < DIV_NEWTON_LIMBS;
+    bool school = nb < thresholds().div_newton;
     uint32_t *quot = q || school ? q : scratch_take(size_t(k));  // the blocks need one
     if (!v || !u || (!school && !quot)) {
         scratch_release(mark);

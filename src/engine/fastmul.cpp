@@ -18,14 +18,13 @@ constexpr uint64_t BASE = 100000000;
 
 // ------------------------------------------------------------ scratch space
 
-// Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS (or
-// SQUARE_TRANSFORM_LIMBS for squares), so its scratch is static: 4h + 4
-// limbs per level for halves of h limbs.
-constexpr int KARATSUBA_MAX = TRANSFORM_LIMBS > SQUARE_TRANSFORM_LIMBS ? TRANSFORM_LIMBS : SQUARE_TRANSFORM_LIMBS;
-constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX + 512;
+// Karatsuba only ever runs on operands shorter than the transform
+// thresholds, at most KARATSUBA_MAX_LIMBS (set_thresholds), so its scratch is
+// static: 4h + 4 limbs per level for halves of h limbs.
+constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX_LIMBS + 512;
 uint32_t kara_scratch[KARA_SCRATCH];
-uint32_t chunk_product[2 * TRANSFORM_LIMBS + 8];
-uint32_t chunk_padded[TRANSFORM_LIMBS + 8];
+uint32_t chunk_product[2 * KARATSUBA_MAX_LIMBS + 8];
+uint32_t chunk_padded[KARATSUBA_MAX_LIMBS + 8];
 
 // Largest product the reserved block takes, in limbs (the block needs 43 to
 // 70 bytes a limb). The primes would allow longer transforms; the presets
@@ -735,21 +734,17 @@ void sub_from(uint32_t *r, int n, const uint32_t *x, int nx) {
 
 // -------------------------------------------------------------- Karatsuba
 
-// Halves shorter than these end the recursion in the schoolbook: from
-// measurements its columns beat one more Karatsuba level up to about 96
-// limbs, and up to about 120 for squares, whose columns need half the
-// products.
-constexpr int KARATSUBA_LEAF = 96;
-constexpr int KARATSUBA_SQUARE_LEAF = 120;
+// Halves shorter than the leaf thresholds (thresholds.h) end the recursion
+// in the schoolbook, whose columns beat one more Karatsuba level there.
 static_assert(KARATSUBA_LEAF >= KARATSUBA_LIMBS, "kara takes over from mul_limbs' schoolbook");
 
 // r[0 .. 2n) := a * b for two n-limb operands; s is scratch.
 void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s) {
-    if (a == b && n < KARATSUBA_SQUARE_LEAF) {
+    if (a == b && n < thresholds().square_leaf) {
         school_square(r, a, n);
         return;
     }
-    if (a != b && n < KARATSUBA_LEAF) {
+    if (a != b && n < thresholds().karatsuba_leaf) {
         school(r, a, n, b, n);
         return;
     }
@@ -772,12 +767,6 @@ void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s)
     sub_from(mid, 2 * h + 2, r + 2 * h, 2 * t);
     add_into(r + h, 2 * n - h, mid, 2 * h + 2);
 }
-
-// A shorter operand of this many limbs already takes the transform when the
-// longer one has twice as many or more: the transform of the shorter one is
-// kept for every slice of the longer, and from measurements that overtakes
-// Karatsuba on equal slices from about 160 limbs.
-constexpr int TRANSFORM_SLICE_LIMBS = 160;
 
 }  // namespace
 
@@ -830,11 +819,12 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
         std::swap(na, nb);
     }
     // Now nb <= na.
-    if (nb < KARATSUBA_LIMBS) {
+    const Thresholds &t = thresholds();
+    if (nb < t.karatsuba) {
         school(r, a, na, b, nb);
         return;
     }
-    if (nb >= TRANSFORM_LIMBS || (nb >= TRANSFORM_SLICE_LIMBS && na >= 2 * nb)) {
+    if (nb >= t.transform || (nb >= t.transform_slice && na >= 2 * nb)) {
         assert(na + nb <= reserved_limbs);
         transform_product(r, a, na, b, nb);
         return;
@@ -858,9 +848,9 @@ void mul_limbs(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb
 void sqr_limbs(uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
     poll_interrupt();  // only r and scratch are written below: safe to abandon
-    if (n < KARATSUBA_LIMBS) {
+    if (n < thresholds().karatsuba) {
         school_square(r, a, n);
-    } else if (n < SQUARE_TRANSFORM_LIMBS) {
+    } else if (n < thresholds().square_transform) {
         kara(r, a, a, n, kara_scratch);
     } else {
         assert(2 * n <= reserved_limbs);

@@ -5,23 +5,13 @@
 #pragma once
 #include <cstdint>
 
+#include "thresholds.h"  // the lengths at which the product switches method
+
 // Limb vectors here are plain arrays of base-100000000 limbs, least
 // significant first, every limb in 0..99999999, no sign, no scale. Long
 // products, trees and powers poll for Ctrl-C between their stages; a hook
 // that abandons the line finds only scratch space and output vectors
 // half-written, never a number record.
-
-// Operand lengths (limbs of the shorter operand) at which the product
-// switches method, from timings on the development machine. From
-// KARATSUBA_LIMBS on, products leave callers' plain loops for these
-// routines (the Karatsuba recursion itself runs the column schoolbook below
-// about 96 limbs); the transform overtakes Karatsuba from about 240 limbs
-// (from 160 when the other operand is twice as long or more), and from about
-// 340 for squares, where Karatsuba saves more than the one forward transform
-// a square needs fewer.
-constexpr int KARATSUBA_LIMBS = 48;         // schoolbook below
-constexpr int TRANSFORM_LIMBS = 240;        // Karatsuba below (both operands this long)
-constexpr int SQUARE_TRANSFORM_LIMBS = 340;  // the same for squares
 
 // Makes sure the scratch space for products of up to `limbs` limbs exists.
 // Allocates only when a larger size than ever before is asked for (in
