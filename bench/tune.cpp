@@ -184,6 +184,8 @@ std::vector<int> geometric(int from, int to) {
 }
 
 constexpr int NEVER = INT_MAX;
+// The schoolbook at every length swept (the longest it may take).
+constexpr int SCHOOL_ALWAYS = KARATSUBA_MAX_LIMBS;
 
 // A product call on fresh random operands of n and m limbs (m = n: equal).
 auto product_of(int na, int nb) {
@@ -227,7 +229,7 @@ int main(int argc, char **argv) {
         "products n x n: schoolbook -> one Karatsuba level (KARATSUBA_LEAF)", "school us", "kara us",
         range(16, 200, 8),
         [&](int n, Thresholds *a, Thresholds *b) {
-            a->karatsuba = NEVER;
+            a->karatsuba = SCHOOL_ALWAYS;
             b->karatsuba = 1;
             b->karatsuba_leaf = n;
             b->transform = b->transform_slice = KARATSUBA_MAX_LIMBS;
@@ -238,7 +240,7 @@ int main(int argc, char **argv) {
         "squares n: schoolbook -> one Karatsuba level (KARATSUBA_SQUARE_LEAF)", "school us", "kara us",
         range(16, 400, 8),
         [&](int n, Thresholds *a, Thresholds *b) {
-            a->karatsuba = NEVER;
+            a->karatsuba = SCHOOL_ALWAYS;
             b->karatsuba = 1;
             b->square_leaf = n;
             b->square_transform = KARATSUBA_MAX_LIMBS;
@@ -291,7 +293,7 @@ int main(int argc, char **argv) {
         range(2, 64, 2),
         [&](int, Thresholds *a, Thresholds *b) {
             *a = *b = tuned;
-            a->karatsuba = NEVER;
+            a->karatsuba = SCHOOL_ALWAYS;
             b->karatsuba = 1;
         },
         [&](int n) {

@@ -7,9 +7,10 @@ Thresholds table;
 }
 
 bool set_thresholds(const Thresholds &t) {
-    bool ok = t.karatsuba >= 1 && t.karatsuba_leaf >= 8 && t.square_leaf >= 8 && t.transform >= 1 &&
-              t.transform <= KARATSUBA_MAX_LIMBS && t.transform_slice >= 1 && t.square_transform >= 1 &&
-              t.square_transform <= KARATSUBA_MAX_LIMBS && t.div_newton >= 8 && t.gcd_library >= 1;
+    auto within = [](int v, int least) { return v >= least && v <= KARATSUBA_MAX_LIMBS; };
+    bool ok = within(t.karatsuba, 1) && within(t.karatsuba_leaf, 8) && within(t.square_leaf, 8) &&
+              within(t.transform, 1) && within(t.square_transform, 1) && t.transform_slice >= 1 &&
+              t.div_newton >= 8 && t.gcd_library >= 1;
     if (ok) thresholds_detail::table = t;
     return ok;
 }

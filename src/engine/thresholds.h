@@ -44,8 +44,10 @@ constexpr int DIV_NEWTON_LIMBS = 36;
 // equal length: 0.90 of lv_gcd at 3 limbs, 0.78 at 4, 0.58 at 64 (earlier 14).
 constexpr int GCD_LIBRARY_LIMBS = 3;
 
-// The longest operands Karatsuba may be given: its scratch is static.
-constexpr int KARATSUBA_MAX_LIMBS = 2048;
+// The longest operands the schoolbook and Karatsuba may be given: the
+// schoolbook's column sums stay below 2^64 up to 1800 limbs, and Karatsuba's
+// scratch is static.
+constexpr int KARATSUBA_MAX_LIMBS = 1800;
 
 struct Thresholds {
     int karatsuba = KARATSUBA_LIMBS;
@@ -68,7 +70,7 @@ inline const Thresholds &thresholds() { return thresholds_detail::table; }
 // Replaces the table (for the tuning program and the tests, before they
 // compute; the calculator never calls it). Every length must be at least 1,
 // the leaves at least 8 (shorter halves would not shrink), div_newton at
-// least 8 (the Newton step needs a half shorter than the whole), transform
-// and square_transform at most KARATSUBA_MAX_LIMBS. Returns false, with the
-// table unchanged, when t breaks one of these.
+// least 8 (the Newton step needs a half shorter than the whole), karatsuba,
+// the leaves, transform and square_transform at most KARATSUBA_MAX_LIMBS.
+// Returns false, with the table unchanged, when t breaks one of these.
 [[nodiscard]] bool set_thresholds(const Thresholds &t);

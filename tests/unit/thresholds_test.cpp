@@ -39,11 +39,18 @@ struct Forced : ::testing::Test {
     void TearDown() override { ASSERT_TRUE(set_thresholds(Thresholds{})); }
 };
 
-// Tables that would loop for ever, overrun Karatsuba's static scratch or
-// leave the Newton step no shorter half are refused and change nothing.
+// Tables that would loop for ever, overflow the schoolbook's columns,
+// overrun Karatsuba's static scratch or leave the Newton step no shorter
+// half are refused and change nothing.
 TEST_F(Forced, RefusesTablesTheCodeCannotRun) {
     Thresholds t;
     t.karatsuba_leaf = 3;  // halves of 3 limbs split into halves of 3
+    EXPECT_FALSE(set_thresholds(t));
+    t = Thresholds{};
+    t.karatsuba = KARATSUBA_MAX_LIMBS + 1;  // the schoolbook on longer operands
+    EXPECT_FALSE(set_thresholds(t));
+    t = Thresholds{};
+    t.square_leaf = KARATSUBA_MAX_LIMBS + 1;
     EXPECT_FALSE(set_thresholds(t));
     t = Thresholds{};
     t.transform = KARATSUBA_MAX_LIMBS + 1;
@@ -69,7 +76,7 @@ TEST_F(Forced, RefusesTablesTheCodeCannotRun) {
 // The tables that force one product method everywhere.
 std::vector<Thresholds> product_tables() {
     Thresholds school, deep, wide, ntt, slices;
-    school.karatsuba = INT_MAX;  // the column schoolbook at every length
+    school.karatsuba = KARATSUBA_MAX_LIMBS;  // the column schoolbook as far as it goes
     deep.karatsuba = 1;          // Karatsuba down to halves of 8 limbs
     deep.karatsuba_leaf = deep.square_leaf = 8;
     deep.transform = deep.square_transform = deep.transform_slice = KARATSUBA_MAX_LIMBS;
@@ -84,7 +91,7 @@ std::vector<Thresholds> product_tables() {
 TEST_F(Forced, EveryProductMethodAgrees) {
     const std::vector<std::pair<int, int>> shapes = {{1, 1},   {2, 1},     {9, 9},     {17, 8},   {40, 39},
                                                      {64, 64}, {200, 9},   {301, 150}, {700, 700}, {1500, 1499},
-                                                     {2047, 2047}, {3000, 1000}};
+                                                     {1799, 1799}, {2047, 2047}, {3000, 1000}};
     for (auto [na, nb] : shapes) {
         Vec a = random_vec(na), b = random_vec(nb);
         Vec want(size_t(na + nb)), got(size_t(na + nb)), sq(2 * size_t(na)), sq_got(2 * size_t(na));
@@ -117,7 +124,7 @@ TEST_F(Forced, RecordProductsEitherWay) {
         y->used = n + 3;
         y->sign = -1;
         Thresholds t;
-        t.karatsuba = INT_MAX;
+        t.karatsuba = KARATSUBA_MAX_LIMBS;
         ASSERT_TRUE(set_thresholds(t));
         ASSERT_EQ(multiply(z, x, y), 1);
         t.karatsuba = 1;
