@@ -5,7 +5,9 @@
 # either fails; then .ci/checks runs cppcheck on src/ and each fuzz target
 # for FUZZ_SECONDS seconds (when clang can build them). Warnings are errors
 # in the builds `make test` makes. `make fuzz` builds the fuzz targets with
-# clang and runs each for FUZZ_SECONDS seconds.
+# clang and runs each for FUZZ_SECONDS seconds. `make tune` measures the
+# method thresholds on this machine (bench/tune.cpp); `make test-loaded` runs
+# `make test` beside two busy loops (.ci/test-loaded).
 BUILD ?= build
 SAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -16,7 +18,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # carve it again and again), so leak reports would only name that.
 SAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-san run test test-normal test-san deps deps-run configure clean fuzz fuzz-build bench
+.PHONY: all build build-san run test test-normal test-san deps deps-run configure clean fuzz fuzz-build bench tune test-loaded
 
 all: build
 
@@ -73,6 +75,16 @@ fuzz: fuzz-build
 
 bench: build
 	bench/run.sh $(BUILD)/vantrel
+
+# Builds the tuning program (not part of `make`) and prints the crossovers.
+tune: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tune
+	$(BUILD)/tune
+
+# `make test` while two processes keep both cores busy: no test may depend
+# on the machine being idle.
+test-loaded:
+	./.ci/test-loaded
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,13 +1,9 @@
 // Times mul_limbs and sqr_limbs on n x n limbs against mpz_mul of the same
 // numbers, and checks every product against the library once.
 //
-// Built by hand after a Release build of the project (it links the core's
-// objects; any fastmul.cpp object can take the place of the tree's own):
+// Built on request through CMake (not by `make`), with the core's objects:
 //
-//   g++ -O3 -std=c++17 -Isrc bench/mul_bench.cpp \
-//       $(ls build/CMakeFiles/vantrel_core.dir/src/*/*.o) \
-//       build/CMakeFiles/vantrel.dir/src/factor/gmp_api.cpp.o \
-//       -lgmp -lreadline -ldl -o build/mul_bench
+//   cmake --build build --target mul_bench
 //   build/mul_bench [n ...]          (default 1000 10000 100000 1000000)
 //
 // Times are this thread's processor time per call, the best of batches of
@@ -85,7 +81,7 @@ int main(int argc, char **argv) {
     if (sizes.empty()) sizes = {1000, 10000, 100000, 1000000};
     int most = 0;
     for (int n : sizes) most = n > most ? n : most;
-    if (fastmul_reserve(core, 2 * most) != 0) {
+    if (fastmul_reserve(core, 2 * most) != STATUS_OK) {
         fprintf(stderr, "cannot reserve %d limbs\n", 2 * most);
         return 1;
     }

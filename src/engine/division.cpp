@@ -76,7 +76,7 @@ void school_divide(uint32_t *q, uint32_t *u, int k, const uint32_t *v, int n) {
 Status approx_reciprocal(Context &cx, uint32_t *x, const uint32_t *d, int m) {
     assert(m >= 1 && d[m - 1] >= B / 2);
     size_t mark = scratch_mark(cx);
-    if (m < DIV_NEWTON_LIMBS) {
+    if (m < thresholds().div_newton) {
         uint32_t *num = scratch_take(cx, size_t(2) * m + 1);
         if (!num) return STATUS_NO_ROOM;
         lv_zero(num, 2 * m);
@@ -239,7 +239,7 @@ Status lv_divrem(Context &cx, uint32_t *q, uint32_t *r, const uint32_t *a, int n
     int k = na - nb + 1;
     uint32_t *v = scratch_take(cx, size_t(nb));
     uint32_t *u = scratch_take(cx, size_t(na) + 1);
-    bool school = nb < DIV_NEWTON_LIMBS;
+    bool school = nb < thresholds().div_newton;
     uint32_t *quot = q || school ? q : scratch_take(cx, size_t(k));  // the blocks need one
     if (!v || !u || (!school && !quot)) {
         scratch_release(cx, mark);

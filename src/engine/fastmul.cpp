@@ -22,14 +22,13 @@ constexpr uint64_t BASE = 100000000;
 
 // ------------------------------------------------------------ scratch space
 
-// Karatsuba only ever runs on operands shorter than TRANSFORM_LIMBS (or
-// SQUARE_TRANSFORM_LIMBS for squares), so its scratch has a fixed size in
-// every context: 4h + 4 limbs per level for halves of h limbs, then the
-// product of one slice and the padded top slice.
-constexpr int KARATSUBA_MAX = TRANSFORM_LIMBS > SQUARE_TRANSFORM_LIMBS ? TRANSFORM_LIMBS : SQUARE_TRANSFORM_LIMBS;
-constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX + 512;
-constexpr int CHUNK_PRODUCT = 2 * TRANSFORM_LIMBS + 8;
-constexpr int CHUNK_PADDED = TRANSFORM_LIMBS + 8;
+// Karatsuba only ever runs on operands shorter than the transform
+// thresholds, at most KARATSUBA_MAX_LIMBS (set_thresholds), so its scratch
+// has a fixed size in every context: 4h + 4 limbs per level for halves of h
+// limbs, then the product of one slice and the padded top slice.
+constexpr int KARA_SCRATCH = 8 * KARATSUBA_MAX_LIMBS + 512;
+constexpr int CHUNK_PRODUCT = 2 * KARATSUBA_MAX_LIMBS + 8;
+constexpr int CHUNK_PADDED = KARATSUBA_MAX_LIMBS + 8;
 constexpr size_t KARA_WORDS = size_t(KARA_SCRATCH + CHUNK_PRODUCT + CHUNK_PADDED);
 
 // Largest product the reserved block takes, in limbs (the block needs 43 to
@@ -770,22 +769,18 @@ void sub_from(uint32_t *r, int n, const uint32_t *x, int nx) {
 
 // -------------------------------------------------------------- Karatsuba
 
-// Halves shorter than these end the recursion in the schoolbook: from
-// measurements its columns beat one more Karatsuba level up to about 96
-// limbs, and up to about 120 for squares, whose columns need half the
-// products.
-constexpr int KARATSUBA_LEAF = 96;
-constexpr int KARATSUBA_SQUARE_LEAF = 120;
+// Halves shorter than the leaf thresholds (thresholds.h) end the recursion
+// in the schoolbook, whose columns beat one more Karatsuba level there.
 static_assert(KARATSUBA_LEAF >= KARATSUBA_LIMBS, "kara takes over from mul_limbs' schoolbook");
 
 // r[0 .. 2n) := a * b for two n-limb operands; s is scratch.
 // s_end bounds the scratch (checked only by assertions).
 void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s, const uint32_t *s_end) {
-    if (a == b && n < KARATSUBA_SQUARE_LEAF) {
+    if (a == b && n < thresholds().square_leaf) {
         school_square(r, a, n);
         return;
     }
-    if (a != b && n < KARATSUBA_LEAF) {
+    if (a != b && n < thresholds().karatsuba_leaf) {
         school(r, a, n, b, n);
         return;
     }
@@ -809,12 +804,6 @@ void kara(uint32_t *r, const uint32_t *a, const uint32_t *b, int n, uint32_t *s,
     sub_from(mid, 2 * h + 2, r + 2 * h, 2 * t);
     add_into(r + h, 2 * n - h, mid, 2 * h + 2);
 }
-
-// A shorter operand of this many limbs already takes the transform when the
-// longer one has twice as many or more: the transform of the shorter one is
-// kept for every slice of the longer, and from measurements that overtakes
-// Karatsuba on equal slices from about 160 limbs.
-constexpr int TRANSFORM_SLICE_LIMBS = 160;
 
 }  // namespace
 
@@ -901,11 +890,12 @@ void mul_limbs(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32
         std::swap(na, nb);
     }
     // Now nb <= na.
-    if (nb < KARATSUBA_LIMBS) {
+    const Thresholds &t = thresholds();
+    if (nb < t.karatsuba) {
         school(r, a, na, b, nb);
         return;
     }
-    if (nb >= TRANSFORM_LIMBS || (nb >= TRANSFORM_SLICE_LIMBS && na >= 2 * nb)) {
+    if (nb >= t.transform || (nb >= t.transform_slice && na >= 2 * nb)) {
         assert(na + nb <= cx.product_limbs);
         transform_product(cx, r, a, na, b, nb);
         return;
@@ -931,9 +921,9 @@ void mul_limbs(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32
 void sqr_limbs(Context &cx, uint32_t *r, const uint32_t *a, int n) {
     assert(n >= 1);
     if (stopped(cx)) return abandon(r, 2 * n);
-    if (n < KARATSUBA_LIMBS) {
+    if (n < thresholds().karatsuba) {
         school_square(r, a, n);
-    } else if (n < SQUARE_TRANSFORM_LIMBS) {
+    } else if (n < thresholds().square_transform) {
         kara(r, a, a, n, cx.kara, cx.kara + KARA_SCRATCH);
     } else {
         assert(2 * n <= cx.product_limbs);

@@ -6,22 +6,12 @@
 #include "context.h"
 #include <cstdint>
 
+#include "thresholds.h"  // the lengths at which the product switches method
+
 // Limb vectors here are plain arrays of base-100000000 limbs, least
 // significant first, every limb in 0..99999999, no sign, no scale. Long
 // products, trees and powers poll the context's stop flag between their
 // stages and leave early once it is raised.
-
-// Operand lengths (limbs of the shorter operand) at which the product
-// switches method, from timings on the development machine. From
-// KARATSUBA_LIMBS on, products leave callers' plain loops for these
-// routines (the Karatsuba recursion itself runs the column schoolbook below
-// about 96 limbs); the transform overtakes Karatsuba from about 240 limbs
-// (from 160 when the other operand is twice as long or more), and from about
-// 340 for squares, where Karatsuba saves more than the one forward transform
-// a square needs fewer.
-constexpr int KARATSUBA_LIMBS = 48;         // schoolbook below
-constexpr int TRANSFORM_LIMBS = 240;        // Karatsuba below (both operands this long)
-constexpr int SQUARE_TRANSFORM_LIMBS = 340;  // the same for squares
 
 // Makes sure cx's product buffers take products of up to `limbs` limbs (and
 // the shared root tables transforms that long). Maps new buffers only when a

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "context.h"
+#include "thresholds.h"  // DIV_NEWTON_LIMBS: where division switches method
 
 constexpr uint32_t LV_BASE = 100000000;
 
@@ -59,16 +60,6 @@ int lv_top(const uint32_t *a, int n);
 void lv_zero(uint32_t *a, int n);
 // r[0 .. n) := a[0 .. n); the arrays may overlap.
 void lv_copy(uint32_t *r, const uint32_t *a, int n);
-
-// Divisor length (limbs) from which lv_divrem stops dividing limb by limb
-// and multiplies by a Newton reciprocal instead; also the length below which
-// that reciprocal is divided out rather than refined by Newton steps. From
-// timings on the development machine: for 2n / n limbs the two are level at
-// 24 limbs and the reciprocal is 15-20% ahead at 32 and 40 limbs (it rides on
-// the column products of fastmul, which divide once per column where the
-// schoolbook loop divides once per limb product). Short quotients do not
-// change the choice: at one or two quotient limbs the two cost the same.
-constexpr int DIV_NEWTON_LIMBS = 32;
 
 // Truncated division of a[0 .. na) by b[0 .. nb), na >= nb >= 1,
 // b[nb - 1] != 0 (a may have leading zero limbs):

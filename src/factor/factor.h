@@ -25,7 +25,8 @@ int rho_search(mpz_ptr m, mpz_ptr divisor_out, long max_iterations);
 
 // Rho iterations between two looks at the clock and the console, and the
 // least time in milliseconds between two progress marks (1000000 and 2000;
-// the other stages look at least every 50 ms).
+// the other stages look at least every 50 ms; LONG_MAX: no marks, as the
+// calculator runs under VANTREL_NO_PROGRESS_MARKS).
 extern long rho_check_every;
 extern long mark_interval_ms;
 // Rho batches whose gcd was the number itself, walked again step by step

@@ -295,14 +295,6 @@ void finish_gcd(BigNum *g, int32_t f) {
 
 namespace {
 
-// Operand length (limbs, the shorter of the two) from which the library's
-// gcd, conversions included, beats lv_gcd when the library is bound. From
-// timings on the development machine (random operands of equal length): the
-// two are level up to 12 limbs, the library 1.5 times faster at 40, 3 times
-// at 200 and 9 times at 3000 (its subquadratic method against our quadratic
-// one).
-constexpr int GCD_LIBRARY_LIMBS = 14;
-
 // g := gcd(|a|, |b|) through the library for operands of at most `most`
 // limbs. Returns 0, or -3 when g or the arena has no room (g unchanged).
 int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
@@ -345,7 +337,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     }
     int ua = top_used(a), ub = top_used(b);
     int shorter = ua < ub ? ua : ub;
-    if (gmp_ready() && shorter >= GCD_LIBRARY_LIMBS) {
+    if (gmp_ready() && shorter >= thresholds().gcd_library) {
         if (library_gcd(g, a, b, shorter) < 0) return -3;
         finish_gcd(g, 0);
         return 0;
@@ -415,7 +407,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
     bn_clear(acc);
-    bool fast = umr >= KARATSUBA_LIMBS && fast_product(acc, a, b, int(need));
+    bool fast = umr >= thresholds().karatsuba && fast_product(acc, a, b, int(need));
     if (!fast) {
         for (int k = 0; k < need; k++) limb(acc, k) = 0;
     }

@@ -161,7 +161,9 @@ def main():
     s.send(b"A=9")
     s.expect(rb"A=9", "typed text")
     s.send(b"\x1a")
-    time.sleep(0.2)
+    # Taken back, the editor redraws the prompt and the text: only then is
+    # the terminal in its mode for editing again.
+    s.expect(rb"\? A=9", "the line redrawn after Ctrl-Z")
     s.line(b"2", rb"\r\n", "line continued after Ctrl-Z")
     s.line(b"P.A", rb"A= 92 ", "Ctrl-Z lost the typed text")
     # I. reads its answer at its own prompt, edited as well.

@@ -403,14 +403,15 @@ struct FastMulDifferential : ::testing::Test {
 };
 
 // Lengths around each method's boundary: the schoolbook and Karatsuba
-// thresholds of the header, the Karatsuba recursion's leaves (96, 120 for
-// squares), the kept-transform slices (160 against twice as long), and the
+// thresholds of the header, the Karatsuba recursion's leaves (products and
+// squares), the kept-transform slices (against twice as long), and the
 // transform's lengths: products of 2 or 3 limbs a coefficient whose
 // coefficient counts sit at, just below and just above a power of two and
 // three quarters of one, with leaves of 4096 values on both sides.
 std::vector<int> boundary_lengths() {
     std::vector<int> v = {1, 2, 3, 4, 5, 7, 8, 9};
-    for (int t : {KARATSUBA_LIMBS, 96, 120, 160, TRANSFORM_LIMBS, SQUARE_TRANSFORM_LIMBS})
+    for (int t : {KARATSUBA_LIMBS, KARATSUBA_LEAF, KARATSUBA_SQUARE_LEAF, TRANSFORM_SLICE_LIMBS, TRANSFORM_LIMBS,
+                  SQUARE_TRANSFORM_LIMBS})
         for (int d = -1; d <= 1; d++) v.push_back(t + d);
     // A balanced product of n limbs a side has 2 ceil(n / p) - 1 coefficients
     // with p limbs a coefficient.
@@ -442,7 +443,10 @@ TEST_F(FastMulDifferential, UnbalancedProductsInBothOrders) {
     // The shorter operand on both sides of each threshold, the longer one
     // from just over the short one to a thousand times it: Karatsuba and
     // transforms on slices, the last slice short or exactly full.
-    for (int nb : {1, 47, 48, 95, 159, 160, 161, 239, 240, 241, 500, 1000, 3001}) {
+    std::vector<int> shorter = {1, 500, 1000, 3001};
+    for (int t : {KARATSUBA_LIMBS, KARATSUBA_LEAF, TRANSFORM_SLICE_LIMBS, TRANSFORM_LIMBS})
+        for (int d = -1; d <= 1; d++) shorter.push_back(t + d);
+    for (int nb : shorter) {
         for (int na : {nb + 1, 2 * nb - 1, 2 * nb, 2 * nb + 1, 3 * nb + 7, 17 * nb + 5, 400 * nb + 3}) {
             if (na + nb > 130000) continue;
             Vec a = hard_operand(na), b = hard_operand(nb);
