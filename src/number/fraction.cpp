@@ -631,6 +631,9 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         bn_clear(x->den);
         set_int64(x->den, l);
         reduce_small(x->num, x->den);
+        // One fraction given twice is done: its reduced numerator over l
+        // a second time would no longer be its value.
+        if (a == b) break;
     }
     return 1;
 }

@@ -355,6 +355,12 @@ TEST_F(FractionOps, AddLeavesTheOtherOperandItsValue) {
     expect_exact(b, 13, 12);
     expect_exact(c, 1, 4);
     expect_exact(a, 1, 2);
+    // One fraction twice, not in lowest terms: it is reduced once, not
+    // divided again by its own divisor (3/9 came back as 1/9).
+    set_frac(c, 3, 9);
+    fraction_add(a, c, c);
+    expect_exact(a, 2, 3);
+    expect_exact(c, 1, 3);
 }
 
 // -------------------------------------------------------------- to_fraction
