@@ -109,7 +109,8 @@ bool small_denominators(Fraction *a, Fraction *b, int64_t *x, int64_t *y) {
 // Rescales both numerators onto the common denominator l; 0 when a product
 // would not fit (nothing changed then), else l.
 int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_b) {
-    if (l == 1) return l;
+    // A denominator of -1 still moves its sign onto the numerator.
+    if (l == 1 && mul_a == 1 && mul_b == 1) return l;
     BigNum *na = a->num, *nb = b->num;
     // Check both before touching either, so a refusal leaves both intact.
     if (!room_for(na, mul_a) || !room_for(nb, mul_b)) return 0;

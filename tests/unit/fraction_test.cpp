@@ -363,6 +363,18 @@ TEST_F(FractionOps, AddLeavesTheOtherOperandItsValue) {
     expect_exact(c, 1, 3);
 }
 
+// A denominator of -1 meeting one of magnitude one: the common denominator
+// is 1 and the sign must move onto the numerator (5/-1 + 3 gave 8).
+TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
+    set_frac(a, 5, -1);
+    set_frac(b, 3, 1);
+    fraction_add(c, a, b);
+    expect_exact(c, -2, 1);
+    set_frac(a, -7, -1);
+    fraction_add(c, a, a);
+    expect_exact(c, 14, 1);
+}
+
 // -------------------------------------------------------------- to_fraction
 
 TEST_F(FractionOps, ToFractionRecognisesPeriods) {
