@@ -670,7 +670,15 @@ int64_t sin_cos_compute(Job *j, Flt *v) {
         if (j->flag1 == 1 || j->flag1 == 2) c = series_sum(cs, exp_terms(l10, 2));
         flt_prec = keep;
     } else {
+        // The reduction keeps only x's fraction of a turn: a large x is read
+        // with as many more limbs as its integer part has, or its rounding
+        // at flt_prec moves the last limbs of the result.
         Flt x = from_fraction(j->x);
+        if (flt_top(x) > 0) {
+            flt_prec = keep + int(flt_top(x)) + 1;
+            x = from_fraction(j->x);
+            flt_prec = keep;
+        }
         sin_cos_value(x, j->flag2, &s, &c);
     }
     if (j->flag1 == 2) {  // tangent

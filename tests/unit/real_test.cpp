@@ -65,6 +65,21 @@ std::string result_text(BigNum *out) {
     return text;
 }
 
+// A large argument is read with as many more limbs as its integer part has
+// before the reduction: at 17 limbs sin(2 10^88 / 3) went wrong from about
+// the 122nd place (found by fuzz_kernels; digits from an independent
+// reference at 400 places).
+TEST_F(Kernels, SineOfALargeFractionKeepsEveryPlace) {
+    Fraction *x = literal("2" + repeat('0', 88), 4);
+    set_int32(x->den, 3);
+    BigNum *out = work_frac[7].num;
+    ASSERT_EQ(real_sin_cos(out, x, 0, 0, 17), 0);
+    fixed_point_limbs = 17;
+    EXPECT_EQ(result_text(out),
+              " .1156134196044685003646037798703489747077190690362251153474597579786924942990921692403781442084"
+              "284387324834371126021158175219512466730649");
+}
+
 // Arguments carry more limbs than the result: a perturbation far below the
 // last printed digit decides whether it truncates to the boundary or below.
 TEST_F(Kernels, ResultsRightNextToALimbBoundaryTruncate) {
