@@ -80,6 +80,22 @@ TEST_F(Kernels, SineOfALargeFractionKeepsEveryPlace) {
               "284387324834371126021158175219512466730649");
 }
 
+// e^x for an x < 0 far below the working precision is just under 1: at 2
+// limbs exp(-10^-120) gave 1/e, x + 1 having rounded to 1 (found by
+// fuzz_kernels).
+TEST_F(Kernels, ExponentialOfATinyNegativeArgumentIsJustBelowOne) {
+    Fraction *x = literal("1", 4);
+    x->num->sign = -1;
+    set_int32(x->den, 1);
+    ASSERT_EQ(shift_limbs(x->den, 15), 15);
+    BigNum *out = work_frac[7].num;
+    for (int F : {2, 5}) {
+        ASSERT_EQ(real_exp(out, x, F), 0);
+        fixed_point_limbs = F;
+        EXPECT_EQ(result_text(out), " ." + repeat('9', 8 * F)) << F;
+    }
+}
+
 // Arguments carry more limbs than the result: a perturbation far below the
 // last printed digit decides whether it truncates to the boundary or below.
 TEST_F(Kernels, ResultsRightNextToALimbBoundaryTruncate) {
