@@ -401,7 +401,7 @@ Flt exp_value(const Flt &x) {
         // An x < 0 below the precision makes x + 1 round to 1, which
         // exp_fraction (0 <= f < 1) reads as 0, giving 1/e: one unit below 1
         // stands in, within the error the result already allows.
-        if (flt_top(frac) >= 0) {
+        if (flt_top(frac) > 0) {
             Flt unit = flt_int(1);
             unit.e = -int64_t(flt_prec);
             frac = flt_sub(flt_int(1), unit);

@@ -94,6 +94,13 @@ TEST_F(Kernels, ExponentialOfATinyNegativeArgumentIsJustBelowOne) {
         fixed_point_limbs = F;
         EXPECT_EQ(result_text(out), " ." + repeat('9', 8 * F)) << F;
     }
+    // Only a sum that reached 1 stands in so: e^-1/2 keeps its fraction.
+    x = literal("1", 4);
+    x->num->sign = -1;
+    set_int32(x->den, 2);
+    ASSERT_EQ(real_exp(out, x, 2), 0);
+    fixed_point_limbs = 2;
+    EXPECT_EQ(result_text(out), " .6065306597126334");
 }
 
 // Arguments carry more limbs than the result: a perturbation far below the
