@@ -373,6 +373,27 @@ TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
     set_frac(a, -7, -1);
     fraction_add(c, a, a);
     expect_exact(c, 14, 1);
+    // A decimal over -1 is no exact decimal over one: -(0.5) + -(0.5) is -1.
+    set_frac(a, 50000000, -1);
+    a->num->frac_limbs = 1;
+    fraction_add(c, a, a);
+    fraction_add(b, c, c);  // the result's own shape, whatever it is, adds up too
+    Fraction *sums[2] = {c, b};
+    for (int i = 0; i < 2; i++) {
+        mpq_t q;
+        mpq_init(q);
+        mpz_t n, d;
+        mpz_inits(n, d, nullptr);
+        get_mpz(n, sums[i]->num);
+        get_mpz(d, sums[i]->den);
+        for (int k = 0; k < sums[i]->num->frac_limbs; k++) mpz_mul_ui(d, d, 100000000);
+        mpq_set_num(q, n);
+        mpq_set_den(q, d);
+        mpq_canonicalize(q);
+        EXPECT_EQ(mpq_cmp_si(q, i == 0 ? -1 : -2, 1), 0) << i;
+        mpz_clears(n, d, nullptr);
+        mpq_clear(q);
+    }
 }
 
 // -------------------------------------------------------------- to_fraction
