@@ -396,8 +396,7 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
 
 // An exact decimal: fraction limbs over one, no error.
 bool exact_decimal(const Fraction *x) {
-    // bn_is_one takes either sign: a decimal over -1 is not one of these.
-    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den) && x->den->sign > 0;
+    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den);
 }
 
 // x (an exact decimal of k fraction limbs) := its digits over 10^(8k), when
@@ -418,6 +417,8 @@ void decimal_as_fraction(Fraction *x) {
 // changed in value, when they are not such or a scaled numerator has no room.
 bool exact_sum_of_decimals(Fraction *r, Fraction *a, Fraction *b) {
     if (!rad_is_zero(a->rad) || !rad_is_zero(b->rad) || !bn_is_one(a->den) || !bn_is_one(b->den)) return false;
+    // bn_is_one takes either sign: a decimal over -1 goes the usual way.
+    if (a->den->sign < 0 || b->den->sign < 0) return false;
     int fa = a->num->frac_limbs, fb = b->num->frac_limbs, c = fa > fb ? fa : fb;
     if (c == 0 || c <= fixed_point_limbs) return false;  // the usual paths keep these exact
     for (Fraction *x : {a, b}) {

@@ -373,9 +373,11 @@ TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
     set_frac(a, -7, -1);
     fraction_add(c, a, a);
     expect_exact(c, 14, 1);
-    // A decimal over -1 is no exact decimal over one: -(0.5) + -(0.5) is -1.
+    // A decimal longer than F over -1 is no exact decimal over one:
+    // 0.5/-1 + 0.5/-1 is -1 (it gave 1).
     set_frac(a, 50000000, -1);
-    a->num->frac_limbs = 1;
+    ASSERT_EQ(shift_limbs(a->num, 4), 4);
+    a->num->frac_limbs = 5;
     fraction_add(c, a, a);
     fraction_add(b, c, c);  // the result's own shape, whatever it is, adds up too
     Fraction *sums[2] = {c, b};
