@@ -160,9 +160,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         mpq_t q;
         mpq_init(q);
         mpq_of_fraction(q, &x);
-        gmp_fprintf(stderr, "%s F = %d x = %Qd (num frac %d, den frac %d) unit %d cosine %d n %d base %lld\n"
+        gmp_fprintf(stderr, "%s F = %d x = %Qd (num frac %d, den frac %d) unit %d cosine %d n %d base %lld m %lld o %lld\n"
                     "at F     %Zd\nat F + 3 %Zd (cut)\n", NAMES[c.fn], F, q, x.num->frac_limbs, x.den->frac_limbs,
-                    c.unit, c.cosine, c.n, (long long)c.base, a, b);
+                    c.unit, c.cosine, c.n, (long long)c.base, (long long)c.m, (long long)c.o, a, b);
         fail("kernel: the longer result does not truncate to the shorter");
     }
     mpz_clears(a, b, p, nullptr);
