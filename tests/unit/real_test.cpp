@@ -15,6 +15,7 @@
 #include "kernels/real.h"
 #include "kernels/real_flt.h"
 #include "engine/scratch.h"
+#include "support.h"
 
 namespace {
 
@@ -206,11 +207,11 @@ class FloatingValues : public Kernels {
     std::mt19937_64 rng;
     void SetUp() override {
         Kernels::SetUp();
-        const char *env = getenv("VANTREL_SEED");
-        uint64_t seed = env ? strtoull(env, nullptr, 10) : std::random_device{}();
+        // A fixed seed unless VANTREL_SEED names one, as in every other
+        // randomised suite: a failure must come back on the next run.
+        uint64_t seed = replayable_seed("floating values", 20260309);
         rng.seed(seed);
         RecordProperty("seed", std::to_string(seed));
-        printf("seed %llu (set VANTREL_SEED to repeat)\n", (unsigned long long)seed);
     }
     Flt random_value(int n) {
         uint32_t *d = scratch_take(size_t(n));
