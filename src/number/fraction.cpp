@@ -539,6 +539,12 @@ void to_fixed(Fraction *f, int s) {
     }
     if (n->frac_limbs != s) {
         int by = s - n->frac_limbs;  // a downward shift cannot fail
+        // The denominator's fraction limbs raise n again in divide_scaled:
+        // cutting limbs that come back would cut twice, by far more than the
+        // unit the radius gets (d becomes 1 on every way out).
+        int lift = by < 0 && d->frac_limbs > 0 ? (d->frac_limbs < -by ? d->frac_limbs : -by) : 0;
+        by += lift;
+        d->frac_limbs -= lift;
         for (int k = 0; k < -by && !cut; k++) cut = limb_at(n, k) != 0;
         if (shift_limbs(n, by) == -3 && by > 0) {
             overflow_to_zero(f, s);

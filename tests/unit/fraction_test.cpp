@@ -241,6 +241,20 @@ TEST_F(FractionOps, ToFixedTruncates) {
     EXPECT_EQ(a->num->frac_limbs, 1);
 }
 
+// A numerator with more fraction limbs than kept over a denominator with
+// fraction limbs of its own: the limbs the denominator raises again are not
+// cut first (0.1234567899999999 / 0.025 at one limb gave 4.93827120, 39
+// units of the last place short, with a radius of one).
+TEST_F(FractionOps, ToFixedOverAFixedPointDenominatorCutsOnce) {
+    fraction_init(a);
+    put(a->num, {12345678, 99999999}, 1, 2);
+    put(a->den, {2500000}, 1, 1);
+    to_fixed(a, 1);
+    EXPECT_EQ(limbs_of(a->num), (L{4, 93827159}));
+    EXPECT_EQ(a->num->frac_limbs, 1);
+    EXPECT_TRUE(bn_is_one(a->den));
+}
+
 TEST_F(FractionOps, ToFixedWithoutRoomBecomesZeroWithNotice) {
     put_digits(a->num, "1" + std::string(8 * 199 - 1, '0'));
     ASSERT_EQ(a->num->used, 199);
