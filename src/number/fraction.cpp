@@ -396,7 +396,8 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
 
 // An exact decimal: fraction limbs over one, no error.
 bool exact_decimal(const Fraction *x) {
-    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den);
+    // bn_is_one takes either sign: a decimal over -1 is not one of these.
+    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den) && x->den->sign > 0;
 }
 
 // x (an exact decimal of k fraction limbs) := its digits over 10^(8k), when

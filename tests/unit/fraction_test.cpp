@@ -412,6 +412,36 @@ TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
     }
 }
 
+// A short decimal over -1 meeting a fraction with a short denominator is
+// not read as its digits over a power of ten, which dropped the sign:
+// 1/3 + 0.99999999/-1 is -199999997/300000000 (now to F = 4 limbs, within
+// two units of the last place; it came out exact and positive).
+TEST_F(FractionOps, AddKeepsTheSignOfAShortDecimalOverMinusOne) {
+    set_frac(a, 1, 3);
+    fraction_init(b);
+    put(b->num, {99999999}, 1, 1);
+    put(b->den, {1}, -1);
+    fraction_add(c, a, b);
+    mpq_t got, want;
+    mpq_inits(got, want, nullptr);
+    mpz_t n, d;
+    mpz_inits(n, d, nullptr);
+    get_mpz(n, c->num);
+    get_mpz(d, c->den);
+    for (int k = 0; k < c->num->frac_limbs; k++) mpz_mul_ui(d, d, 100000000);
+    mpq_set_num(got, n);
+    mpq_set_den(got, d);
+    mpq_canonicalize(got);
+    mpq_set_si(want, -199999997, 300000000);
+    mpq_sub(got, got, want);
+    mpq_abs(got, got);
+    mpq_set_ui(want, 2, 1);
+    for (int k = 0; k < 4; k++) mpz_mul_ui(mpq_denref(want), mpq_denref(want), 100000000);
+    EXPECT_LE(mpq_cmp(got, want), 0);
+    mpz_clears(n, d, nullptr);
+    mpq_clears(got, want, nullptr);
+}
+
 // -------------------------------------------------------------- to_fraction
 
 TEST_F(FractionOps, ToFractionRecognisesPeriods) {
