@@ -462,11 +462,7 @@ void make_fraction(Reader *rd, Fraction *f) {
     for (uint32_t v : d.mag) zero = zero && v == 0;
     if (zero || s % 3 == 0) d.mag.assign(1, s % 5 == 0 ? 1 : 1 + word(rd) % (s & 0x40 ? 99999999 : 1000));
     d.sign = (s & 0x80) && (s & 0x10) ? -1 : 1;
-    // A denominator with fraction limbs under a numerator with more of them
-    // than to_fixed keeps is cut twice there, beyond the one unit its radius
-    // allows (a known fault, reported, not yet fixed): none are made until
-    // it is.
-    if ((s & 0x60) == 0x60 && n.frac == 0) d.frac = 1;
+    if ((s & 0x60) == 0x60) d.frac = 1;
     load(f->num, n);
     load(f->den, d);
     f->rad = (s & 0x0c) == 0x0c ? -double(byte(rd)) * 4 : RAD_ZERO;
