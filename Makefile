@@ -5,9 +5,10 @@
 # either fails; then .ci/checks runs cppcheck on src/ and each fuzz target
 # for FUZZ_SECONDS seconds (when clang can build them). Warnings are errors
 # in the builds `make test` makes. `make fuzz` builds the fuzz targets with
-# clang and runs each for FUZZ_SECONDS seconds. `make tune` measures the
-# method thresholds on this machine (bench/tune.cpp); `make test-loaded` runs
-# `make test` beside two busy loops (.ci/test-loaded).
+# clang (installing it and libFuzzer when missing) and runs each for
+# FUZZ_SECONDS seconds. `make tune` measures the method thresholds on this
+# machine (bench/tune.cpp); `make test-loaded` runs `make test` beside two
+# busy loops (.ci/test-loaded).
 BUILD ?= build
 SAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -18,7 +19,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # carve it again and again), so leak reports would only name that.
 SAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-san run test test-normal test-san deps deps-run configure clean fuzz fuzz-build bench tune test-loaded
+.PHONY: all build build-san run test test-normal test-san deps deps-run deps-fuzz configure clean fuzz fuzz-build bench tune test-loaded
 
 all: build
 
@@ -66,7 +67,11 @@ test-normal: build
 test-san: build-san
 	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)
 
-fuzz-build: deps
+# Clang and its libFuzzer runtime, installed when missing (as root on Debian).
+deps-fuzz: deps
+	@./.ci/ensure-packages --fuzz
+
+fuzz-build: deps-fuzz
 	CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 

@@ -3,10 +3,13 @@
 #   make_corpus.sh SESSIONS_DIR OUT_DIR
 # session: every session input whole (cut to 2000 bytes) and line by line;
 # line_text and number_text: every line (number_text with each operation
-# byte); elements: a few hand-made records.
+# byte); elements: a few hand-made records; arith and kernels: one short
+# input per operation or function (their decoders stretch a few bytes into
+# whole operands).
 set -eu
 sessions=$1; out=$2
-mkdir -p "$out"/fuzz_session "$out"/fuzz_line_text "$out"/fuzz_number_text "$out"/fuzz_elements
+mkdir -p "$out"/fuzz_session "$out"/fuzz_line_text "$out"/fuzz_number_text "$out"/fuzz_elements \
+    "$out"/fuzz_arith "$out"/fuzz_kernels
 n=0
 for f in "$sessions"/*.in; do
     name=$(basename "$f" .in)
@@ -29,3 +32,5 @@ done
 printf '\002\020\000\006\000\000\001\000\000\000' > "$out/fuzz_elements/int"
 printf '\021\005\000\010\003\014\377\377\377\377\001\001\001\001' > "$out/fuzz_elements/frac"
 printf '\034\377\017\002\000\000\100\100\100\100' > "$out/fuzz_elements/reg"
+for op in 0 1 2 3 4 5 6 7 10; do printf "\\002\\001\\002\\0$op\\041" > "$out/fuzz_arith/op$op"; done
+for fn in 0 1 2 3 4 5 6 7 10 11 12; do printf "\\0$fn\\001\\007\\200\\003" > "$out/fuzz_kernels/fn$fn"; done

@@ -8,18 +8,22 @@ build=$(cd "$1" && pwd); seconds=$2  # absolute: the session target changes dire
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=$build/corpus
 "$here/make_corpus.sh" "$here/../tests/sessions" "$corpus"
-targets="fuzz_session fuzz_line_text fuzz_number_text fuzz_elements"
+targets="fuzz_session fuzz_line_text fuzz_number_text fuzz_elements fuzz_arith fuzz_kernels"
 status=0
 # The pool is carved once and never freed, by design.
 export ASAN_OPTIONS=detect_leaks=0
 run() {
     local t=$1
-    mkdir -p "$build/artifacts/$t" "$build/found/$t"
+    mkdir -p "$build/artifacts/$t" "$build/found/$t" "$corpus/$t"
+    # The session target gets the calculator's words (functions, commands,
+    # huge and tiny numbers) to splice into its lines.
+    local dict=()
+    [ "$t" = fuzz_session ] && dict=(-dict="$here/session.dict")
     # Slow inputs must not dominate: short inputs, a per-input time limit.
     # The limit is of the clock, which a busy machine stretches (two targets
     # run at once): 60 s, so that only an input that hangs reaches it.
     "$build/$t" -max_total_time="$seconds" -max_len=2000 -timeout=60 -rss_limit_mb=2048 \
-        -detect_leaks=0 -print_final_stats=1 \
+        -detect_leaks=0 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$build/artifacts/$t/" "$build/found/$t" "$corpus/$t" \
         > "$build/$t.log" 2>&1
     local rc=$?

@@ -437,6 +437,14 @@ Flt exp_value(Context &cx, const Flt &x) {
     if (frac.sign < 0 && frac.n) {
         frac = flt_add(cx, frac, flt_int(cx, 1));
         n -= 1;
+        // An x < 0 below the precision makes x + 1 round to 1, which
+        // exp_fraction (0 <= f < 1) reads as 0, giving 1/e: one unit below 1
+        // stands in, within the error the result already allows.
+        if (flt_top(frac) > 0) {
+            Flt unit = flt_int(cx, 1);
+            unit.e = -int64_t(cx.prec);
+            frac = flt_sub(cx, flt_int(cx, 1), unit);
+        }
     }
     int64_t an = n < 0 ? -n : n;
     cx.prec = keep + 2 + int(std::log10(double(an) + 1) / 8);
@@ -709,7 +717,15 @@ int64_t sin_cos_compute(Context &cx, Job *j, Flt *v) {
         if (j->flag1 == 1 || j->flag1 == 2) c = series_sum(cx, cs, exp_terms(cx, l10, 2));
         cx.prec = keep;
     } else {
+        // The reduction keeps only x's fraction of a turn: a large x is read
+        // with as many more limbs as its integer part has, or its rounding
+        // at cx.prec moves the last limbs of the result.
         Flt x = from_fraction(cx, j->x);
+        if (flt_top(x) > 0) {
+            cx.prec = keep + int(flt_top(x)) + 1;
+            x = from_fraction(cx, j->x);
+            cx.prec = keep;
+        }
         sin_cos_value(cx, x, j->flag2, &s, &c);
     }
     if (j->flag1 == 2) {  // tangent

@@ -109,7 +109,8 @@ bool small_denominators(Fraction *a, Fraction *b, int64_t *x, int64_t *y) {
 // Rescales both numerators onto the common denominator l; 0 when a product
 // would not fit (nothing changed then), else l.
 int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_b) {
-    if (l == 1) return l;
+    // A denominator of -1 still moves its sign onto the numerator.
+    if (l == 1 && mul_a == 1 && mul_b == 1) return l;
     BigNum *na = a->num, *nb = b->num;
     // Check both before touching either, so a refusal leaves both intact.
     if (!room_for(na, mul_a) || !room_for(nb, mul_b)) return 0;
@@ -395,7 +396,8 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
 
 // An exact decimal: fraction limbs over one, no error.
 bool exact_decimal(const Fraction *x) {
-    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den);
+    // bn_is_one takes either sign: a decimal over -1 is not one of these.
+    return rad_is_zero(x->rad) && x->num->frac_limbs > 0 && bn_is_one(x->den) && x->den->sign > 0;
 }
 
 // x (an exact decimal of k fraction limbs) := its digits over 10^(8k), when
@@ -416,6 +418,8 @@ void decimal_as_fraction(Fraction *x) {
 // changed in value, when they are not such or a scaled numerator has no room.
 bool exact_sum_of_decimals(Fraction *r, Fraction *a, Fraction *b) {
     if (!rad_is_zero(a->rad) || !rad_is_zero(b->rad) || !bn_is_one(a->den) || !bn_is_one(b->den)) return false;
+    // bn_is_one takes either sign: a decimal over -1 goes the usual way.
+    if (a->den->sign < 0 || b->den->sign < 0) return false;
     int fa = a->num->frac_limbs, fb = b->num->frac_limbs, c = fa > fb ? fa : fb;
     if (c == 0 || c <= fixed_point_limbs) return false;  // the usual paths keep these exact
     for (Fraction *x : {a, b}) {
@@ -536,6 +540,12 @@ void to_fixed(Fraction *f, int s) {
     }
     if (n->frac_limbs != s) {
         int by = s - n->frac_limbs;  // a downward shift cannot fail
+        // The denominator's fraction limbs raise n again in divide_scaled:
+        // cutting limbs that come back would cut twice, by far more than the
+        // unit the radius gets (d becomes 1 on every way out).
+        int lift = by < 0 && d->frac_limbs > 0 ? (d->frac_limbs < -by ? d->frac_limbs : -by) : 0;
+        by += lift;
+        d->frac_limbs -= lift;
         for (int k = 0; k < -by && !cut; k++) cut = limb_at(n, k) != 0;
         if (shift_limbs(n, by) == -3 && by > 0) {
             overflow_to_zero(f, s);
@@ -631,6 +641,9 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         bn_clear(x->den);
         set_int64(x->den, l);
         reduce_small(x->num, x->den);
+        // One fraction given twice is done: its reduced numerator over l
+        // a second time would no longer be its value.
+        if (a == b) break;
     }
     return 1;
 }

@@ -119,6 +119,9 @@ bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
     }
     if (len + 2 > cap_n || len + 1 > cap_acc) return false;
     load_limbs(bn, v, len);
+    // The squares were of |O|: O^(W-1) is negative for a negative O and an
+    // odd W - 1 (the last product then gives a positive O^W for an even W).
+    if ((on->sign < 0) != (od->sign < 0) && (W - 1) % 2 == 1) bn->sign = -1;
     fraction_product(B, B, O);
     return true;
 }

@@ -196,6 +196,11 @@ int format_decimal(Fraction *f, char *out) {
     int s = fixed_point_limbs;
     if (n->frac_limbs != s) {
         int by = s - n->frac_limbs;  // a downward shift cannot fail
+        // As in to_fixed: limbs the denominator's fraction limbs raise again
+        // in divide_scaled are not cut first (d becomes 1 on every way out).
+        int lift = by < 0 && d->frac_limbs > 0 ? (d->frac_limbs < -by ? d->frac_limbs : -by) : 0;
+        by += lift;
+        d->frac_limbs -= lift;
         if (shift_limbs(n, by) == -3 && by > 0)
             s = n->frac_limbs;
         else

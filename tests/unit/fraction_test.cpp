@@ -241,6 +241,20 @@ TEST_F(FractionOps, ToFixedTruncates) {
     EXPECT_EQ(a->num->frac_limbs, 1);
 }
 
+// A numerator with more fraction limbs than kept over a denominator with
+// fraction limbs of its own: the limbs the denominator raises again are not
+// cut first (0.1234567899999999 / 0.025 at one limb gave 4.93827120, 39
+// units of the last place short, with a radius of one).
+TEST_F(FractionOps, ToFixedOverAFixedPointDenominatorCutsOnce) {
+    fraction_init(a);
+    put(a->num, {12345678, 99999999}, 1, 2);
+    put(a->den, {2500000}, 1, 1);
+    to_fixed(a, 1);
+    EXPECT_EQ(limbs_of(a->num), (L{4, 93827159}));
+    EXPECT_EQ(a->num->frac_limbs, 1);
+    EXPECT_TRUE(bn_is_one(a->den));
+}
+
 TEST_F(FractionOps, ToFixedWithoutRoomBecomesZeroWithNotice) {
     put_digits(a->num, "1" + std::string(8 * 199 - 1, '0'));
     ASSERT_EQ(a->num->used, 199);
@@ -355,6 +369,77 @@ TEST_F(FractionOps, AddLeavesTheOtherOperandItsValue) {
     expect_exact(b, 13, 12);
     expect_exact(c, 1, 4);
     expect_exact(a, 1, 2);
+    // One fraction twice, not in lowest terms: it is reduced once, not
+    // divided again by its own divisor (3/9 came back as 1/9).
+    set_frac(c, 3, 9);
+    fraction_add(a, c, c);
+    expect_exact(a, 2, 3);
+    expect_exact(c, 1, 3);
+}
+
+// A denominator of -1 meeting one of magnitude one: the common denominator
+// is 1 and the sign must move onto the numerator (5/-1 + 3 gave 8).
+TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
+    set_frac(a, 5, -1);
+    set_frac(b, 3, 1);
+    fraction_add(c, a, b);
+    expect_exact(c, -2, 1);
+    set_frac(a, -7, -1);
+    fraction_add(c, a, a);
+    expect_exact(c, 14, 1);
+    // A decimal longer than F over -1 is no exact decimal over one:
+    // 0.5/-1 + 0.5/-1 is -1 (it gave 1).
+    set_frac(a, 50000000, -1);
+    ASSERT_EQ(shift_limbs(a->num, 4), 4);
+    a->num->frac_limbs = 5;
+    fraction_add(c, a, a);
+    fraction_add(b, c, c);  // the result's own shape, whatever it is, adds up too
+    Fraction *sums[2] = {c, b};
+    for (int i = 0; i < 2; i++) {
+        mpq_t q;
+        mpq_init(q);
+        mpz_t n, d;
+        mpz_inits(n, d, nullptr);
+        get_mpz(n, sums[i]->num);
+        get_mpz(d, sums[i]->den);
+        for (int k = 0; k < sums[i]->num->frac_limbs; k++) mpz_mul_ui(d, d, 100000000);
+        mpq_set_num(q, n);
+        mpq_set_den(q, d);
+        mpq_canonicalize(q);
+        EXPECT_EQ(mpq_cmp_si(q, i == 0 ? -1 : -2, 1), 0) << i;
+        mpz_clears(n, d, nullptr);
+        mpq_clear(q);
+    }
+}
+
+// A short decimal over -1 meeting a fraction with a short denominator is
+// not read as its digits over a power of ten, which dropped the sign:
+// 1/3 + 0.99999999/-1 is -199999997/300000000 (now to F = 4 limbs, within
+// two units of the last place; it came out exact and positive).
+TEST_F(FractionOps, AddKeepsTheSignOfAShortDecimalOverMinusOne) {
+    set_frac(a, 1, 3);
+    fraction_init(b);
+    put(b->num, {99999999}, 1, 1);
+    put(b->den, {1}, -1);
+    fraction_add(c, a, b);
+    mpq_t got, want;
+    mpq_inits(got, want, nullptr);
+    mpz_t n, d;
+    mpz_inits(n, d, nullptr);
+    get_mpz(n, c->num);
+    get_mpz(d, c->den);
+    for (int k = 0; k < c->num->frac_limbs; k++) mpz_mul_ui(d, d, 100000000);
+    mpq_set_num(got, n);
+    mpq_set_den(got, d);
+    mpq_canonicalize(got);
+    mpq_set_si(want, -199999997, 300000000);
+    mpq_sub(got, got, want);
+    mpq_abs(got, got);
+    mpq_set_ui(want, 2, 1);
+    for (int k = 0; k < 4; k++) mpz_mul_ui(mpq_denref(want), mpq_denref(want), 100000000);
+    EXPECT_LE(mpq_cmp(got, want), 0);
+    mpz_clears(n, d, nullptr);
+    mpq_clears(got, want, nullptr);
 }
 
 // -------------------------------------------------------------- to_fraction

@@ -17,6 +17,7 @@
 #include "kernels/real.h"
 #include "kernels/real_flt.h"
 #include "engine/scratch.h"
+#include "support.h"
 
 namespace {
 
@@ -65,6 +66,44 @@ std::string result_text(BigNum *out) {
     static char text[20000];
     format_decimal(&r, text);
     return text;
+}
+
+// A large argument is read with as many more limbs as its integer part has
+// before the reduction: at 17 limbs sin(2 10^88 / 3) went wrong from about
+// the 122nd place (found by fuzz_kernels; digits from an independent
+// reference at 400 places).
+TEST_F(Kernels, SineOfALargeFractionKeepsEveryPlace) {
+    Fraction *x = literal("2" + repeat('0', 88), 4);
+    set_int32(x->den, 3);
+    BigNum *out = work_frac[7].num;
+    ASSERT_EQ(real_sin_cos(core, out, x, 0, 0, 17), STATUS_OK);
+    fixed_point_limbs = 17;
+    EXPECT_EQ(result_text(out),
+              " .1156134196044685003646037798703489747077190690362251153474597579786924942990921692403781442084"
+              "284387324834371126021158175219512466730649");
+}
+
+// e^x for an x < 0 far below the working precision is just under 1: at 2
+// limbs exp(-10^-120) gave 1/e, x + 1 having rounded to 1 (found by
+// fuzz_kernels).
+TEST_F(Kernels, ExponentialOfATinyNegativeArgumentIsJustBelowOne) {
+    Fraction *x = literal("1", 4);
+    x->num->sign = -1;
+    set_int32(x->den, 1);
+    ASSERT_EQ(shift_limbs(x->den, 15), 15);
+    BigNum *out = work_frac[7].num;
+    for (int F : {2, 5}) {
+        ASSERT_EQ(real_exp(core, out, x, F), STATUS_OK);
+        fixed_point_limbs = F;
+        EXPECT_EQ(result_text(out), " ." + repeat('9', 8 * F)) << F;
+    }
+    // Only a sum that reached 1 stands in so: e^-1/2 keeps its fraction.
+    x = literal("1", 4);
+    x->num->sign = -1;
+    set_int32(x->den, 2);
+    ASSERT_EQ(real_exp(core, out, x, 2), STATUS_OK);
+    fixed_point_limbs = 2;
+    EXPECT_EQ(result_text(out), " .6065306597126334");
 }
 
 // Arguments carry more limbs than the result: a perturbation far below the
@@ -203,11 +242,11 @@ class FloatingValues : public Kernels {
     std::mt19937_64 rng;
     void SetUp() override {
         Kernels::SetUp();
-        const char *env = getenv("VANTREL_SEED");
-        uint64_t seed = env ? strtoull(env, nullptr, 10) : std::random_device{}();
+        // A fixed seed unless VANTREL_SEED names one, as in every other
+        // randomised suite: a failure must come back on the next run.
+        uint64_t seed = replayable_seed("floating values", 20260309);
         rng.seed(seed);
         RecordProperty("seed", std::to_string(seed));
-        printf("seed %llu (set VANTREL_SEED to repeat)\n", (unsigned long long)seed);
     }
     Flt random_value(int n) {
         uint32_t *d = scratch_take(core, size_t(n));

@@ -191,6 +191,20 @@ TEST_F(NumberText, FormatBignumStaysWithinItsBound) {
 
 // ----------------------------------------------------------- format_decimal
 
+// A numerator with more fraction limbs than shown over a fixed-point
+// denominator: the limbs the denominator raises again are not cut first
+// (0.1234567899999999 / 0.025 at one limb printed 4.9382712; found by
+// fuzz_arith, as in to_fixed).
+TEST_F(NumberText, FormatDecimalOverAFixedPointDenominatorCutsOnce) {
+    char buf[512];
+    fixed_point_limbs = 1;
+    fraction_init(f);
+    put(f->num, {12345678, 99999999}, 1, 2);
+    put(f->den, {2500000}, 1, 1);
+    format_decimal(f, buf);
+    EXPECT_STREQ(buf, " 4.93827159");
+}
+
 TEST_F(NumberText, FormatDecimalTruncatesAndMarksRemainders) {
     char buf[512];
     fixed_point_limbs = 1;
