@@ -1,6 +1,7 @@
 // Function kernels of the number core: constants, roots, exponential,
 // logarithm, arctangent, sine, cosine and tangent, each giving the true value
-// of its exact argument truncated toward zero to F fraction limbs.
+// of its exact argument truncated toward zero to F fraction limbs, or, when
+// its room ran out first, a value with the bound of its error.
 #pragma once
 #include <cstdint>
 
