@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "../engine/gmp_api.h"
-#include "../number/messages.h"
+#include "../factor/messages.h"
 #include "console.h"
 #include "messages.h"
 

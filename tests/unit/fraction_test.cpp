@@ -365,7 +365,7 @@ TEST_F(FractionOps, ToFractionRecognisesPeriods) {
         SCOPED_TRACE(std::to_string(k.n) + "/" + std::to_string(k.d));
         set_frac(a, k.n, k.d);
         to_fixed(a, 4);
-        EXPECT_EQ(to_fraction(a), 1);
+        EXPECT_EQ(to_fraction(a), STATUS_OK);
         expect_exact(a, k.n, k.d);
     }
 }
@@ -375,7 +375,7 @@ TEST_F(FractionOps, ToFractionOfTheSumOfTwoSevenPlaceLiterals) {
     parse_literal("0.2000000", b);
     fraction_add(a, a, b);
     ASSERT_EQ(a->num->frac_limbs, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 3, 10);
 }
 
@@ -383,7 +383,7 @@ TEST_F(FractionOps, ToFractionWithAPartlyRepeatingTail) {
     fixed_point_limbs = 8;
     set_frac(a, 37, 300);  // 0.12333...
     to_fixed(a, 8);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 37, 300);
 }
 
@@ -392,7 +392,7 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
     put_digits(a->num, "12345678901234567890123456789012", 1, 4);
     bn_set_one(a->den);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(a->num->used, 4);  // no zero limb left on top
     EXPECT_EQ(a->num->frac_limbs, 4);
@@ -401,21 +401,21 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
 
     // Fewer than four fraction limbs.
     put_digits(a->num, "333333333333333333333333", 1, 3);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 3);
 
     // Five fraction limbs: the quick limb comparison would reach below the
     // number, so it is skipped and the period search decides.
     put_digits(a->num, std::string(40, '3'), 1, 5);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 3);
     put_digits(a->num, "1234567890123456789012345678901234567890", 1, 5);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 5);
 
     // An exact fraction has nothing to do.
     set_frac(a, 1, 3);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     expect_exact(a, 1, 3);
 }
 
@@ -425,7 +425,7 @@ TEST_F(FractionOps, ToFractionSixDigitBlockBelowOtherDigits) {
     // 7777777855555555 / (7 * 10^16), which leaves in lowest terms.
     put_digits(a->num, "11111111222222221428571428571428", 1, 4);
     bn_set_one(a->den);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     EXPECT_EQ(a->num->frac_limbs, 0);
     EXPECT_EQ(digits_of(a->num), "1555555571111111");
     EXPECT_EQ(digits_of(a->den), "14000000000000000");
@@ -438,9 +438,9 @@ TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {
     put_digits(a->num, "10000019999", 1, 4);
     bn_set_one(a->den);
     testing::internal::CaptureStdout();
-    int res = to_fraction(a);
+    Status res = to_fraction(a);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "gyr-byr");
-    EXPECT_EQ(res, 0);
+    EXPECT_EQ(res, STATUS_NO_PERIOD);
     EXPECT_EQ(digits_of(a->num), "10000019999");
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(a->num->used, 2);
@@ -525,7 +525,7 @@ TEST_F(FractionOps, ToFractionNeedsAFullPeriodInTheFirstLimb) {
     // repetition of 99, so this is no repeating decimal.
     fraction_init(a);
     put_digits(a->num, "2999999999999", 1, 4);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(digits_of(a->num), "2999999999999");
     EXPECT_EQ(value_of(a->den), 1);
@@ -533,10 +533,10 @@ TEST_F(FractionOps, ToFractionNeedsAFullPeriodInTheFirstLimb) {
     // Genuine two- and four-digit periods are still found: 1/11 and 1/101.
     fraction_init(a);
     put_digits(a->num, "09090909090909090909090909090909", 1, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 11);
     fraction_init(a);
     put_digits(a->num, "00990099009900990099009900990099", 1, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 101);
 }
