@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/gmp_api.h"
+#include "engine/scratch.h"
 #include "number/bignum.h"
 #include "support.h"
 
@@ -321,6 +322,61 @@ TEST_F(MulDiv, WithoutTheLibrary) {
     y->used = 0;
     EXPECT_EQ(gcd_lcm(cd, nullptr, x, y), 12);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// |a| * db against |b| * da: the order comes through *order, and an arena
+// without room is a status, not an order.
+TEST_F(MulDiv, CompareCrossOrdersAndRefusesWithoutArena) {
+    BigNum *a = x, *b = y, *da = z, *db = cd;
+    put(a, {2});  // 2/3 against 3/5: 10 > 9
+    put(da, {3});
+    put(b, {3}, -1);  // signs are not looked at
+    put(db, {5});
+    int order = 7;
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 1);
+    EXPECT_EQ(compare_cross(b, da, a, db, &order), STATUS_OK);
+    EXPECT_EQ(order, -1);
+    // 0.5 (one fraction limb) * 2 against 1 * 1.
+    put(a, {50000000}, 1, 1);
+    put(b, {1});
+    put(da, {1});
+    put(db, {2});
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 0);
+    // A long product against a zero numerator.
+    fill(a, 120, 99999999);
+    put(b, {0});
+    fill(db, 100, 12345678);
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 1);
+
+    size_t mark = scratch_mark(core);
+    ASSERT_NE(scratch_take(core, scratch_room(core) - 64), nullptr);
+    size_t full = scratch_mark(core);
+    order = 7;
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_NO_ROOM);
+    EXPECT_EQ(order, 0);
+    EXPECT_EQ(scratch_mark(core), full);  // what it took is given back
+    scratch_release(core, mark);
+}
+
+// The flag of a remainder left by a machine-integer divisor (format_decimal's
+// inexact mark): false for an exact quotient and for a long divisor.
+TEST_F(MulDiv, DivideTellsOnlyAMachineIntegerRemainder) {
+    bool left = true;
+    put(x, {12});
+    put(y, {4});
+    EXPECT_EQ(divide(z, nullptr, x, y, &left), STATUS_OK);
+    EXPECT_FALSE(left);
+    put(x, {13});
+    EXPECT_EQ(divide_scaled(z, x, y, &left), STATUS_OK);
+    EXPECT_TRUE(left);
+    put(x, {6, 0, 0, 1});
+    put(y, {3, 0, 0});  // beyond a machine integer: the remainder 1 is not flagged
+    EXPECT_EQ(divide(z, w, x, y, &left), STATUS_OK);
+    EXPECT_FALSE(left);
+    EXPECT_EQ(limbs_of(w), (L{1}));
 }
 
 }  // namespace
