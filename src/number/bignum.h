@@ -282,13 +282,15 @@ void set_int32(BigNum *n, int32_t v);
 int reduce_small(BigNum *n, BigNum *d);
 [[nodiscard]] int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
-int fraction_add(Fraction *r, Fraction *a, Fraction *b);
+// r := a + b and r := x * y: STATUS_OK, or STATUS_REFUSED when the result did
+// not fit (reported; r is 0/1).
+Status fraction_add(Fraction *r, Fraction *a, Fraction *b);
 // Recognises a repeating fixed-point decimal as the exact fraction: STATUS_OK
 // when f became it (or nothing was left to do), STATUS_NO_PERIOD when f was
 // left as it was.
 Status to_fraction(Fraction *f);
 int64_t find_period(BigNum *n, int b);
-int fraction_product(Fraction *r, Fraction *x, Fraction *y);
+Status fraction_product(Fraction *r, Fraction *x, Fraction *y);
 
 // ----------------------------------------------------------- number text
 int parse_decimal(const char *text, BigNum *n);

@@ -556,9 +556,9 @@ void to_fixed(Fraction *f, int s) {
 // r = a + b. Exact whenever both are exact and the sum fits r (machine
 // integers while the common denominator stays within 10^18.7, else
 // exact_sum), otherwise fixed point over 1 with fixed_point_limbs fraction
-// limbs. Any of r, a, b may be the same. Returns 1, or 0 when the sum did not
-// fit (after "prod_ovf"; r is 0/1).
-int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
+// limbs. Any of r, a, b may be the same. STATUS_OK, or STATUS_REFUSED when
+// the sum did not fit (reported as STATUS_NO_ROOM; r is 0/1).
+Status fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     assert(r && a && b);
     int f = fixed_point_limbs;
     double rr = rad_add(a->rad, b->rad);
@@ -585,7 +585,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     }
     // Two exact decimals (or an exact decimal and an integer) add exactly at
     // the longer scale, even beyond f fraction limbs (1/10^50 + 0).
-    if (exact_sum_of_decimals(r, a, b)) return 1;
+    if (exact_sum_of_decimals(r, a, b)) return STATUS_OK;
     int64_t l = 1;
     int c = 0;
     bool rescaled = false;
@@ -600,7 +600,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         } else if (integers && !a->den->frac_limbs && !b->den->frac_limbs && !bn_is_zero(a->den) &&
                    !bn_is_zero(b->den) && exact_sum(r, a, b)) {
             r->rad = rr;
-            return 1;
+            return STATUS_OK;
         } else {
             fixed = true;
         }
@@ -617,7 +617,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     if (add(r->num, a->num, b->num) != STATUS_OK) {
         report_refusal(STATUS_NO_ROOM);
         fraction_init(r);
-        return 0;
+        return STATUS_REFUSED;
     }
     bn_clear(r->den);
     set_int64(r->den, l);
@@ -631,7 +631,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         set_int64(x->den, l);
         reduce_small(x->num, x->den);
     }
-    return 1;
+    return STATUS_OK;
 }
 
 // Looks for a period of 1, 2 or 4 digits in the fraction limbs of n, the b

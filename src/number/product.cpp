@@ -95,9 +95,9 @@ Status multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
 // lowest terms. When r's denominator cannot hold the product of the
 // cancelled denominators, the numerator is divided by both instead, giving
 // fixed point over 1, the truncation added to the radius. r may be x or y, and x may
-// be y. Returns 1; 0 when the product of the numerators does not fit (after
-// "prod_ovf"; r is then 0/1).
-int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
+// be y. STATUS_OK, or STATUS_REFUSED when the product does not fit (reported
+// as STATUS_NO_ROOM; r is then 0/1).
+Status fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     assert(r && x && y);
     // An inexact decimal factor (or a mixed one, decimal over an integer)
     // goes into the product as a decimal of F fraction limbs: a running product of them (a PRD loop, a power chain)
@@ -143,7 +143,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         if (res != STATUS_REFUSED) report_refusal(STATUS_NO_ROOM);
         scratch_release(core, mark);
         fraction_init(r);
-        return 0;
+        return STATUS_REFUSED;
     }
 
     // The denominator is built in the arena, so that one which fits r's
@@ -159,7 +159,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
             report_refusal(STATUS_NO_ROOM);
             scratch_release(core, mark);
             fraction_init(r);
-            return 0;
+            return STATUS_REFUSED;
         }
         (void)copy(&sx, xd);  // sx was taken with room for xd
         (void)copy(&sy, yd);  // sy was taken with room for yd
@@ -180,7 +180,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
             report_refusal(STATUS_NO_ROOM);
             scratch_release(core, mark);
             fraction_init(r);
-            return 0;
+            return STATUS_REFUSED;
         }
         if (mark_fixed) n->frac_limbs = f;
         // Two truncating divisions: less than two units of the last place.
@@ -197,7 +197,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     r->num->sign = sign;
     r->den->sign = 1;
     r->rad = rad;
-    return 1;
+    return STATUS_OK;
 }
 
 // The used limbs of |n| (fraction limbs included) after `lead` zero limbs,

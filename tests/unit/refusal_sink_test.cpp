@@ -81,7 +81,7 @@ TEST_F(RefusalSink, AProductRefusedInsideAFractionProductIsToldOnce) {
         told.clear();
         int before = refusal_count;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(fraction_product(r, p, q), 0) << need;
+        EXPECT_EQ(fraction_product(r, p, q), STATUS_REFUSED) << need;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << need;
         EXPECT_EQ(told, (std::vector<Status>{STATUS_NO_ROOM})) << need;
         EXPECT_EQ(refusal_count, before + 1) << need;
