@@ -338,7 +338,7 @@ int main(int argc, char **argv) {
                 load_record(x, random_limbs(n));
                 load_record(y, random_limbs(n));
                 return [&]() {
-                    if (gcd_magnitude(z, x, y) != 0) abort();
+                    if (gcd_magnitude(z, x, y) != STATUS_OK) abort();
                 };
             });
     } else {

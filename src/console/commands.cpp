@@ -46,10 +46,10 @@ bool whole_int32(Fraction *f, int32_t *out) {
     int frac = n->frac_limbs > 0 ? n->frac_limbs : 0;
     for (int k = 0; k < frac && k < n->used; k++)
         if (limb(n, k) != 0) return false;
-    if (frac > 0 && shift_limbs(n, -frac) < 0) return false;
+    if (frac > 0 && shift_limbs(n, -frac) != STATUS_OK) return false;
     n->frac_limbs = 0;
     if (d->sign < 0) n->sign = static_cast<int8_t>(-n->sign);
-    return get_int32(n, out) >= 0;
+    return get_int32(n, out) == STATUS_OK;
 }
 
 // X~n, X~Y: sets the pass count of the captured block and starts its replay.
@@ -116,7 +116,7 @@ bool integer_part(Fraction *f) {
         int64_t v = limb(d, 0) + (d->used == 2 ? static_cast<int64_t>(limb(d, 1)) * LIMB_BASE : 0);
         (void)div_small(n, v);  // v is non-zero and within range; the remainder is dropped
     } else {
-        if (divide(nullptr, nullptr, n, d) < 0) return false;
+        if (divide(nullptr, nullptr, n, d) != STATUS_OK) return false;
     }
     bn_set_one(d);
     return true;
@@ -172,9 +172,9 @@ int decimal_shift_command(const char *ref) {
     Fraction *w = &reg_frac[WORK_B];
     char name[2] = {ref[0], 0};
     read_value(name, w);
-    int rc = shift_decimal(w->den, static_cast<int32_t>(n));
+    Status rc = shift_decimal(w->den, static_cast<int32_t>(n));
     if (interrupted()) return CODE_INTERRUPTED;
-    if (rc == -2) {
+    if (rc != STATUS_OK) {
         fputs(MSG_ERR, stdout);
         return 0;
     }
@@ -373,9 +373,9 @@ int compare_command(const char *text) {
             set_int64(wy, magnitude64(reg_den[ry]->small_den) ? reg_den[ry]->small_den : 1);
             dy = wy;
         }
-        c = compare_cross(reg_num[rx], dy, reg_num[ry], dx);
+        Status cmp = compare_cross(reg_num[rx], dy, reg_num[ry], dx, &c);
         if (interrupted()) return CODE_INTERRUPTED;
-        if (c == 2) return 0;  // no room to compare: nothing printed
+        if (cmp != STATUS_OK) return 0;  // no room to compare: nothing printed
     } else {
         uint64_t den_x = magnitude64(reg_den[rx]->small_den);
         uint64_t den_y = magnitude64(reg_den[ry]->small_den);

@@ -6,7 +6,7 @@
 
 #include "../engine/gmp_api.h"
 #include "../factor/factor.h"
-#include "../number/messages.h"
+#include "../factor/messages.h"
 #include "console.h"
 #include "messages.h"
 

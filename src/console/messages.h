@@ -10,6 +10,11 @@
 #define MSG_LISTING "%s=%s \n"
 #define MSG_INEXACT ".."
 
+// The number core's notices, printed by its sink (calculator.cpp); its
+// refusals (STATUS_NO_ROOM) print MSG_PROD_OVF of expr/messages.h.
+#define MSG_CROSS_SCALE "((cs))"
+#define MSG_PERIOD_FAIL "gyr-byr"
+
 // The help text printed for an empty console line, six lines.
 #define MSG_HELP_1 "A=N  substitute N to A\n"
 #define MSG_HELP_2 "F.N  factorize N \n"

@@ -17,6 +17,14 @@ enum Status : int {
     STATUS_DIVISION_BY_ZERO,  // a divisor that is zero
     STATUS_TOO_LARGE,         // a value beyond what the operation takes
     STATUS_UNCERTAIN,         // the room ran out before the last place was sure
+    // A result that does not fit, its refusal already reported (counted and
+    // told through refusal_sink, number/bignum.h); STATUS_NO_ROOM is one
+    // not yet reported, which the caller reports or passes over.
+    STATUS_REFUSED,
+    STATUS_NO_PERIOD,         // no repeating period recognised (value unchanged)
+    // Told through refusal_sink only, never returned: a difference whose
+    // operand with fewer fraction limbs was read at the other's scale.
+    STATUS_CROSS_SCALE,
 };
 
 // Short lower-case name of a status, for tests and diagnostics.

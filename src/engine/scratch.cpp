@@ -52,6 +52,9 @@ const char *status_name(Status s) {
     case STATUS_DIVISION_BY_ZERO: return "division by zero";
     case STATUS_TOO_LARGE: return "too large";
     case STATUS_UNCERTAIN: return "uncertain";
+    case STATUS_REFUSED: return "refused";
+    case STATUS_NO_PERIOD: return "no period";
+    case STATUS_CROSS_SCALE: return "cross scale";
     }
     return "unknown";
 }

@@ -13,7 +13,6 @@
 #include "../number/ball.h"
 #include "../engine/fastmul.h"
 #include "../engine/limbs.h"
-#include "../number/messages.h"
 #include "../number/power.h"
 #include "expr.h"
 #include "../kernels/real.h"
@@ -75,12 +74,20 @@ void tell_notice(const char *message) {
     if (!interrupted()) fputs(message, stdout);
 }
 
+// A refusal of this layer printed as the core's refusals are reported:
+// counted, and neither counted nor printed while interrupted.
+static void print_refusal(const char *message) {
+    if (interrupted()) return;
+    refusal_count++;
+    fputs(message, stdout);
+}
+
 void tell_refusal(const char *message) {
     if (interrupted()) {
         refusal_count++;
         return;
     }
-    report_refusal(message);
+    print_refusal(message);
 }
 
 // Failures reported since start-up; only differences of it mean anything.
@@ -377,7 +384,7 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     for (int k = 0; two_limbs && k < Fo - 2; k++) two_limbs = limb_or_zero(O->num, k) == 0;
     if (decimal && !two_limbs) {
         if (!e->have_y) {
-            report_refusal(MSG_ERR);
+            print_refusal(MSG_ERR);
             return false;
         }
         e->W = 0;
@@ -468,7 +475,7 @@ static void shift_term(Fraction *T, int64_t D, int F) {
         h = 1 - (D + e) / 8;
         tn->frac_limbs += static_cast<int32_t>(h);
     }
-    if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) == -2) {
+    if (shift_decimal(tn, static_cast<int32_t>(e + 8 * h + D)) != STATUS_OK) {
         tell_failure(MSG_ERR);
         fraction_init(T);
         return;
@@ -656,13 +663,13 @@ static void lowest_terms(Fraction *f) {
     ScratchScope scope(core);
     BigNum g, qd;
     int shorter = n->used < d->used ? n->used : d->used;
-    if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, n, d) != 0) return;
+    if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, n, d) != STATUS_OK) return;
     if (g.used == 1 && limb(&g, 0) == 1) return;
     g.sign = 1;
     // The denominator's quotient is written back only once both divisions
     // have succeeded, so that a refusal never leaves one of them divided.
-    if (!bn_from_scratch(&qd, d->used + 2) || divide(&qd, nullptr, d, &g) < 0) return;
-    if (divide(nullptr, nullptr, n, &g) < 0) return;
+    if (!bn_from_scratch(&qd, d->used + 2) || divide(&qd, nullptr, d, &g) != STATUS_OK) return;
+    if (divide(nullptr, nullptr, n, &g) != STATUS_OK) return;
     int old_used = d->used;
     qd.sign = d->sign;
     (void)copy(d, &qd);  // the quotient is no longer than d
@@ -743,7 +750,7 @@ static int apply_integer_op(const char *text, char op, Fraction *acc, int L, int
             found = false;  // the remainder stands over 1
         }
         (void)copy(keep, acc->num);  // numerators and work integers share one capacity
-        if (divide(work_int(4), acc->num, keep, O->num) < 0) {  // no room for the division
+        if (divide(work_int(4), acc->num, keep, O->num) != STATUS_OK) {  // no room for the division
             tell_failure(MSG_ERR);
             fraction_init(acc);
             return n;

@@ -42,7 +42,8 @@ void tell_division_by_zero();             // "{div0}", at most once per statemen
 // The tell_ functions print nothing while interrupted(): a message caused by
 // an interrupted computation would be about a value of no meaning.
 // tell_notice prints a notice that is no failure ("{log-neg}", "no solutions");
-// tell_refusal is report_refusal (counted) for the layers above the core.
+// tell_refusal prints a refusal and counts it in refusal_count, as the core's
+// report_refusal does, for the layers above the core.
 void tell_notice(const char *message);
 void tell_refusal(const char *message);
 // The failures counted before a statement's repeated attempts, put back

@@ -3,6 +3,9 @@
 #pragma once
 
 #define MSG_LEVEL_OVF "((ovf))"
+// A product or result that does not fit; also the console's text for the
+// number core's STATUS_NO_ROOM refusals.
+#define MSG_PROD_OVF "prod_ovf\n"
 #define MSG_GROUP_OVF "((ovf:%.*s:lc:end,i,s,e,%d:%d,%d,%d))\n"
 #define MSG_SYNTAX "syntax_error_%s \n"
 #define MSG_ERR "err "

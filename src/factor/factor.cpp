@@ -16,7 +16,6 @@
 
 #include "../engine/fastmul.h"
 #include "../number/library_integer.h"
-#include "../number/messages.h"
 #include "factor_libs.h"
 #include "messages.h"
 #include "search.h"

@@ -4,6 +4,9 @@
 // Once per process, when a stage is reached whose library is missing.
 #define FACTOR_MSG_NO_ECM "no: libecm.so.1, elliptic curves skipped \n"
 #define FACTOR_MSG_NO_SIEVE "no: libflint.so.17, quadratic sieve skipped \n"
+// When the multiple precision library is missing: at start-up (console) and
+// before a factorisation.
+#define MSG_NO_GMP "no: gmp-10.dll \n"
 #define FACTOR_MSG_ANALYZING "\nAnalyzing: %Zd\n"
 #define FACTOR_MSG_HEAVY "(Heavy analysis phase. 5s dots. Press any key to stop)\n"
 #define FACTOR_MSG_DISCOVERY "\nDiscovery Order: "

@@ -9,7 +9,7 @@
 #include "../number/ball.h"
 #include "functions.h"
 #include "templates.h"
-#include "../number/messages.h"
+#include "../expr/messages.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void integer_part(Fraction *f) {
     BigNum *num = f->num, *den = f->den;
     int8_t sign = num->sign;
     num->sign = 1;
-    if (divide_scaled(nullptr, num, den) < 0) {
+    if (divide_scaled(nullptr, num, den) != STATUS_OK) {
         tell_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
@@ -343,7 +343,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
                 (void)shift_limbs(target->num, -1);  // a downward shift cannot fail
                 target->num->frac_limbs--;
             }
-            if (to_fraction(target) == 1 && target->num->frac_limbs == 0) target->rad = RAD_ZERO;
+            if (to_fraction(target) == STATUS_OK && target->num->frac_limbs == 0) target->rad = RAD_ZERO;
             break;
         case FN_DSUM:
             digit_sum(target);

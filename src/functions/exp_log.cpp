@@ -11,7 +11,7 @@
 #include "messages.h"
 #include "templates.h"
 #include "../kernels/real.h"
-#include "../number/messages.h"
+#include "../expr/messages.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ void make_fixed(Fraction *f) {
     }
     int e = d->frac_limbs;
     bool scaled = e > 0 && n->used + e < n->capacity;
-    if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) < 0) {
+    if ((scaled ? divide_scaled(nullptr, n, d) : divide(nullptr, nullptr, n, d)) != STATUS_OK) {
         tell_refusal(MSG_PROD_OVF);
         fraction_init(f);
         return;
@@ -152,7 +152,7 @@ int exp_log_series(Fraction *target, int mode, int level) {
     (void)copy(one, den);  // no denominator is longer than a work integer
     one->frac_limbs = num->frac_limbs;
     int32_t f = num->frac_limbs;
-    if (add(num, num, one) < 0) {
+    if (add(num, num, one) != STATUS_OK) {
         tell_refusal(MSG_PROD_OVF);
         fraction_init(target);
         return F;

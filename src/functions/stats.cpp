@@ -47,7 +47,7 @@ void copy_fraction(Fraction *dst, Fraction *src) {
 // f := f / n for a count n >= 1 through the denominator; a denominator
 // without room for the factor makes f a fixed-point decimal first.
 void divide_by_count(Fraction *f, int32_t n) {
-    if (mul_small(f->den, f->den, n) >= 0) return;
+    if (mul_small(f->den, f->den, n) == STATUS_OK) return;
     to_fixed(f, fixed_point_limbs);
     (void)mul_small(f->den, f->den, n);  // the denominator is 1 now
 }

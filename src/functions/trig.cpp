@@ -6,7 +6,7 @@
 #include "functions.h"
 #include "messages.h"
 #include "templates.h"
-#include "../number/messages.h"
+#include "../expr/messages.h"
 #include "../number/ball.h"
 #include "../kernels/real.h"
 #include "../engine/scratch.h"
@@ -235,16 +235,16 @@ bool whole_twelfths(Fraction *h, int *j) {
         return false;
     (void)copy(&den, d);  // den was taken with room for d
     den.sign = 1;
-    if (k > 0 && shift_limbs(&den, k) < 0) return false;
+    if (k > 0 && shift_limbs(&den, k) != STATUS_OK) return false;
     {
         PlainOperand plain(n, true);
-        if (mul_small(&t, n, 12) < 0) return false;
+        if (mul_small(&t, n, 12) != STATUS_OK) return false;
     }
     t.sign = 1;
     t.frac_limbs = 0;
-    if (divide(&q, &r, &t, &den) < 0 || !bn_is_zero(&r)) return false;
-    int64_t m = div_small(&q, 12);
-    if (m < 0) return false;
+    if (divide(&q, &r, &t, &den) != STATUS_OK || !bn_is_zero(&r)) return false;
+    int64_t m = 0;
+    if (div_small(&q, 12, &m) != STATUS_OK) return false;
     bool negative = (n->sign < 0) != (d->sign < 0);
     *j = negative ? int((12 - m) % 12) : int(m);
     return true;

@@ -938,11 +938,11 @@ bool exact_root(BigNum *r, BigNum *x, int n) {
     if (bn_from_scratch(&one, 2) && bn_from_scratch(&power, 2 * x->used + 4)) {
         bn_set_one(&one);
         Fraction xf = {x, &one, 0};
-        if (real_root(core, r, &xf, n, 0) == STATUS_OK && r->frac_limbs == 0 && copy(&power, r) >= 0) {
+        if (real_root(core, r, &xf, n, 0) == STATUS_OK && r->frac_limbs == 0 && copy(&power, r) == STATUS_OK) {
             // r^n by n - 1 products, stopped as soon as it outgrows x.
             bool over = false;
             for (int k = 1; k < n && !over; k++) {
-                if (multiply(&power, &power, r) < 0) over = true;
+                if (multiply(&power, &power, r) != STATUS_OK) over = true;
                 if (power.used > x->used) over = true;
             }
             if (!over && compare_magnitude(&power, x) == 0) answer = true;

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "bignum.h"
-#include "messages.h"
 
 volatile sig_atomic_t interrupt_requested = 0;
 
@@ -31,12 +30,12 @@ void raise_limbs(BigNum *n, int s) {
 }  // namespace
 
 // d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
-// elem_width and defined. Returns 0 when d is s, 1 when copied, -3 when d's
-// capacity cannot hold s's used limbs (d unchanged).
-int copy(BigNum *d, const BigNum *s) {
+// elem_width and defined. STATUS_OK (also when d is s), STATUS_NO_ROOM when
+// d's capacity cannot hold s's used limbs (d unchanged).
+Status copy(BigNum *d, const BigNum *s) {
     assert(d && s);
-    if (d == s) return 0;
-    if (s->used > d->capacity) return -3;
+    if (d == s) return STATUS_OK;
+    if (s->used > d->capacity) return STATUS_NO_ROOM;
     if (s->used == 0) limb(d, 0) = 0;
     for (int k = 0; k < s->used; k++) limb(d, k) = limb(s, k);
     d->used = s->used;
@@ -46,7 +45,7 @@ int copy(BigNum *d, const BigNum *s) {
     d->small_den = s->small_den;
     d->offset = s->offset;
     d->frac_limbs = s->frac_limbs;
-    return 1;
+    return STATUS_OK;
 }
 
 // Orders |a| and |b| with their fraction limbs aligned: 1, 0 or -1. Signs are
@@ -88,21 +87,18 @@ int compare(BigNum *a, BigNum *b) {
 // r := a + b. Operands are aligned by their limb `offset` (value = limbs *
 // BASE^offset); r gets the smaller offset and a's sign; frac_limbs is left to
 // the caller (both operands must share it). Unlike signs go to
-// subtract_magnitudes. r may be a or b. Returns 1 added, 0 handed on, -3 when
-// the sum would not fit r (r unchanged).
-int add(BigNum *r, BigNum *a, BigNum *b) {
+// subtract_magnitudes. r may be a or b. STATUS_OK, or STATUS_NO_ROOM when the
+// sum would not fit r (r unchanged).
+Status add(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
-    if ((a->sign < 0) != (b->sign < 0)) {
-        int rc = subtract_magnitudes(r, a, b);
-        return rc < 0 ? rc : 0;
-    }
+    if ((a->sign < 0) != (b->sign < 0)) return subtract_magnitudes(r, a, b);
     BigNum *lo = a, *hi = b;
     if (b->offset < a->offset) { lo = b; hi = a; }
     int64_t d = int64_t(hi->offset) - lo->offset;
     int ulo = lo->used, uhi = hi->used;
     int64_t len = ulo > uhi + d ? ulo : uhi + d;
-    if (len > r->capacity) return -3;
+    if (len > r->capacity) return STATUS_NO_ROOM;
     int8_t sign = a->sign;
     int32_t low_offset = lo->offset;
     if (len == r->capacity) {
@@ -112,7 +108,7 @@ int add(BigNum *r, BigNum *a, BigNum *b) {
             int64_t s = limb_or_zero(lo, k, ulo) + limb_or_zero(hi, k - d, uhi) + carry;
             carry = s >= BASE ? 1 : 0;
         }
-        if (carry) return -3;
+        if (carry) return STATUS_NO_ROOM;
     }
     if (r == hi && r != lo && d > 0) {
         // Writing position k would overwrite the limb needed at k + d, so the
@@ -132,30 +128,30 @@ int add(BigNum *r, BigNum *a, BigNum *b) {
     r->used = int(len);
     r->offset = low_offset;
     r->sign = sign;
-    return 1;
+    return STATUS_OK;
 }
 
 // r := a + b for operands of unlike sign, as the difference of magnitudes.
-// An absent or zero operand makes r a copy of the other (return 0). When b
-// has more fraction limbs, a is shifted up to b's scale; when a has more, the
-// notice "((cs))" is printed and b is aligned to a's scale without moving it,
-// and r takes a's fraction-limb count. Equal magnitudes clear r (return 0).
-// Otherwise r gets the sign of the larger magnitude, no leading zero limbs,
-// and 1 is returned. r may be a or b. -3: the operands or the result do not
-// fit (r unchanged).
-int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b) {
+// An absent or zero operand makes r a copy of the other. When b has more
+// fraction limbs, a is shifted up to b's scale; when a has more,
+// STATUS_CROSS_SCALE is told to the sink ("((cs))") and b is aligned to a's
+// scale without moving it, and r takes a's fraction-limb count. Equal
+// magnitudes clear r. Otherwise r gets the sign of the larger magnitude and
+// no leading zero limbs. r may be a or b. STATUS_OK, or STATUS_NO_ROOM when
+// the operands or the result do not fit (r unchanged).
+Status subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b) {
     assert(r);
     if (!a || bn_is_zero(a)) {
         if (a) bn_normalise_zero(a);
-        if (!b) { bn_clear(r); return 0; }
-        return copy(r, b) < 0 ? -3 : 0;
+        if (!b) { bn_clear(r); return STATUS_OK; }
+        return copy(r, b);
     }
     if (!b || bn_is_zero(b)) {
         if (b) bn_normalise_zero(b);
-        return copy(r, a) < 0 ? -3 : 0;
+        return copy(r, a);
     }
     if (b->frac_limbs > a->frac_limbs) {
-        if (shift_limbs(a, b->frac_limbs - a->frac_limbs) < 0) return -3;
+        if (shift_limbs(a, b->frac_limbs - a->frac_limbs) != STATUS_OK) return STATUS_NO_ROOM;
         a->frac_limbs = b->frac_limbs;
     }
     int d = 0;
@@ -163,10 +159,10 @@ int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b) {
     bool cross_scale = d > 0;
     int ua = a->used, ub = b->used;
     int64_t len = ua > int64_t(ub) + d ? ua : int64_t(ub) + d;
-    if (len > r->capacity) return -3;
-    if (d > 0) fputs(MSG_CROSS_SCALE, stdout);
+    if (len > r->capacity) return STATUS_NO_ROOM;
+    if (d > 0) report_notice(STATUS_CROSS_SCALE);
     int c = compare_magnitude(a, b);
-    if (c == 0) { bn_clear(r); return 0; }
+    if (c == 0) { bn_clear(r); return STATUS_OK; }
     int8_t sign = c > 0 ? a->sign : b->sign;
     int32_t scale = a->frac_limbs;
     if (r == b && r != a && d > 0) {
@@ -188,30 +184,27 @@ int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b) {
     bn_strip(r);
     r->sign = sign;
     if (cross_scale) r->frac_limbs = scale;
-    return 1;
+    return STATUS_OK;
 }
 
-// r := a * m for a machine integer m. m = 0 sets r's used to 0 (return 0);
-// m = 1 copies a (return 0 when r is a). Otherwise r gets a's sign, negated
-// for negative m, and 1 is returned; any |m| up to 2^31 is handled. r may be
-// a. -3: the product would not fit r (r unchanged).
-int mul_small(BigNum *r, BigNum *a, int32_t m) {
+// r := a * m for a machine integer m. m = 0 sets r's used to 0; m = 1
+// copies a. Otherwise r gets a's sign, negated for negative m; any |m| up to
+// 2^31 is handled. r may be a. STATUS_OK, or STATUS_NO_ROOM when the product
+// would not fit r (r unchanged).
+Status mul_small(BigNum *r, BigNum *a, int32_t m) {
     assert(r && a);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
-    if (m == 0) { r->used = 0; return 0; }
-    if (m == 1) {
-        if (r == a) return 0;
-        return copy(r, a) < 0 ? -3 : 1;
-    }
+    if (m == 0) { r->used = 0; return STATUS_OK; }
+    if (m == 1) return copy(r, a);
     int64_t mag = m < 0 ? -int64_t(m) : int64_t(m);
     int8_t sign = int8_t(((a->sign < 0) != (m < 0)) ? -1 : 1);
     int ua = a->used;
-    if (ua > r->capacity) return -3;
+    if (ua > r->capacity) return STATUS_NO_ROOM;
     if (ua + 2 > r->capacity) {
         int64_t carry = 0;
         for (int k = 0; k < ua; k++) carry = (carry + mag * limb(a, k)) / BASE;
         int extra = carry == 0 ? 0 : (carry < BASE ? 1 : 2);
-        if (ua + extra > r->capacity) return -3;
+        if (ua + extra > r->capacity) return STATUS_NO_ROOM;
     }
     int64_t carry = 0;
     for (int k = 0; k < ua; k++) {
@@ -226,31 +219,33 @@ int mul_small(BigNum *r, BigNum *a, int32_t m) {
     }
     r->used = used;
     r->sign = sign;
-    return 1;
+    return STATUS_OK;
 }
 
-// n := n / d truncated toward zero; a negative d flips n's sign. Returns the
-// non-negative remainder, also left in `rem` (saturated to the 32-bit field)
-// with d in `last_divisor`. d = 0 does nothing (returns 0); |d| beyond
-// 92233720368 returns -5 with n unchanged. The quotient has no leading zeros.
-int64_t div_small(BigNum *n, int64_t d) {
+// n := n / d truncated toward zero; a negative d flips n's sign. The
+// non-negative remainder goes to *remainder when given, and to `rem`
+// (saturated to the 32-bit field) with d in `last_divisor`. STATUS_OK;
+// d = 0 does nothing (STATUS_DIVISION_BY_ZERO); |d| beyond 92233720368 gives
+// STATUS_TOO_LARGE with n unchanged. The quotient has no leading zeros.
+Status div_small(BigNum *n, int64_t d, int64_t *remainder) {
     assert(n);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
+    if (remainder) *remainder = 0;
     int8_t original_sign = n->sign;
     uint64_t ad = uint64_t(d);
     if (d < 0) {
         n->sign = int8_t(n->sign < 0 ? 1 : -1);
         ad = 0 - uint64_t(d);
     }
-    if (ad == 0) return 0;
+    if (ad == 0) return STATUS_DIVISION_BY_ZERO;
     if (ad == 1) {
         n->last_divisor = 1;
         n->rem = 0;
-        return 0;
+        return STATUS_OK;
     }
     if (ad > uint64_t(DIV_SMALL_LIMIT)) {
         n->sign = original_sign;
-        return -5;
+        return STATUS_TOO_LARGE;
     }
     int64_t div = int64_t(ad), r = 0;
     for (int k = n->used - 1; k >= 0; k--) {
@@ -261,56 +256,57 @@ int64_t div_small(BigNum *n, int64_t d) {
     bn_strip(n);
     n->last_divisor = int32_t(uint32_t(uint64_t(d)));
     n->rem = r > INT32_MAX ? INT32_MAX : int32_t(r);
-    return r;
+    if (remainder) *remainder = r;
+    return STATUS_OK;
 }
 
 // n := n * BASE^s, truncated toward zero for s < 0; frac_limbs is left to the
-// caller. Returns s, 0 when nothing was done (s = 0 or n zero, which is then
-// normalised), -3 when a left shift would exceed the capacity (n unchanged).
-int shift_limbs(BigNum *n, int32_t s) {
+// caller; a zero n is normalised and not moved. STATUS_OK, or STATUS_NO_ROOM
+// when a left shift would exceed the capacity (n unchanged).
+Status shift_limbs(BigNum *n, int32_t s) {
     assert(n);
-    if (s == 0) return 0;
+    if (s == 0) return STATUS_OK;
     if (bn_is_zero(n)) {
         bn_normalise_zero(n);
-        return 0;
+        return STATUS_OK;
     }
     if (s > 0) {
-        if (int64_t(n->used) + s > n->capacity) return -3;
+        if (int64_t(n->used) + s > n->capacity) return STATUS_NO_ROOM;
         raise_limbs(n, s);
-        return s;
+        return STATUS_OK;
     }
     int64_t t = -int64_t(s);
     if (t >= n->used) {
         n->used = 0;
-        return s;
+        return STATUS_OK;
     }
     int keep = n->used - int(t);
     for (int k = 0; k < keep; k++) limb(n, k) = limb(n, k + int(t));
     n->used = keep;
     bn_strip(n);
-    return s;
+    return STATUS_OK;
 }
 
-// n := n * 10^s, truncated toward zero for s < 0. Returns 1 for s > 0, -2 when
-// the capacity lacks used + s/8 + 1 limbs (n unchanged), 0 otherwise. A zero
-// stays in the shape it has.
-int shift_decimal(BigNum *n, int32_t s) {
+// n := n * 10^s, truncated toward zero for s < 0. STATUS_OK, or
+// STATUS_NO_ROOM when s > 0 and the capacity lacks used + s/8 + 1 limbs (n
+// unchanged). A zero stays in the shape it has.
+Status shift_decimal(BigNum *n, int32_t s) {
     assert(n);
     if (s > 0) {
         int q = s / 8, t = s % 8;
-        if (bn_is_zero(n)) return 1;
-        if (int64_t(n->capacity) < int64_t(n->used) + q + 1) return -2;
+        if (bn_is_zero(n)) return STATUS_OK;
+        if (int64_t(n->capacity) < int64_t(n->used) + q + 1) return STATUS_NO_ROOM;
         limb(n, n->used + q) = 0;
         raise_limbs(n, q);
         (void)mul_small(n, n, POW10[t]);  // room checked above; a factor below one limb adds at most one
-        return 1;
+        return STATUS_OK;
     }
     if (s < 0) {
         int64_t t = -int64_t(s);
         (void)div_small(n, POW10[t % 8]);  // the divisor is a power of ten below one limb
         (void)shift_limbs(n, int32_t(-(t / 8)));  // a downward shift cannot fail
     }
-    return 0;
+    return STATUS_OK;
 }
 
 // n := v in up to three limbs; zero sets used 0 and limb 0 to 0 and keeps the
@@ -366,18 +362,18 @@ bool get_int64(const BigNum *n, int64_t *out) {
 }
 
 // The limbs of n as a signed 32-bit value after normalising a zero: at most
-// two limbs, the upper at most 20. Returns 1 non-zero, 0 zero, -1 when it does
+// two limbs, the upper at most 20. STATUS_OK, or STATUS_TOO_LARGE when it does
 // not fit (*out = 0).
-int get_int32(BigNum *n, int32_t *out) {
+Status get_int32(BigNum *n, int32_t *out) {
     assert(n && out);
     bn_normalise_zero(n);
     int u = top_used(n);
     if (u > 2 || (u == 2 && limb(n, 1) > 20)) {
         *out = 0;
-        return -1;
+        return STATUS_TOO_LARGE;
     }
     int64_t v = 0;
     for (int k = u - 1; k >= 0; k--) v = v * BASE + limb(n, k);
     *out = int32_t(n->sign < 0 ? -v : v);
-    return v != 0 ? 1 : 0;
+    return STATUS_OK;
 }

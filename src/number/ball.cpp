@@ -45,7 +45,7 @@ bool radius_ulps(double rad, int s, BigNum *R, int cap) {
     if (e + 16 > 8L * (cap - 2)) return false;
     double lead = std::pow(10.0, d - static_cast<double>(e));  // below 10^15, rounded
     set_int64(R, static_cast<int64_t>(std::ceil(lead * (1 + 1e-12))) + 2);
-    return shift_decimal(R, static_cast<int32_t>(e)) >= 0;
+    return shift_decimal(R, static_cast<int32_t>(e)) == STATUS_OK;
 }
 
 // lo := |C| - R and hi := |C| + R for the numerator C of f (read as an
@@ -54,9 +54,9 @@ bool ball_ends(const BigNum *c, BigNum *r, BigNum *lo, BigNum *hi) {
     int cap = (c->used > r->used ? c->used : r->used) + 3;
     if (!magnitude_copy(lo, c, cap) || !magnitude_copy(hi, c, cap)) return false;
     r->sign = 1;
-    if (add(hi, hi, r) < 0) return false;
+    if (add(hi, hi, r) != STATUS_OK) return false;
     r->sign = -1;
-    if (add(lo, lo, r) < 0) return false;
+    if (add(lo, lo, r) != STATUS_OK) return false;
     r->sign = 1;
     if (bn_is_zero(lo)) lo->sign = 1;
     return true;
@@ -200,7 +200,7 @@ int ball_certain_places(Fraction *f, int s) {
     if (places < 0) return -1;
     int32_t drop = static_cast<int32_t>(8L * S - places);
     (void)shift_decimal(f->num, -drop);  // a downward shift cannot fail
-    if (shift_decimal(f->num, drop) < 0) return -1;  // the digits were there before
+    if (shift_decimal(f->num, drop) != STATUS_OK) return -1;  // the digits were there before
     if (S > s) {
         (void)shift_limbs(f->num, s - S);  // only zero limbs go
         f->num->frac_limbs = s;
@@ -223,7 +223,7 @@ bool ball_recover(Fraction *f, int s) {
     (void)copy(&cn, f->num);  // cn was taken with room for it
     bn_set_one(&cd);
     Fraction c = {&cn, &cd, 0};
-    if (to_fraction(&c) != 1 || cn.frac_limbs != 0 || cd.frac_limbs != 0) return false;
+    if (to_fraction(&c) != STATUS_OK || cn.frac_limbs != 0 || cd.frac_limbs != 0) return false;
     // Inside the ball when |p 10^(8S) - C q| <= R q for c = p / q.
     BigNum x, y, z;
     int len = cn.used + S + 2, ylen = f->num->used + cd.used + 2;
@@ -231,18 +231,18 @@ bool ball_recover(Fraction *f, int s) {
         !bn_from_scratch(&z, cd.used + R.used + 4))
         return false;
     (void)copy(&x, &cn);  // x was taken with room for it
-    if (shift_limbs(&x, S) < 0) return false;
+    if (shift_limbs(&x, S) != STATUS_OK) return false;
     {
         PlainOperand pc(f->num, false), pq(&cd, true);
-        if (multiply(&y, f->num, &cd) < 0) return false;
+        if (multiply(&y, f->num, &cd) != STATUS_OK) return false;
     }
     y.frac_limbs = 0;
     y.sign = static_cast<int8_t>(-y.sign);
-    if (add(&x, &x, &y) < 0) return false;
+    if (add(&x, &x, &y) != STATUS_OK) return false;
     x.sign = 1;
     {
         PlainOperand pq(&cd, true);
-        if (multiply(&z, &cd, &R) < 0) return false;
+        if (multiply(&z, &cd, &R) != STATUS_OK) return false;
     }
     if (compare_magnitude(&x, &z) > 0) return false;
     if (cn.used > f->num->capacity || cd.used > f->den->capacity) return false;

@@ -139,14 +139,24 @@ extern volatile sig_atomic_t interrupt_requested;
 inline bool interrupted() { return interrupt_requested != 0; }
 
 // ------------------------------------------------------------- refusals
-// Operations that refuse (no room, a value out of reach) print their notice
-// through report_refusal, which counts them: a statement evaluated again with
-// more guard limbs can tell a refusal caused by the guard from a result.
+// The number core prints nothing. Its refusals and notices go, as statuses,
+// to refusal_sink, which the layer that talks to the user installs at
+// start-up and which holds the texts; while it is null nobody is told.
+extern void (*refusal_sink)(Status);
+// Operations that refuse (no room, a value out of reach) report it through
+// report_refusal (STATUS_NO_ROOM for "the product does not fit"), which
+// counts them: a statement evaluated again with more guard limbs can tell a
+// refusal caused by the guard from a result.
 extern int refusal_count;
-inline void report_refusal(const char *message) {
+inline void report_refusal(Status outcome) {
     if (interrupted()) return;  // an interrupted operation refuses for no reason of its own
     refusal_count++;
-    fputs(message, stdout);
+    if (refusal_sink) refusal_sink(outcome);
+}
+// A notice that is no refusal (STATUS_CROSS_SCALE, STATUS_NO_PERIOD): told
+// as it happens, neither counted nor held back while interrupted.
+inline void report_notice(Status outcome) {
+    if (refusal_sink) refusal_sink(outcome);
 }
 
 // -------------------------------------------------------------------- pool
@@ -202,48 +212,85 @@ void apply_element_width();
 [[nodiscard]] int pool_start(int p);
 
 // --------------------------------------------------- integer arithmetic
-[[nodiscard]] int copy(BigNum *d, const BigNum *s);
+// Every operation below that can refuse returns a Status: STATUS_OK when
+// done, STATUS_NO_ROOM when a result would not fit (nothing changed) unless
+// its contract says otherwise; none prints anything.
+
+// d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
+// elem_width and defined. STATUS_OK (also when d is s), or STATUS_NO_ROOM
+// when d's capacity cannot hold s's used limbs (d unchanged).
+[[nodiscard]] Status copy(BigNum *d, const BigNum *s);
 int compare_magnitude(const BigNum *a, const BigNum *b);
 // Compares |a| * da with |b| * db (a and b aligned by their fraction limbs,
 // da and db read as integers) for records of any length; the products are
-// made in the scratch arena. 1, 0 or -1; 2 when the arena lacks room. A
-// numerator never defined counts as 0.
-[[nodiscard]] int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db);
+// made in the scratch arena. STATUS_OK with *order 1, 0 or -1, or
+// STATUS_NO_ROOM when the arena lacks room (*order 0). A numerator never
+// defined counts as 0.
+[[nodiscard]] Status compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db,
+                                   int *order);
 int compare(BigNum *a, BigNum *b);  // either may be null
-// Returns 1 added, 0 handed to subtract_magnitudes, -3 result would not fit
-// (result unchanged).
-[[nodiscard]] int add(BigNum *r, BigNum *a, BigNum *b);
-int subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);  // a or b may be null
-// Returns 0 for m = 0 (or m = 1 in place), 1 done, -3 would not fit (r unchanged).
-[[nodiscard]] int mul_small(BigNum *r, BigNum *a, int32_t m);
-[[nodiscard]] int64_t div_small(BigNum *n, int64_t d);  // remainder, or -5 when |d| too large
-// Returns n, 0 when nothing was done, -3 when a left shift would not fit.
-[[nodiscard]] int shift_limbs(BigNum *n, int32_t s);
-[[nodiscard]] int shift_decimal(BigNum *n, int32_t s);  // 1 for s > 0, -2 no room, 0 otherwise
+// r := a + b (operands aligned by their limb offsets; unlike signs go to
+// subtract_magnitudes). STATUS_OK, or STATUS_NO_ROOM when the result would
+// not fit (r unchanged).
+[[nodiscard]] Status add(BigNum *r, BigNum *a, BigNum *b);
+// r := a + b for operands of unlike sign (a or b may be null): STATUS_OK, or
+// STATUS_NO_ROOM when the operands or the result do not fit (r unchanged).
+// Aligning a shorter-scaled b to a tells STATUS_CROSS_SCALE to the sink.
+Status subtract_magnitudes(BigNum *r, BigNum *a, BigNum *b);
+// r := a * m for a machine integer m (m = 0 sets r's used to 0). STATUS_OK,
+// or STATUS_NO_ROOM when the product would not fit (r unchanged).
+[[nodiscard]] Status mul_small(BigNum *r, BigNum *a, int32_t m);
+// n := n / d truncated toward zero, the non-negative remainder into
+// *remainder when it is given (and into n's rem field). STATUS_OK;
+// STATUS_DIVISION_BY_ZERO for d = 0 and STATUS_TOO_LARGE for |d| beyond
+// 92233720368 (n unchanged, *remainder 0 in both).
+[[nodiscard]] Status div_small(BigNum *n, int64_t d, int64_t *remainder = nullptr);
+// n := n * BASE^s, truncated for s < 0. STATUS_OK, or STATUS_NO_ROOM when a
+// left shift would exceed the capacity (n unchanged).
+[[nodiscard]] Status shift_limbs(BigNum *n, int32_t s);
+// n := n * 10^s, truncated for s < 0. STATUS_OK, or STATUS_NO_ROOM when the
+// capacity lacks used + s/8 + 1 limbs (n unchanged).
+[[nodiscard]] Status shift_decimal(BigNum *n, int32_t s);
 void set_int64(BigNum *n, int64_t v);
 void set_int32(BigNum *n, int32_t v);
 [[nodiscard]] bool get_int64(const BigNum *n, int64_t *out);  // true when n fits the 64-bit window
-[[nodiscard]] int get_int32(BigNum *n, int32_t *out);   // 1 non-zero, 0 zero, -1 does not fit
+// *out := n as a signed 32-bit value (zero normalised first). STATUS_OK, or
+// STATUS_TOO_LARGE when it does not fit (*out = 0).
+[[nodiscard]] Status get_int32(BigNum *n, int32_t *out);
 
-[[nodiscard]] int multiply(BigNum *r, BigNum *a, BigNum *b);  // 1, 0, -1 "prod_ovf", -6 silent
-[[nodiscard]] int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b);  // q, r may be null
+// r := a * b (fraction limbs added, signs multiplied; r may be a or b).
+// STATUS_OK; STATUS_REFUSED when r has fewer than used(a) + used(b) limbs
+// (reported: "the product does not fit"); STATUS_NO_ROOM, not reported, when
+// it has exactly that many (r unchanged in both).
+[[nodiscard]] Status multiply(BigNum *r, BigNum *a, BigNum *b);
+// Truncated division a / b into q (or over a when q is null), remainder into
+// r when r is given. *short_remainder (when given) tells whether a
+// machine-integer divisor left a remainder. STATUS_OK, or STATUS_NO_ROOM
+// when q cannot hold the dividend or the arena lacks room (nothing changed).
+[[nodiscard]] Status divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b, bool *short_remainder = nullptr);
 // divide(q, nullptr, n, d) for a divisor d that may carry fraction limbs: n
 // is first raised by them and d read as an integer (its frac_limbs is put
-// back after). Returns divide's answer, or -3 when n has no room to be raised
-// (nothing changed then).
-[[nodiscard]] int divide_scaled(BigNum *q, BigNum *n, BigNum *d);
+// back after). divide's answer, or STATUS_NO_ROOM when n has no room to be
+// raised (nothing changed then).
+[[nodiscard]] Status divide_scaled(BigNum *q, BigNum *n, BigNum *d, bool *short_remainder = nullptr);
 [[nodiscard]] int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b);  // g, l may be null
-// g := gcd(|a|, |b|) with the limbs read as integers; 0, or -3 without room.
-[[nodiscard]] int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
+// g := gcd(|a|, |b|) with the limbs read as integers. STATUS_OK, or
+// STATUS_NO_ROOM when g or the arena lacks room (g unchanged).
+[[nodiscard]] Status gcd_magnitude(BigNum *g, BigNum *a, BigNum *b);
 
 // ------------------------------------------------------------- fractions
 int reduce_small(BigNum *n, BigNum *d);
 [[nodiscard]] int common_denominator(Fraction *a, Fraction *b, BigNum *l);  // 1 found, 0 not
 void to_fixed(Fraction *f, int s);
-int fraction_add(Fraction *r, Fraction *a, Fraction *b);
-int to_fraction(Fraction *f);
+// r := a + b and r := x * y: STATUS_OK, or STATUS_REFUSED when the result did
+// not fit (reported; r is 0/1).
+Status fraction_add(Fraction *r, Fraction *a, Fraction *b);
+// Recognises a repeating fixed-point decimal as the exact fraction: STATUS_OK
+// when f became it (or nothing was left to do), STATUS_NO_PERIOD when f was
+// left as it was.
+Status to_fraction(Fraction *f);
 int64_t find_period(BigNum *n, int b);
-int fraction_product(Fraction *r, Fraction *x, Fraction *y);
+Status fraction_product(Fraction *r, Fraction *x, Fraction *y);
 
 // ----------------------------------------------------------- number text
 int parse_decimal(const char *text, BigNum *n);

@@ -10,7 +10,6 @@
 #include "ball.h"
 #include "bignum.h"
 #include "../engine/limbs.h"
-#include "messages.h"
 #include "../engine/scratch.h"
 
 namespace {
@@ -74,7 +73,7 @@ bool scale_by(BigNum *n, int64_t m) {
     bn_clear(mul);
     set_int64(mul, m);
     if (!room_for(n, m)) return false;
-    return multiply(n, n, mul) >= 0;
+    return multiply(n, n, mul) == STATUS_OK;
 }
 
 // The lcm window: the common denominator of x and y when it stays below
@@ -123,7 +122,7 @@ int64_t rescale(Fraction *a, Fraction *b, int64_t l, int64_t mul_a, int64_t mul_
 // The fraction becomes 0 with s fraction limbs over 1, after a notice: its
 // value cannot be held with s fraction limbs in its record.
 void overflow_to_zero(Fraction *f, int s) {
-    report_refusal(MSG_PROD_OVF);
+    report_refusal(STATUS_NO_ROOM);
     bn_clear(f->num);
     f->num->frac_limbs = s;
     bn_set_one(f->den);
@@ -140,9 +139,9 @@ int64_t reduce_by_gcd(BigNum *n, BigNum *d) {
     int shorter = n->used < d->used ? n->used : d->used;
     BigNum g, qd;
     int64_t answer = 0;
-    if (bn_from_scratch(&g, shorter + 2) && gcd_magnitude(&g, n, d) == 0 &&
+    if (bn_from_scratch(&g, shorter + 2) && gcd_magnitude(&g, n, d) == STATUS_OK &&
         !(g.used == 1 && limb(&g, 0) == 1) && bn_from_scratch(&qd, d->used) &&
-        divide(&qd, nullptr, d, &g) >= 0 && divide(nullptr, nullptr, n, &g) >= 0) {
+        divide(&qd, nullptr, d, &g) == STATUS_OK && divide(nullptr, nullptr, n, &g) == STATUS_OK) {
         int64_t v = 0;
         answer = get_int64(&g, &v) && v < INT32_MAX ? v : INT32_MAX;
         // As an in-place division leaves it: the limbs above the quotient zero.
@@ -161,14 +160,14 @@ int8_t fraction_sign(BigNum *n, BigNum *d) { return int8_t((n->sign < 0) != (d->
 // would not fit r (r unchanged then; no notice).
 bool product_into(BigNum *r, BigNum *a, BigNum *b) {
     if (int64_t(a->used) + b->used + 1 > r->capacity || a->used + b->used > precision) return false;
-    int rc;
+    Status rc;
     {
         PlainOperand pa(a, true), pb(b, true);
         rc = multiply(r, a, b);
     }
     r->sign = 1;
     r->frac_limbs = 0;
-    return rc >= 0;
+    return rc == STATUS_OK;
 }
 
 // d := |s|, frac_limbs 0; false when d cannot hold it.
@@ -314,7 +313,7 @@ int sum_with_short_denominator(Fraction *r, Fraction *a, Fraction *b) {
     magnitude_into(&x, ad);
     if (g > 1) (void)div_small(&x, g);  // g divides x and is below one limb
     bool short_num = bn->used == 1 && limb(bn, 0) >= 0 && limb(bn, 0) < LIMB_BASE;
-    if (short_num ? mul_small(&u, &x, limb(bn, 0)) < 0 : !product_into(&u, bn, &x)) {
+    if (short_num ? mul_small(&u, &x, limb(bn, 0)) != STATUS_OK : !product_into(&u, bn, &x)) {
         scratch_release(core, mark);
         return 0;
     }
@@ -366,15 +365,15 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
     bool ok = bn_from_scratch(&g, (la < lb ? la : lb) + 2) && bn_from_scratch(&x, la + 1) &&
               bn_from_scratch(&y, lb + 1) && bn_from_scratch(&t, lt) && bn_from_scratch(&u, lt) &&
               bn_from_scratch(&h, (la < lb ? la : lb) + 2) && bn_from_scratch(&den, la + lb + 2);
-    ok = ok && gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&x, ad) && magnitude_into(&y, bd);
+    ok = ok && gcd_magnitude(&g, ad, bd) == STATUS_OK && magnitude_into(&x, ad) && magnitude_into(&y, bd);
     if (ok) {
-        ok = divide(nullptr, nullptr, &x, &g) >= 0 && divide(nullptr, nullptr, &y, &g) >= 0;
+        ok = divide(nullptr, nullptr, &x, &g) == STATUS_OK && divide(nullptr, nullptr, &y, &g) == STATUS_OK;
         ok = ok && product_into(&t, an, &y) && product_into(&u, bn, &x);
     }
     if (ok) {
         t.sign = fraction_sign(an, ad);
         u.sign = fraction_sign(bn, bd);
-        ok = add(&t, &t, &u) >= 0;
+        ok = add(&t, &t, &u) == STATUS_OK;
         t.frac_limbs = 0;
     }
     if (ok && bn_is_zero(&t)) {
@@ -383,9 +382,9 @@ int exact_sum(Fraction *r, Fraction *a, Fraction *b) {
         return 1;
     }
     // h = gcd(t, g); the denominator is x (b_d / h).
-    ok = ok && gcd_magnitude(&h, &t, &g) == 0 && magnitude_into(&u, bd);
+    ok = ok && gcd_magnitude(&h, &t, &g) == STATUS_OK && magnitude_into(&u, bd);
     if (ok) {
-        ok = divide(nullptr, nullptr, &t, &h) >= 0 && divide(nullptr, nullptr, &u, &h) >= 0;
+        ok = divide(nullptr, nullptr, &t, &h) == STATUS_OK && divide(nullptr, nullptr, &u, &h) == STATUS_OK;
         ok = ok && product_into(&den, &x, &u) && t.used <= r->num->capacity && den.used <= r->den->capacity;
     }
     if (ok) write_sum(r, &t, &den);
@@ -433,7 +432,7 @@ bool exact_sum_of_decimals(Fraction *r, Fraction *a, Fraction *b) {
         if (a == b) break;
     }
     r->num->frac_limbs = c;
-    if (add(r->num, a->num, b->num) < 0) return false;
+    if (add(r->num, a->num, b->num) != STATUS_OK) return false;
     bn_clear(r->den);
     bn_set_one(r->den);
     r->rad = RAD_ZERO;
@@ -494,10 +493,10 @@ int common_denominator(Fraction *a, Fraction *b, BigNum *l) {
     BigNum g, xa, xb, m;
     bool ok = bn_from_scratch(&g, (la < lb ? la : lb) + 2) && bn_from_scratch(&xa, lb + 1) &&
               bn_from_scratch(&xb, la + 1) && bn_from_scratch(&m, la + lb + 2) &&
-              gcd_magnitude(&g, ad, bd) == 0 && magnitude_into(&xa, bd) && magnitude_into(&xb, ad);
+              gcd_magnitude(&g, ad, bd) == STATUS_OK && magnitude_into(&xa, bd) && magnitude_into(&xb, ad);
     if (ok) {
         // a's numerator is multiplied by |b_d| / g, b's by |a_d| / g.
-        ok = divide(nullptr, nullptr, &xa, &g) >= 0 && divide(nullptr, nullptr, &xb, &g) >= 0;
+        ok = divide(nullptr, nullptr, &xa, &g) == STATUS_OK && divide(nullptr, nullptr, &xb, &g) == STATUS_OK;
         ok = ok && product_into(&m, ad, &xa) && m.used <= l->capacity;
         BigNum *na = a->num, *nb = b->num;
         ok = ok && na->used + xa.used + 1 <= na->capacity && nb->used + xb.used + 1 <= nb->capacity;
@@ -547,7 +546,7 @@ void to_fixed(Fraction *f, int s) {
         by += lift;
         d->frac_limbs -= lift;
         for (int k = 0; k < -by && !cut; k++) cut = limb_at(n, k) != 0;
-        if (shift_limbs(n, by) == -3 && by > 0) {
+        if (shift_limbs(n, by) != STATUS_OK && by > 0) {
             overflow_to_zero(f, s);
             return;
         }
@@ -555,7 +554,7 @@ void to_fixed(Fraction *f, int s) {
     }
     if (cut) f->rad = rad_add(f->rad, rad_ulps(1, s));
     BigNum *q = work_int(0);
-    if (divide_scaled(q, n, d) == -3) {
+    if (divide_scaled(q, n, d) != STATUS_OK) {
         overflow_to_zero(f, s);
         return;
     }
@@ -567,9 +566,9 @@ void to_fixed(Fraction *f, int s) {
 // r = a + b. Exact whenever both are exact and the sum fits r (machine
 // integers while the common denominator stays within 10^18.7, else
 // exact_sum), otherwise fixed point over 1 with fixed_point_limbs fraction
-// limbs. Any of r, a, b may be the same. Returns 1, or 0 when the sum did not
-// fit (after "prod_ovf"; r is 0/1).
-int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
+// limbs. Any of r, a, b may be the same. STATUS_OK, or STATUS_REFUSED when
+// the sum did not fit (reported as STATUS_NO_ROOM; r is 0/1).
+Status fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     assert(r && a && b);
     int f = fixed_point_limbs;
     double rr = rad_add(a->rad, b->rad);
@@ -596,7 +595,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     }
     // Two exact decimals (or an exact decimal and an integer) add exactly at
     // the longer scale, even beyond f fraction limbs (1/10^50 + 0).
-    if (exact_sum_of_decimals(r, a, b)) return 1;
+    if (exact_sum_of_decimals(r, a, b)) return STATUS_OK;
     int64_t l = 1;
     int c = 0;
     bool rescaled = false;
@@ -611,7 +610,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         } else if (integers && !a->den->frac_limbs && !b->den->frac_limbs && !bn_is_zero(a->den) &&
                    !bn_is_zero(b->den) && exact_sum(r, a, b)) {
             r->rad = rr;
-            return 1;
+            return STATUS_OK;
         } else {
             fixed = true;
         }
@@ -625,10 +624,10 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
     }
     r->rad = rr;
     r->num->frac_limbs = c;
-    if (add(r->num, a->num, b->num) < 0) {
-        report_refusal(MSG_PROD_OVF);
+    if (add(r->num, a->num, b->num) != STATUS_OK) {
+        report_refusal(STATUS_NO_ROOM);
         fraction_init(r);
-        return 0;
+        return STATUS_REFUSED;
     }
     bn_clear(r->den);
     set_int64(r->den, l);
@@ -645,7 +644,7 @@ int fraction_add(Fraction *r, Fraction *a, Fraction *b) {
         // a second time would no longer be its value.
         if (a == b) break;
     }
-    return 1;
+    return STATUS_OK;
 }
 
 // Looks for a period of 1, 2 or 4 digits in the fraction limbs of n, the b
@@ -720,7 +719,7 @@ int64_t find_period(BigNum *n, int b) {
 
     int64_t factor;
     if (e != 0 && (e != 9 || d != 10)) {
-        if (mul_small(n, n, int32_t(fct / g)) < 0) return 0;
+        if (mul_small(n, n, int32_t(fct / g)) != STATUS_OK) return 0;
         if (!add_to_magnitude(n, int32_t(e / g))) return 0;
         // Cancel common powers of ten of the numerator and m; each step is
         // exact, unlike dropping all of m's zeros on a single trailing zero.
@@ -738,11 +737,12 @@ int64_t find_period(BigNum *n, int b) {
 }
 
 // Recognises a fixed-point numerator (at least four fraction limbs) whose
-// digits repeat and turns f into the exact fraction. Returns 1 when it did
-// (or found nothing left to do), 0 when f was left as it was. Prints
-// "gyr-byr" when a 6-digit block does not lead to a single-digit run.
+// digits repeat and turns f into the exact fraction. STATUS_OK when it did
+// (or found nothing left to do), STATUS_NO_PERIOD when f was left as it was;
+// a 6-digit block that does not lead to a single-digit run is also told to
+// the sink as STATUS_NO_PERIOD ("gyr-byr").
 // Uses scratch integer 0 (1 when f's numerator is integer 0) as a backup.
-int to_fraction(Fraction *f) {
+Status to_fraction(Fraction *f) {
     assert(f);
     BigNum *n = f->num, *den = f->den;
     int64_t sd;
@@ -751,32 +751,32 @@ int to_fraction(Fraction *f) {
     if (den->small_den == 0) den->small_den = 1;
 
     int k = n->frac_limbs;
-    if (k < 4) return 0;
+    if (k < 4) return STATUS_NO_PERIOD;
     // A denominator outside the window would be replaced by the period's
     // factor alone, changing the value.
-    if (!den_fits) return 0;
+    if (!den_fits) return STATUS_NO_PERIOD;
     int b = 0;
     if (k >= 5) {
         // With five fraction limbs the second limb of this quick test would
         // lie below the number: the test is skipped and the period search
         // alone decides, as it does with four.
-        if (k - 6 >= 0 && limb_at(n, k - 3) / 1024 != limb_at(n, k - 6) / 1024) return 0;
+        if (k - 6 >= 0 && limb_at(n, k - 3) / 1024 != limb_at(n, k - 6) / 1024) return STATUS_NO_PERIOD;
         b = k / 6;
     }
 
     BigNum *backup = n == work_int(0) ? work_int(1) : work_int(0);
     int used_before = n->used;
     if (n->used == k) {
-        if (n->capacity <= k) return 0;
+        if (n->capacity <= k) return STATUS_NO_PERIOD;
         limb(n, k) = 0;
         n->used = k + 1;
     }
     if (n->used > backup->capacity) {
         n->used = used_before;
-        return 0;
+        return STATUS_NO_PERIOD;
     }
     (void)copy(backup, n);  // room checked above
-    auto give_up = [&](int answer) {
+    auto give_up = [&](Status answer) {
         (void)copy(n, backup);  // n held these limbs before
         n->used = used_before;
         return answer;
@@ -790,31 +790,31 @@ int to_fraction(Fraction *f) {
         int64_t x = hi * 10000 + lo / 10000;
         int64_t h = 999999 * x;
         const int64_t t12 = 1000000000000LL, t6 = 1000000;
-        if (h / t12 + h % t6 != 999999) return give_up(0);
+        if (h / t12 + h % t6 != 999999) return give_up(STATUS_NO_PERIOD);
         int64_t mid = h % t12 - h % t6 - 999999000000LL;
-        if (mid < 0 || mid > 999999) return give_up(0);
+        if (mid < 0 || mid > 999999) return give_up(STATUS_NO_PERIOD);
         int64_t qb = h / t12 + 1;
         mult = (qb == 0 || qb == 999999) ? 1 : 999999 / gcd64(qb, 999999);
-        if (mul_small(n, n, int32_t(mult)) < 0) return give_up(0);
+        if (mul_small(n, n, int32_t(mult)) != STATUS_OK) return give_up(STATUS_NO_PERIOD);
         if (n->used == n->frac_limbs) {
-            if (n->used >= n->capacity) return give_up(0);
+            if (n->used >= n->capacity) return give_up(STATUS_NO_PERIOD);
             limb(n, n->used) = 0;
             n->used++;
         }
         if (limb_at(n, b + 1) % 11111111 != 0) {
-            fputs(MSG_PERIOD_FAIL, stdout);
-            return give_up(0);
+            report_notice(STATUS_NO_PERIOD);
+            return give_up(STATUS_NO_PERIOD);
         }
         period = find_period(n, b);
         // No run behind the block: the multiplied numerator must not stay.
-        if (period == 0) return give_up(0);
+        if (period == 0) return give_up(STATUS_NO_PERIOD);
     }
 
     __int128 full = __int128(den->small_den) * period * mult;
-    if (full > INT64_MAX || full < -INT64_MAX) return give_up(0);
+    if (full > INT64_MAX || full < -INT64_MAX) return give_up(STATUS_NO_PERIOD);
     int64_t dv = int64_t(full);
     int m = n->frac_limbs;
-    if (m > 0 && den->capacity < 3 + m) return give_up(0);
+    if (m > 0 && den->capacity < 3 + m) return give_up(STATUS_NO_PERIOD);
     den->small_den = dv;
     bn_clear(den);
     set_int64(den, dv);
@@ -829,5 +829,5 @@ int to_fraction(Fraction *f) {
             if (get_int64(den, &v)) den->small_den = v;
         }
     }
-    return 1;
+    return STATUS_OK;
 }

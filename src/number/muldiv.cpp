@@ -14,7 +14,6 @@
 #include "../engine/limbs.h"
 #include "../engine/scratch.h"
 #include "../engine/gmp_api.h"
-#include "messages.h"
 
 namespace {
 
@@ -296,21 +295,22 @@ void finish_gcd(BigNum *g, int32_t f) {
 namespace {
 
 // g := gcd(|a|, |b|) through the library for operands of at most `most`
-// limbs. Returns 0, or -3 when g or the arena has no room (g unchanged).
-int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
+// limbs. STATUS_OK, or STATUS_NO_ROOM when g or the arena has no room (g
+// unchanged).
+Status library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
     size_t mark = scratch_mark(core);
     BigNum t;
     // The result is at most `most` limbs; store_magnitude keeps capacity - 1.
-    if (!bn_from_scratch(&t, most + 2)) return -3;
+    if (!bn_from_scratch(&t, most + 2)) return STATUS_NO_ROOM;
     LibraryPair lib;
     library_pair_open(&lib, a, b);
     gmp.gcd(lib.x, lib.n, lib.d);
     store_magnitude(&t, lib.x, &lib.base);
     library_pair_close(&lib);
-    int rc = -3;
+    Status rc = STATUS_NO_ROOM;
     if (t.used <= g->capacity) {
         (void)copy(g, &t);  // room checked
-        rc = 0;
+        rc = STATUS_OK;
     }
     scratch_release(core, mark);
     return rc;
@@ -322,35 +322,36 @@ int library_gcd(BigNum *g, BigNum *a, BigNum *b, int most) {
 // limbs and signs are not looked at; packed element marks count as signed
 // digits). g gets sign 1, frac_limbs 0 and offset 0; the gcd of x and 0 is
 // |x|. g may be a or b. Values within 64 bits take Euclid; others lv_gcd, or
-// the library's gcd when it is bound and both are long. Returns 0, or -3
-// when g cannot hold the result or the arena lacks room (g unchanged).
-int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
+// the library's gcd when it is bound and both are long. STATUS_OK, or
+// STATUS_NO_ROOM when g cannot hold the result or the arena lacks room (g
+// unchanged).
+Status gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     assert(g && a && b);
     int64_t va = 0, vb = 0;
     if (get_int64(a, &va) && get_int64(b, &vb)) {
         uint64_t c = gcd_u64(magnitude(va), magnitude(vb));
-        if (g->capacity < 3 && c >= uint64_t(BASE) * (g->capacity == 1 ? 1 : BASE)) return -3;
+        if (g->capacity < 3 && c >= uint64_t(BASE) * (g->capacity == 1 ? 1 : BASE)) return STATUS_NO_ROOM;
         bn_clear(g);
         set_int64(g, int64_t(c));
         finish_gcd(g, 0);
-        return 0;
+        return STATUS_OK;
     }
     int ua = top_used(a), ub = top_used(b);
     int shorter = ua < ub ? ua : ub;
     if (gmp_ready() && shorter >= thresholds().gcd_library) {
-        if (library_gcd(g, a, b, shorter) < 0) return -3;
+        if (library_gcd(g, a, b, shorter) != STATUS_OK) return STATUS_NO_ROOM;
         finish_gcd(g, 0);
-        return 0;
+        return STATUS_OK;
     }
     size_t mark = scratch_mark(core);
     uint32_t *v, *w;
-    if (!take_magnitudes(a, b, &v, &w)) return -3;
+    if (!take_magnitudes(a, b, &v, &w)) return STATUS_NO_ROOM;
     bool neg;
     int na = to_magnitude(v, a, &neg), nb = to_magnitude(w, b, &neg);
     int len = 0;
     if (lv_gcd(core, v, &len, v, na, w, nb) != STATUS_OK || len > g->capacity) {
         scratch_release(core, mark);
-        return -3;
+        return STATUS_NO_ROOM;
     }
     for (int k = 0; k < g->used && k < g->capacity; k++) limb(g, k) = 0;
     check_limb_span(g, len);
@@ -360,7 +361,7 @@ int gcd_magnitude(BigNum *g, BigNum *a, BigNum *b) {
     g->used = len;
     finish_gcd(g, 0);
     scratch_release(core, mark);
-    return 0;
+    return STATUS_OK;
 }
 
 void load_library_integer(mpz_ptr z, BigNum *n) {
@@ -372,33 +373,34 @@ void load_library_integer(mpz_ptr z, BigNum *n) {
 }
 
 // r := a * b; frac_limbs(r) = frac(a) + frac(b),
-// sign = sign(a) * sign(b). r may be a or b. Returns 1 multiplied; 0 when an
-// operand is zero (r cleared) or r is the other operand of a factor one;
-// -1 with "prod_ovf\n" when r's capacity is below used(a) + used(b); -6
-// silently when it is exactly that sum (r unchanged in both cases). The
+// sign = sign(a) * sign(b). r may be a or b. STATUS_OK when multiplied, an
+// operand zero (r cleared) or r the other operand of a factor one;
+// STATUS_REFUSED, reported as STATUS_NO_ROOM to the sink, when r's capacity
+// is below used(a) + used(b); STATUS_NO_ROOM, not reported, when it is
+// exactly that sum (r unchanged in both cases). The
 // product is built in the accumulator scratch slot (partial-product or
 // multiplier slot when the accumulator is an operand), which keeps a copy.
 // Operands of KARATSUBA_LIMBS limbs or more take the fast limb-vector
 // products; shorter ones the schoolbook loop.
-int multiply(BigNum *r, BigNum *a, BigNum *b) {
+Status multiply(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
     int ua = a->used, ub = b->used;
     int64_t need = int64_t(ua) + ub;
     if (r->capacity < need) {
-        report_refusal(MSG_PROD_OVF);
-        return -1;
+        report_refusal(STATUS_NO_ROOM);
+        return STATUS_REFUSED;
     }
     if (is_zero_operand(a) || is_zero_operand(b)) {
         bn_clear(r);
-        return 0;
+        return STATUS_OK;
     }
-    if ((is_one(a) && r == b) || (is_one(b) && r == a)) return 0;
-    if (r->capacity < need + 1) return -6;
+    if ((is_one(a) && r == b) || (is_one(b) && r == a)) return STATUS_OK;
+    if (r->capacity < need + 1) return STATUS_NO_ROOM;
     BigNum *acc = product_scratch(a, b);
     if (acc->capacity < need) {
-        report_refusal(MSG_PROD_OVF);
-        return -1;
+        report_refusal(STATUS_NO_ROOM);
+        return STATUS_REFUSED;
     }
     // The operand with fewer limbs drives the outer loop.
     BigNum *mr = ub < ua ? b : a, *md = ub < ua ? a : b;
@@ -428,7 +430,7 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
     (void)copy(r, acc);  // r has room for need limbs, checked above
     r->frac_limbs = frac;
     r->sign = sign;
-    return 1;
+    return STATUS_OK;
 }
 
 // Truncated division of a by b. The quotient goes to q, or over a when q is
@@ -441,23 +443,25 @@ int multiply(BigNum *r, BigNum *a, BigNum *b) {
 // at most capacity - 1 limbs and whose remainder gets sign 1 and keeps r's
 // frac_limbs. A zero divisor leaves the quotient equal to the dividend and
 // the remainder 0. Any record may be an operand.
-// Returns 1 when a machine-integer divisor left a remainder, 0 otherwise,
-// -3 when q cannot hold the dividend or the scratch arena lacks room for the
-// long division (nothing changed in both cases).
-int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
+// *short_remainder (when given) becomes true when a machine-integer divisor
+// left a remainder, else false. STATUS_OK, or STATUS_NO_ROOM when q cannot
+// hold the dividend or the scratch arena lacks room for the long division
+// (nothing changed in both cases).
+Status divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b, bool *short_remainder) {
     assert(a && b);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
+    if (short_remainder) *short_remainder = false;
     to_integer_form(b);
     bn_normalise_zero(b);
     BigNum *quot = q ? q : a;
 
     if (b->used > 0 && a->frac_limbs == 0 && b->frac_limbs == 0 && compare_magnitude(a, b) < 0) {
-        if (r && r != a && copy(r, a) < 0) return -3;
+        if (r && r != a && copy(r, a) != STATUS_OK) return STATUS_NO_ROOM;
         if (r) r->sign = 1;  // the remainder is |a|, as on every other path
         bn_clear(quot);
-        return 0;
+        return STATUS_OK;
     }
-    if (quot != a && quot->capacity < a->used) return -3;
+    if (quot != a && quot->capacity < a->used) return STATUS_NO_ROOM;
 
     int ub = top_used(b);
     if (ub == 0) {
@@ -466,25 +470,27 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
             set_int64(r, 0);
             r->sign = 1;
         }
-        return 0;
+        return STATUS_OK;
     }
     if (ub == 1 || (ub == 2 && limb(b, 1) < 922)) {
         int64_t d = limb(b, 0) + (ub == 2 ? int64_t(limb(b, 1)) * BASE : 0);
         if (b->sign < 0) d = -d;
         (void)copy(quot, a);  // room checked above
-        int64_t rem = div_small(quot, d);
+        int64_t rem = 0;
+        (void)div_small(quot, d, &rem);  // 0 < |d| < 922 * BASE, within the divisor limit
         if (r) {
             set_int64(r, rem);
             r->sign = 1;
         }
-        return rem != 0 ? 1 : 0;
+        if (short_remainder) *short_remainder = rem != 0;
+        return STATUS_OK;
     }
 
     // Both magnitudes go to the arena first, so that results may be written
     // over either operand.
     size_t mark = scratch_mark(core);
     uint32_t *va, *vb;
-    if (!take_magnitudes(a, b, &va, &vb)) return -3;
+    if (!take_magnitudes(a, b, &va, &vb)) return STATUS_NO_ROOM;
     bool neg_a, neg_b;
     int na = to_magnitude(va, a, &neg_a), nb = to_magnitude(vb, b, &neg_b);
     if (nb == 0) {  // marked limbs that add up to zero
@@ -494,7 +500,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
             set_int64(r, 0);
             r->sign = 1;
         }
-        return 0;
+        return STATUS_OK;
     }
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
     if (neg_a != neg_b) sign = int8_t(-sign);
@@ -507,7 +513,7 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         uint32_t *tr = r ? scratch_take(core, size_t(nb)) : nullptr;
         if (!tq || (r && !tr) || lv_divrem(core, tq, tr, va, na, vb, nb) != STATUS_OK) {
             scratch_release(core, mark);
-            return -3;
+            return STATUS_NO_ROOM;
         }
         vq = tq;
         vr = tr;
@@ -520,16 +526,17 @@ int divide(BigNum *q, BigNum *r, BigNum *a, BigNum *b) {
         r->sign = 1;
     }
     scratch_release(core, mark);
-    return 0;
+    return STATUS_OK;
 }
 
-int divide_scaled(BigNum *q, BigNum *n, BigNum *d) {
+Status divide_scaled(BigNum *q, BigNum *n, BigNum *d, bool *short_remainder) {
+    if (short_remainder) *short_remainder = false;
     int e = d->frac_limbs;
     if (e > 0) {
-        if (shift_limbs(n, e) < 0) return -3;
+        if (shift_limbs(n, e) != STATUS_OK) return STATUS_NO_ROOM;
         d->frac_limbs = 0;
     }
-    int res = divide(q, nullptr, n, d);
+    Status res = divide(q, nullptr, n, d, short_remainder);
     if (e > 0) d->frac_limbs = e;
     return res;
 }
@@ -556,7 +563,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
         BigNum *other = a->used == 0 ? b : a;
         int64_t v = 0;
         bool fits = get_int64(other, &v);
-        if (g && g != other && copy(g, other) < 0) return 1;
+        if (g && g != other && copy(g, other) != STATUS_OK) return 1;
         if (l) {
             bn_clear(l);
         }
@@ -570,9 +577,9 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
     if (a->frac_limbs != b->frac_limbs) {
         BigNum *low = a->frac_limbs < b->frac_limbs ? a : b;
         int32_t target = a->frac_limbs < b->frac_limbs ? b->frac_limbs : a->frac_limbs;
-        if (shift_limbs(low, target - low->frac_limbs) < 0) {
+        if (shift_limbs(low, target - low->frac_limbs) != STATUS_OK) {
             int32_t half = (a->frac_limbs + b->frac_limbs) / 2;
-            if (l && multiply(l, a, b) >= 0) l->frac_limbs = half;
+            if (l && multiply(l, a, b) == STATUS_OK) l->frac_limbs = half;
             if (g) bn_set_one(g);
             return 1;
         }
@@ -606,7 +613,7 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
                 BigNum *big = a == m ? b : a;
                 set_int32(m, 0);
                 set_int64(m, big == a ? y : x);
-                if (multiply(l, big, m) >= 0) l->frac_limbs = scale;
+                if (multiply(l, big, m) == STATUS_OK) l->frac_limbs = scale;
             }
         }
         if (g) {
@@ -623,30 +630,30 @@ int64_t gcd_lcm(BigNum *g, BigNum *l, BigNum *a, BigNum *b) {
     int room = (a->used > b->used ? a->used : b->used) + 1;
     BigNum div, quo, prod;
     if (!bn_from_scratch(&div, room) || !bn_from_scratch(&quo, room) ||
-        !bn_from_scratch(&prod, a->used + b->used + 1) || gcd_magnitude(&div, a, b) < 0) {
+        !bn_from_scratch(&prod, a->used + b->used + 1) || gcd_magnitude(&div, a, b) != STATUS_OK) {
         scratch_release(core, mark);
         return 1;
     }
-    if (l && divide(&quo, nullptr, a, &div) < 0) {
-        report_refusal(MSG_PROD_OVF);  // no room for |a| / g: l stays
+    if (l && divide(&quo, nullptr, a, &div) != STATUS_OK) {
+        report_refusal(STATUS_NO_ROOM);  // no room for |a| / g: l stays
     } else if (l) {
         quo.sign = 1;
         quo.frac_limbs = 0;
-        int rc;
+        Status rc;
         {
             PlainOperand pb(b, true);
             rc = multiply(&prod, &quo, b);
         }
-        if (rc >= 0 && prod.used <= l->capacity) {
+        if (rc == STATUS_OK && prod.used <= l->capacity) {
             (void)copy(l, &prod);  // room checked
             l->sign = l->used > 0 ? lcm_sign : 1;
             l->frac_limbs = scale;
             l->offset = 0;
-        } else if (rc >= 0) {
-            report_refusal(MSG_PROD_OVF);
+        } else if (rc == STATUS_OK) {
+            report_refusal(STATUS_NO_ROOM);
         }
     }
-    if (g && copy(g, &div) >= 0) finish_gcd(g, scale);
+    if (g && copy(g, &div) == STATUS_OK) finish_gcd(g, scale);
     scratch_release(core, mark);
     return 1;
 }

@@ -83,6 +83,7 @@ void bn_set_one(BigNum *n) {
 }
 
 int refusal_count = 0;
+void (*refusal_sink)(Status) = nullptr;  // installed by the console (calculator.cpp)
 
 void fraction_init(Fraction *f) {
     f->rad = RAD_ZERO;

@@ -6,7 +6,6 @@
 #include <initializer_list>
 
 #include "../engine/fastmul.h"
-#include "messages.h"
 #include "power.h"
 
 int64_t window_value(BigNum *n) {
@@ -113,7 +112,7 @@ bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
     if (st != STATUS_OK) {
         // The last product needs at least cap_n + 1 limbs: the loop refuses
         // one of its products and goes on with zero.
-        report_refusal(MSG_PROD_OVF);
+        report_refusal(STATUS_NO_ROOM);
         fraction_init(B);
         return true;
     }
@@ -145,10 +144,10 @@ void power_step(Fraction *B, Fraction *X) {
 
 // ------------------------------------------------ factorials, C and P
 
-// A product that does not fit leaves 0 rather than a partial product; the
-// silent refusal (one limb short) gets the notice too.
-static void refuse_product(BigNum *N, int rc) {
-    if (rc != -1) report_refusal(MSG_PROD_OVF);
+// A product that does not fit leaves 0 rather than a partial product; a
+// refusal not yet reported (one limb short, or foreseen) is reported too.
+static void refuse_product(BigNum *N, Status rc) {
+    if (rc != STATUS_REFUSED) report_refusal(STATUS_NO_ROOM);
     set_int32(N, 0);
 }
 
@@ -169,7 +168,7 @@ void factorial_in_place(BigNum *N, int step, BigNum *scratch) {
         else  // v!! = v! / (2^k k!)
             digits = (std::lgamma(x + 1) - k * ln2 - std::lgamma(k + 1)) / ln10;
         if (surely_too_long(digits, N)) {
-            refuse_product(N, 0);
+            refuse_product(N, STATUS_NO_ROOM);
             return;
         }
     }
@@ -182,15 +181,15 @@ void factorial_in_place(BigNum *N, int step, BigNum *scratch) {
         int rc = tree_product(N, v, head, step);
         if (rc == 0) {  // the loop's next product would not fit
             set_int32(scratch, static_cast<int32_t>(v - head * step));
-            refuse_product(N, 0);
+            refuse_product(N, STATUS_NO_ROOM);
             return;
         }
         if (rc > 0) v -= head * step;
     }
     for (; v > 0; v -= step) {
         set_int32(scratch, static_cast<int32_t>(v));
-        int rc = multiply(N, N, scratch);
-        if (rc < 0) {
+        Status rc = multiply(N, N, scratch);
+        if (rc != STATUS_OK) {
             refuse_product(N, rc);
             return;
         }
@@ -207,7 +206,7 @@ static void divide_by_factorial(BigNum *N, int64_t r, BigNum *scratch) {
         scratch->sign = 1;
         scratch->frac_limbs = 0;
         // Without room for the long division the short ones do all of it.
-        if (divide(nullptr, nullptr, N, scratch) >= 0) j = r;
+        if (divide(nullptr, nullptr, N, scratch) == STATUS_OK) j = r;
     }
     for (; j <= r; j++) (void)div_small(N, j);  // exact, and j is far below the divisor limit
 }
@@ -230,7 +229,7 @@ void choose_in_place(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
         double digits = std::max(x * std::log10(static_cast<double>(u - r + 1)),
                                  std::lgamma(x + 1) / std::log(10.0));
         if (surely_too_long(digits, N)) {
-            refuse_product(N, 0);
+            refuse_product(N, STATUS_NO_ROOM);
             return;
         }
     }
@@ -241,7 +240,7 @@ void choose_in_place(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
         int rc = tree_product(N, u, r - 2, 1);
         if (rc == 0) {
             set_int64(scratch, u - (r - 2));
-            refuse_product(N, 0);
+            refuse_product(N, STATUS_NO_ROOM);
             return;
         }
         if (rc > 0) j = r - 2;
@@ -250,8 +249,8 @@ void choose_in_place(BigNum *N, bool combinations, int64_t r, BigNum *scratch) {
         set_int64(scratch, u - j);
         scratch->frac_limbs = 0;
         scratch->sign = 1;
-        int rc = multiply(N, N, scratch);
-        if (rc < 0) {
+        Status rc = multiply(N, N, scratch);
+        if (rc != STATUS_OK) {
             refuse_product(N, rc);
             return;
         }

@@ -9,7 +9,6 @@
 #include "bignum.h"
 #include "../engine/fastmul.h"
 #include "../engine/limbs.h"
-#include "messages.h"
 #include "../engine/scratch.h"
 
 namespace {
@@ -61,9 +60,10 @@ bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
     if (integers) {
         BigNum g;
         int shorter = a->used < b->used ? a->used : b->used;
-        if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, a, b) < 0) return false;
+        if (!bn_from_scratch(&g, shorter + 2) || gcd_magnitude(&g, a, b) != STATUS_OK) return false;
         if (g.used == 1 && limb(&g, 0) == 1) return true;
-        if (divide(nullptr, nullptr, cp, &g) < 0 || divide(nullptr, nullptr, cq, &g) < 0) return false;
+        if (divide(nullptr, nullptr, cp, &g) != STATUS_OK || divide(nullptr, nullptr, cq, &g) != STATUS_OK)
+            return false;
         cp->sign = a->sign;
         cq->sign = b->sign;
     } else {
@@ -76,14 +76,14 @@ bool cancel_across(BigNum **p, BigNum **q, BigNum *cp, BigNum *cq) {
 
 // r = a * b reading both as integers; r's fraction limbs are the sum of
 // theirs. Returns multiply's answer.
-int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
+Status multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
     int fa = a->frac_limbs, fb = b->frac_limbs;
     a->frac_limbs = 0;
     b->frac_limbs = 0;
-    int res = multiply(r, a, b);
+    Status res = multiply(r, a, b);
     a->frac_limbs = fa;
     b->frac_limbs = fb;
-    if (res >= 0) r->frac_limbs = fa + fb;
+    if (res == STATUS_OK) r->frac_limbs = fa + fb;
     return res;
 }
 
@@ -95,9 +95,9 @@ int multiply_scaled(BigNum *r, BigNum *a, BigNum *b) {
 // lowest terms. When r's denominator cannot hold the product of the
 // cancelled denominators, the numerator is divided by both instead, giving
 // fixed point over 1, the truncation added to the radius. r may be x or y, and x may
-// be y. Returns 1; 0 when the product of the numerators does not fit (after
-// "prod_ovf"; r is then 0/1).
-int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
+// be y. STATUS_OK, or STATUS_REFUSED when the product does not fit (reported
+// as STATUS_NO_ROOM; r is then 0/1).
+Status fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     assert(r && x && y);
     // An inexact decimal factor (or a mixed one, decimal over an integer)
     // goes into the product as a decimal of F fraction limbs: a running product of them (a PRD loop, a power chain)
@@ -127,37 +127,39 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     // then it is built in the arena, under the same capacity rule.
     BigNum num;
     bool staged = r->num == xd || r->num == yd;
-    int res, need = xn->used + yn->used;
+    Status res;
+    int need = xn->used + yn->used;
     if (!staged) {
         res = multiply_scaled(r->num, xn, yn);
     } else if (r->num->capacity < need) {
         res = multiply_scaled(r->num, xn, yn);  // refused with its notice
     } else {
-        res = r->num->capacity > need && bn_from_scratch(&num, need + 1) ? multiply_scaled(&num, xn, yn) : -6;
+        res = r->num->capacity > need && bn_from_scratch(&num, need + 1) ? multiply_scaled(&num, xn, yn)
+                                                                          : STATUS_NO_ROOM;
     }
-    if (res < 0) {
-        // -1 has printed its notice; the silent refusal gets one too, so a
-        // lost product is never passed on as if it were the result.
-        if (res != -1) report_refusal(MSG_PROD_OVF);
+    if (res != STATUS_OK) {
+        // STATUS_REFUSED has been reported; the silent refusal is reported
+        // too, so a lost product is never passed on as if it were the result.
+        if (res != STATUS_REFUSED) report_refusal(STATUS_NO_ROOM);
         scratch_release(core, mark);
         fraction_init(r);
-        return 0;
+        return STATUS_REFUSED;
     }
 
     // The denominator is built in the arena, so that one which fits r's
     // denominator exactly (multiply wants a spare limb) stays exact.
     BigNum den;
-    bool exact = bn_from_scratch(&den, xd->used + yd->used + 1) && multiply_scaled(&den, xd, yd) >= 0 &&
+    bool exact = bn_from_scratch(&den, xd->used + yd->used + 1) && multiply_scaled(&den, xd, yd) == STATUS_OK &&
                  den.used <= r->den->capacity;
     BigNum sx, sy;
     if (staged && !exact) {
         // The fall-back divides by both denominators after r's numerator is
         // written: keep them apart (without room the product is refused).
         if (!bn_from_scratch(&sx, xd->used + 1) || !bn_from_scratch(&sy, yd->used + 1)) {
-            report_refusal(MSG_PROD_OVF);
+            report_refusal(STATUS_NO_ROOM);
             scratch_release(core, mark);
             fraction_init(r);
-            return 0;
+            return STATUS_REFUSED;
         }
         (void)copy(&sx, xd);  // sx was taken with room for xd
         (void)copy(&sy, yd);  // sy was taken with room for yd
@@ -173,12 +175,12 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
         bool mark_fixed = false;
         // A numerator without room for the fraction limbs is divided as an
         // integer: still truncation, only to fewer places.
-        if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) >= 0) mark_fixed = true;
-        if (divide_scaled(nullptr, n, yd) < 0 || divide_scaled(nullptr, n, xd) < 0) {
-            report_refusal(MSG_PROD_OVF);
+        if (n->frac_limbs == 0 && f > 0 && shift_limbs(n, f) == STATUS_OK) mark_fixed = true;
+        if (divide_scaled(nullptr, n, yd) != STATUS_OK || divide_scaled(nullptr, n, xd) != STATUS_OK) {
+            report_refusal(STATUS_NO_ROOM);
             scratch_release(core, mark);
             fraction_init(r);
-            return 0;
+            return STATUS_REFUSED;
         }
         if (mark_fixed) n->frac_limbs = f;
         // Two truncating divisions: less than two units of the last place.
@@ -195,7 +197,7 @@ int fraction_product(Fraction *r, Fraction *x, Fraction *y) {
     r->num->sign = sign;
     r->den->sign = 1;
     r->rad = rad;
-    return 1;
+    return STATUS_OK;
 }
 
 // The used limbs of |n| (fraction limbs included) after `lead` zero limbs,
@@ -208,7 +210,10 @@ static int magnitude_limbs(uint32_t *out, const BigNum *n, int lead, bool numera
     return lead + used;
 }
 
-int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db) {
+// Compares |a| * da with |b| * db through their products in the arena;
+// STATUS_OK with the order in *order, or STATUS_NO_ROOM (contract in bignum.h).
+Status compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigNum *db, int *order) {
+    *order = 0;
     ScratchScope scope(core);
     int fa = a->frac_limbs > 0 ? a->frac_limbs : 0, fb = b->frac_limbs > 0 ? b->frac_limbs : 0;
     int scale = fa > fb ? fa : fb;
@@ -217,12 +222,13 @@ int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigN
     uint32_t *ua = scratch_take(core, na + 1), *ub = scratch_take(core, nb + 1);
     uint32_t *ud = scratch_take(core, size_t(da->used) + 1), *ue = scratch_take(core, size_t(db->used) + 1);
     uint32_t *pa = scratch_take(core, room + 2), *pb = scratch_take(core, room + 2);
-    if (!ua || !ub || !ud || !ue || !pa || !pb) return 2;
+    if (!ua || !ub || !ud || !ue || !pa || !pb) return STATUS_NO_ROOM;
     int la = magnitude_limbs(ua, a, scale - fa, true), lb = magnitude_limbs(ub, b, scale - fb, true);
     int ld = magnitude_limbs(ud, da, 0, false), le = magnitude_limbs(ue, db, 0, false);
     if (lv_top(ua, la) == 0 || lv_top(ub, lb) == 0 || ld == 0 || le == 0) {
         bool za = lv_top(ua, la) == 0, zb = lv_top(ub, lb) == 0;
-        return za && zb ? 0 : za ? -1 : 1;
+        *order = za && zb ? 0 : za ? -1 : 1;
+        return STATUS_OK;
     }
     mul_limbs(core, pa, ua, la, ud, ld);
     mul_limbs(core, pb, ub, lb, ue, le);
@@ -230,5 +236,6 @@ int compare_cross(const BigNum *a, const BigNum *da, const BigNum *b, const BigN
     for (int k = la + ld; k < n; k++) pa[k] = 0;
     for (int k = lb + le; k < n; k++) pb[k] = 0;
     int c = lv_cmp(pa, pb, n);
-    return c > 0 ? 1 : c < 0 ? -1 : 0;
+    *order = c > 0 ? 1 : c < 0 ? -1 : 0;
+    return STATUS_OK;
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "bignum.h"
-#include "messages.h"
 
 namespace {
 
@@ -106,7 +105,7 @@ int parse_decimal(const char *text, BigNum *n) {
         n->frac_limbs = 0;
         n->dec_den = POW10[taken];
     } else {
-        if (significant > 0 && shift_decimal(n, 8 * f - taken) < 0)
+        if (significant > 0 && shift_decimal(n, 8 * f - taken) != STATUS_OK)
             return refuse_literal(n, consumed);
         n->frac_limbs = f;
         n->dec_den = 1;
@@ -188,8 +187,8 @@ int format_bignum(BigNum *n, char *out) {
 // over 1 (truncating; n->rem = 1 when a machine-integer denominator left a
 // remainder, else 0) and writes it with format_bignum. A numerator without
 // room for the fraction limbs keeps its own scale (fewer places shown); one
-// without room for a denominator's fraction limbs prints "prod_ovf" and f
-// becomes 0/1. Returns the length written.
+// without room for a denominator's fraction limbs reports STATUS_NO_ROOM
+// ("prod_ovf") and f becomes 0/1. Returns the length written.
 int format_decimal(Fraction *f, char *out) {
     assert(f && out);
     BigNum *n = f->num, *d = f->den;
@@ -201,18 +200,18 @@ int format_decimal(Fraction *f, char *out) {
         int lift = by < 0 && d->frac_limbs > 0 ? (d->frac_limbs < -by ? d->frac_limbs : -by) : 0;
         by += lift;
         d->frac_limbs -= lift;
-        if (shift_limbs(n, by) == -3 && by > 0)
+        if (shift_limbs(n, by) != STATUS_OK && by > 0)
             s = n->frac_limbs;
         else
             n->frac_limbs = s;
     }
-    int res = divide_scaled(nullptr, n, d);
-    if (res == -3) {
-        report_refusal(MSG_PROD_OVF);
+    bool short_remainder = false;
+    if (divide_scaled(nullptr, n, d, &short_remainder) != STATUS_OK) {
+        report_refusal(STATUS_NO_ROOM);
         fraction_init(f);
         return format_bignum(n, out);
     }
-    n->rem = res == 1 ? 1 : 0;
+    n->rem = short_remainder ? 1 : 0;
     n->frac_limbs = s;
     bn_set_one(d);
     return format_bignum(n, out);

@@ -23,24 +23,24 @@ TEST_F(Arith, CopyKeepsDestinationStorageAndRefusesTooSmall) {
     put(x, {12, 34, 56}, -1, 2);
     x->small_den = 77;
     small_den->elem_top = 9;
-    EXPECT_EQ(copy(small_den, x), 1);
+    EXPECT_EQ(copy(small_den, x), STATUS_OK);
     EXPECT_EQ(limbs_of(small_den), (L{12, 34, 56}));
     EXPECT_EQ(small_den->sign, -1);
     EXPECT_EQ(small_den->frac_limbs, 2);
     EXPECT_EQ(small_den->small_den, 77);
     EXPECT_EQ(small_den->capacity, 20);
     EXPECT_EQ(small_den->elem_top, 9);
-    EXPECT_EQ(copy(x, x), 0);
+    EXPECT_EQ(copy(x, x), STATUS_OK);
 
     put(small_den, {5});
     x->used = 25;  // more limbs than a 20-limb record holds
     for (int k = 0; k < 25; k++) limb(x, k) = 1;
-    EXPECT_EQ(copy(small_den, x), -3);
+    EXPECT_EQ(copy(small_den, x), STATUS_NO_ROOM);
     EXPECT_EQ(limbs_of(small_den), (L{5}));
 
     x->used = 0;
     limb(small_den, 0) = 9;
-    EXPECT_EQ(copy(small_den, x), 1);
+    EXPECT_EQ(copy(small_den, x), STATUS_OK);
     EXPECT_EQ(small_den->used, 0);
     EXPECT_EQ(limb(small_den, 0), 0);
 }
@@ -84,22 +84,22 @@ TEST_F(Arith, CompareSignsZerosAndScales) {
 TEST_F(Arith, AddCarriesAndHandsUnlikeSignsOn) {
     put(x, {99999999});
     put(y, {1});
-    EXPECT_EQ(add(z, x, y), 1);
+    EXPECT_EQ(add(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{1, 0}));
     put(x, {5});
     put(y, {3}, -1);
-    EXPECT_EQ(add(z, x, y), 0);
+    EXPECT_EQ(add(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{2}));
     EXPECT_EQ(z->sign, 1);
     put(x, {3});
     put(y, {5}, -1);
-    EXPECT_EQ(add(z, x, y), 0);
+    EXPECT_EQ(add(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{2}));
     EXPECT_EQ(z->sign, -1);
     // Carry running through a long run of nines.
     put(x, {99999999, 99999999, 99999999}, -1);
     put(y, {1}, -1);
-    EXPECT_EQ(add(z, y, x), 1);
+    EXPECT_EQ(add(z, y, x), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{1, 0, 0, 0}));
     EXPECT_EQ(z->sign, -1);
 }
@@ -107,13 +107,13 @@ TEST_F(Arith, AddCarriesAndHandsUnlikeSignsOn) {
 TEST_F(Arith, AddWithResultOverEitherOperand) {
     put(x, {4, 99999999});
     put(y, {7});
-    EXPECT_EQ(add(x, x, y), 1);
+    EXPECT_EQ(add(x, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{5, 6}));
     put(x, {4, 99999999});
-    EXPECT_EQ(add(y, x, y), 1);
+    EXPECT_EQ(add(y, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{5, 6}));
     put(x, {3});
-    EXPECT_EQ(add(x, x, x), 1);
+    EXPECT_EQ(add(x, x, x), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{6}));
 }
 
@@ -121,20 +121,20 @@ TEST_F(Arith, AddAlignsPartialProductsByOffset) {
     put(x, {1, 2});
     put(y, {3, 4});
     y->offset = 2;  // y counts 100000000^2 higher
-    EXPECT_EQ(add(z, x, y), 1);
+    EXPECT_EQ(add(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{3, 4, 1, 2}));
     EXPECT_EQ(z->offset, 0);
     // Same sum written over the shifted operand.
     put(x, {1, 2});
     put(y, {3, 4});
     y->offset = 2;
-    EXPECT_EQ(add(y, x, y), 1);
+    EXPECT_EQ(add(y, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{3, 4, 1, 2}));
     EXPECT_EQ(y->offset, 0);
     put(x, {1, 2});
     put(y, {3, 4});
     y->offset = 2;
-    EXPECT_EQ(add(x, x, y), 1);
+    EXPECT_EQ(add(x, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{3, 4, 1, 2}));
 }
 
@@ -145,16 +145,16 @@ TEST_F(Arith, AddRefusesASumBeyondTheCapacity) {
     x->used = 20;
     put(y, {1});
     put(r, {42});
-    EXPECT_EQ(add(r, x, y), -3);
+    EXPECT_EQ(add(r, x, y), STATUS_NO_ROOM);
     EXPECT_EQ(limbs_of(r), (L{42}));
     limb(x, 19) = 5;  // no carry out of the top: fits exactly
-    EXPECT_EQ(add(r, x, y), 1);
+    EXPECT_EQ(add(r, x, y), STATUS_OK);
     EXPECT_EQ(r->used, 20);
     EXPECT_EQ(limb(r, 19), 6);
     x->used = 21;
     limb(x, 20) = 1;
     put(r, {42});
-    EXPECT_EQ(add(r, x, y), -3);
+    EXPECT_EQ(add(r, x, y), STATUS_NO_ROOM);
     EXPECT_EQ(limbs_of(r), (L{42}));
 }
 
@@ -162,33 +162,33 @@ TEST_F(Arith, SubtractMagnitudes) {
     put(x, {7});
     put(y, {7}, -1);
     z->sign = -1;
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 0);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_TRUE(bn_is_zero(z));
     EXPECT_EQ(z->sign, 1);
     // Absent or zero operand: the other one is the result.
     put(y, {9}, -1);
-    EXPECT_EQ(subtract_magnitudes(z, nullptr, y), 0);
+    EXPECT_EQ(subtract_magnitudes(z, nullptr, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{9}));
     EXPECT_EQ(z->sign, -1);
     put(x, {0}, -1);
-    EXPECT_EQ(subtract_magnitudes(y, y, x), 0);
+    EXPECT_EQ(subtract_magnitudes(y, y, x), STATUS_OK);
     EXPECT_EQ(x->used, 0);
     EXPECT_EQ(limbs_of(y), (L{9}));
     // Borrow across limbs, leading zeros removed, result over each operand.
     put(x, {1, 0, 0});
     put(y, {1}, -1);
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{99999999, 99999999}));
-    EXPECT_EQ(subtract_magnitudes(x, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(x, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{99999999, 99999999}));
     put(x, {1, 0, 0});
     put(y, {1}, -1);
-    EXPECT_EQ(subtract_magnitudes(y, y, x), 1);
+    EXPECT_EQ(subtract_magnitudes(y, y, x), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{99999999, 99999999}));
     EXPECT_EQ(y->sign, 1);
     put(x, {1, 0, 1});
     put(y, {1, 0, 0}, -1);
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{1}));
 }
 
@@ -196,7 +196,7 @@ TEST_F(Arith, SubtractAcrossScales) {
     // b finer than a: a is raised to b's scale. 3 - 0.5 = 2.5
     put(x, {3});
     put(y, {50000000}, -1, 1);
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_EQ(x->frac_limbs, 1);
     EXPECT_EQ(limbs_of(z), (L{2, 50000000}));
 
@@ -205,19 +205,19 @@ TEST_F(Arith, SubtractAcrossScales) {
     put(x, {2, 50000000}, 1, 1);
     put(y, {1}, -1);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "((cs))");
     EXPECT_EQ(limbs_of(z), (L{1, 50000000}));
     put(y, {3}, -1);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(subtract_magnitudes(z, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(z, x, y), STATUS_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "((cs))");
     EXPECT_EQ(limbs_of(z), (L{50000000}));
     EXPECT_EQ(z->sign, -1);
     EXPECT_EQ(z->frac_limbs, 1);
     // Same, written over the coarser operand.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(subtract_magnitudes(y, x, y), 1);
+    EXPECT_EQ(subtract_magnitudes(y, x, y), STATUS_OK);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(limbs_of(y), (L{50000000}));
     EXPECT_EQ(y->sign, -1);
@@ -226,20 +226,20 @@ TEST_F(Arith, SubtractAcrossScales) {
 
 TEST_F(Arith, MulSmall) {
     put(x, {99999999});
-    EXPECT_EQ(mul_small(z, x, 100000000), 1);
+    EXPECT_EQ(mul_small(z, x, 100000000), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{99999999, 0}));
     put(x, {3}, -1);
-    EXPECT_EQ(mul_small(x, x, -7), 1);
+    EXPECT_EQ(mul_small(x, x, -7), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{21}));
     EXPECT_EQ(x->sign, 1);
-    EXPECT_EQ(mul_small(z, x, 0), 0);
+    EXPECT_EQ(mul_small(z, x, 0), STATUS_OK);
     EXPECT_EQ(z->used, 0);
-    EXPECT_EQ(mul_small(x, x, 1), 0);
-    EXPECT_EQ(mul_small(z, x, 1), 1);
+    EXPECT_EQ(mul_small(x, x, 1), STATUS_OK);
+    EXPECT_EQ(mul_small(z, x, 1), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{21}));
     // Multipliers beyond one limb carry into two more limbs.
     put(x, {99999999, 99999999});
-    EXPECT_EQ(mul_small(z, x, INT32_MIN), 1);
+    EXPECT_EQ(mul_small(z, x, INT32_MIN), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{21, 47483647, 99999978, 52516352}));
     EXPECT_EQ(z->sign, -1);
 }
@@ -250,87 +250,99 @@ TEST_F(Arith, MulSmallRefusesAProductBeyondTheCapacity) {
     for (int k = 0; k < 20; k++) limb(x, k) = 60000000;
     x->used = 20;
     put(r, {42});
-    EXPECT_EQ(mul_small(r, x, 2), -3);
+    EXPECT_EQ(mul_small(r, x, 2), STATUS_NO_ROOM);
     EXPECT_EQ(limbs_of(r), (L{42}));
     limb(x, 19) = 40000000;  // 2 * top + carry stays in one limb
-    EXPECT_EQ(mul_small(r, x, 2), 1);
+    EXPECT_EQ(mul_small(r, x, 2), STATUS_OK);
     EXPECT_EQ(r->used, 20);
     EXPECT_EQ(limb(r, 19), 80000001);
 }
 
 TEST_F(Arith, DivSmall) {
+    int64_t rem = -1;
     put(x, {1, 0});
-    EXPECT_EQ(div_small(x, 3), 1);
+    EXPECT_EQ(div_small(x, 3, &rem), STATUS_OK);
+    EXPECT_EQ(rem, 1);
     EXPECT_EQ(limbs_of(x), (L{33333333}));
     EXPECT_EQ(x->rem, 1);
     EXPECT_EQ(x->last_divisor, 3);
     put(x, {1, 0});
-    EXPECT_EQ(div_small(x, -3), 1);
+    EXPECT_EQ(div_small(x, -3), STATUS_OK);  // the remainder need not be asked for
     EXPECT_EQ(limbs_of(x), (L{33333333}));
     EXPECT_EQ(x->sign, -1);
+    // Refusals leave n alone and the remainder 0.
     put(x, {1, 0}, -1);
-    EXPECT_EQ(div_small(x, 100000000000LL), -5);
+    rem = -1;
+    EXPECT_EQ(div_small(x, 100000000000LL, &rem), STATUS_TOO_LARGE);
+    EXPECT_EQ(rem, 0);
     EXPECT_EQ(limbs_of(x), (L{1, 0}));
     EXPECT_EQ(x->sign, -1);
-    EXPECT_EQ(div_small(x, INT64_MIN), -5);
+    EXPECT_EQ(div_small(x, INT64_MIN), STATUS_TOO_LARGE);
     EXPECT_EQ(x->sign, -1);
-    EXPECT_EQ(div_small(x, 0), 0);
+    rem = -1;
+    EXPECT_EQ(div_small(x, 0, &rem), STATUS_DIVISION_BY_ZERO);
+    EXPECT_EQ(rem, 0);
     EXPECT_EQ(limbs_of(x), (L{1, 0}));
-    EXPECT_EQ(div_small(x, -1), 0);
+    EXPECT_EQ(x->sign, -1);
+    EXPECT_EQ(div_small(x, -1, &rem), STATUS_OK);
+    EXPECT_EQ(rem, 0);
     EXPECT_EQ(x->sign, 1);
     EXPECT_EQ(x->rem, 0);
-    // The largest divisor: three limbs shrink to one.
+    // The largest divisor: three limbs shrink to one; the remainder is whole
+    // in *remainder though the rem field saturates.
     put(x, {921, 99999999, 99999999});
-    EXPECT_EQ(div_small(x, 92233720368LL), int64_t(9219999999999999999ULL % 92233720368ULL));
+    EXPECT_EQ(div_small(x, 92233720368LL, &rem), STATUS_OK);
+    EXPECT_EQ(rem, int64_t(9219999999999999999ULL % 92233720368ULL));
     EXPECT_EQ(limbs_of(x), (L{int32_t(9219999999999999999ULL / 92233720368ULL)}));
     EXPECT_EQ(x->rem, INT32_MAX);  // remainder beyond the 32-bit field
     put(x, {5});
-    EXPECT_EQ(div_small(x, 7), 5);
+    EXPECT_EQ(div_small(x, 7, &rem), STATUS_OK);
+    EXPECT_EQ(rem, 5);
     EXPECT_EQ(x->used, 0);
 }
 
 TEST_F(Arith, ShiftLimbs) {
     put(x, {1, 2});
-    EXPECT_EQ(shift_limbs(x, 2), 2);
+    EXPECT_EQ(shift_limbs(x, 2), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{1, 2, 0, 0}));
-    EXPECT_EQ(shift_limbs(x, -3), -3);
+    EXPECT_EQ(shift_limbs(x, -3), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{1}));
-    EXPECT_EQ(shift_limbs(x, -1), -1);
+    EXPECT_EQ(shift_limbs(x, -1), STATUS_OK);
     EXPECT_EQ(x->used, 0);
     put(x, {0, 0}, -1, 3);
-    EXPECT_EQ(shift_limbs(x, 5), 0);
+    EXPECT_EQ(shift_limbs(x, 5), STATUS_OK);
     EXPECT_EQ(x->used, 0);
     EXPECT_EQ(x->frac_limbs, 0);
     EXPECT_EQ(x->sign, 1);
     put(x, {7});
-    EXPECT_EQ(shift_limbs(x, INT32_MIN), INT32_MIN);
+    EXPECT_EQ(shift_limbs(x, INT32_MIN), STATUS_OK);
     EXPECT_EQ(x->used, 0);
     put(small_den, {7, 8});
-    EXPECT_EQ(shift_limbs(small_den, 19), -3);
+    EXPECT_EQ(shift_limbs(small_den, 19), STATUS_NO_ROOM);
     EXPECT_EQ(limbs_of(small_den), (L{7, 8}));
-    EXPECT_EQ(shift_limbs(small_den, 18), 18);
+    EXPECT_EQ(shift_limbs(small_den, 18), STATUS_OK);
     EXPECT_EQ(small_den->used, 20);
 }
 
 TEST_F(Arith, ShiftDecimal) {
     put(x, {5});
-    EXPECT_EQ(shift_decimal(x, 9), 1);
+    EXPECT_EQ(shift_decimal(x, 9), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{50, 0}));
     put(x, {59});
-    EXPECT_EQ(shift_decimal(x, -1), 0);
+    EXPECT_EQ(shift_decimal(x, -1), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{5}));
     put(x, {12345678, 90123456});
-    EXPECT_EQ(shift_decimal(x, -11), 0);
+    EXPECT_EQ(shift_decimal(x, -11), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{12345}));
     put(small_den, {1});
-    EXPECT_EQ(shift_decimal(small_den, 8 * 19), -2);  // needs 21 limbs
+    EXPECT_EQ(shift_decimal(small_den, 8 * 19), STATUS_NO_ROOM);  // needs 21 limbs
     EXPECT_EQ(limbs_of(small_den), (L{1}));
-    EXPECT_EQ(shift_decimal(small_den, 8 * 18 + 7), 1);
+    EXPECT_EQ(shift_decimal(small_den, 8 * 18 + 7), STATUS_OK);
     EXPECT_EQ(small_den->used, 19);
     EXPECT_EQ(limb(small_den, 18), 10000000);
     // Zero stays in its own shape.
     put(x, {0});
-    EXPECT_EQ(shift_decimal(x, 25), 1);
+    EXPECT_EQ(shift_decimal(x, 25), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{0}));
 }
 
@@ -361,13 +373,15 @@ TEST_F(Arith, MachineIntegerExchange) {
     EXPECT_EQ(x->sign, 1);
     int32_t w = 0;
     put(x, {20, 99999999}, -1);
-    EXPECT_EQ(get_int32(x, &w), 1);
+    EXPECT_EQ(get_int32(x, &w), STATUS_OK);
     EXPECT_EQ(w, -2099999999);
     put(x, {21, 0});
-    EXPECT_EQ(get_int32(x, &w), -1);
+    EXPECT_EQ(get_int32(x, &w), STATUS_TOO_LARGE);
     EXPECT_EQ(w, 0);
     put(x, {0}, -1);
-    EXPECT_EQ(get_int32(x, &w), 0);
+    w = 7;
+    EXPECT_EQ(get_int32(x, &w), STATUS_OK);
+    EXPECT_EQ(w, 0);
     EXPECT_EQ(x->used, 0);
     // A one-limb record cannot take a two-limb value.
     BigNum *tiny = &num_slots[24];

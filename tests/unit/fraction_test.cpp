@@ -271,7 +271,7 @@ TEST_F(FractionOps, ToFixedWithoutRoomBecomesZeroWithNotice) {
 TEST_F(FractionOps, AddExactFractions) {
     set_frac(a, 1, 6);
     set_frac(b, 1, 10);
-    EXPECT_EQ(fraction_add(c, a, b), 1);
+    EXPECT_EQ(fraction_add(c, a, b), STATUS_OK);
     expect_exact(c, 4, 15);
 
     // 1/3 + 0.5, the second read as a literal; the result is the first operand.
@@ -390,7 +390,7 @@ TEST_F(FractionOps, AddMovesTheSignOfADenominatorOfMinusOne) {
     // A decimal longer than F over -1 is no exact decimal over one:
     // 0.5/-1 + 0.5/-1 is -1 (it gave 1).
     set_frac(a, 50000000, -1);
-    ASSERT_EQ(shift_limbs(a->num, 4), 4);
+    ASSERT_EQ(shift_limbs(a->num, 4), STATUS_OK);
     a->num->frac_limbs = 5;
     fraction_add(c, a, a);
     fraction_add(b, c, c);  // the result's own shape, whatever it is, adds up too
@@ -450,7 +450,7 @@ TEST_F(FractionOps, ToFractionRecognisesPeriods) {
         SCOPED_TRACE(std::to_string(k.n) + "/" + std::to_string(k.d));
         set_frac(a, k.n, k.d);
         to_fixed(a, 4);
-        EXPECT_EQ(to_fraction(a), 1);
+        EXPECT_EQ(to_fraction(a), STATUS_OK);
         expect_exact(a, k.n, k.d);
     }
 }
@@ -460,7 +460,7 @@ TEST_F(FractionOps, ToFractionOfTheSumOfTwoSevenPlaceLiterals) {
     parse_literal("0.2000000", b);
     fraction_add(a, a, b);
     ASSERT_EQ(a->num->frac_limbs, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 3, 10);
 }
 
@@ -468,7 +468,7 @@ TEST_F(FractionOps, ToFractionWithAPartlyRepeatingTail) {
     fixed_point_limbs = 8;
     set_frac(a, 37, 300);  // 0.12333...
     to_fixed(a, 8);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 37, 300);
 }
 
@@ -477,7 +477,7 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
     put_digits(a->num, "12345678901234567890123456789012", 1, 4);
     bn_set_one(a->den);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(a->num->used, 4);  // no zero limb left on top
     EXPECT_EQ(a->num->frac_limbs, 4);
@@ -486,21 +486,21 @@ TEST_F(FractionOps, ToFractionLeavesOtherDecimalsAlone) {
 
     // Fewer than four fraction limbs.
     put_digits(a->num, "333333333333333333333333", 1, 3);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 3);
 
     // Five fraction limbs: the quick limb comparison would reach below the
     // number, so it is skipped and the period search decides.
     put_digits(a->num, std::string(40, '3'), 1, 5);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 3);
     put_digits(a->num, "1234567890123456789012345678901234567890", 1, 5);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 5);
 
     // An exact fraction has nothing to do.
     set_frac(a, 1, 3);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     expect_exact(a, 1, 3);
 }
 
@@ -510,7 +510,7 @@ TEST_F(FractionOps, ToFractionSixDigitBlockBelowOtherDigits) {
     // 7777777855555555 / (7 * 10^16), which leaves in lowest terms.
     put_digits(a->num, "11111111222222221428571428571428", 1, 4);
     bn_set_one(a->den);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     EXPECT_EQ(a->num->frac_limbs, 0);
     EXPECT_EQ(digits_of(a->num), "1555555571111111");
     EXPECT_EQ(digits_of(a->den), "14000000000000000");
@@ -523,9 +523,9 @@ TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {
     put_digits(a->num, "10000019999", 1, 4);
     bn_set_one(a->den);
     testing::internal::CaptureStdout();
-    int res = to_fraction(a);
+    Status res = to_fraction(a);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "gyr-byr");
-    EXPECT_EQ(res, 0);
+    EXPECT_EQ(res, STATUS_NO_PERIOD);
     EXPECT_EQ(digits_of(a->num), "10000019999");
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(a->num->used, 2);
@@ -537,7 +537,7 @@ TEST_F(FractionOps, ToFractionSixDigitBlockWithoutRunPrintsNotice) {
 TEST_F(FractionOps, ProductCrossCancelsAndSigns) {
     set_frac(a, 2, 3);
     set_frac(b, 9, 4);
-    EXPECT_EQ(fraction_product(a, a, b), 1);
+    EXPECT_EQ(fraction_product(a, a, b), STATUS_OK);
     expect_exact(a, 3, 2);
 
     set_frac(a, -2, 3);
@@ -575,7 +575,7 @@ TEST_F(FractionOps, ProductFallsBackToFixedPoint) {
     limb(b->den, 0) = 9;
     ASSERT_EQ(a->den->used, 26);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(fraction_product(a, a, b), 1);
+    EXPECT_EQ(fraction_product(a, a, b), STATUS_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(rad_is_zero(a->rad));  // the truncation is carried as the radius
     EXPECT_EQ(a->num->frac_limbs, 4);
@@ -610,7 +610,7 @@ TEST_F(FractionOps, ToFractionNeedsAFullPeriodInTheFirstLimb) {
     // repetition of 99, so this is no repeating decimal.
     fraction_init(a);
     put_digits(a->num, "2999999999999", 1, 4);
-    EXPECT_EQ(to_fraction(a), 0);
+    EXPECT_EQ(to_fraction(a), STATUS_NO_PERIOD);
     EXPECT_EQ(a->num->frac_limbs, 4);
     EXPECT_EQ(digits_of(a->num), "2999999999999");
     EXPECT_EQ(value_of(a->den), 1);
@@ -618,10 +618,10 @@ TEST_F(FractionOps, ToFractionNeedsAFullPeriodInTheFirstLimb) {
     // Genuine two- and four-digit periods are still found: 1/11 and 1/101.
     fraction_init(a);
     put_digits(a->num, "09090909090909090909090909090909", 1, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 11);
     fraction_init(a);
     put_digits(a->num, "00990099009900990099009900990099", 1, 4);
-    EXPECT_EQ(to_fraction(a), 1);
+    EXPECT_EQ(to_fraction(a), STATUS_OK);
     expect_exact(a, 1, 101);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/gmp_api.h"
+#include "engine/scratch.h"
 #include "number/bignum.h"
 #include "support.h"
 
@@ -32,19 +33,19 @@ struct MulDiv : ::testing::Test {
 TEST_F(MulDiv, MultiplySignsScalesAndAliasing) {
     put(x, {1, 23456789});
     put(y, {9, 87654321}, -1, 1);
-    EXPECT_EQ(multiply(z, x, y), 1);
+    EXPECT_EQ(multiply(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{12, 19326311, 12635269}));
     EXPECT_EQ(z->sign, -1);
     EXPECT_EQ(z->frac_limbs, 1);
     EXPECT_EQ(z->offset, 0);
-    EXPECT_EQ(multiply(x, x, y), 1);
+    EXPECT_EQ(multiply(x, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{12, 19326311, 12635269}));
     put(x, {1, 23456789}, -1);
-    EXPECT_EQ(multiply(y, x, y), 1);
+    EXPECT_EQ(multiply(y, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{12, 19326311, 12635269}));
     EXPECT_EQ(y->sign, 1);
     put(x, {3, 0});
-    EXPECT_EQ(multiply(x, x, x), 1);
+    EXPECT_EQ(multiply(x, x, x), STATUS_OK);
     EXPECT_EQ(limbs_of(x), (L{9, 0, 0}));
 }
 
@@ -52,7 +53,7 @@ TEST_F(MulDiv, MultiplyNegativeMultiplicandWithZeroLowLimbs) {
     // The shorter operand has a zero lowest limb and the longer is negative.
     put(x, {2, 0});
     put(y, {1, 0, 0}, -1);
-    EXPECT_EQ(multiply(z, x, y), 1);
+    EXPECT_EQ(multiply(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{2, 0, 0, 0}));
     EXPECT_EQ(z->sign, -1);
 }
@@ -61,14 +62,14 @@ TEST_F(MulDiv, MultiplyZeroAndOne) {
     put(x, {0}, -1);
     put(y, {5}, -1, 2);
     put(z, {9}, -1, 3);
-    EXPECT_EQ(multiply(z, x, y), 0);
+    EXPECT_EQ(multiply(z, x, y), STATUS_OK);
     EXPECT_TRUE(bn_is_zero(z));
     EXPECT_EQ(z->sign, 1);
     EXPECT_EQ(z->frac_limbs, 0);
     put(x, {1});
-    EXPECT_EQ(multiply(y, x, y), 0);
+    EXPECT_EQ(multiply(y, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{5}));
-    EXPECT_EQ(multiply(z, x, y), 1);
+    EXPECT_EQ(multiply(z, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{5}));
     EXPECT_EQ(z->sign, -1);
 }
@@ -81,13 +82,13 @@ TEST_F(MulDiv, MultiplyCapacityRefusals) {
     r199->capacity = 199;
     r199->limbs += 1;  // same end of the array, one limb less
     testing::internal::CaptureStdout();
-    EXPECT_EQ(multiply(r199, x, y), -1);
+    EXPECT_EQ(multiply(r199, x, y), STATUS_REFUSED);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "prod_ovf\n");
     EXPECT_EQ(limbs_of(r199), (L{42}));
     r199->capacity = 200;
     r199->limbs -= 1;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(multiply(r199, x, y), -6);
+    EXPECT_EQ(multiply(r199, x, y), STATUS_NO_ROOM);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(limbs_of(r199), (L{42}));
 }
@@ -95,40 +96,56 @@ TEST_F(MulDiv, MultiplyCapacityRefusals) {
 TEST_F(MulDiv, MultiplyOperandsInTheScratchSlots) {
     put(work_int(1), {3, 0});
     put(work_int(2), {4});
-    EXPECT_EQ(multiply(z, work_int(1), work_int(2)), 1);
+    EXPECT_EQ(multiply(z, work_int(1), work_int(2)), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{12, 0}));
-    EXPECT_EQ(multiply(work_int(2), work_int(2), work_int(1)), 1);
+    EXPECT_EQ(multiply(work_int(2), work_int(2), work_int(1)), STATUS_OK);
     EXPECT_EQ(limbs_of(work_int(2)), (L{12, 0}));
 }
 
 TEST_F(MulDiv, DivideByMachineIntegers) {
     put(x, {7});
     put(y, {2});
-    EXPECT_EQ(divide(z, w, x, y), 1);
+    {
+        bool left = false;
+        EXPECT_EQ(divide(z, w, x, y, &left), STATUS_OK);
+        EXPECT_TRUE(left);  // a machine-integer divisor left a remainder
+    }
     EXPECT_EQ(limbs_of(z), (L{3}));
     EXPECT_EQ(limbs_of(w), (L{1}));
     put(x, {7}, -1);
     w->sign = -1;
-    EXPECT_EQ(divide(z, w, x, y), 1);
+    {
+        bool left = false;
+        EXPECT_EQ(divide(z, w, x, y, &left), STATUS_OK);
+        EXPECT_TRUE(left);  // a machine-integer divisor left a remainder
+    }
     EXPECT_EQ(limbs_of(z), (L{3}));
     EXPECT_EQ(z->sign, -1);
     EXPECT_EQ(w->sign, 1);
     put(x, {7});
     put(y, {2}, -1);
-    EXPECT_EQ(divide(nullptr, nullptr, x, y), 1);
+    {
+        bool left = false;
+        EXPECT_EQ(divide(nullptr, nullptr, x, y, &left), STATUS_OK);
+        EXPECT_TRUE(left);  // a machine-integer divisor left a remainder
+    }
     EXPECT_EQ(limbs_of(x), (L{3}));
     EXPECT_EQ(x->sign, -1);
     // Exact division: result 0, remainder zero with sign +1.
     put(x, {6}, -1);
     put(y, {2});
-    EXPECT_EQ(divide(z, x, x, y), 0);
+    EXPECT_EQ(divide(z, x, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{3}));
     EXPECT_TRUE(bn_is_zero(x));
     EXPECT_EQ(x->sign, 1);
     // Quotient written over the divisor, remainder over the dividend.
     put(x, {1, 0, 5});
     put(y, {921, 99999999});
-    EXPECT_EQ(divide(y, x, x, y), 1);
+    {
+        bool left = false;
+        EXPECT_EQ(divide(y, x, x, y, &left), STATUS_OK);
+        EXPECT_TRUE(left);  // a machine-integer divisor left a remainder
+    }
     EXPECT_EQ(limbs_of(y), (L{108459}));
     EXPECT_EQ(limbs_of(x), (L{802, 108464}));
 }
@@ -136,16 +153,16 @@ TEST_F(MulDiv, DivideByMachineIntegers) {
 TEST_F(MulDiv, DivideSmallerDividendAndFixedPointDivisor) {
     put(x, {5});
     put(y, {7});
-    EXPECT_EQ(divide(z, w, x, y), 0);
+    EXPECT_EQ(divide(z, w, x, y), STATUS_OK);
     EXPECT_TRUE(bn_is_zero(z));
     EXPECT_EQ(limbs_of(w), (L{5}));
-    EXPECT_EQ(divide(x, w, x, y), 0);
+    EXPECT_EQ(divide(x, w, x, y), STATUS_OK);
     EXPECT_TRUE(bn_is_zero(x));
     EXPECT_EQ(limbs_of(w), (L{5}));
     // A fixed-point integer divisor (3 with four zero fraction limbs).
     put(x, {9, 0, 0, 0, 0}, 1, 4);
     put(y, {3, 0, 0, 0, 0}, 1, 4);
-    EXPECT_EQ(divide(z, nullptr, x, y), 0);
+    EXPECT_EQ(divide(z, nullptr, x, y), STATUS_OK);
     EXPECT_EQ(y->frac_limbs, 0);
     EXPECT_EQ(limbs_of(y), (L{3}));
     EXPECT_EQ(limbs_of(z), (L{3, 0, 0, 0, 0}));
@@ -155,11 +172,11 @@ TEST_F(MulDiv, DivideSmallerDividendAndFixedPointDivisor) {
 TEST_F(MulDiv, DivideByZeroLeavesTheDividend) {
     put(x, {4, 5});
     y->used = 0;
-    EXPECT_EQ(divide(z, w, x, y), 0);
+    EXPECT_EQ(divide(z, w, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{4, 5}));
     EXPECT_TRUE(bn_is_zero(w));
     put(y, {0, 0, 0}, -1);
-    EXPECT_EQ(divide(z, w, x, y), 0);
+    EXPECT_EQ(divide(z, w, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{4, 5}));
 }
 
@@ -168,7 +185,7 @@ TEST_F(MulDiv, DivideThroughTheLibrary) {
     put(x, {123456, 78901234, 56789012, 34567890}, -1);
     put(y, {1234, 56789012, 34567890});
     w->sign = -1;
-    EXPECT_EQ(divide(z, w, x, y), 0);
+    EXPECT_EQ(divide(z, w, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), (L{100, 0}));
     EXPECT_EQ(z->sign, -1);
     EXPECT_EQ(limbs_of(w), (L{12, 34567890}));
@@ -176,7 +193,7 @@ TEST_F(MulDiv, DivideThroughTheLibrary) {
     // Negative divisor, quotient over the divisor.
     put(x, {6, 0, 0, 0});
     put(y, {3, 0, 0}, -1);
-    EXPECT_EQ(divide(y, nullptr, x, y), 0);
+    EXPECT_EQ(divide(y, nullptr, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(y), (L{2, 0}));
     EXPECT_EQ(y->sign, -1);
 }
@@ -185,21 +202,21 @@ TEST_F(MulDiv, LibraryResultsKeepCapacityLessOneLimbs) {
     BigNum *q = reg_den[1];  // capacity 20
     fill(x, 25, 11111111);
     put(y, {1, 0, 0});       // 10^16: the quotient has 23 limbs
-    EXPECT_EQ(divide(q, nullptr, x, y), -3);  // cannot hold the dividend
+    EXPECT_EQ(divide(q, nullptr, x, y), STATUS_NO_ROOM);  // cannot hold the dividend
     fill(x, 20, 11111111);
-    EXPECT_EQ(divide(q, nullptr, x, y), 0);
+    EXPECT_EQ(divide(q, nullptr, x, y), STATUS_OK);
     EXPECT_EQ(q->used, 18);
     // A 24-limb remainder into a 20-limb record keeps its 19 lowest limbs.
     fill(x, 30, 11111111);
     fill(y, 25, 0);
     limb(y, 24) = 1;
-    EXPECT_EQ(divide(z, q, x, y), 0);
+    EXPECT_EQ(divide(z, q, x, y), STATUS_OK);
     EXPECT_EQ(limbs_of(z), L(6, 11111111));
     EXPECT_EQ(limbs_of(q), L(19, 11111111));
     put(x, {5, 0, 0, 0});
     put(y, {1, 0, 0});
     BigNum *one = &num_slots[24];  // one-limb record: no limb written back
-    EXPECT_EQ(divide(z, one, x, y), 0);
+    EXPECT_EQ(divide(z, one, x, y), STATUS_OK);
     EXPECT_EQ(one->used, 0);
     EXPECT_EQ(limbs_of(z), (L{5, 0}));
 }
@@ -287,7 +304,7 @@ TEST_F(MulDiv, WithoutTheLibrary) {
     put(x, {123456, 78901234, 56789012, 34567890});
     put(y, {1234, 56789012, 34567890});
     testing::internal::CaptureStdout();
-    EXPECT_EQ(divide(z, w, x, y), 0);
+    EXPECT_EQ(divide(z, w, x, y), STATUS_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(limbs_of(z), (L{100, 0}));
     EXPECT_EQ(limbs_of(w), (L{12, 34567890}));
@@ -305,6 +322,61 @@ TEST_F(MulDiv, WithoutTheLibrary) {
     y->used = 0;
     EXPECT_EQ(gcd_lcm(cd, nullptr, x, y), 12);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// |a| * db against |b| * da: the order comes through *order, and an arena
+// without room is a status, not an order.
+TEST_F(MulDiv, CompareCrossOrdersAndRefusesWithoutArena) {
+    BigNum *a = x, *b = y, *da = z, *db = cd;
+    put(a, {2});  // 2/3 against 3/5: 10 > 9
+    put(da, {3});
+    put(b, {3}, -1);  // signs are not looked at
+    put(db, {5});
+    int order = 7;
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 1);
+    EXPECT_EQ(compare_cross(b, da, a, db, &order), STATUS_OK);
+    EXPECT_EQ(order, -1);
+    // 0.5 (one fraction limb) * 2 against 1 * 1.
+    put(a, {50000000}, 1, 1);
+    put(b, {1});
+    put(da, {1});
+    put(db, {2});
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 0);
+    // A long product against a zero numerator.
+    fill(a, 120, 99999999);
+    put(b, {0});
+    fill(db, 100, 12345678);
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_OK);
+    EXPECT_EQ(order, 1);
+
+    size_t mark = scratch_mark(core);
+    ASSERT_NE(scratch_take(core, scratch_room(core) - 64), nullptr);
+    size_t full = scratch_mark(core);
+    order = 7;
+    EXPECT_EQ(compare_cross(a, db, b, da, &order), STATUS_NO_ROOM);
+    EXPECT_EQ(order, 0);
+    EXPECT_EQ(scratch_mark(core), full);  // what it took is given back
+    scratch_release(core, mark);
+}
+
+// The flag of a remainder left by a machine-integer divisor (format_decimal's
+// inexact mark): false for an exact quotient and for a long divisor.
+TEST_F(MulDiv, DivideTellsOnlyAMachineIntegerRemainder) {
+    bool left = true;
+    put(x, {12});
+    put(y, {4});
+    EXPECT_EQ(divide(z, nullptr, x, y, &left), STATUS_OK);
+    EXPECT_FALSE(left);
+    put(x, {13});
+    EXPECT_EQ(divide_scaled(z, x, y, &left), STATUS_OK);
+    EXPECT_TRUE(left);
+    put(x, {6, 0, 0, 1});
+    put(y, {3, 0, 0});  // beyond a machine integer: the remainder 1 is not flagged
+    EXPECT_EQ(divide(z, w, x, y, &left), STATUS_OK);
+    EXPECT_FALSE(left);
+    EXPECT_EQ(limbs_of(w), (L{1}));
 }
 
 }  // namespace
