@@ -46,7 +46,7 @@ constexpr int GCD_LIBRARY_LIMBS = 3;
 
 // The longest operands the schoolbook and Karatsuba may be given: the
 // schoolbook's column sums stay below 2^64 up to 1800 limbs, and Karatsuba's
-// scratch is static.
+// scratch has that fixed size in every context.
 constexpr int KARATSUBA_MAX_LIMBS = 1800;
 
 struct Thresholds {
