@@ -445,11 +445,13 @@ static void orient_base(Fraction *B, Fraction *O, const Exponent &e, bool inexac
 
 // Decimal places a power of 10, 100, 1000 or 10000 shifts the term by
 // (0: no shortcut); `op_before` is the operator before the power, which the
-// shortcut may turn back to `*`.
-static int64_t decimal_shortcut(Fraction *O, const Exponent &e, int c_raw, int base_limbs, char op_before,
-                                char *op) {
+// shortcut may turn back to `*`. base_frac is the fraction limbs the base
+// was held with: a base such as 10^-44 (10^4 at 6 fraction limbs) is no
+// power of 10..10000 and takes the exact decimal power instead.
+static int64_t decimal_shortcut(Fraction *O, const Exponent &e, int c_raw, int base_limbs, int base_frac,
+                                char op_before, char *op) {
     if (O->den->used != 1 || limb(O->den, 0) != 1 || O->den->frac_limbs != 0 || base_limbs != 1 || e.m != 0 ||
-        O->num->used != 1)
+        O->num->used != 1 || base_frac != 0)
         return 0;
     int32_t low = limb(O->num, 0);
     int d = low == 10 ? 1 : low == 100 ? 2 : low == 1000 ? 3 : low == 10000 ? 4 : 0;
@@ -593,7 +595,7 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
     bool inexact = B->num->frac_limbs != 0 || B->den->frac_limbs != 0 || !rad_is_zero(B->rad) || e.m != 0;
     orient_base(B, O, e, inexact, K, op, &c, &c_raw);
     bool zero_base = bn_is_zero(B->num);
-    int64_t D = zero_base ? 0 : decimal_shortcut(O, e, c_raw, B->num->used, op_before, op);
+    int64_t D = zero_base ? 0 : decimal_shortcut(O, e, c_raw, B->num->used, base_frac, op_before, op);
 
     fraction_init(B);
     bn_set_one(B->num);
