@@ -118,7 +118,12 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level) {
     bool special = false;
     int s = 1;
     int64_t K = 0, Q = 0;
-    if (n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0) {
+    // In radians the half-turn count is x / pi truncated, which is a simple
+    // fraction only by its truncation (COSR(10^-52) made 1/2 of a half-turn
+    // and listed 1): no radian angle but 0 has an exact value, and the
+    // kernel takes 0 itself.
+    bool exact_turns = unit != 'R';
+    if (exact_turns && n->frac_limbs == 0 && get_int64(n, &K) && get_int64(target->den, &Q) && Q != 0) {
         if (Q < 0) {
             Q = -Q;
             K = -K;
