@@ -645,10 +645,11 @@ static int apply_power(const char *text, Fraction *B, Fraction *T, int L, int K,
         }
         if (!integer_power(B, O, e.W, L, !inexact, c_raw)) return n;
         root_steps(B, O, e.m, e.o, L + K + 1);
-        if (K == 1) {
-            bool frac = B->num->frac_limbs != 0;
-            if ((frac && e.s == -1) || (!frac && e.s * c == -1)) frac_reciprocal(B, O);
-        }
+        // The first factor takes its reciprocal when the oriented power is
+        // the wrong way up: whether the base was turned (c) decides, not
+        // whether the power fell back to a decimal on the way ((1/8 -
+        // 10^-30)^40 listed 8^40).
+        if (K == 1 && e.s * c == -1) frac_reciprocal(B, O);
     }
     B->num->sign = bn_is_zero(B->num) ? 1 : power_sign;
     return n;

@@ -697,6 +697,10 @@ int64_t find_period(BigNum *n, int b) {
         if (limb_at(n, r) != la) break;
     }
     if (r < k / 2) return 0;
+    // Zeros up to the top fraction limb and no integer part: every digit of
+    // the value lies below the run, so there is no period to read, only a
+    // small value (0.00...05 is not 0).
+    if (la == 0 && r == k - 1 && limb_at(n, r) == 0 && top_used(n) <= k) return 0;
 
     int8_t sign = n->sign;
     int64_t t = limb_at(n, r);
