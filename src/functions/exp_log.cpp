@@ -209,9 +209,27 @@ int compute_log(Fraction *target, int64_t base, int level) {
         fraction_init(target);
         return 0;
     }
+    // A logarithm to an integer base may be a simple fraction (LOG8(2) is
+    // 1/3): the repeating-decimal step reads one from the places, and it
+    // stands only when the argument confirms it exactly. A natural logarithm
+    // of a rational is never one but at 1, which the kernel gives as 0; the
+    // step would read 10^-16 from ln(1 + 10^-16) = .0000000000000000999...
+    ScratchScope scope(core);
+    BigNum xn = {}, xd = {};
+    Fraction x;
+    bool kept = base != 0 && fraction_stash(&x, &xn, &xd, target);
     finish_kernel(target, real_log(core, target->num, target, base, fixed_point_limbs));
+    if (!kept || interrupted()) return 0;
     series_copy(E, target);
     run(template_text(TPL_QUT_E), target, level);
+    int64_t p = 0, q = 0;
+    bool fraction = target->num->frac_limbs == 0 && target->den->frac_limbs == 0 && get_int64(target->num, &p) &&
+                    get_int64(target->den, &q);
+    if (q < 0) {
+        p = -p;
+        q = -q;
+    }
+    if (fraction && !log_is_ratio(core, &x, base, p, q)) series_copy(target, E);
     return 0;
 }
 

@@ -926,6 +926,31 @@ Status real_over_pi(Context &cx, BigNum *out, Fraction *x, int F) {
     return run_job(cx, &j, out, F);
 }
 
+bool log_is_ratio(Context &cx, Fraction *x, int64_t base, int64_t p, int64_t q) {
+    if (q < 1 || q > 64 || base < 2 || p < -(int64_t(1) << 40) || p > (int64_t(1) << 40)) return false;
+    cx.status = STATUS_OK;
+    size_t mark = scratch_mark(cx);
+    bool result = false;
+    {
+        PrecisionScope exact(cx, INT_MAX / 4);
+        Flt N = from_bignum(cx, x->num), D = from_bignum(cx, x->den);
+        N.sign = D.sign = 1;
+        uint64_t am = uint64_t(p < 0 ? -p : p);
+        double room = fastmul_capacity(cx) / 2.0;
+        if (N.n && D.n && double(N.n + D.n) * double(q) <= room &&
+            double(am) * std::log10(double(base)) <= 8.0 * room) {
+            Flt bm = flt_pow_int(cx, flt_int(cx, base), am);
+            Flt Nq = flt_pow_int(cx, N, uint64_t(q)), Dq = flt_pow_int(cx, D, uint64_t(q));
+            // (N / D)^q == base^p, or base^-|p|.
+            result = p >= 0 ? equal_exact(Nq, flt_mul(cx, bm, Dq)) : equal_exact(flt_mul(cx, Nq, bm), Dq);
+        }
+    }
+    scratch_release(cx, mark);
+    if (cx.status != STATUS_OK) result = false;  // stopped: nothing was shown
+    cx.status = STATUS_OK;
+    return result;
+}
+
 bool exact_root(BigNum *r, BigNum *x, int n) {
     if (x->frac_limbs != 0 || x->sign < 0 || n < 2 || r->capacity < x->used + 2) return false;
     if (bn_is_zero(x)) {

@@ -51,6 +51,12 @@
 // caller's special values). Returns STATUS_DOMAIN if it does.
 [[nodiscard]] Status real_tan(Context &cx, BigNum *out, Fraction *x, int half_turns, int F);
 
+// True when the logarithm of x > 0 to the integer base >= 2 is exactly p/q
+// (1 <= q <= 64): (x's numerator / denominator)^q = base^p, tested on exact
+// integers in cx's arena. False as well when those powers would be too long
+// to test, or when cx's stop flag is raised.
+[[nodiscard]] bool log_is_ratio(Context &cx, Fraction *x, int64_t base, int64_t p, int64_t q);
+
 // x / pi, the angle x radians in half-turns.
 [[nodiscard]] Status real_over_pi(Context &cx, BigNum *out, Fraction *x, int F);
 
