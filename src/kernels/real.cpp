@@ -887,6 +887,14 @@ int64_t constant_compute(Context &cx, Job *j, Flt *v) {
     return relative_error(cx, *v);
 }
 
+// The job `compute` on x at F limbs into out, or 0 at once for x = 0.
+Status zero_or_job(Context &cx, int64_t (*compute)(Context &, Job *, Flt *), BigNum *out, Fraction *x, int F) {
+    cx.status = STATUS_OK;
+    if (is_zero(x)) return write_zero(out, F);
+    Job j = make_job(compute, x);
+    return run_job(cx, &j, out, F);
+}
+
 Status constant(Context &cx, BigNum *out, int F, Flt (*value)(Context &)) {
     Job j = make_job(constant_compute, nullptr);
     j.value = value;
@@ -918,12 +926,7 @@ int64_t over_pi_compute(Context &cx, Job *j, Flt *v) {
 }  // namespace
 
 Status real_over_pi(Context &cx, BigNum *out, Fraction *x, int F) {
-    cx.status = STATUS_OK;
-    if (is_zero(x)) {
-        return write_zero(out, F);
-    }
-    Job j = make_job(over_pi_compute, x);
-    return run_job(cx, &j, out, F);
+    return zero_or_job(cx, over_pi_compute, out, x, F);
 }
 
 bool log_is_ratio(Context &cx, Fraction *x, int64_t base, int64_t p, int64_t q) {
@@ -1101,14 +1104,7 @@ Status real_log(Context &cx, BigNum *out, Fraction *x, int64_t base, int F) {
     return run_job(cx, &j, out, F);
 }
 
-Status real_atan(Context &cx, BigNum *out, Fraction *x, int F) {
-    cx.status = STATUS_OK;
-    if (is_zero(x)) {
-        return write_zero(out, F);
-    }
-    Job j = make_job(atan_compute, x);
-    return run_job(cx, &j, out, F);
-}
+Status real_atan(Context &cx, BigNum *out, Fraction *x, int F) { return zero_or_job(cx, atan_compute, out, x, F); }
 
 Status real_sin_cos(Context &cx, BigNum *out, Fraction *x, int cosine, int half_turns, int F) {
     cx.status = STATUS_OK;
