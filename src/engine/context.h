@@ -58,9 +58,11 @@ struct Context {
     // Cached constants of the kernels, or null: then nothing is cached.
     ConstantCache *constants = nullptr;
 
-    // STATUS_INTERRUPTED once the stop flag was seen raised; then every
-    // engine operation returns at once with a well-formed result of no
-    // meaning, and loops that wait for convergence leave.
+    // The first failure of a kernel run: STATUS_INTERRUPTED once the stop
+    // flag was seen raised, STATUS_NO_ROOM when the arena ran out. While it
+    // is set the floating operations return zero at once and the kernels'
+    // loops leave; the kernels clear it at each entry. The limb-vector
+    // operations poll the flag itself and leave early once it is raised.
     Status status = STATUS_OK;
     const volatile sig_atomic_t *stop = nullptr;
     uint64_t polls = 0;  // polls of the stop flag so far (see stop_raised)

@@ -74,20 +74,9 @@ void tell_notice(const char *message) {
     if (!interrupted()) fputs(message, stdout);
 }
 
-// A refusal of this layer printed as the core's refusals are reported:
-// counted, and neither counted nor printed while interrupted.
-static void print_refusal(const char *message) {
-    if (interrupted()) return;
-    refusal_count++;
-    fputs(message, stdout);
-}
-
 void tell_refusal(const char *message) {
-    if (interrupted()) {
-        refusal_count++;
-        return;
-    }
-    print_refusal(message);
+    refusal_count++;
+    if (!interrupted()) fputs(message, stdout);
 }
 
 // Failures reported since start-up; only differences of it mean anything.
@@ -384,7 +373,7 @@ static bool exponent_parts(Fraction *O, int F, Exponent *e) {
     for (int k = 0; two_limbs && k < Fo - 2; k++) two_limbs = limb_or_zero(O->num, k) == 0;
     if (decimal && !two_limbs) {
         if (!e->have_y) {
-            print_refusal(MSG_ERR);
+            tell_refusal(MSG_ERR);
             return false;
         }
         e->W = 0;

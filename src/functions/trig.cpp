@@ -291,7 +291,6 @@ int compute_tan(Fraction *target, char unit, int level) {
         if (!kernel_wrote(st)) {
             if (st == STATUS_NO_ROOM) tell_refusal(MSG_PROD_OVF);
             fraction_init(target);
-            rc = 2;  // no value: the denominator stays as cleared
         }
     }
     if (rc == 0) bn_set_one(target->den);

@@ -600,6 +600,21 @@ int64_t log_compute(Context &cx, Job *j, Flt *v) {
     return (v->n ? flt_top(*v) : 0) + rel + 1;
 }
 
+// Whether (x's numerator / denominator)^q == base^p (q >= 1), at the exact
+// precision the caller set; false as well when the powers would be too long
+// for the product buffers.
+bool powers_agree(Context &cx, Fraction *x, int64_t base, int64_t p, int64_t q) {
+    uint64_t am = uint64_t(p < 0 ? -p : p);
+    Flt N = from_bignum(cx, x->num), D = from_bignum(cx, x->den);
+    N.sign = D.sign = 1;
+    double room = fastmul_capacity(cx) / 2.0;
+    if (double(N.n + D.n) * double(q) > room || double(am) * std::log10(double(base)) > 8.0 * room) return false;
+    Flt bm = flt_pow_int(cx, flt_int(cx, base), am);
+    Flt Nq = flt_pow_int(cx, N, uint64_t(q)), Dq = flt_pow_int(cx, D, uint64_t(q));
+    // (N / D)^q == base^p, or base^-|p|.
+    return p >= 0 ? equal_exact(Nq, flt_mul(cx, bm, Dq)) : equal_exact(flt_mul(cx, Nq, bm), Dq);
+}
+
 // Whether the candidate c is exactly m / d with d <= 12 and x^d == base^m.
 bool log_exact(Context &cx, Job *j, const Flt &c) {
     if (j->base == 0) return false;
@@ -610,16 +625,7 @@ bool log_exact(Context &cx, Job *j, const Flt &c) {
             if (cd.e < 0 || cd.n > 1 || cd.e > 0) continue;  // not a small integer
             m = int64_t(cd.d[0]) * cd.sign;
         }
-        uint64_t am = uint64_t(m < 0 ? -m : m);
-        Flt N = from_bignum(cx, j->x->num), D = from_bignum(cx, j->x->den);
-        N.sign = D.sign = 1;
-        double room = fastmul_capacity(cx) / 2.0;
-        if (double(N.n + D.n) * double(d) > room || double(am) * std::log10(double(j->base)) > 8.0 * room)
-            return false;
-        Flt bm = flt_pow_int(cx, flt_int(cx, j->base), am);
-        Flt Nd = flt_pow_int(cx, N, uint64_t(d)), Dd = flt_pow_int(cx, D, uint64_t(d));
-        // (N / D)^d == b^m, or b^-|m|.
-        return m >= 0 ? equal_exact(Nd, flt_mul(cx, bm, Dd)) : equal_exact(flt_mul(cx, Nd, bm), Dd);
+        return powers_agree(cx, j->x, j->base, m, d);
     }
     return false;
 }
@@ -934,19 +940,9 @@ bool log_is_ratio(Context &cx, Fraction *x, int64_t base, int64_t p, int64_t q) 
     cx.status = STATUS_OK;
     size_t mark = scratch_mark(cx);
     bool result = false;
-    {
+    if (!is_zero(x)) {
         PrecisionScope exact(cx, INT_MAX / 4);
-        Flt N = from_bignum(cx, x->num), D = from_bignum(cx, x->den);
-        N.sign = D.sign = 1;
-        uint64_t am = uint64_t(p < 0 ? -p : p);
-        double room = fastmul_capacity(cx) / 2.0;
-        if (N.n && D.n && double(N.n + D.n) * double(q) <= room &&
-            double(am) * std::log10(double(base)) <= 8.0 * room) {
-            Flt bm = flt_pow_int(cx, flt_int(cx, base), am);
-            Flt Nq = flt_pow_int(cx, N, uint64_t(q)), Dq = flt_pow_int(cx, D, uint64_t(q));
-            // (N / D)^q == base^p, or base^-|p|.
-            result = p >= 0 ? equal_exact(Nq, flt_mul(cx, bm, Dq)) : equal_exact(flt_mul(cx, Nq, bm), Dq);
-        }
+        result = powers_agree(cx, x, base, p, q);
     }
     scratch_release(cx, mark);
     if (cx.status != STATUS_OK) result = false;  // stopped: nothing was shown
