@@ -464,6 +464,8 @@ int reduce_small(BigNum *n, BigNum *d) {
         return c > INT32_MAX ? INT32_MAX : int(c);
     }
     if (!n_fits && !d_fits) return 0;
+    // A unit shares no divisor: an integer over 1 needs no pass over its limbs.
+    if ((n_fits && abs64(nv) == 1) || (d_fits && abs64(dv) == 1)) return 0;
     return int(reduce_by_gcd(n, d));
 }
 
