@@ -7,12 +7,16 @@
 #   BENCH_RUNS=3 BENCH_TIMEOUT=60 BENCH_ONLY=fact bench/run.sh
 #   BENCH_DIGITS="1000 10000 100000 1000000" BENCH_TIMEOUT=600 bench/run.sh
 #   BENCH_TOOLS="gp py" BENCH_DIGITS=1000000 BENCH_ONLY=_1000000 bench/run.sh
+#   BENCH_THREADS=2 BENCH_DIGITS=10000000 BENCH_ONLY="pi e_ ln2 mul10m" bench/run.sh
 #
 # Each run is bounded by BENCH_TIMEOUT seconds (a run that hits it is shown as
 # ">T"); runs longer than 10 s are timed once. Uses hyperfine when present,
 # else /usr/bin/time. BENCH_DIGITS lists the digit counts of the function
 # rows; BENCH_ONLY is one or more words (blank-separated), a row runs when its
-# name contains one of them; BENCH_TOOLS lists the programs that run.
+# name contains one of them; BENCH_TOOLS lists the programs that run. The
+# calculator's column runs on one thread (--threads 1, as the peers); with
+# BENCH_THREADS=N above 1 (default: the machine's cores) a second column runs
+# it on N threads and the last column gives the speed-up of N threads over 1.
 set -u
 
 VANTREL=${1:-build/vantrel}
@@ -22,6 +26,8 @@ ONLY=${BENCH_ONLY:-}
 read -ra DIGITS <<< "${BENCH_DIGITS:-1000 10000 100000}"
 read -ra ONLY_WORDS <<< "$ONLY"
 TOOLS=" ${BENCH_TOOLS:-vantrel bc gp py} "
+THREADS=${BENCH_THREADS:-$(nproc 2>/dev/null || echo 1)}
+[[ $THREADS =~ ^[1-9][0-9]*$ ]] || { echo "BENCH_THREADS: not a thread count: $THREADS" >&2; exit 1; }
 for d in "${DIGITS[@]}"; do
     [[ $d =~ ^[1-9][0-9]*$ ]] && [ "$d" -le 14000000 ] ||
         { echo "BENCH_DIGITS: not a digit count from 1 to 14000000: $d" >&2; exit 1; }
@@ -68,6 +74,15 @@ FACTOR_ROWS=(
     'factor_2p128 2^128+1'
     'factor_sq16 876865417596089139190872554935592230051792907083133'
     'factor_small30 16741971665039378104898834545308002594224940470334198901823698839445123898389451115822996177781094537796744087978443548462071854137623932449941251648200903007964298902258006092677442593446428802274109'
+    # Balanced semiprimes of 60 to 90 digits, two primes of half the digits
+    # each, drawn by gp after setrand(20261209) (bench/README.md).
+    'semi60 822974570393974974381602468228594841480075874850874077384429'
+    'semi65 99161502252777698685069121992034558002054336226509986685775622113'
+    'semi70 7063741281432433831851864340896653407919717430506456178872096066307571'
+    'semi75 715302071162014215412905898633268503744447005178750927078681271812434668533'
+    'semi80 34736605621979332041853425984084035591158820411413307637404138076072958219835309'
+    'semi85 1546998608257481292705806390354299323582388849975692729548402902960604510150331971171'
+    'semi90 383256746788172280957403398569944252133213919176103820622150773822284255706707185109833329'
 )
 
 workload_names=()
@@ -97,6 +112,15 @@ write_product() {
     printf 'a=3^1048000\nb=7^591600\nc=a*b\n' > "$WORK/$w.bc"
     printf 'a=3^1048000;b=7^591600;c=a*b;\n' > "$WORK/$w.gp"
     printf 'a=3**1048000\nb=7**591600\nc=a*b\n' > "$WORK/$w.py"
+}
+
+# Two integers of about 10^7 digits (3^20959032 and 7^11833067) and their
+# product, at the largest preset; nothing is printed.
+write_product10m() {
+    local w=$1
+    printf 'A=3^20959032\nB=7^11833067\nC=A*B\n#X:\n' > "$WORK/$w.vantrel"; echo 9 > "$WORK/$w.preset"
+    printf 'a=3^20959032;b=7^11833067;c=a*b;\n' > "$WORK/$w.gp"
+    printf 'a=3**20959032\nb=7**11833067\nc=a*b\n' > "$WORK/$w.py"
 }
 
 # Function rows: name, calculator expression, gp expression, mpmath
@@ -202,6 +226,7 @@ write_factorial 10000 fact10k; add fact10k
 write_factorial 100000 fact100k; add fact100k
 write_power pow3_1e6; add pow3_1e6
 write_product mul500k; add mul500k
+write_product10m mul10m; add mul10m
 for d in "${DIGITS[@]}"; do
     for f in "${FUNCTIONS[@]}"; do
         IFS='|' read -r k v gpx mpx bcx decx <<< "$f"
@@ -222,9 +247,9 @@ command_for() {  # workload tool -> shell command, empty when not applicable
     local w=$1 t=$2 f="$WORK/$1.$2"
     [ -f "$f" ] || return 0
     case $t in
-        vantrel) selected vantrel && echo "$VANTREL $(cat "$WORK/$w.preset") < $f > /dev/null" ;;
+        vantrel) selected vantrel && echo "$VANTREL --threads 1 $(cat "$WORK/$w.preset") < $f > /dev/null" ;;
         bc) [ $HAVE_BC = 1 ] && echo "BC_LINE_LENGTH=0 bc -lq $f < /dev/null > /dev/null" ;;
-        gp) [ $HAVE_GP = 1 ] && echo "gp -q -s 1G -f $f < /dev/null > /dev/null" ;;
+        gp) [ $HAVE_GP = 1 ] && echo "gp -q -s 1G -D nbthreads=1 -f $f < /dev/null > /dev/null" ;;
         py) [ $HAVE_PY = 1 ] && echo "$PYTHON $f > /dev/null" ;;
     esac
 }
@@ -284,9 +309,9 @@ wanted() {  # workload name: selected by BENCH_ONLY?
 show() { case $1 in timeout) echo ">${LIMIT}s" ;; *) echo "$1" ;; esac; }
 
 tools=(vantrel bc gp py)
-row() { printf '%-16s %10s %10s %10s %10s %9s %9s\n' "$@"; }
-row workload vantrel bc gp python ratio 'vs gp'
-row -------- ------- -- -- ------ ----- -----
+row() { printf '%-16s %10s %10s %10s %10s %10s %9s %9s %9s\n' "$@"; }
+row workload vantrel "$THREADS thr" bc gp python ratio 'vs gp' speed-up
+row -------- ------- ----- -- -- ------ ----- ----- --------
 for w in "${workload_names[@]}"; do
     wanted "$w" || continue
     declare -A result=()
@@ -294,18 +319,28 @@ for w in "${workload_names[@]}"; do
         cmd=$(command_for "$w" "$t")
         if [ -z "$cmd" ]; then result[$t]='-'; else result[$t]=$(measure "$cmd"); fi
     done
+    # The calculator again on THREADS threads.
+    result[threads]='-'
+    cmd=$(command_for "$w" vantrel)
+    if [ "$THREADS" -gt 1 ] && [ -n "$cmd" ]; then
+        result[threads]=$(measure "${cmd/--threads 1 /--threads $THREADS }")
+    fi
+    speedup=-
+    is_time "${result[vantrel]}" && is_time "${result[threads]}" &&
+        speedup=$(awk "BEGIN{ b = ${result[threads]} < 0.001 ? 0.001 : ${result[threads]}; printf \"%.2f\", ${result[vantrel]} / b }")
     best=''
     for t in bc gp py; do
         v=${result[$t]}
         is_time "$v" || continue
         if [ -z "$best" ] || awk "BEGIN{exit !($v < $best)}"; then best=$v; fi
     done
-    row "$w" "$(show "${result[vantrel]}")" "$(show "${result[bc]}")" "$(show "${result[gp]}")" \
-        "$(show "${result[py]}")" "$(ratio_to "${result[vantrel]}" "$best")" \
-        "$(ratio_to "${result[vantrel]}" "${result[gp]}")"
+    row "$w" "$(show "${result[vantrel]}")" "$(show "${result[threads]}")" "$(show "${result[bc]}")" \
+        "$(show "${result[gp]}")" "$(show "${result[py]}")" "$(ratio_to "${result[vantrel]}" "$best")" \
+        "$(ratio_to "${result[vantrel]}" "${result[gp]}")" "$speedup"
     unset result
 done
-echo "(median wall seconds of $RUNS runs; ratio = vantrel / fastest peer, vs gp = vantrel / gp;"
+echo "(median wall seconds of $RUNS runs; vantrel on one thread, '$THREADS thr' on $THREADS; ratio = vantrel / fastest peer,"
+echo " vs gp = vantrel / gp, speed-up = vantrel / '$THREADS thr';"
 echo " '>N' a lower bound from a calculator run that reached the limit; '-' not applicable or not installed)"
 if [ $HAVE_MPMATH = 1 ]; then
     echo "(python: $("$PYTHON" -c 'import mpmath, mpmath.libmp as m; print("mpmath", mpmath.__version__, "backend", m.BACKEND)'))"
