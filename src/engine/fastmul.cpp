@@ -14,6 +14,7 @@
 #include <mutex>
 #include <utility>
 
+#include "ntt_vector.h"
 #include "scratch.h"
 
 namespace {
@@ -99,6 +100,11 @@ int log2_of(size_t n) {
     return l;
 }
 
+// Whether the butterflies and pointwise products run eight lanes at a time
+// (ntt_vector.h): set once the fields are made, when the processor has the
+// vector instructions; fastmul_use_vectors turns it off for tests.
+bool vectors = false;
+
 // x in [0, 2b) reduced to [0, b). Written as a minimum (x - b wraps above x
 // when x < b) so that compilers pick a conditional move: the outcome is a
 // coin toss that a branch would mispredict half the time.
@@ -132,6 +138,7 @@ inline uint64_t shoup_quotient(uint64_t w, const Field &f) {
 }
 
 void init_fields() {
+    vectors = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
     for (int k = 0; k < 3; k++) {
         Field &f = field[k];
         uint64_t p = PRIME[k];
@@ -262,6 +269,7 @@ constexpr size_t LEAF = 1 << 12;  // blocks of 32 KB run level by level in L1
 // with its quotient w[1].
 inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
+    if (vectors && h % 8 == 0) return ntt_vector::fwd2(a, h, r, rq, p);
     uint64_t *b = a + h;
     for (size_t j = 0; j < h; j++) {
         uint64_t u = below(a[j], p2);
@@ -277,6 +285,10 @@ inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = rt[2 * k], r1q = rt[2 * k + 1];
     const uint64_t r2 = rt[4 * k], r2q = rt[4 * k + 1], r3 = rt[4 * k + 2], r3q = rt[4 * k + 3];
+    if (vectors && q % 8 == 0) {
+        const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
+        return ntt_vector::fwd4(a, q, r, p);
+    }
     for (size_t j = 0; j < q; j++) {
         uint64_t x0 = below(a[j], p2), x1 = below(a[j + q], p2);
         uint64_t t2 = shoup(a[j + 2 * q], r1, r1q, p), t3 = shoup(a[j + 3 * q], r1, r1q, p);
@@ -293,6 +305,7 @@ inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p
 // Inverse of fwd2 up to a factor 2, with w the inverse root.
 inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
+    if (vectors && h % 8 == 0) return ntt_vector::inv2(a, h, r, rq, p);
     uint64_t *b = a + h;
     for (size_t j = 0; j < h; j++) {
         uint64_t u = a[j], v = b[j];
@@ -306,6 +319,10 @@ inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t 
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = irt[2 * k], r1q = irt[2 * k + 1];
     const uint64_t r2 = irt[4 * k], r2q = irt[4 * k + 1], r3 = irt[4 * k + 2], r3q = irt[4 * k + 3];
+    if (vectors && q % 8 == 0) {
+        const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
+        return ntt_vector::inv4(a, q, r, p);
+    }
     for (size_t j = 0; j < q; j++) {
         uint64_t z0 = a[j], z1 = a[j + q], z2 = a[j + 2 * q], z3 = a[j + 3 * q];
         uint64_t y0 = below(z0 + z1, p2), y1 = shoup(z0 + p2 - z1, r2, r2q, p);
@@ -427,10 +444,15 @@ void inverse_three_quarters(uint64_t *x, size_t n, const Field &f) {
 // product below 4p^2 < p * 2^64.
 void pointwise(uint64_t *a, const uint64_t *b, size_t len, const Field &f) {
     const uint64_t p = f.p, pinv = f.pinv, p2 = 2 * p;
+    size_t start = 0;
+    if (vectors) {
+        start = len - len % 8;
+        ntt_vector::pointwise(a, b, start, p, pinv);
+    }
     if (b) {
-        for (size_t i = 0; i < len; i++) a[i] = mont(below(a[i], p2), below(b[i], p2), p, pinv);
+        for (size_t i = start; i < len; i++) a[i] = mont(below(a[i], p2), below(b[i], p2), p, pinv);
     } else {
-        for (size_t i = 0; i < len; i++) {
+        for (size_t i = start; i < len; i++) {
             uint64_t x = below(a[i], p2);
             a[i] = mont(x, x, p, pinv);
         }
@@ -1049,3 +1071,10 @@ Status power_limbs(Context &cx, uint32_t *r, int room, int *written, const uint3
     return STATUS_OK;
 }
 
+
+bool fastmul_use_vectors(bool on) {
+    if (field[0].p == 0) (void)reserve_tables(0);  // makes the fields, which look at the processor
+    bool had = vectors;
+    vectors = on && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    return had;
+}

@@ -20,6 +20,11 @@
 // the address space cannot be had (nothing changes then).
 [[nodiscard]] Status fastmul_reserve(Context &cx, int limbs);
 
+// Lets the transforms use the processor's 512-bit vectors when it has them
+// (on) or only scalar arithmetic (off), which gives the same limbs; returns
+// whether they were used before. For tests; set while no product runs.
+bool fastmul_use_vectors(bool on);
+
 // Largest product (in limbs) cx's product buffers take.
 int fastmul_capacity(const Context &cx);
 

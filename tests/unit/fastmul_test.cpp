@@ -439,6 +439,20 @@ TEST_F(FastMulDifferential, BalancedProductsAndSquaresAtEveryBoundary) {
     }
 }
 
+// The transforms' butterflies run eight lanes at a time where the processor
+// has 512-bit vectors; the scalar loops must give the same products (the
+// test above ran with whichever this processor takes).
+TEST_F(FastMulDifferential, ScalarAndVectorButterfliesAgree) {
+    bool had = fastmul_use_vectors(false);
+    for (int n : boundary_lengths()) {
+        if (n < TRANSFORM_LIMBS - 1) continue;
+        Vec a = hard_operand(n), b = hard_operand(n + 1);
+        EXPECT_TRUE(check_pair(a, b)) << n << " x " << n + 1 << ", scalar, seed " << diff_seed;
+        EXPECT_TRUE(check_square(a)) << n << " squared, scalar, seed " << diff_seed;
+    }
+    fastmul_use_vectors(had);
+}
+
 TEST_F(FastMulDifferential, UnbalancedProductsInBothOrders) {
     // The shorter operand on both sides of each threshold, the longer one
     // from just over the short one to a thousand times it: Karatsuba and
