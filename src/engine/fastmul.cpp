@@ -343,8 +343,14 @@ void forward_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
         s = n / 2;
     }
     for (; s >= 4; s /= 4) {
-        size_t first = k * (n / s);
-        for (size_t b = 0; b < n / s; b++) fwd4(a + b * s, s / 4, f.rt, first + b, p);
+        size_t first = k * (n / s), blocks = n / s;
+        if (vectors && s == 4 && blocks % 8 == 0) {
+            ntt_vector::fwd4_blocks_of_4(a, blocks, f.rt, first, p);
+        } else if (vectors && s == 16 && blocks % 2 == 0) {
+            ntt_vector::level_blocks_of_16(a, blocks, f.rt, first, p, false);
+        } else {
+            for (size_t b = 0; b < blocks; b++) fwd4(a + b * s, s / 4, f.rt, first + b, p);
+        }
     }
 }
 
@@ -366,8 +372,14 @@ void inverse_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
     const bool odd = log2_of(n) & 1;
     size_t top = odd ? n / 2 : n;
     for (size_t s = 4; s <= top; s *= 4) {
-        size_t first = k * (n / s);
-        for (size_t b = 0; b < n / s; b++) inv4(a + b * s, s / 4, f.irt, first + b, p);
+        size_t first = k * (n / s), blocks = n / s;
+        if (vectors && s == 4 && blocks % 8 == 0) {
+            ntt_vector::inv4_blocks_of_4(a, blocks, f.irt, first, p);
+        } else if (vectors && s == 16 && blocks % 2 == 0) {
+            ntt_vector::level_blocks_of_16(a, blocks, f.irt, first, p, true);
+        } else {
+            for (size_t b = 0; b < blocks; b++) inv4(a + b * s, s / 4, f.irt, first + b, p);
+        }
     }
     if (odd) inv2(a, n / 2, f.irt + 2 * k, p);
 }
@@ -728,6 +740,13 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
         std::swap(na, nb);
     }
     assert(nb <= 1800);
+    if (vectors && nb >= 16) {
+        uint64_t col[2 * 1800], b64[1800];
+        if (na + nb <= 2 * 1800) {  // the Karatsuba leaves; long rows by short ones stay below
+            ntt_vector::school_rows(r, a, na, b, nb, col, b64, false);
+            return;
+        }
+    }
     uint64_t carry = 0;
     for (int k = 0; k < na + nb - 1; k++) {
         int lo = k - na + 1 > 0 ? k - na + 1 : 0;
@@ -744,6 +763,11 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
 // the products of `school`, and the same column bound.
 void school_square(uint32_t *r, const uint32_t *a, int n) {
     assert(n <= 1800);
+    if (vectors && n >= 16) {
+        uint64_t col[2 * 1800], b64[1800];
+        ntt_vector::school_rows(r, a, n, a, n, col, b64, true);
+        return;
+    }
     uint64_t carry = 0;
     for (int k = 0; k < 2 * n - 1; k++) {
         int lo = k - n + 1 > 0 ? k - n + 1 : 0;

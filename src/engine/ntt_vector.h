@@ -1,8 +1,8 @@
 // Eight-lane versions of the transform's butterflies and pointwise products
-// (fastmul.cpp), for processors with 512-bit integer vectors. They compute
-// exactly what the scalar loops compute, lane by lane, so a product has the
-// same limbs whichever runs; fastmul.cpp picks them once the processor is
-// known to have the instructions.
+// and of the schoolbook product (fastmul.cpp), for processors with 512-bit
+// integer vectors. They compute exactly what the scalar loops compute, so a
+// product has the same limbs whichever runs; fastmul.cpp picks them once the
+// processor is known to have the instructions.
 #pragma once
 // The compiler's 512-bit intrinsics start from an undefined vector that some
 // versions report as "maybe uninitialized" once inlined; the report is about
@@ -121,6 +121,148 @@ NTT_VECTOR_TARGET inline void inv4(uint64_t *a, size_t q, const uint64_t r[6], u
     }
 }
 
+// The forward butterfly of fwd4 on four vectors, roots given per lane.
+NTT_VECTOR_TARGET inline void fwd4_lanes(__m512i &a0, __m512i &a1, __m512i &a2, __m512i &a3, __m512i r1,
+                                         __m512i r1q, __m512i r2, __m512i r2q, __m512i r3, __m512i r3q, __m512i vp) {
+    const __m512i p2 = _mm512_add_epi64(vp, vp);
+    __m512i x0 = below(a0, p2), x1 = below(a1, p2);
+    __m512i t2 = shoup(a2, r1, r1q, vp), t3 = shoup(a3, r1, r1q, vp);
+    __m512i y0 = below(_mm512_add_epi64(x0, t2), p2);
+    __m512i y2 = below(_mm512_sub_epi64(_mm512_add_epi64(x0, p2), t2), p2);
+    __m512i y1 = _mm512_add_epi64(x1, t3), y3 = _mm512_sub_epi64(_mm512_add_epi64(x1, p2), t3);
+    __m512i s1 = shoup(y1, r2, r2q, vp), s3 = shoup(y3, r3, r3q, vp);
+    a0 = _mm512_add_epi64(y0, s1);
+    a1 = _mm512_sub_epi64(_mm512_add_epi64(y0, p2), s1);
+    a2 = _mm512_add_epi64(y2, s3);
+    a3 = _mm512_sub_epi64(_mm512_add_epi64(y2, p2), s3);
+}
+
+// The inverse butterfly of inv4 on four vectors, inverse roots per lane.
+NTT_VECTOR_TARGET inline void inv4_lanes(__m512i &z0, __m512i &z1, __m512i &z2, __m512i &z3, __m512i r1,
+                                         __m512i r1q, __m512i r2, __m512i r2q, __m512i r3, __m512i r3q, __m512i vp) {
+    const __m512i p2 = _mm512_add_epi64(vp, vp);
+    __m512i y0 = below(_mm512_add_epi64(z0, z1), p2);
+    __m512i y1 = shoup(_mm512_sub_epi64(_mm512_add_epi64(z0, p2), z1), r2, r2q, vp);
+    __m512i y2 = below(_mm512_add_epi64(z2, z3), p2);
+    __m512i y3 = shoup(_mm512_sub_epi64(_mm512_add_epi64(z2, p2), z3), r3, r3q, vp);
+    z0 = below(_mm512_add_epi64(y0, y2), p2);
+    z1 = below(_mm512_add_epi64(y1, y3), p2);
+    z2 = shoup(_mm512_sub_epi64(_mm512_add_epi64(y0, p2), y2), r1, r1q, vp);
+    z3 = shoup(_mm512_sub_epi64(_mm512_add_epi64(y1, p2), y3), r1, r1q, vp);
+}
+
+NTT_VECTOR_TARGET inline __m512i pick(__m512i x, const int64_t (&lanes)[8], __m512i y) {
+    return _mm512_permutex2var_epi64(x, _mm512_loadu_si512(lanes), y);
+}
+
+static const int64_t EVEN_PAIRS[8] = {0, 4, 8, 12, 1, 5, 9, 13}, ODD_PAIRS[8] = {2, 6, 10, 14, 3, 7, 11, 15};
+static const int64_t LOW[8] = {0, 1, 2, 3, 8, 9, 10, 11}, HIGH[8] = {4, 5, 6, 7, 12, 13, 14, 15};
+
+// Transposes the 8 x 4 words v0..v3 (32 consecutive words) into x0..x3 with
+// xj = words j, j + 4, ..., j + 28.
+NTT_VECTOR_TARGET inline void transpose4(__m512i v0, __m512i v1, __m512i v2, __m512i v3, __m512i &x0, __m512i &x1,
+                                         __m512i &x2, __m512i &x3) {
+    __m512i a = pick(v0, EVEN_PAIRS, v1), b = pick(v0, ODD_PAIRS, v1);
+    __m512i c = pick(v2, EVEN_PAIRS, v3), d = pick(v2, ODD_PAIRS, v3);
+    x0 = pick(a, LOW, c);
+    x1 = pick(a, HIGH, c);
+    x2 = pick(b, LOW, d);
+    x3 = pick(b, HIGH, d);
+}
+
+// The inverse of transpose4: words 4b + j := xj lane b, into v0..v3.
+NTT_VECTOR_TARGET inline void untranspose4(__m512i x0, __m512i x1, __m512i x2, __m512i x3, __m512i &v0, __m512i &v1,
+                                           __m512i &v2, __m512i &v3) {
+    __m512i a = pick(x0, LOW, x1), b = pick(x2, LOW, x3);
+    __m512i c = pick(x0, HIGH, x1), d = pick(x2, HIGH, x3);
+    v0 = pick(a, EVEN_PAIRS, b);
+    v1 = pick(a, ODD_PAIRS, b);
+    v2 = pick(c, EVEN_PAIRS, d);
+    v3 = pick(c, ODD_PAIRS, d);
+}
+
+// The eight lanes' forward (inverse) roots of blocks k .. k + 7 as fwd4 and
+// inv4 read them: (root k, quotient) from rt[2k ..] and the pairs of roots
+// 2k and 2k + 1 from rt[4k ..].
+NTT_VECTOR_TARGET inline void roots8(const uint64_t *rt, size_t k, __m512i r[6]) {
+    static const int64_t EVENS[8] = {0, 2, 4, 6, 8, 10, 12, 14}, ODDS[8] = {1, 3, 5, 7, 9, 11, 13, 15};
+    __m512i l0 = load(rt + 2 * k), l1 = load(rt + 2 * k + 8);
+    r[0] = pick(l0, EVENS, l1);
+    r[1] = pick(l0, ODDS, l1);
+    const uint64_t *m = rt + 4 * k;
+    transpose4(load(m), load(m + 8), load(m + 16), load(m + 24), r[2], r[3], r[4], r[5]);
+}
+
+// The level of blocks of 4 values (fwd4 with q = 1) on `blocks` blocks, a
+// multiple of 8, numbered from k: eight blocks a step, transposed so that
+// each vector holds one position of eight blocks.
+NTT_VECTOR_TARGET inline void fwd4_blocks_of_4(uint64_t *a, size_t blocks, const uint64_t *rt, size_t k, uint64_t p) {
+    const __m512i vp = splat(p);
+    for (size_t b = 0; b < blocks; b += 8, a += 32) {
+        __m512i r[6], x0, x1, x2, x3;
+        roots8(rt, k + b, r);
+        transpose4(load(a), load(a + 8), load(a + 16), load(a + 24), x0, x1, x2, x3);
+        fwd4_lanes(x0, x1, x2, x3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
+        __m512i v0, v1, v2, v3;
+        untranspose4(x0, x1, x2, x3, v0, v1, v2, v3);
+        store(a, v0);
+        store(a + 8, v1);
+        store(a + 16, v2);
+        store(a + 24, v3);
+    }
+}
+
+// The inverse of fwd4_blocks_of_4 (inv4 with q = 1) from the inverse roots.
+NTT_VECTOR_TARGET inline void inv4_blocks_of_4(uint64_t *a, size_t blocks, const uint64_t *irt, size_t k, uint64_t p) {
+    const __m512i vp = splat(p);
+    for (size_t b = 0; b < blocks; b += 8, a += 32) {
+        __m512i r[6], z0, z1, z2, z3;
+        roots8(irt, k + b, r);
+        transpose4(load(a), load(a + 8), load(a + 16), load(a + 24), z0, z1, z2, z3);
+        inv4_lanes(z0, z1, z2, z3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
+        __m512i v0, v1, v2, v3;
+        untranspose4(z0, z1, z2, z3, v0, v1, v2, v3);
+        store(a, v0);
+        store(a + 8, v1);
+        store(a + 16, v2);
+        store(a + 24, v3);
+    }
+}
+
+// Two blocks of 16 values in one set of vectors: the low four lanes from
+// block b, the high four from block b + 1, position j of each.
+NTT_VECTOR_TARGET inline __m512i load_pair(const uint64_t *a) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(a))),
+                              _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a + 16)), 1);
+}
+NTT_VECTOR_TARGET inline void store_pair(uint64_t *a, __m512i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(a), _mm512_castsi512_si256(v));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(a + 16), _mm512_extracti64x4_epi64(v, 1));
+}
+NTT_VECTOR_TARGET inline __m512i halves(uint64_t low, uint64_t high) {
+    return _mm512_mask_blend_epi64(0xf0, splat(low), splat(high));
+}
+
+// The level of blocks of 16 values (q = 4) on `blocks` blocks, an even
+// number, numbered from k; `inverse` picks inv4's butterfly and roots.
+NTT_VECTOR_TARGET inline void level_blocks_of_16(uint64_t *a, size_t blocks, const uint64_t *rt, size_t k, uint64_t p,
+                                                 bool inverse) {
+    const __m512i vp = splat(p);
+    for (size_t b = 0; b < blocks; b += 2, a += 32) {
+        size_t j = k + b;
+        __m512i r1 = halves(rt[2 * j], rt[2 * j + 2]), r1q = halves(rt[2 * j + 1], rt[2 * j + 3]);
+        __m512i r2 = halves(rt[4 * j], rt[4 * j + 4]), r2q = halves(rt[4 * j + 1], rt[4 * j + 5]);
+        __m512i r3 = halves(rt[4 * j + 2], rt[4 * j + 6]), r3q = halves(rt[4 * j + 3], rt[4 * j + 7]);
+        __m512i x0 = load_pair(a), x1 = load_pair(a + 4), x2 = load_pair(a + 8), x3 = load_pair(a + 12);
+        if (inverse) inv4_lanes(x0, x1, x2, x3, r1, r1q, r2, r2q, r3, r3q, vp);
+        else fwd4_lanes(x0, x1, x2, x3, r1, r1q, r2, r2q, r3, r3q, vp);
+        store_pair(a, x0);
+        store_pair(a + 4, x1);
+        store_pair(a + 8, x2);
+        store_pair(a + 12, x3);
+    }
+}
+
 // a[i] := a[i] b[i] / 2^64 (b null: a[i]^2 / 2^64) for i < len8, a multiple
 // of 8, inputs in [0, 4p) halved to [0, 2p) first, as the scalar pointwise.
 NTT_VECTOR_TARGET inline void pointwise(uint64_t *a, const uint64_t *b, size_t len8, uint64_t p, uint64_t pinv) {
@@ -129,6 +271,34 @@ NTT_VECTOR_TARGET inline void pointwise(uint64_t *a, const uint64_t *b, size_t l
         __m512i x = below(load(a + i), p2);
         __m512i y = b ? below(load(b + i), p2) : x;
         store(a + i, mont(x, y, vp, vi));
+    }
+}
+
+// r[0 .. na+nb) := a * b by rows: every product a[i] b[j] (below 10^16) is
+// added to the 64-bit column i + j, then one pass carries the columns into
+// base-10^8 limbs. A column takes at most min(na, nb) <= 1800 products, so
+// it stays below 1.8e19 < 2^64 with the carry. b64 is scratch of nb words.
+// square: a and b are the same, each cross product is taken once, doubled.
+NTT_VECTOR_TARGET inline void school_rows(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
+                                          uint64_t *col, uint64_t *b64, bool square) {
+    const uint64_t BASE = 100000000;
+    for (int j = 0; j < nb; j++) b64[j] = b[j];
+    for (int k = 0; k < na + nb; k++) col[k] = 0;
+    for (int i = 0; i < na; i++) {
+        int j = square ? i + 1 : 0;
+        uint64_t ai = square ? 2 * uint64_t(a[i]) : a[i];
+        if (square) col[2 * i] += uint64_t(a[i]) * a[i];
+        const __m512i va = splat(ai);
+        uint64_t *c = col + i;
+        for (; j + 8 <= nb; j += 8)
+            store(c + j, _mm512_add_epi64(load(c + j), _mm512_mul_epu32(va, load(b64 + j))));
+        for (; j < nb; j++) c[j] += ai * b64[j];
+    }
+    uint64_t carry = 0;
+    for (int k = 0; k < na + nb; k++) {
+        uint64_t v = col[k] + carry;
+        carry = v / BASE;
+        r[k] = uint32_t(v - carry * BASE);
     }
 }
 
