@@ -277,22 +277,38 @@ NTT_VECTOR_TARGET inline void pointwise(uint64_t *a, const uint64_t *b, size_t l
 // r[0 .. na+nb) := a * b by rows: every product a[i] b[j] (below 10^16) is
 // added to the 64-bit column i + j, then one pass carries the columns into
 // base-10^8 limbs. A column takes at most min(na, nb) <= 1800 products, so
-// it stays below 1.8e19 < 2^64 with the carry. b64 is scratch of nb words.
+// it stays below 1.8e19 < 2^64 with the carry. Four rows share each load
+// and store of the columns: b is read at shifts 0 to 3 from a copy with
+// zeros on both sides. col needs na + nb + 16 words, b64 nb + 16.
 // square: a and b are the same, each cross product is taken once, doubled.
 NTT_VECTOR_TARGET inline void school_rows(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
                                           uint64_t *col, uint64_t *b64, bool square) {
     const uint64_t BASE = 100000000;
-    for (int j = 0; j < nb; j++) b64[j] = b[j];
-    for (int k = 0; k < na + nb; k++) col[k] = 0;
-    for (int i = 0; i < na; i++) {
+    uint64_t *bz = b64 + 4;
+    for (int j = -4; j < 0; j++) bz[j] = 0;
+    for (int j = 0; j < nb; j++) bz[j] = b[j];
+    for (int j = nb; j < nb + 12; j++) bz[j] = 0;
+    for (int k = 0; k < na + nb + 16; k++) col[k] = 0;
+    int i = 0;
+    if (!square) {
+        for (; i + 4 <= na; i += 4) {
+            const __m512i a0 = splat(a[i]), a1 = splat(a[i + 1]), a2 = splat(a[i + 2]), a3 = splat(a[i + 3]);
+            uint64_t *c = col + i;
+            for (int j = 0; j < nb + 3; j += 8) {
+                __m512i s = _mm512_add_epi64(_mm512_mul_epu32(a0, load(bz + j)), _mm512_mul_epu32(a1, load(bz + j - 1)));
+                __m512i t = _mm512_add_epi64(_mm512_mul_epu32(a2, load(bz + j - 2)), _mm512_mul_epu32(a3, load(bz + j - 3)));
+                store(c + j, _mm512_add_epi64(load(c + j), _mm512_add_epi64(s, t)));
+            }
+        }
+    }
+    for (; i < na; i++) {
         int j = square ? i + 1 : 0;
         uint64_t ai = square ? 2 * uint64_t(a[i]) : a[i];
         if (square) col[2 * i] += uint64_t(a[i]) * a[i];
         const __m512i va = splat(ai);
         uint64_t *c = col + i;
-        for (; j + 8 <= nb; j += 8)
-            store(c + j, _mm512_add_epi64(load(c + j), _mm512_mul_epu32(va, load(b64 + j))));
-        for (; j < nb; j++) c[j] += ai * b64[j];
+        for (; j + 8 <= nb; j += 8) store(c + j, _mm512_add_epi64(load(c + j), _mm512_mul_epu32(va, load(bz + j))));
+        for (; j < nb; j++) c[j] += ai * bz[j];
     }
     uint64_t carry = 0;
     for (int k = 0; k < na + nb; k++) {
