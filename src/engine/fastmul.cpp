@@ -269,9 +269,13 @@ constexpr size_t LEAF = 1 << 12;  // blocks of 32 KB run level by level in L1
 // with its quotient w[1].
 inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
-    if (vectors && h % 8 == 0) return ntt_vector::fwd2(a, h, r, rq, p);
+    size_t j = 0;
+    if (vectors) {
+        j = h - h % 8;
+        ntt_vector::fwd2(a, h, r, rq, p, 0, j);
+    }
     uint64_t *b = a + h;
-    for (size_t j = 0; j < h; j++) {
+    for (; j < h; j++) {
         uint64_t u = below(a[j], p2);
         uint64_t t = shoup(b[j], r, rq, p);
         a[j] = u + t;
@@ -285,11 +289,13 @@ inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = rt[2 * k], r1q = rt[2 * k + 1];
     const uint64_t r2 = rt[4 * k], r2q = rt[4 * k + 1], r3 = rt[4 * k + 2], r3q = rt[4 * k + 3];
-    if (vectors && q % 8 == 0) {
+    size_t j = 0;
+    if (vectors) {
         const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
-        return ntt_vector::fwd4(a, q, r, p);
+        j = q - q % 8;
+        ntt_vector::fwd4(a, q, r, p, 0, j);
     }
-    for (size_t j = 0; j < q; j++) {
+    for (; j < q; j++) {
         uint64_t x0 = below(a[j], p2), x1 = below(a[j + q], p2);
         uint64_t t2 = shoup(a[j + 2 * q], r1, r1q, p), t3 = shoup(a[j + 3 * q], r1, r1q, p);
         uint64_t y0 = below(x0 + t2, p2), y2 = below(x0 + p2 - t2, p2);
@@ -305,9 +311,13 @@ inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p
 // Inverse of fwd2 up to a factor 2, with w the inverse root.
 inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
-    if (vectors && h % 8 == 0) return ntt_vector::inv2(a, h, r, rq, p);
+    size_t j = 0;
+    if (vectors) {
+        j = h - h % 8;
+        ntt_vector::inv2(a, h, r, rq, p, 0, j);
+    }
     uint64_t *b = a + h;
-    for (size_t j = 0; j < h; j++) {
+    for (; j < h; j++) {
         uint64_t u = a[j], v = b[j];
         a[j] = below(u + v, p2);
         b[j] = shoup(u + p2 - v, r, rq, p);
@@ -319,11 +329,13 @@ inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t 
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = irt[2 * k], r1q = irt[2 * k + 1];
     const uint64_t r2 = irt[4 * k], r2q = irt[4 * k + 1], r3 = irt[4 * k + 2], r3q = irt[4 * k + 3];
-    if (vectors && q % 8 == 0) {
+    size_t j = 0;
+    if (vectors) {
         const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
-        return ntt_vector::inv4(a, q, r, p);
+        j = q - q % 8;
+        ntt_vector::inv4(a, q, r, p, 0, j);
     }
-    for (size_t j = 0; j < q; j++) {
+    for (; j < q; j++) {
         uint64_t z0 = a[j], z1 = a[j + q], z2 = a[j + 2 * q], z3 = a[j + 3 * q];
         uint64_t y0 = below(z0 + z1, p2), y1 = shoup(z0 + p2 - z1, r2, r2q, p);
         uint64_t y2 = below(z2 + z3, p2), y3 = shoup(z2 + p2 - z3, r3, r3q, p);

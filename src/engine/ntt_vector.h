@@ -60,11 +60,12 @@ NTT_VECTOR_TARGET inline __m512i load(const uint64_t *a) { return _mm512_loadu_s
 NTT_VECTOR_TARGET inline void store(uint64_t *a, __m512i v) { _mm512_storeu_si512(a, v); }
 NTT_VECTOR_TARGET inline __m512i splat(uint64_t v) { return _mm512_set1_epi64(int64_t(v)); }
 
-// One forward level on 2h values (h a multiple of 8), root r with quotient rq.
-NTT_VECTOR_TARGET inline void fwd2(uint64_t *a, size_t h, uint64_t r, uint64_t rq, uint64_t p) {
+// One forward level on 2h values, root r with quotient rq, for the
+// positions j0 <= j < j1 (j1 - j0 a multiple of 8) of the first half.
+NTT_VECTOR_TARGET inline void fwd2(uint64_t *a, size_t h, uint64_t r, uint64_t rq, uint64_t p, size_t j0, size_t j1) {
     const __m512i vp = splat(p), p2 = splat(2 * p), w = splat(r), wq = splat(rq);
     uint64_t *b = a + h;
-    for (size_t j = 0; j < h; j += 8) {
+    for (size_t j = j0; j < j1; j += 8) {
         __m512i u = below(load(a + j), p2);
         __m512i t = shoup(load(b + j), w, wq, vp);
         store(a + j, _mm512_add_epi64(u, t));
@@ -72,13 +73,14 @@ NTT_VECTOR_TARGET inline void fwd2(uint64_t *a, size_t h, uint64_t r, uint64_t r
     }
 }
 
-// Two forward levels on 4q values (q a multiple of 8): roots r[0..5] are
-// (r1, r1q, r2, r2q, r3, r3q) as the scalar fwd4 reads them.
-NTT_VECTOR_TARGET inline void fwd4(uint64_t *a, size_t q, const uint64_t r[6], uint64_t p) {
+// Two forward levels on 4q values, for the positions j0 <= j < j1 (j1 - j0
+// a multiple of 8) of the first quarter: roots r[0..5] are (r1, r1q, r2,
+// r2q, r3, r3q) as the scalar fwd4 reads them.
+NTT_VECTOR_TARGET inline void fwd4(uint64_t *a, size_t q, const uint64_t r[6], uint64_t p, size_t j0, size_t j1) {
     const __m512i vp = splat(p), p2 = splat(2 * p);
     const __m512i r1 = splat(r[0]), r1q = splat(r[1]), r2 = splat(r[2]), r2q = splat(r[3]);
     const __m512i r3 = splat(r[4]), r3q = splat(r[5]);
-    for (size_t j = 0; j < q; j += 8) {
+    for (size_t j = j0; j < j1; j += 8) {
         __m512i x0 = below(load(a + j), p2), x1 = below(load(a + j + q), p2);
         __m512i t2 = shoup(load(a + j + 2 * q), r1, r1q, vp), t3 = shoup(load(a + j + 3 * q), r1, r1q, vp);
         __m512i y0 = below(_mm512_add_epi64(x0, t2), p2);
@@ -92,23 +94,23 @@ NTT_VECTOR_TARGET inline void fwd4(uint64_t *a, size_t q, const uint64_t r[6], u
     }
 }
 
-// One inverse level on 2h values (h a multiple of 8), inverse root r.
-NTT_VECTOR_TARGET inline void inv2(uint64_t *a, size_t h, uint64_t r, uint64_t rq, uint64_t p) {
+// One inverse level on 2h values, inverse root r, positions as fwd2.
+NTT_VECTOR_TARGET inline void inv2(uint64_t *a, size_t h, uint64_t r, uint64_t rq, uint64_t p, size_t j0, size_t j1) {
     const __m512i vp = splat(p), p2 = splat(2 * p), w = splat(r), wq = splat(rq);
     uint64_t *b = a + h;
-    for (size_t j = 0; j < h; j += 8) {
+    for (size_t j = j0; j < j1; j += 8) {
         __m512i u = load(a + j), v = load(b + j);
         store(a + j, below(_mm512_add_epi64(u, v), p2));
         store(b + j, shoup(_mm512_sub_epi64(_mm512_add_epi64(u, p2), v), w, wq, vp));
     }
 }
 
-// Two inverse levels on 4q values (q a multiple of 8), inverse roots as fwd4.
-NTT_VECTOR_TARGET inline void inv4(uint64_t *a, size_t q, const uint64_t r[6], uint64_t p) {
+// Two inverse levels on 4q values, inverse roots and positions as fwd4.
+NTT_VECTOR_TARGET inline void inv4(uint64_t *a, size_t q, const uint64_t r[6], uint64_t p, size_t j0, size_t j1) {
     const __m512i vp = splat(p), p2 = splat(2 * p);
     const __m512i r1 = splat(r[0]), r1q = splat(r[1]), r2 = splat(r[2]), r2q = splat(r[3]);
     const __m512i r3 = splat(r[4]), r3q = splat(r[5]);
-    for (size_t j = 0; j < q; j += 8) {
+    for (size_t j = j0; j < j1; j += 8) {
         __m512i z0 = load(a + j), z1 = load(a + j + q), z2 = load(a + j + 2 * q), z3 = load(a + j + 3 * q);
         __m512i y0 = below(_mm512_add_epi64(z0, z1), p2);
         __m512i y1 = shoup(_mm512_sub_epi64(_mm512_add_epi64(z0, p2), z1), r2, r2q, vp);
