@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "../engine/fastmul.h"
+#include "power_split.h"
 #include "real_flt.h"
 #include "../engine/scratch.h"
 
@@ -114,8 +115,9 @@ Flt make_e(Context &cx) {
 // atanh(1/m) to cx.prec limbs.
 Flt atanh_inverse(Context &cx, int64_t m) {
     int64_t terms = int64_t(8.0 * (cx.prec + 1) / (2 * std::log10(double(m)))) + 2;
-    Series s{SERIES_ATANH, flt_int(cx, 1), flt_int(cx, m * m)};
-    return flt_div_int(cx, series_sum(cx, s, terms), m);
+    Flt t, d;
+    odd_series(cx, 1, (unsigned __int128)(m * m), terms, &t, &d);
+    return flt_div(cx, t, flt_mul_int(cx, d, m));
 }
 
 // ln 2 alone by the three arctanh values of largest arguments that give it:
@@ -435,8 +437,7 @@ Flt exp_fraction(Context &cx, const Flt &f) {
             c.sign = 1;
             c = flt_normalise(c);
             if (c.n) {
-                Series ser{SERIES_EXP, c, flt_int(cx, 1)};
-                Flt part = series_sum(cx, ser, exp_terms(cx, flt_log10_abs(c), 1));
+                Flt part = power_series(cx, POWER_EXP, c, exp_terms(cx, flt_log10_abs(c), 1) - 1);
                 result = flt_mul(cx, result, part);
                 flt_settle(cx, mark, &result);
             }
@@ -602,8 +603,9 @@ Flt log_ratio(Context &cx, int64_t p, int64_t q, int64_t *errpos) {
             Flt ub = flt_u128(cx, (unsigned __int128)b, 1);
             double ratio = double(b) * double(b) / (double(a) * double(a));
             int64_t terms = int64_t(8.0 * (cx.prec + 1) / std::log10(ratio)) + 2;
-            Series s{SERIES_ATANH, flt_mul(cx, ua, ua), flt_mul(cx, ub, ub)};
-            Flt at = flt_div(cx, flt_mul(cx, series_sum(cx, s, terms), ua), ub);
+            Flt t, d;
+            odd_series(cx, (unsigned __int128)(a * a), (unsigned __int128)(b * b), terms, &t, &d);
+            Flt at = flt_div(cx, flt_mul(cx, t, ua), flt_mul(cx, d, ub));
             r = flt_add(cx, r, flt_mul_int(cx, at, 2));
         }
     }
@@ -706,9 +708,8 @@ void sin_cos_small(Context &cx, const Flt &r, Flt *sn, Flt *cs) {
         if (e_end > s) {
             Flt c = flt_normalise(Flt{r.d + s, int(e_end - s), r.e + s, 1});
             if (c.n) {
-                Flt c2 = flt_mul(cx, c, c);
-                Series ser{SERIES_SIN, c2, flt_int(cx, 1)};
-                Flt sc = flt_mul(cx, c, series_sum(cx, ser, exp_terms(cx, flt_log10_abs(c), 2)));
+                Flt c2 = flt_neg(flt_mul(cx, c, c));
+                Flt sc = flt_mul(cx, c, power_series(cx, POWER_SIN, c2, exp_terms(cx, flt_log10_abs(c), 2) - 1));
                 // cos = sqrt(1 - sin^2) costs less than a second series
                 // (measured); the chunks are at most pi/4, so nothing cancels.
                 Flt cc = flt_sqrt(cx, flt_sub(cx, flt_int(cx, 1), flt_mul(cx, sc, sc)));

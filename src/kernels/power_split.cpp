@@ -1,0 +1,156 @@
+// Binary splitting with a table of powers.
+//
+// A range [a, b) of terms of sum_k c_k prod_{j <= k} x / q(j) keeps the
+// product Q of its q(j) and T = sum_k x^(k-a+1) Q(k+1 .. b-1) c_k / c_a-like
+// parts; two ranges join as T = T_L Q_R + x^|L| T_R, Q = Q_L Q_R. The power
+// x^|L| depends only on the length of the left range, and the halving split
+// gives ranges of at most two lengths at each depth (floor and ceiling of
+// terms / 2^depth), so the powers come from a table made once: one product
+// fewer at every join than when each range multiplies out its own power.
+//
+// The arctanh series sum_j (u/v)^j / (2j + 1) is kept as
+//   B = prod_{a <= j < b} (2j + 1),   T = B v^(b-a) sum_{a <= j < b} (u/v)^(j-a) / (2j + 1),
+// joined as B = B_L B_R, T = T_L (B_R v^|R|) + u^|L| B_L T_R: the odd
+// numbers are multiplied once, not as two products (2j - 1) and (2j + 1) v.
+#include "power_split.h"
+
+#include "../engine/scratch.h"
+
+namespace {
+
+constexpr int MAX_DEPTH = 64;
+
+// Powers x^s for the lengths s of the ranges at each depth.
+struct Powers {
+    int64_t low[MAX_DEPTH];
+    Flt at_low[MAX_DEPTH], at_high[MAX_DEPTH];
+    bool one;  // x = 1: every power is 1 and is never multiplied
+};
+
+int64_t span_low(int64_t terms, int depth) { return terms >> depth; }
+int64_t span_high(int64_t terms, int depth) { return (terms + (int64_t(1) << depth) - 1) >> depth; }
+
+const Flt &power_of(const Powers &p, int64_t span, int depth) {
+    return span == p.low[depth] ? p.at_low[depth] : p.at_high[depth];
+}
+
+// Fills the table for x from the deepest depth up: a length s is the sum
+// of the lengths floor(s/2) and ceil(s/2) one depth below.
+void make_powers(Context &cx, Powers *p, const Flt &x, int64_t terms) {
+    p->one = x.n == 1 && x.d[0] == 1 && x.e == 0 && x.sign > 0;
+    int deepest = 0;
+    while (span_high(terms, deepest) > 1 && deepest < MAX_DEPTH - 1) deepest++;
+    for (int d = deepest; d >= 0; d--) {
+        p->low[d] = span_low(terms, d);
+        int64_t spans[2] = {span_low(terms, d), span_high(terms, d)};
+        Flt *slots[2] = {&p->at_low[d], &p->at_high[d]};
+        for (int i = 0; i < 2; i++) {
+            int64_t s = spans[i];
+            if (i == 1 && s == spans[0]) {
+                *slots[1] = *slots[0];
+            } else if (p->one || s == 0) {
+                *slots[i] = flt_int(cx, 1);
+            } else if (s == 1) {
+                *slots[i] = flt_copy(cx, x);
+            } else {
+                *slots[i] = flt_mul(cx, power_of(*p, s / 2, d + 1), power_of(*p, s - s / 2, d + 1));
+            }
+        }
+    }
+}
+
+Flt from_u128(Context &cx, unsigned __int128 v) { return flt_u128(cx, v, 1); }
+
+// ------------------------------------------------------------ arctanh
+
+struct OddRange {
+    Flt B, T;
+};
+
+struct OddSplit {
+    const Powers *u, *v;
+};
+
+// B and T of the terms a .. b-1 at depth `depth`, settled at the arena
+// position on entry.
+OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth) {
+    if (b - a == 1) return OddRange{flt_int(cx, 2 * a + 1), power_of(*s.v, 1, depth)};
+    size_t mark = scratch_mark(cx);
+    int64_t m = a + (b - a) / 2;
+    OddRange L = odd_split(cx, s, a, m, depth + 1);
+    OddRange R = odd_split(cx, s, m, b, depth + 1);
+    OddRange r;
+    Flt bv = flt_mul(cx, R.B, power_of(*s.v, b - m, depth + 1));
+    Flt y = flt_mul(cx, L.B, R.T);
+    if (!s.u->one) y = flt_mul(cx, y, power_of(*s.u, m - a, depth + 1));
+    r.T = flt_add(cx, flt_mul(cx, L.T, bv), y);
+    r.B = flt_mul(cx, L.B, R.B);
+    flt_settle(cx, mark, &r.B, &r.T);
+    return r;
+}
+
+// ------------------------------------------------------------- powers
+
+struct PowerRange {
+    Flt Q, T;
+};
+
+struct PowerSplit {
+    PowerKind kind;
+    const Powers *x;
+};
+
+Flt small_factor(Context &cx, PowerKind kind, int64_t k) {
+    if (kind == POWER_EXP) return flt_int(cx, k);
+    return from_u128(cx, (unsigned __int128)(2 * k) * (unsigned __int128)(2 * k + 1));
+}
+
+// Q and T of the terms a .. b-1 (a >= 1) at depth `depth`, settled at the
+// arena position on entry.
+PowerRange power_split(Context &cx, const PowerSplit &s, int64_t a, int64_t b, int depth) {
+    if (b - a == 1) return PowerRange{small_factor(cx, s.kind, a), power_of(*s.x, 1, depth)};
+    size_t mark = scratch_mark(cx);
+    int64_t m = a + (b - a) / 2;
+    PowerRange L = power_split(cx, s, a, m, depth + 1);
+    PowerRange R = power_split(cx, s, m, b, depth + 1);
+    PowerRange r;
+    r.T = flt_add(cx, flt_mul(cx, L.T, R.Q), flt_mul(cx, power_of(*s.x, m - a, depth + 1), R.T));
+    r.Q = flt_mul(cx, L.Q, R.Q);
+    flt_settle(cx, mark, &r.Q, &r.T);
+    return r;
+}
+
+}  // namespace
+
+void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t terms, Flt *t, Flt *d) {
+    if (terms < 1) terms = 1;
+    const int target = cx.prec;
+    size_t mark = scratch_mark(cx);
+    cx.prec = target + 2;
+    Powers pu, pv;
+    make_powers(cx, &pu, from_u128(cx, u), terms);
+    make_powers(cx, &pv, from_u128(cx, v), terms);
+    OddSplit s{&pu, &pv};
+    OddRange r = odd_split(cx, s, 0, terms, 0);
+    *t = r.T;
+    *d = flt_mul(cx, r.B, power_of(pv, terms, 0));
+    cx.prec = target;
+    flt_settle(cx, mark, t, d);
+}
+
+Flt power_series(Context &cx, PowerKind kind, const Flt &x, int64_t terms) {
+    if (terms < 1 || x.n == 0) return flt_int(cx, 1);
+    const int target = cx.prec;
+    size_t mark = scratch_mark(cx);
+    cx.prec = target + 2;
+    Powers px;
+    make_powers(cx, &px, x, terms);
+    PowerSplit s{kind, &px};
+    // Terms 1 .. terms; the first term, 1, is added after the quotient.
+    PowerRange r = power_split(cx, s, 1, terms + 1, 0);
+    Flt sum = flt_div(cx, flt_add(cx, r.Q, r.T), r.Q);
+    cx.prec = target;
+    sum = flt_trunc(sum, target);
+    flt_settle(cx, mark, &sum);
+    return sum;
+}
