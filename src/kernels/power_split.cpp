@@ -34,27 +34,30 @@ const Flt &power_of(const Powers &p, int64_t span, int depth) {
     return span == p.low[depth] ? p.at_low[depth] : p.at_high[depth];
 }
 
-// Fills the table for x from the deepest depth up: a length s is the sum
-// of the lengths floor(s/2) and ceil(s/2) one depth below.
+// Fills the table for x from the deepest depth up: the shorter length at
+// a depth is twice the shorter one below, plus one when odd, so each depth
+// costs a square and at most two products by x.
 void make_powers(Context &cx, Powers *p, const Flt &x, int64_t terms) {
     p->one = x.n == 1 && x.d[0] == 1 && x.e == 0 && x.sign > 0;
     int deepest = 0;
     while (span_high(terms, deepest) > 1 && deepest < MAX_DEPTH - 1) deepest++;
     for (int d = deepest; d >= 0; d--) {
-        p->low[d] = span_low(terms, d);
-        int64_t spans[2] = {span_low(terms, d), span_high(terms, d)};
-        Flt *slots[2] = {&p->at_low[d], &p->at_high[d]};
-        for (int i = 0; i < 2; i++) {
-            int64_t s = spans[i];
-            if (i == 1 && s == spans[0]) {
-                *slots[1] = *slots[0];
-            } else if (p->one || s == 0) {
-                *slots[i] = flt_int(cx, 1);
-            } else if (s == 1) {
-                *slots[i] = flt_copy(cx, x);
-            } else {
-                *slots[i] = flt_mul(cx, power_of(*p, s / 2, d + 1), power_of(*p, s - s / 2, d + 1));
-            }
+        int64_t low = span_low(terms, d), high = span_high(terms, d);
+        p->low[d] = low;
+        Flt &at_low = p->at_low[d];
+        if (p->one || low == 0) {
+            at_low = flt_int(cx, 1);
+        } else if (low == 1) {
+            at_low = flt_copy(cx, x);
+        } else {
+            const Flt &half = p->at_low[d + 1];  // x^(low / 2): low / 2 is the shorter length below
+            at_low = flt_mul(cx, half, half);
+            if (low % 2) at_low = flt_mul(cx, at_low, x);
+        }
+        if (high == low) {
+            p->at_high[d] = at_low;
+        } else {
+            p->at_high[d] = p->one ? at_low : low == 0 ? flt_copy(cx, x) : flt_mul(cx, at_low, x);
         }
     }
 }

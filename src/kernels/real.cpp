@@ -449,9 +449,43 @@ Flt exp_fraction(Context &cx, const Flt &f) {
     return result;
 }
 
+// exp(x) = 2^m exp(x - m ln 2) with 0 <= x - m ln 2 < 1, when ln 2 is in
+// cx's cache at the precision needed (then it costs less than the powers of
+// e) and |x| is moderate; false otherwise, nothing computed.
+bool exp_by_ln2(Context &cx, const Flt &x, Flt *out) {
+    int64_t top_limb;
+    long double lead = flt_lead(x, &top_limb);
+    if (x.n == 0 || top_limb > 1) return false;
+    long double xd = lead * powl((long double)BASE, (long double)top_limb) * x.sign;
+    int64_t m = int64_t(floorl(xd / 0.693147180559945309417L));
+    int keep = cx.prec;
+    int p = keep + 2 + int(std::log10(double(m < 0 ? -m : m) + 1) / 8);
+    if (!cx.constants || cx.constants->ln2.prec < p) return false;
+    cx.prec = p;
+    Flt ln2 = ln2_value(cx);
+    Flt r = flt_sub(cx, x, flt_mul_int(cx, ln2, m));
+    // The estimate of m may be one off near a multiple of ln 2.
+    if (r.sign < 0 && r.n) {
+        r = flt_add(cx, r, ln2);
+        m -= 1;
+    }
+    if (r.sign < 0 && r.n) r = flt_zero();  // below the precision
+    Flt ef = exp_fraction(cx, r);
+    uint64_t am = uint64_t(m < 0 ? -m : m);
+    if (am > 0) {
+        Flt pw = flt_pow_int(cx, flt_int(cx, 2), am);
+        ef = m > 0 ? flt_mul(cx, ef, pw) : flt_div(cx, ef, pw);
+    }
+    cx.prec = keep;
+    *out = flt_trunc(ef, keep);
+    return true;
+}
+
 // exp(x) at cx.prec for an Flt x (|x| below the room the caller checked).
 Flt exp_value(Context &cx, const Flt &x) {
     int keep = cx.prec;
+    Flt by_ln2;
+    if (exp_by_ln2(cx, x, &by_ln2)) return by_ln2;
     Flt ip = flt_floor_abs(x);  // |integer part|
     int64_t n = 0;
     for (int i = ip.n - 1; i >= 0; i--) n = n * BASE + ip.d[i];
