@@ -57,7 +57,7 @@ int reserve_cache(Cache *c, int limbs) {
 // that the retries of the kernels and of the certification (a few guard
 // limbs more each) find it in the cache, but not so many that a value
 // asked for once costs much more than it needs.
-int cache_target(int want) { return want + want / 64 + 24; }
+int cache_target(int want) { return want + want / 256 + 32; }
 
 // Stores v, computed at cx.prec, as the cached value `which` of cx, unless
 // the cache holds it at a higher precision already.
