@@ -14,6 +14,8 @@
 // numbers are multiplied once, not as two products (2j - 1) and (2j + 1) v.
 #include "power_split.h"
 
+#include <cmath>
+
 #include "../engine/scratch.h"
 
 namespace {
@@ -72,21 +74,32 @@ struct OddRange {
 
 struct OddSplit {
     const Powers *u, *v;
+    int b_prec;           // limbs kept of every B
+    double limbs_per_term;  // log_BASE(v / u): how far each term lies below the one before
 };
 
 // B and T of the terms a .. b-1 at depth `depth`, settled at the arena
-// position on entry.
-OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth) {
+// position on entry; B to s.b_prec limbs, T to t_prec. All terms are
+// positive, and the right half's part u^|L| B_L T_R of T lies |L| terms, at
+// least floor(|L| log_BASE(v/u)) limbs, below the whole: the right half's T
+// is needed to that many limbs fewer (its B in full, as a factor of the
+// left half's part). Near the top of a long split, where the values are cut
+// to the precision, this shortens the right halves' products.
+OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth, int t_prec) {
     if (b - a == 1) return OddRange{flt_int(cx, 2 * a + 1), power_of(*s.v, 1, depth)};
     size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
-    OddRange L = odd_split(cx, s, a, m, depth + 1);
-    OddRange R = odd_split(cx, s, m, b, depth + 1);
+    double below = double(m - a) * s.limbs_per_term - 1;
+    int right_prec = below >= t_prec - 4 ? 4 : int(t_prec - (below > 0 ? below : 0));
+    OddRange L = odd_split(cx, s, a, m, depth + 1, t_prec);
+    OddRange R = odd_split(cx, s, m, b, depth + 1, right_prec);
     OddRange r;
+    cx.prec = t_prec;
     Flt bv = flt_mul(cx, R.B, power_of(*s.v, b - m, depth + 1));
     Flt y = flt_mul(cx, L.B, R.T);
     if (!s.u->one) y = flt_mul(cx, y, power_of(*s.u, m - a, depth + 1));
     r.T = flt_add(cx, flt_mul(cx, L.T, bv), y);
+    cx.prec = s.b_prec;
     r.B = flt_mul(cx, L.B, R.B);
     flt_settle(cx, mark, &r.B, &r.T);
     return r;
@@ -133,8 +146,8 @@ void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t t
     Powers pu, pv;
     make_powers(cx, &pu, from_u128(cx, u), terms);
     make_powers(cx, &pv, from_u128(cx, v), terms);
-    OddSplit s{&pu, &pv};
-    OddRange r = odd_split(cx, s, 0, terms, 0);
+    OddSplit s{&pu, &pv, cx.prec, (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
+    OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec);
     *t = r.T;
     *d = flt_mul(cx, r.B, power_of(pv, terms, 0));
     cx.prec = target;
