@@ -38,12 +38,15 @@ const Flt &power_of(const Powers &p, int64_t span, int depth) {
 
 // Fills the table for x from the deepest depth up: the shorter length at
 // a depth is twice the shorter one below, plus one when odd, so each depth
-// costs a square and at most two products by x.
-void make_powers(Context &cx, Powers *p, const Flt &x, int64_t terms) {
+// costs a square and at most two products by x. Depths above `top` (the
+// largest powers, which only a caller multiplying out the whole range
+// needs) are left out.
+void make_powers(Context &cx, Powers *p, const Flt &x, int64_t terms, int top) {
     p->one = x.n == 1 && x.d[0] == 1 && x.e == 0 && x.sign > 0;
     int deepest = 0;
     while (span_high(terms, deepest) > 1 && deepest < MAX_DEPTH - 1) deepest++;
-    for (int d = deepest; d >= 0; d--) {
+    if (top > deepest) top = deepest;  // a single term is a leaf at depth 0
+    for (int d = deepest; d >= top; d--) {
         int64_t low = span_low(terms, d), high = span_high(terms, d);
         p->low[d] = low;
         Flt &at_low = p->at_low[d];
@@ -114,6 +117,8 @@ struct PowerRange {
 struct PowerSplit {
     PowerKind kind;
     const Powers *x;
+    int q_prec;       // limbs kept of every Q
+    double log10_x;   // log10 |x|, x below every q(j)
 };
 
 Flt small_factor(Context &cx, PowerKind kind, int64_t k) {
@@ -122,15 +127,24 @@ Flt small_factor(Context &cx, PowerKind kind, int64_t k) {
 }
 
 // Q and T of the terms a .. b-1 (a >= 1) at depth `depth`, settled at the
-// arena position on entry.
-PowerRange power_split(Context &cx, const PowerSplit &s, int64_t a, int64_t b, int depth) {
+// arena position on entry; Q to s.q_prec limbs, T to t_prec. The terms fall
+// (|x| < q(j)), so the right half's part x^|L| T_R of T is below the whole by
+// about x^|L| / Q_L: as in the arctanh splitting, the right half's T is
+// needed to that many limbs fewer, which shortens the products near the top
+// of a long split.
+PowerRange power_split(Context &cx, const PowerSplit &s, int64_t a, int64_t b, int depth, int t_prec) {
     if (b - a == 1) return PowerRange{small_factor(cx, s.kind, a), power_of(*s.x, 1, depth)};
     size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
-    PowerRange L = power_split(cx, s, a, m, depth + 1);
-    PowerRange R = power_split(cx, s, m, b, depth + 1);
+    PowerRange L = power_split(cx, s, a, m, depth + 1, t_prec);
+    // (Only for |x| < 1, which bounds x / q(j) below 1 for both kinds.)
+    double below = s.log10_x < 0 ? (flt_log10_abs(L.Q) - double(m - a) * s.log10_x) / 8 - 1 : 0;
+    int right_prec = below >= t_prec - 4 ? 4 : int(t_prec - (below > 0 ? below : 0));
+    PowerRange R = power_split(cx, s, m, b, depth + 1, right_prec);
     PowerRange r;
+    cx.prec = t_prec;
     r.T = flt_add(cx, flt_mul(cx, L.T, R.Q), flt_mul(cx, power_of(*s.x, m - a, depth + 1), R.T));
+    cx.prec = s.q_prec;
     r.Q = flt_mul(cx, L.Q, R.Q);
     flt_settle(cx, mark, &r.Q, &r.T);
     return r;
@@ -144,8 +158,8 @@ void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t t
     size_t mark = scratch_mark(cx);
     cx.prec = target + 2;
     Powers pu, pv;
-    make_powers(cx, &pu, from_u128(cx, u), terms);
-    make_powers(cx, &pv, from_u128(cx, v), terms);
+    make_powers(cx, &pu, from_u128(cx, u), terms, 1);
+    make_powers(cx, &pv, from_u128(cx, v), terms, 0);
     OddSplit s{&pu, &pv, cx.prec, (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
     OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec);
     *t = r.T;
@@ -160,10 +174,10 @@ Flt power_series(Context &cx, PowerKind kind, const Flt &x, int64_t terms) {
     size_t mark = scratch_mark(cx);
     cx.prec = target + 2;
     Powers px;
-    make_powers(cx, &px, x, terms);
-    PowerSplit s{kind, &px};
+    make_powers(cx, &px, x, terms, 1);
+    PowerSplit s{kind, &px, cx.prec, flt_log10_abs(x)};
     // Terms 1 .. terms; the first term, 1, is added after the quotient.
-    PowerRange r = power_split(cx, s, 1, terms + 1, 0);
+    PowerRange r = power_split(cx, s, 1, terms + 1, 0, cx.prec);
     Flt sum = flt_div(cx, flt_add(cx, r.Q, r.T), r.Q);
     cx.prec = target;
     sum = flt_trunc(sum, target);
