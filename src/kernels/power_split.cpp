@@ -78,6 +78,7 @@ struct OddRange {
 struct OddSplit {
     const Powers *u, *v;
     int b_prec;           // limbs kept of every B
+    uint64_t small_u, small_uv;  // u and v when both are below 2^40, else 0
     double limbs_per_term;  // log_BASE(v / u): how far each term lies below the one before
 };
 
@@ -90,6 +91,11 @@ struct OddSplit {
 // to the precision, this shortens the right halves' products.
 OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth, int t_prec) {
     if (b - a == 1) return OddRange{flt_int(cx, 2 * a + 1), power_of(*s.v, 1, depth)};
+    if (b - a == 2 && s.small_uv > 0 && a < (int64_t(1) << 24)) {
+        // Two terms in machine integers: B = (2a+1)(2a+3), T = v((2a+3) v + u (2a+1)).
+        unsigned __int128 b0 = 2 * a + 1, b1 = 2 * a + 3, u = s.small_u, v = s.small_uv;
+        return OddRange{from_u128(cx, b0 * b1), from_u128(cx, v * (b1 * v + u * b0))};
+    }
     size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
     double below = double(m - a) * s.limbs_per_term - 1;
@@ -160,7 +166,9 @@ void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t t
     Powers pu, pv;
     make_powers(cx, &pu, from_u128(cx, u), terms, 1);
     make_powers(cx, &pv, from_u128(cx, v), terms, 0);
-    OddSplit s{&pu, &pv, cx.prec, (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
+    bool small = v < (unsigned __int128)(uint64_t(1) << 40);
+    OddSplit s{&pu, &pv, cx.prec, uint64_t(small ? u : 0), uint64_t(small ? v : 0),
+               (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
     OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec);
     *t = r.T;
     *d = flt_mul(cx, r.B, power_of(pv, terms, 0));
