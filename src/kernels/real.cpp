@@ -455,7 +455,7 @@ Flt exp_fraction(Context &cx, const Flt &f) {
 bool exp_by_ln2(Context &cx, const Flt &x, Flt *out) {
     int64_t top_limb;
     long double lead = flt_lead(x, &top_limb);
-    if (x.n == 0 || top_limb > 1) return false;
+    if (x.n == 0 || flt_top(x) > 2) return false;  // m stays far inside 64 bits
     long double xd = lead * powl((long double)BASE, (long double)top_limb) * x.sign;
     int64_t m = int64_t(floorl(xd / 0.693147180559945309417L));
     int keep = cx.prec;
