@@ -89,9 +89,12 @@ struct OddSplit {
 // is needed to that many limbs fewer (its B in full, as a factor of the
 // left half's part). Near the top of a long split, where the values are cut
 // to the precision, this shortens the right halves' products.
-OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth, int t_prec) {
+// With `with_power` (the whole range) B comes back times v^(b-a), the
+// denominator of the sum, from the products already made.
+OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int depth, int t_prec,
+                   bool with_power = false) {
     if (b - a == 1) return OddRange{flt_int(cx, 2 * a + 1), power_of(*s.v, 1, depth)};
-    if (b - a == 2 && s.small_uv > 0 && a < (int64_t(1) << 24)) {
+    if (b - a == 2 && !with_power && s.small_uv > 0 && a < (int64_t(1) << 24)) {
         // Two terms in machine integers: B = (2a+1)(2a+3), T = v((2a+3) v + u (2a+1)).
         unsigned __int128 b0 = 2 * a + 1, b1 = 2 * a + 3, u = s.small_u, v = s.small_uv;
         return OddRange{from_u128(cx, b0 * b1), from_u128(cx, v * (b1 * v + u * b0))};
@@ -109,7 +112,12 @@ OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int dep
     if (!s.u->one) y = flt_mul(cx, y, power_of(*s.u, m - a, depth + 1));
     r.T = flt_add(cx, flt_mul(cx, L.T, bv), y);
     cx.prec = s.b_prec;
-    r.B = flt_mul(cx, L.B, R.B);
+    if (with_power) {
+        // B v^(b-a) = (B_L v^|L|) (B_R v^|R|).
+        r.B = flt_mul(cx, flt_mul(cx, L.B, power_of(*s.v, m - a, depth + 1)), bv);
+    } else {
+        r.B = flt_mul(cx, L.B, R.B);
+    }
     flt_settle(cx, mark, &r.B, &r.T);
     return r;
 }
@@ -165,13 +173,13 @@ void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t t
     cx.prec = target + 2;
     Powers pu, pv;
     make_powers(cx, &pu, from_u128(cx, u), terms, 1);
-    make_powers(cx, &pv, from_u128(cx, v), terms, 0);
+    make_powers(cx, &pv, from_u128(cx, v), terms, 1);
     bool small = v < (unsigned __int128)(uint64_t(1) << 40);
     OddSplit s{&pu, &pv, cx.prec, uint64_t(small ? u : 0), uint64_t(small ? v : 0),
                (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
-    OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec);
+    OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec, true);
     *t = r.T;
-    *d = flt_mul(cx, r.B, power_of(pv, terms, 0));
+    *d = terms == 1 ? r.T : r.B;  // one term: T = v = B v
     cx.prec = target;
     flt_settle(cx, mark, t, d);
 }
