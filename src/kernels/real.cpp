@@ -1,6 +1,8 @@
 // The function kernels: constants by binary splitting (cached), roots by
-// Newton's iteration, exponential and sine by bit-burst series, logarithm by
-// the arithmetic-geometric mean, arctangent by Newton on sine and cosine.
+// Newton's iteration, exponential and sine by bit-burst series, logarithm of
+// a small ratio from the cached logarithms of 2, 3, 5 and 7 or an arctanh
+// series, of other values by the arithmetic-geometric mean, arctangent by
+// Newton on sine and cosine.
 // Each result is made exact by recomputing with more limbs until the error
 // bound cannot move the truncated F-th limb.
 #include "real.h"
