@@ -466,10 +466,14 @@ bool exp_by_ln2(Context &cx, const Flt &x, Flt *out) {
     cx.prec = p;
     Flt ln2 = ln2_value(cx);
     Flt r = flt_sub(cx, x, flt_mul_int(cx, ln2, m));
-    // The estimate of m may be one off near a multiple of ln 2.
+    // The estimate of m may be one off near a multiple of ln 2 (or for a
+    // large x, whose leading limbs alone gave it).
     if (r.sign < 0 && r.n) {
         r = flt_add(cx, r, ln2);
         m -= 1;
+    } else if (flt_cmp(r, ln2) >= 0) {
+        r = flt_sub(cx, r, ln2);
+        m += 1;
     }
     if (r.sign < 0 && r.n) r = flt_zero();  // below the precision
     Flt ef = exp_fraction(cx, r);
