@@ -99,6 +99,17 @@ OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int dep
         unsigned __int128 b0 = 2 * a + 1, b1 = 2 * a + 3, u = s.small_u, v = s.small_uv;
         return OddRange{from_u128(cx, b0 * b1), from_u128(cx, v * (b1 * v + u * b0))};
     }
+    if (b - a <= 4 && !with_power && s.small_u == 1 && s.small_uv < 1024 && a < (int64_t(1) << 24)) {
+        // Up to four terms of an arctanh 1/k with k^2 < 2^10 in machine
+        // integers: B = prod b_i, T = sum_i v^(n-i) B / b_i below 2^118.
+        unsigned __int128 B = 1, T = 0, v = s.small_uv;
+        for (int64_t j = a; j < b; j++) {
+            unsigned __int128 bj = 2 * j + 1;
+            T = T * bj * v + B * v;  // joins term j: T_L (b_j v) + B_L v
+            B *= bj;
+        }
+        return OddRange{from_u128(cx, B), from_u128(cx, T)};
+    }
     size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
     double below = double(m - a) * s.limbs_per_term - 1;
