@@ -1,6 +1,8 @@
 // The function kernels: constants by binary splitting (cached), roots by
-// Newton's iteration, exponential and sine by bit-burst series, logarithm by
-// the arithmetic-geometric mean, arctangent by Newton on sine and cosine.
+// Newton's iteration, exponential and sine by bit-burst series, logarithm of
+// a small ratio from the cached logarithms of 2, 3, 5 and 7 or an arctanh
+// series, of other values by the arithmetic-geometric mean, arctangent by
+// Newton on sine and cosine.
 // Each result is made exact by recomputing with more limbs until the error
 // bound cannot move the truncated F-th limb.
 #include "real.h"
@@ -14,6 +16,7 @@
 #include <cstring>
 
 #include "../engine/fastmul.h"
+#include "power_split.h"
 #include "real_flt.h"
 #include "../engine/scratch.h"
 
@@ -35,7 +38,7 @@ struct Cache {
 
 // The constants a context keeps between kernel runs (see kernels_reserve).
 struct ConstantCache {
-    Cache pi, e, ln2, ln10;
+    Cache pi, e, ln2, ln3, ln5, ln7, ln10;
 };
 
 namespace {
@@ -52,23 +55,36 @@ int reserve_cache(Cache *c, int limbs) {
     return 0;
 }
 
+// Limbs a constant wanted at `want` limbs is computed with: a few more, so
+// that the retries of the kernels and of the certification (a few guard
+// limbs more each) find it in the cache, but not so many that a value
+// asked for once costs much more than it needs.
+int cache_target(int want) { return want + want / 256 + 32; }
+
+// Stores v, computed at cx.prec, as the cached value `which` of cx, unless
+// the cache holds it at a higher precision already.
+void keep_in_cache(Context &cx, Cache ConstantCache::*which, const Flt &v) {
+    if (!cx.constants || cx.status != STATUS_OK) return;
+    Cache *c = &(cx.constants->*which);
+    if (v.n > c->capacity || c->prec >= cx.prec) return;
+    memcpy(c->d, v.d, sizeof(uint32_t) * v.n);
+    c->value = v;
+    c->value.d = c->d;
+    c->prec = cx.prec;
+}
+
 // The constant at cx.prec limbs: from cx's cache (field `which` of it), or
-// computed with `make` (a little beyond, so that a retry with a few more
-// limbs finds it) and kept there. A context without a cache computes it
-// each time.
+// computed with `make` (at cache_target limbs) and kept there. A context
+// without a cache computes it each time.
 Flt cached(Context &cx, Cache ConstantCache::*which, Flt (*make)(Context &)) {
     Cache *c = cx.constants ? &(cx.constants->*which) : nullptr;
     const int want = cx.prec;
     if (c && c->prec >= want) return flt_trunc(c->value, want);
-    const int target = want + want / 8 + 2;
-    cx.prec = target;
+    cx.prec = cache_target(want);
     size_t mark = scratch_mark(cx);
     Flt v = make(cx);
-    if (c && cx.status == STATUS_OK && v.n <= c->capacity) {
-        memcpy(c->d, v.d, sizeof(uint32_t) * v.n);
-        c->value = v;
-        c->value.d = c->d;
-        c->prec = target;
+    keep_in_cache(cx, which, v);
+    if (c && c->prec == cx.prec) {
         v = c->value;
         scratch_release(cx, mark);
     } else {
@@ -80,11 +96,14 @@ Flt cached(Context &cx, Cache ConstantCache::*which, Flt (*make)(Context &)) {
 
 int64_t chudnovsky_terms(Context &cx) { return int64_t(8.0 * cx.prec / 14.1816) + 2; }
 
+// pi = 426880 sqrt(10005) / S with S = T / Q the Chudnovsky series: the
+// series' own quotient and the one by S are one division, of Q by T.
 Flt make_pi(Context &cx) {
     Series s{SERIES_CHUDNOVSKY, flt_int(cx, 1), flt_int(cx, 1)};
-    Flt sum = series_sum(cx, s, chudnovsky_terms(cx));
+    Flt t, q;
+    series_parts(cx, s, chudnovsky_terms(cx), &t, &q);
     Flt root = flt_sqrt(cx, flt_int(cx, 10005));
-    return flt_div(cx, flt_mul_int(cx, root, 426880), sum);
+    return flt_div(cx, flt_mul(cx, flt_mul_int(cx, root, 426880), q), t);
 }
 
 Flt make_e(Context &cx) {
@@ -98,47 +117,55 @@ Flt make_e(Context &cx) {
 // atanh(1/m) to cx.prec limbs.
 Flt atanh_inverse(Context &cx, int64_t m) {
     int64_t terms = int64_t(8.0 * (cx.prec + 1) / (2 * std::log10(double(m)))) + 2;
-    Series s{SERIES_ATANH, flt_int(cx, 1), flt_int(cx, m * m)};
-    return flt_div_int(cx, series_sum(cx, s, terms), m);
+    Flt t, d;
+    odd_series(cx, 1, (unsigned __int128)(m * m), terms, &t, &d);
+    return flt_div(cx, t, flt_mul_int(cx, d, m));
 }
 
-// ln 2 and ln 10 from the same three arctanh values.
-void make_logs(Context &cx, Flt *ln2, Flt *ln10) {
-    Flt a = atanh_inverse(cx, 31), b = atanh_inverse(cx, 49), c = atanh_inverse(cx, 161);
-    if (ln2)
-        *ln2 = flt_add(cx, flt_add(cx, flt_mul_int(cx, a, 14), flt_mul_int(cx, b, 10)), flt_mul_int(cx, c, 6));
-    if (ln10)
-        *ln10 = flt_add(cx, flt_add(cx, flt_mul_int(cx, a, 46), flt_mul_int(cx, b, 34)), flt_mul_int(cx, c, 20));
-}
-// Stores v, computed at cx.prec, as the cached value `which` of cx.
-void keep_in_cache(Context &cx, Cache ConstantCache::*which, const Flt &v) {
-    if (!cx.constants || cx.status != STATUS_OK) return;
-    Cache *c = &(cx.constants->*which);
-    if (v.n > c->capacity) return;
-    memcpy(c->d, v.d, sizeof(uint32_t) * v.n);
-    c->value = v;
-    c->value.d = c->d;
-    c->prec = cx.prec;
+// ln 2 alone by the three arctanh values of largest arguments that give it:
+// 2 / 1 = (27/25)^9 (4375/4374)^4 / (2401/2400), so
+// ln 2 = 18 atanh(1/26) - 2 atanh(1/4801) + 8 atanh(1/8749).
+Flt make_ln2(Context &cx) {
+    Flt a = atanh_inverse(cx, 26), b = atanh_inverse(cx, 4801), c = atanh_inverse(cx, 8749);
+    return flt_add(cx, flt_sub(cx, flt_mul_int(cx, a, 18), flt_mul_int(cx, b, 2)), flt_mul_int(cx, c, 8));
 }
 
-// ln 2 and ln 10 share their arctanh values: computing one caches both.
-Flt make_ln2_and_ln10(Context &cx) {
-    Flt a, b;
-    make_logs(cx, &a, &b);
-    keep_in_cache(cx, &ConstantCache::ln10, b);
-    return a;
-}
-Flt make_ln10_and_ln2(Context &cx) {
-    Flt a, b;
-    make_logs(cx, &a, &b);
-    keep_in_cache(cx, &ConstantCache::ln2, a);
-    return b;
+// The logarithms of 2, 3, 5 and 7 from four arctanh values, 2 atanh(1/k) =
+// ln((k + 1) / (k - 1)) for k = 251, 449, 4801, 8749 (126/125, 225/224,
+// 2401/2400 and 4375/4374), all four kept in the cache, with ln 10; returns
+// the one of index `which` (0: ln 2, 1: ln 3, 2: ln 5, 3: ln 7, 4: ln 10).
+Flt small_logs(Context &cx, int which) {
+    static const int64_t args[4] = {251, 449, 4801, 8749};
+    static const int64_t coef[4][4] = {
+        {144, 54, -38, 62}, {228, 86, -60, 98}, {334, 126, -88, 144}, {404, 152, -106, 174}};
+    static Cache ConstantCache::*const slot[5] = {&ConstantCache::ln2, &ConstantCache::ln3, &ConstantCache::ln5,
+                                                  &ConstantCache::ln7, &ConstantCache::ln10};
+    Flt a[4], logs[5];
+    for (int i = 0; i < 4; i++) a[i] = atanh_inverse(cx, args[i]);
+    for (int j = 0; j < 4; j++) {
+        logs[j] = flt_zero();
+        for (int i = 0; i < 4; i++) logs[j] = flt_add(cx, logs[j], flt_mul_int(cx, a[i], coef[j][i]));
+    }
+    logs[4] = flt_add(cx, logs[0], logs[2]);
+    for (int j = 0; j < 5; j++)
+        if (j != which) keep_in_cache(cx, slot[j], logs[j]);
+    return logs[which];
 }
 
 Flt pi_value(Context &cx) { return cached(cx, &ConstantCache::pi, make_pi); }
 Flt e_value(Context &cx) { return cached(cx, &ConstantCache::e, make_e); }
-Flt ln2_value(Context &cx) { return cached(cx, &ConstantCache::ln2, make_ln2_and_ln10); }
-Flt ln10_value(Context &cx) { return cached(cx, &ConstantCache::ln10, make_ln10_and_ln2); }
+Flt ln2_value(Context &cx) { return cached(cx, &ConstantCache::ln2, make_ln2); }
+// ln p of a prime p <= 7, or ln 10 for p = 10.
+Flt prime_log_value(Context &cx, int p) {
+    switch (p) {
+        case 2: return ln2_value(cx);
+        case 3: return cached(cx, &ConstantCache::ln3, [](Context &c) { return small_logs(c, 1); });
+        case 5: return cached(cx, &ConstantCache::ln5, [](Context &c) { return small_logs(c, 2); });
+        case 7: return cached(cx, &ConstantCache::ln7, [](Context &c) { return small_logs(c, 3); });
+        default: return cached(cx, &ConstantCache::ln10, [](Context &c) { return small_logs(c, 4); });
+    }
+}
+Flt ln10_value(Context &cx) { return prime_log_value(cx, 10); }
 
 // ------------------------------------------------------ conversions
 
@@ -412,8 +439,7 @@ Flt exp_fraction(Context &cx, const Flt &f) {
             c.sign = 1;
             c = flt_normalise(c);
             if (c.n) {
-                Series ser{SERIES_EXP, c, flt_int(cx, 1)};
-                Flt part = series_sum(cx, ser, exp_terms(cx, flt_log10_abs(c), 1));
+                Flt part = power_series(cx, POWER_EXP, c, exp_terms(cx, flt_log10_abs(c), 1) - 1);
                 result = flt_mul(cx, result, part);
                 flt_settle(cx, mark, &result);
             }
@@ -425,9 +451,47 @@ Flt exp_fraction(Context &cx, const Flt &f) {
     return result;
 }
 
+// exp(x) = 2^m exp(x - m ln 2) with 0 <= x - m ln 2 < 1, when ln 2 is in
+// cx's cache at the precision needed (then it costs less than the powers of
+// e) and |x| is moderate; false otherwise, nothing computed.
+bool exp_by_ln2(Context &cx, const Flt &x, Flt *out) {
+    int64_t top_limb;
+    long double lead = flt_lead(x, &top_limb);
+    if (x.n == 0 || flt_top(x) > 2) return false;  // m stays far inside 64 bits
+    long double xd = lead * powl((long double)BASE, (long double)top_limb) * x.sign;
+    int64_t m = int64_t(floorl(xd / 0.693147180559945309417L));
+    int keep = cx.prec;
+    int p = keep + 2 + int(std::log10(double(m < 0 ? -m : m) + 1) / 8);
+    if (!cx.constants || cx.constants->ln2.prec < p) return false;
+    cx.prec = p;
+    Flt ln2 = ln2_value(cx);
+    Flt r = flt_sub(cx, x, flt_mul_int(cx, ln2, m));
+    // The estimate of m may be one off near a multiple of ln 2 (or for a
+    // large x, whose leading limbs alone gave it).
+    if (r.sign < 0 && r.n) {
+        r = flt_add(cx, r, ln2);
+        m -= 1;
+    } else if (flt_cmp(r, ln2) >= 0) {
+        r = flt_sub(cx, r, ln2);
+        m += 1;
+    }
+    if (r.sign < 0 && r.n) r = flt_zero();  // below the precision
+    Flt ef = exp_fraction(cx, r);
+    uint64_t am = uint64_t(m < 0 ? -m : m);
+    if (am > 0) {
+        Flt pw = flt_pow_int(cx, flt_int(cx, 2), am);
+        ef = m > 0 ? flt_mul(cx, ef, pw) : flt_div(cx, ef, pw);
+    }
+    cx.prec = keep;
+    *out = flt_trunc(ef, keep);
+    return true;
+}
+
 // exp(x) at cx.prec for an Flt x (|x| below the room the caller checked).
 Flt exp_value(Context &cx, const Flt &x) {
     int keep = cx.prec;
+    Flt by_ln2;
+    if (exp_by_ln2(cx, x, &by_ln2)) return by_ln2;
     Flt ip = flt_floor_abs(x);  // |integer part|
     int64_t n = 0;
     for (int i = ip.n - 1; i >= 0; i--) n = n * BASE + ip.d[i];
@@ -520,16 +584,47 @@ bool small_ratio(Fraction *x, int64_t *p, int64_t *q, int64_t limit = int64_t(1)
     return true;
 }
 
-// ln(p/q) for a small exact ratio p/q > 0: k ln 2 + 2 atanh(u) with
-// p / (q 2^k) within [0.75, 1.5) and u = (p - q 2^k) / (p + q 2^k), the
-// arctanh summed by binary splitting. Values 2^k and 10 come from the
-// cached constants.
+// Exponents of 2, 3, 5 and 7 in n >= 1 added to e[0..3] times `sign`;
+// false when n has another prime factor.
+bool add_smooth_exponents(int64_t n, int sign, int e[4]) {
+    static const int primes[4] = {2, 3, 5, 7};
+    for (int i = 0; i < 4; i++)
+        while (n % primes[i] == 0) {
+            n /= primes[i];
+            e[i] += sign;
+        }
+    return n == 1;
+}
+
+// ln(p/q) for p/q > 0 whose terms have no prime factor above 7, from the
+// cached logarithms of the primes, at cx.prec; *top is the highest limb
+// index of the terms (the sum may cancel far below it). The primes above 2
+// come first: their computation caches ln 2 with them.
+Flt log_smooth(Context &cx, const int e[4], int64_t *top) {
+    static const int primes[4] = {2, 3, 5, 7};
+    Flt r = flt_zero();
+    *top = 1;
+    for (int i = 3; i >= 0; i--) {
+        if (e[i] == 0) continue;
+        Flt t = flt_mul_int(cx, prime_log_value(cx, primes[i]), e[i]);
+        *top = std::max(*top, flt_top(t));
+        r = flt_add(cx, r, t);
+    }
+    return r;
+}
+
+// ln(p/q) for a small exact ratio p/q > 0. Numerator and denominator
+// without prime factors above 7 take the cached logarithms of 2, 3, 5, 7;
+// others k ln 2 + 2 atanh(u) with p / (q 2^k) within [0.75, 1.5) and
+// u = (p - q 2^k) / (p + q 2^k), the arctanh summed by binary splitting.
 Flt log_ratio(Context &cx, int64_t p, int64_t q, int64_t *errpos) {
     int keep = cx.prec;
     cx.prec = keep + 2;
     Flt r;
-    if (p == 10 * q) {
-        r = ln10_value(cx);
+    int e[4] = {0, 0, 0, 0};
+    int64_t top = 1;
+    if (add_smooth_exponents(p, 1, e) && add_smooth_exponents(q, -1, e)) {
+        r = log_smooth(cx, e, &top);
     } else {
         int k = 0;
         __int128 P = p, Q = q;
@@ -548,12 +643,13 @@ Flt log_ratio(Context &cx, int64_t p, int64_t q, int64_t *errpos) {
             Flt ub = flt_u128(cx, (unsigned __int128)b, 1);
             double ratio = double(b) * double(b) / (double(a) * double(a));
             int64_t terms = int64_t(8.0 * (cx.prec + 1) / std::log10(ratio)) + 2;
-            Series s{SERIES_ATANH, flt_mul(cx, ua, ua), flt_mul(cx, ub, ub)};
-            Flt at = flt_div(cx, flt_mul(cx, series_sum(cx, s, terms), ua), ub);
+            Flt t, d;
+            odd_series(cx, (unsigned __int128)(a * a), (unsigned __int128)(b * b), terms, &t, &d);
+            Flt at = flt_div(cx, flt_mul(cx, t, ua), flt_mul(cx, d, ub));
             r = flt_add(cx, r, flt_mul_int(cx, at, 2));
         }
     }
-    *errpos = (r.n ? flt_top(r) : 0) - keep;
+    *errpos = std::max<int64_t>(top, r.n ? flt_top(r) : 0) - keep;
     cx.prec = keep;
     return flt_trunc(r, keep);
 }
@@ -652,9 +748,8 @@ void sin_cos_small(Context &cx, const Flt &r, Flt *sn, Flt *cs) {
         if (e_end > s) {
             Flt c = flt_normalise(Flt{r.d + s, int(e_end - s), r.e + s, 1});
             if (c.n) {
-                Flt c2 = flt_mul(cx, c, c);
-                Series ser{SERIES_SIN, c2, flt_int(cx, 1)};
-                Flt sc = flt_mul(cx, c, series_sum(cx, ser, exp_terms(cx, flt_log10_abs(c), 2)));
+                Flt c2 = flt_neg(flt_mul(cx, c, c));
+                Flt sc = flt_mul(cx, c, power_series(cx, POWER_SIN, c2, exp_terms(cx, flt_log10_abs(c), 2) - 1));
                 // cos = sqrt(1 - sin^2) costs less than a second series
                 // (measured); the chunks are at most pi/4, so nothing cancels.
                 Flt cc = flt_sqrt(cx, flt_sub(cx, flt_int(cx, 1), flt_mul(cx, sc, sc)));
@@ -913,7 +1008,8 @@ Status kernels_reserve(Context &cx, int p) {
     static ConstantCache core_constants;  // the one cache, owned by the start-up context
     if (cx.constants && cx.constants != &core_constants) return STATUS_NO_ROOM;
     int limbs = p / 4 + p / 16 + 4096;
-    for (Cache *c : {&core_constants.pi, &core_constants.e, &core_constants.ln2, &core_constants.ln10})
+    for (Cache *c : {&core_constants.pi, &core_constants.e, &core_constants.ln2, &core_constants.ln3,
+                     &core_constants.ln5, &core_constants.ln7, &core_constants.ln10})
         if (reserve_cache(c, limbs) != 0) return STATUS_NO_ROOM;
     cx.constants = &core_constants;
     return STATUS_OK;

@@ -494,3 +494,15 @@ Flt series_sum(Context &cx, const Series &s, int64_t terms) {
     flt_settle(cx, mark, &sum);
     return sum;
 }
+
+void series_parts(Context &cx, const Series &s, int64_t terms, Flt *t, Flt *q) {
+    if (terms < 1) terms = 1;
+    const int target = cx.prec;
+    size_t mark = scratch_mark(cx);
+    cx.prec = target + 2;
+    Triple r = split(cx, s, 0, terms, false);
+    cx.prec = target;
+    *t = r.T;
+    *q = r.Q;
+    flt_settle(cx, mark, t, q);
+}

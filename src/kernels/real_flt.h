@@ -84,3 +84,6 @@ struct Series {
 };
 // Sum of the first `terms` terms, to cx.prec limbs.
 Flt series_sum(Context &cx, const Series &s, int64_t terms);
+// The same sum as the quotient *t / *q, both to cx.prec + 2 limbs, for a
+// caller that folds the division into one of its own.
+void series_parts(Context &cx, const Series &s, int64_t terms, Flt *t, Flt *q);

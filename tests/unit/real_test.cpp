@@ -15,6 +15,7 @@
 #include "expr/expr.h"
 #include "engine/gmp_api.h"
 #include "kernels/real.h"
+#include "kernels/power_split.h"
 #include "kernels/real_flt.h"
 #include "engine/scratch.h"
 #include "support.h"
@@ -237,6 +238,45 @@ TEST_F(Kernels, AnAmbiguityThatNeverResolvesEndsAsUncertainAtTheRoom) {
 // roots of random operands with runs of zero and 99999999 limbs, each to
 // core.prec limbs, must be the exact results truncated (the quotient and
 // root within one unit of the last limb).
+// The splittings with a table of powers against the general splitting of
+// the same sums, at term counts around every depth of the table (one term,
+// odd and even counts, powers of two and one off them) and at two
+// precisions: the values agree to the last limbs.
+TEST_F(Kernels, TableSplittingsAgreeWithTheGeneralOne) {
+    auto close = [](const Flt &a, const Flt &b, int prec) {
+        Flt d = flt_sub(core, a, b);
+        return d.n == 0 || flt_top(d) <= flt_top(a) - prec + 3;
+    };
+    const int64_t counts[] = {1, 2, 3, 4, 5, 7, 8, 9, 31, 32, 33, 100, 257, 1000};
+    for (int prec : {20, 300}) {
+        for (int64_t terms : counts) {
+            size_t mark = scratch_mark(core);
+            core.prec = prec;
+            // atanh: (u/v)^j / (2j + 1) with u = 3^2, v = 29^2, and u = 1, v = 26^2.
+            for (auto uv : {std::pair<int64_t, int64_t>{9, 841}, {1, 676}}) {
+                Flt t, d;
+                odd_series(core, (unsigned __int128)uv.first, (unsigned __int128)uv.second, terms, &t, &d);
+                Series s{SERIES_ATANH, flt_int(core, uv.first), flt_int(core, uv.second)};
+                EXPECT_TRUE(close(flt_div(core, t, d), series_sum(core, s, terms), prec))
+                    << "atanh, " << terms << " terms at " << prec;
+            }
+            // exp and sin / x of x = 0.12345678 90123456 (two limbs).
+            uint32_t limbs[2] = {90123456, 12345678};
+            Flt x{limbs, 2, -2, 1};
+            Series se{SERIES_EXP, x, flt_int(core, 1)};
+            EXPECT_TRUE(close(power_series(core, POWER_EXP, x, terms - 1), series_sum(core, se, terms), prec))
+                << "exp, " << terms << " terms at " << prec;
+            Flt x2 = flt_mul(core, x, x);
+            Series ss{SERIES_SIN, x2, flt_int(core, 1)};
+            EXPECT_TRUE(close(power_series(core, POWER_SIN, flt_neg(x2), terms - 1), series_sum(core, ss, terms), prec))
+                << "sin, " << terms << " terms at " << prec;
+            EXPECT_EQ(core.status, STATUS_OK);
+            scratch_release(core, mark);
+        }
+    }
+    core.prec = 4;
+}
+
 class FloatingValues : public Kernels {
   protected:
     std::mt19937_64 rng;
