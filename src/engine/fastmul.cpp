@@ -552,6 +552,21 @@ void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count
     const uint64_t p0 = f0.p, p1 = f1.p, p2 = f2.p;
     const uint64_t *inv01 = garner.inv01, *p0_2 = garner.p0_mod_p2, *inv012 = garner.inv012;
     const uint64_t *P0 = garner.p0_digits, *Q = garner.p01_digits;
+    ntt_vector::GarnerConstants lanes_g;
+    if (vectors) {
+        for (int k = 0; k < 3; k++) {
+            lanes_g.p[k] = field[k].p;
+            lanes_g.scale[k][0] = field[k].scale[log_n][0];
+            lanes_g.scale[k][1] = field[k].scale[log_n][1];
+        }
+        for (int k = 0; k < 2; k++) {
+            lanes_g.inv01[k] = inv01[k];
+            lanes_g.p0_mod_p2[k] = p0_2[k];
+            lanes_g.inv012[k] = inv012[k];
+        }
+        memcpy(lanes_g.p0_digits, P0, sizeof lanes_g.p0_digits);
+        memcpy(lanes_g.p01_digits, Q, sizeof lanes_g.p01_digits);
+    }
     // Pending column sums of limbs pos .. pos + W - 1: x0 < 2^62 whole into
     // the lowest, and base-10^8 digit products (at most 6 * 10^16 a column)
     // of at most three coefficients each: below 2^62 + 2^58, room for the
@@ -560,32 +575,38 @@ void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count
     uint64_t pend[W] = {};
     uint64_t carry = 0;
     int pos = 0;
+    uint64_t block[8 * W];  // eight coefficients' columns from the vector steps
     for (size_t i = 0; i < count; i++) {
-        // Garner: c = x0 + p0 (k1 + p1 k2), k1 < p1, k2 < p2.
-        uint64_t x0 = below(shoup(res[0][i], s0[0], s0[1], p0), p0);
-        uint64_t x1 = below(shoup(res[1][i], s1[0], s1[1], p1), p1);
-        uint64_t k1 = below(shoup(x1 + p1 - x0, inv01[0], inv01[1], p1), p1);  // x0 < p0 < p1
-        uint64_t d1[3];
-        digits3(k1, d1);
         uint64_t col[W];
-        col[0] = x0 + P0[0] * d1[0];
-        col[1] = P0[0] * d1[1] + P0[1] * d1[0];
-        col[2] = P0[0] * d1[2] + P0[1] * d1[1] + P0[2] * d1[0];
-        col[3] = P0[1] * d1[2] + P0[2] * d1[1];
-        col[4] = P0[2] * d1[2];
-        if (PACK == 3) {
-            uint64_t x2 = below(shoup(res[2][i], s2[0], s2[1], p2), p2);
-            uint64_t y = x0 + shoup(k1, p0_2[0], p0_2[1], p2);  // below 3 p2
-            uint64_t k2 = below(shoup(x2 + 3 * p2 - y, inv012[0], inv012[1], p2), p2);
-            uint64_t d2[3];
-            digits3(k2, d2);
-            col[0] += Q[0] * d2[0];
-            col[1] += Q[0] * d2[1] + Q[1] * d2[0];
-            col[2] += Q[0] * d2[2] + Q[1] * d2[1] + Q[2] * d2[0];
-            col[3] += Q[1] * d2[2] + Q[2] * d2[1] + Q[3] * d2[0];
-            col[4] += Q[2] * d2[2] + Q[3] * d2[1] + Q[4] * d2[0];
-            col[W - 2] = Q[3] * d2[2] + Q[4] * d2[1];
-            col[W - 1] = Q[4] * d2[2];
+        if (vectors && i % 8 == 0 && i + 8 <= count) ntt_vector::garner_columns(res, i, PACK, lanes_g, block);
+        if (vectors && i - i % 8 + 8 <= count) {
+            for (int j = 0; j < W; j++) col[j] = block[8 * j + i % 8];
+        } else {
+            // Garner: c = x0 + p0 (k1 + p1 k2), k1 < p1, k2 < p2.
+            uint64_t x0 = below(shoup(res[0][i], s0[0], s0[1], p0), p0);
+            uint64_t x1 = below(shoup(res[1][i], s1[0], s1[1], p1), p1);
+            uint64_t k1 = below(shoup(x1 + p1 - x0, inv01[0], inv01[1], p1), p1);  // x0 < p0 < p1
+            uint64_t d1[3];
+            digits3(k1, d1);
+            col[0] = x0 + P0[0] * d1[0];
+            col[1] = P0[0] * d1[1] + P0[1] * d1[0];
+            col[2] = P0[0] * d1[2] + P0[1] * d1[1] + P0[2] * d1[0];
+            col[3] = P0[1] * d1[2] + P0[2] * d1[1];
+            col[4] = P0[2] * d1[2];
+            if (PACK == 3) {
+                uint64_t x2 = below(shoup(res[2][i], s2[0], s2[1], p2), p2);
+                uint64_t y = x0 + shoup(k1, p0_2[0], p0_2[1], p2);  // below 3 p2
+                uint64_t k2 = below(shoup(x2 + 3 * p2 - y, inv012[0], inv012[1], p2), p2);
+                uint64_t d2[3];
+                digits3(k2, d2);
+                col[0] += Q[0] * d2[0];
+                col[1] += Q[0] * d2[1] + Q[1] * d2[0];
+                col[2] += Q[0] * d2[2] + Q[1] * d2[1] + Q[2] * d2[0];
+                col[3] += Q[1] * d2[2] + Q[2] * d2[1] + Q[3] * d2[0];
+                col[4] += Q[2] * d2[2] + Q[3] * d2[1] + Q[4] * d2[0];
+                col[W - 2] = Q[3] * d2[2] + Q[4] * d2[1];
+                col[W - 1] = Q[4] * d2[2];
+            }
         }
         for (int j = 0; j < W; j++) pend[j] += col[j];
         for (int j = 0; j < PACK; j++) {
@@ -752,7 +773,7 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
         std::swap(na, nb);
     }
     assert(nb <= 1800);
-    if (vectors && nb >= 16) {
+    if (vectors && nb >= 4) {
         uint64_t col[2 * 1800 + 16], b64[1800 + 16];
         if (na + nb <= 2 * 1800) {  // the Karatsuba leaves; long rows by short ones stay below
             ntt_vector::school_rows(r, a, na, b, nb, col, b64, false);
@@ -775,7 +796,7 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
 // the products of `school`, and the same column bound.
 void school_square(uint32_t *r, const uint32_t *a, int n) {
     assert(n <= 1800);
-    if (vectors && n >= 16) {
+    if (vectors && n >= 8) {
         uint64_t col[2 * 1800 + 16], b64[1800 + 16];
         ntt_vector::school_rows(r, a, n, a, n, col, b64, true);
         return;

@@ -6,10 +6,11 @@
 #pragma once
 // The compiler's 512-bit intrinsics start from an undefined vector that some
 // versions report as "maybe uninitialized" once inlined; the report is about
-// their own text, so it is silenced for that header alone.
+// their own text, so it is silenced for that header alone (both forms).
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #else
@@ -274,6 +275,71 @@ NTT_VECTOR_TARGET inline void pointwise(uint64_t *a, const uint64_t *b, size_t l
         __m512i y = b ? below(load(b + i), p2) : x;
         store(a + i, mont(x, y, vp, vi));
     }
+}
+
+// The constants of the Chinese remaindering (fastmul.cpp's recombine): the
+// primes, the pairs (value, Shoup quotient) that remove the transform's
+// scale and take Garner's steps, and the base-10^8 digits of p0 and p0 p1.
+struct GarnerConstants {
+    uint64_t p[3];
+    uint64_t scale[3][2];
+    uint64_t inv01[2], p0_mod_p2[2], inv012[2];
+    uint64_t p0_digits[3], p01_digits[5];
+};
+
+// Lane sums and products of digits (each operand below 2^32).
+NTT_VECTOR_TARGET inline __m512i add(__m512i a, __m512i b) { return _mm512_add_epi64(a, b); }
+NTT_VECTOR_TARGET inline __m512i mul(__m512i a, __m512i b) { return _mm512_mul_epu32(a, b); }
+
+// The three base-10^8 digits of each lane's v < 2^62: a quotient by 10^8 is
+// the high word of v times ceil(2^90 / 10^8), shifted by 26; its error stays
+// below 2^-28, less than the least distance 10^-8 of v / 10^8 to the next
+// integer above it.
+NTT_VECTOR_TARGET inline void digits3(__m512i v, __m512i d[3]) {
+    const __m512i magic = splat(12379400392853802749u), base = splat(100000000);
+    __m512i q = _mm512_srli_epi64(mul_high(v, magic), 26);
+    d[0] = _mm512_sub_epi64(v, _mm512_mullo_epi64(q, base));
+    d[2] = _mm512_srli_epi64(mul_high(q, magic), 26);
+    d[1] = _mm512_sub_epi64(q, _mm512_mullo_epi64(d[2], base));
+}
+
+// Garner's steps for the coefficients i0 <= i < i0 + 8 of the inverse
+// transforms res[0 .. pack): out[j * 8 + lane] := column j (the base-10^8
+// digit products of the coefficient, and x0 whole in column 0) of
+// coefficient i0 + lane, for j < 2 pack + 1, exactly as the scalar
+// recombine forms them.
+NTT_VECTOR_TARGET inline void garner_columns(uint64_t *const *res, size_t i0, int pack, const GarnerConstants &g,
+                                             uint64_t *out) {
+    const __m512i p0 = splat(g.p[0]), p1 = splat(g.p[1]), p2 = splat(g.p[2]);
+    __m512i x0 = below(shoup(load(res[0] + i0), splat(g.scale[0][0]), splat(g.scale[0][1]), p0), p0);
+    __m512i x1 = below(shoup(load(res[1] + i0), splat(g.scale[1][0]), splat(g.scale[1][1]), p1), p1);
+    __m512i k1 = below(shoup(_mm512_sub_epi64(_mm512_add_epi64(x1, p1), x0), splat(g.inv01[0]), splat(g.inv01[1]), p1), p1);
+    __m512i d1[3];
+    digits3(k1, d1);
+    __m512i P[3], col[7];
+    for (int j = 0; j < 3; j++) P[j] = splat(g.p0_digits[j]);
+    col[0] = add(x0, mul(P[0], d1[0]));
+    col[1] = add(mul(P[0], d1[1]), mul(P[1], d1[0]));
+    col[2] = add(add(mul(P[0], d1[2]), mul(P[1], d1[1])), mul(P[2], d1[0]));
+    col[3] = add(mul(P[1], d1[2]), mul(P[2], d1[1]));
+    col[4] = mul(P[2], d1[2]);
+    if (pack == 3) {
+        __m512i x2 = below(shoup(load(res[2] + i0), splat(g.scale[2][0]), splat(g.scale[2][1]), p2), p2);
+        __m512i y = add(x0, shoup(k1, splat(g.p0_mod_p2[0]), splat(g.p0_mod_p2[1]), p2));
+        __m512i t = _mm512_sub_epi64(add(x2, splat(3 * g.p[2])), y);
+        __m512i k2 = below(shoup(t, splat(g.inv012[0]), splat(g.inv012[1]), p2), p2);
+        __m512i d2[3], Q[5];
+        digits3(k2, d2);
+        for (int j = 0; j < 5; j++) Q[j] = splat(g.p01_digits[j]);
+        col[0] = add(col[0], mul(Q[0], d2[0]));
+        col[1] = add(col[1], add(mul(Q[0], d2[1]), mul(Q[1], d2[0])));
+        col[2] = add(col[2], add(add(mul(Q[0], d2[2]), mul(Q[1], d2[1])), mul(Q[2], d2[0])));
+        col[3] = add(col[3], add(add(mul(Q[1], d2[2]), mul(Q[2], d2[1])), mul(Q[3], d2[0])));
+        col[4] = add(col[4], add(add(mul(Q[2], d2[2]), mul(Q[3], d2[1])), mul(Q[4], d2[0])));
+        col[5] = add(mul(Q[3], d2[2]), mul(Q[4], d2[1]));
+        col[6] = mul(Q[4], d2[2]);
+    }
+    for (int j = 0; j < 2 * pack + 1; j++) store(out + 8 * j, col[j]);
 }
 
 // r[0 .. na+nb) := a * b by rows: every product a[i] b[j] (below 10^16) is
