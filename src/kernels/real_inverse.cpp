@@ -65,10 +65,11 @@ bool small_argument(Context &cx, const Flt &x, int sign, int64_t num, int64_t de
 }
 
 // asin x (which ASIN) or acos x (ACOS) for 0 < |x| <= 1. With A = D - |N| and
-// B = D + |N| exact, D sqrt(1 - x^2) = sqrt(A B), and the arctangent takes
-// whichever of |N| / sqrt(A B) and its inverse is at most 1: the first is
-// asin |x|, the second acos |x|, and the other follows from pi/2 without
-// cancelling (both lie between pi/4 and pi/2 there).
+// B = D + |N| exact, D sqrt(1 - x^2) = sqrt(A B). The arcsine takes the
+// arctangent of whichever of |N| / sqrt(A B) and its inverse is at most 1:
+// the first is asin |x|, the second acos |x|, and asin |x| follows from pi/2
+// without cancelling (both lie between pi/4 and pi/2 there). The arccosine
+// is 2 atan sqrt(A / B), and pi - that for x < 0.
 int64_t inverse_sine(Context &cx, Fraction *x, int which, Flt *v) {
     int keep = cx.prec;
     cx.prec = keep + 2;
@@ -85,6 +86,9 @@ int64_t inverse_sine(Context &cx, Fraction *x, int which, Flt *v) {
     if (A.n == 0) {
         as = half_pi(cx);
         ac = flt_zero();
+    } else if (which == ACOS) {
+        // acos |x| = 2 atan sqrt((1 - |x|) / (1 + |x|)), no pi needed for x > 0.
+        ac = flt_mul_int(cx, kernel_atan_unit(cx, flt_sqrt(cx, flt_div(cx, A, B))), 2);
     } else {
         Flt R = flt_sqrt(cx, flt_mul(cx, A, B));
         if (flt_cmp_abs(R, p.n) < 0) {
@@ -150,6 +154,14 @@ int64_t log_of(Context &cx, const Flt &y, Flt *v) {
     return std::max<int64_t>(err, 3 - int64_t(cx.prec)) + 1;
 }
 
+// atanh(m/b) for integers 0 < 3m <= b < 2^31 by its own series,
+// (m/b) sum (m/b)^2k / (2k + 1), summed by binary splitting.
+Flt atanh_ratio(Context &cx, int64_t m, int64_t b) {
+    int64_t terms = int64_t(8.0 * (cx.prec + 1) / (2 * std::log10(double(b) / double(m)))) + 2;
+    Series s{SERIES_ATANH, flt_int(cx, m * m), flt_int(cx, b * b)};
+    return flt_div_int(cx, flt_mul_int(cx, series_sum(cx, s, terms), m), b);
+}
+
 // asinh, acosh or atanh of x: ln(|x| + sqrt(x^2 + 1)), ln((N + sqrt((N - D)
 // (N + D))) / D) and ln((D + |N|) / (D - |N|)) / 2, the differences exact.
 // An exact atanh of a small ratio p/q is half the logarithm of the ratio
@@ -169,8 +181,24 @@ int64_t inverse_hyperbolic(Context &cx, Fraction *x, int which, Flt *v) {
     int64_t a, b;
     if (which == ATANH && kernel_small_ratio(x, &a, &b) && b + (a < 0 ? -a : a) < (int64_t(1) << 40)) {
         int64_t m = a < 0 ? -a : a;
-        *v = flt_div_int(cx, kernel_log_ratio(cx, b + m, b - m, &err), 2);
-        err += 1;
+        int k = 0;
+        while (k < 40 && (b - m) << k < b + m) k++;
+        if ((b - m) << k == b + m) {
+            // (1 + x) / (1 - x) = 2^k: atanh x = k ln 2 / 2, with ln 2 =
+            // 18 atanh(1/26) - 2 atanh(1/4801) + 8 atanh(1/8749), whose
+            // series converge faster than that of atanh(1/3) alone.
+            Flt l = flt_sub(cx, flt_mul_int(cx, atanh_ratio(cx, 1, 26), 18),
+                            flt_mul_int(cx, atanh_ratio(cx, 1, 4801), 2));
+            l = flt_add(cx, l, flt_mul_int(cx, atanh_ratio(cx, 1, 8749), 8));
+            *v = flt_div_int(cx, flt_mul_int(cx, l, k), 2);
+            err = top_of(*v) - keep + 1;
+        } else if (b < (int64_t(1) << 31) && b >= 3 * m) {
+            *v = atanh_ratio(cx, m, b);
+            err = top_of(*v) - keep;
+        } else {
+            *v = flt_div_int(cx, kernel_log_ratio(cx, b + m, b - m, &err), 2);
+            err += 1;
+        }
     } else if (which == ASINH) {
         Flt one = flt_int(cx, 1);
         err = log_of(cx, flt_add(cx, X, flt_sqrt(cx, flt_add(cx, flt_mul(cx, X, X), one))), v);
