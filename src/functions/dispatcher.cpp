@@ -171,12 +171,14 @@ ArcHyperbolic arc_hyperbolic_kind(FunctionId id) {
 bool is_arc_hyperbolic(FunctionId id) { return id >= FN_ASIN && id <= FN_ATANH; }
 
 // The bound carried through f = id for an argument held within radius r,
-// with log2 |argument| between lo and hi; `result` is f of the held value.
+// with log2 |argument| at least lo (and, for the inverse and hyperbolic
+// functions, `edge` as arc_hyperbolic_edge gives it); `result` is f of the
+// held value.
 // The derivative's largest magnitude over the ball times r; RAD_INF where
 // the ball reaches a point where f is not smooth.
-double propagated_radius(FunctionId id, double r, double lo, double hi, char unit, int64_t base, Fraction *result) {
+double propagated_radius(FunctionId id, double r, double lo, double edge, char unit, int64_t base, Fraction *result) {
     if (rad_is_zero(r)) return RAD_ZERO;
-    if (is_arc_hyperbolic(id)) return arc_hyperbolic_radius(arc_hyperbolic_kind(id), r, lo, hi, result);
+    if (is_arc_hyperbolic(id)) return arc_hyperbolic_radius(arc_hyperbolic_kind(id), r, edge, result);
     switch (id) {
         case FN_SIN:
         case FN_COS: return rad_mul(unit_factor(unit), r);
@@ -216,11 +218,11 @@ double propagated_radius(FunctionId id, double r, double lo, double hi, char uni
 // units of the last place, which covers every kernel and template), the
 // error bound of a kernel that ran out of room before its last place was
 // sure, and the argument's radius carried through f.
-void set_function_radius(FunctionId id, Fraction *target, double r, double lo, double hi, char unit,
+void set_function_radius(FunctionId id, Fraction *target, double r, double lo, double edge, char unit,
                          int64_t base) {
     bool decimal = target->num->frac_limbs != 0 || target->den->frac_limbs != 0;
     double own = rad_add(decimal ? rad_ulps(2, fixed_point_limbs) : RAD_ZERO, take_kernel_doubt());
-    target->rad = rad_add(own, propagated_radius(id, r, lo, hi, unit, base, target));
+    target->rad = rad_add(own, propagated_radius(id, r, lo, edge, unit, base, target));
 }
 
 // INT of an argument known only within a radius: certain when the whole
@@ -324,7 +326,10 @@ int evaluate_function(const char *text, Fraction *target, int level) {
     // interruption up.
     if (interrupted()) return pos;
     double arg_rad = target->rad, arg_lo = mag_lo(target);
-    double arg_hi = rad_is_zero(arg_rad) ? RAD_ZERO : mag_up(target);
+    // For the inverse and hyperbolic functions: how far the argument lies
+    // from the end of the domain, which bounds the derivative there.
+    double arg_edge = rad_is_zero(arg_rad) || !is_arc_hyperbolic(id) ? RAD_ZERO
+                                                                        : arc_hyperbolic_edge(arc_hyperbolic_kind(id), target);
     switch (id) {
         case FN_SIN: compute_sin_cos(target, 0, unit, level); break;
         case FN_COS: compute_sin_cos(target, 1, unit, level); break;
@@ -383,7 +388,7 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         case FN_SIN: case FN_COS: case FN_TAN: case FN_ATAN: case FN_LOG: case FN_SQR: case FN_EXP:
         case FN_ASIN: case FN_ACOS: case FN_SINH: case FN_COSH: case FN_TANH: case FN_ASINH: case FN_ACOSH:
         case FN_ATANH:
-            set_function_radius(id, target, arg_rad, arg_lo, arg_hi, unit, base);
+            set_function_radius(id, target, arg_rad, arg_lo, arg_edge, unit, base);
             break;
         case FN_PI: set_function_radius(id, target, RAD_ZERO, 0, 0, unit, base); break;
         default: break;

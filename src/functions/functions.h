@@ -44,11 +44,16 @@ int compute_tan(Fraction *target, char unit, int level);
 // message and 0. Returns 0.
 enum ArcHyperbolic { ARC_SIN, ARC_COS, HYP_SIN, HYP_COS, HYP_TAN, ARC_HSIN, ARC_HCOS, ARC_HTAN };
 int compute_arc_hyperbolic(Fraction *target, ArcHyperbolic kind, int level);
+// How far the argument x lies from the end of the function's domain, as
+// log2 of a lower bound on 1 - |x| (ASIN, ACOS, ATANH) or x - 1 (ACOSH);
+// RAD_ZERO for the functions defined everywhere. Taken before the function
+// replaces x.
+double arc_hyperbolic_edge(ArcHyperbolic kind, Fraction *x);
 // The bound (log2) that the function carries an argument's radius r (log2)
-// to, the argument's magnitude between 2^lo and 2^hi and `result` the
-// function of its held value: the derivative's largest magnitude over the
-// ball times r; RAD_INF when the ball leaves the domain.
-double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double lo, double hi, const Fraction *result);
+// to, `edge` as above and `result` the function of the held value: the
+// derivative's largest magnitude over the ball times r; RAD_INF when the
+// ball reaches the end of the domain.
+double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double edge, const Fraction *result);
 
 // Template constants written straight into element n of work register reg
 // (26..29): a small integer k, or a fraction p/q.

@@ -112,9 +112,15 @@ int compute_arc_hyperbolic(Fraction *target, ArcHyperbolic kind, int level) {
     return 0;
 }
 
-double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double lo, double hi, const Fraction *result) {
+double arc_hyperbolic_edge(ArcHyperbolic kind, Fraction *x) {
+    if (kind != ARC_SIN && kind != ARC_COS && kind != ARC_HCOS && kind != ARC_HTAN) return RAD_ZERO;
+    double l = real_distance_to_one(core, x);
+    // The estimate is good to far better than a thousandth of its value.
+    return l - 1e-3 * (l < 0 ? -l : l) - 1e-3;
+}
+
+double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double edge, const Fraction *result) {
     if (rad_is_zero(r)) return RAD_ZERO;
-    double rho = std::exp2(r);
     switch (kind) {
         case HYP_TAN:
         case ARC_HSIN: return r;  // derivatives at most 1
@@ -122,28 +128,20 @@ double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double lo, double hi,
         case HYP_COS: {
             // |f'| = cosh or |sinh| <= cosh(|x| + h) <= cosh(x) e^h, and cosh x
             // is at most |held value| + 1 + its two units.
-            double grow = rho * 1.4426950408889634;
+            double grow = std::exp2(r) * 1.4426950408889634;
             if (grow > 1e6) return RAD_INF;
             double f = rad_add(rad_add(mag_up(result), 0.0), rad_ulps(2, fixed_point_limbs));
             return rad_mul(f + grow + 1e-9, r);
         }
-        case ARC_HCOS: {
-            // 1 / sqrt(x^2 - 1), largest at the ball's least x.
-            double low = lg_sub_lower(lo, r);
-            if (rad_is_zero(low)) return RAD_INF;
-            double x = std::exp2(low) * (1 - 1e-15);
-            if (!(x > 1)) return RAD_INF;
-            double d = 1.0 / std::sqrt((x - 1) * (x + 1));
-            return rad_mul(rad_of(d * (1 + 1e-9)), r);
-        }
         default: {
-            // asin, acos: 1 / sqrt(1 - x^2); atanh: 1 / (1 - x^2); both
-            // largest at the ball's greatest |x|, which must stay below 1.
-            double x = (std::exp2(hi) + rho) * (1 + 1e-15);
-            if (!(x < 1)) return RAD_INF;
-            double w = (1 - x) * (1 + x);
-            double d = kind == ARC_HTAN ? 1.0 / w : 1.0 / std::sqrt(w);
-            return rad_mul(rad_of(d * (1 + 1e-9)), r);
+            // Over the ball the distance g to the end of the domain (1 - |x|,
+            // or x - 1 for acosh) stays above 2^edge - 2^r. Then 1 - x^2 >= g
+            // and x^2 - 1 >= 2g: asin', acos' and acosh' are at most
+            // 1 / sqrt(g), atanh' at most 1 / g.
+            double g = lg_sub_lower(edge, r);
+            if (rad_is_zero(g)) return RAD_INF;
+            double d = kind == ARC_HTAN ? -g : -g / 2;
+            return rad_mul(d > 0 ? d + 1e-9 : 1e-9, r);
         }
     }
 }

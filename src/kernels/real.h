@@ -64,6 +64,9 @@
 [[nodiscard]] Status real_asinh(Context &cx, BigNum *out, Fraction *x, int F);
 [[nodiscard]] Status real_acosh(Context &cx, BigNum *out, Fraction *x, int F);
 [[nodiscard]] Status real_atanh(Context &cx, BigNum *out, Fraction *x, int F);
+// log2 | 1 - |x| |, to a few digits (minus infinity at |x| = 1): how far an
+// argument lies from the end of the domain of those functions.
+double real_distance_to_one(Context &cx, Fraction *x);
 
 // True when the logarithm of x > 0 to the integer base >= 2 is exactly p/q
 // (1 <= q <= 64): (x's numerator / denominator)^q = base^p, tested on exact

@@ -331,3 +331,14 @@ Status real_atanh(Context &cx, BigNum *out, Fraction *x, int F) {
     if (against_one(cx, x, &negative) >= 0) return STATUS_DOMAIN;
     return kernel_run(cx, inverse_hyperbolic, x, ATANH, out, F);
 }
+
+double real_distance_to_one(Context &cx, Fraction *x) {
+    cx.status = STATUS_OK;
+    size_t mark = scratch_mark(cx);
+    Parts p = exact_parts(cx, x);
+    Flt gap = exact_sub(cx, p.d, p.n);
+    // Two leading limbs of each are plenty for a bound of this kind.
+    double l = gap.n == 0 ? -HUGE_VAL : (flt_log10_abs(gap) - flt_log10_abs(p.d)) * 3.321928094887362;
+    scratch_release(cx, mark);
+    return l;
+}
