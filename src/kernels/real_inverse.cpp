@@ -6,6 +6,7 @@
 // numerator and denominator, so that no digit is lost to cancellation there;
 // near 0 the odd functions take two terms of their series, which keeps
 // exp(x) - exp(-x) and the like from cancelling to nothing.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
