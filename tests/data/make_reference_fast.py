@@ -116,7 +116,7 @@ VALUES = [
      ("formula", lambda: 4 * mp.atan(q(1, 5)) - mp.atan(q(1, 239)))),
     ("atan_2", "ATAN(2)", "atan_2", lambda: mp.atan(2), ("inverse", mp.tan, lambda: mpf(2))),
     # Inverse sine and cosine: special arguments from the cached pi, the
-    # ends of the domain, a tiny argument and an inexact one.
+    # ends of the domain and a tiny argument.
     ("asin_1", "ASIN(1)", "half_pi", lambda: mp.pi / 2, ("formula", lambda: 2 * mp.atan(1))),
     ("acos_0", "ACOS(0)", "half_pi", lambda: mp.pi / 2, ("formula", lambda: mp.acos(0))),
     ("asin_m1", "ASIN(-1)", "-half_pi", lambda: -mp.pi / 2, ("formula", lambda: -2 * mp.atan(1))),
@@ -136,7 +136,6 @@ VALUES = [
      ("inverse", mp.cos, lambda: q(-9999999, 10**7))),
     ("asin_m1e_50", "ASIN(-1/10^50)", "asin_m1e_50", lambda: mp.asin(q(-1, 10**50)),
      ("inverse", mp.sin, lambda: q(-1, 10**50))),
-    ("asin_sqrt2_2", "ASIN(SQR(2)/2)", "atan_1", lambda: mp.pi / 4, ("inverse", mp.sin, lambda: mp.sqrt(2) / 2)),
     # Hyperbolic functions: small, tiny, large arguments and tanh near 1.
     ("sinh_1", "SINH(1)", "sinh_1", lambda: mp.sinh(1), ("inverse", mp.asinh, lambda: mpf(1))),
     ("cosh_1", "COSH(1)", "cosh_1", lambda: mp.cosh(1), ("inverse", mp.acosh, lambda: mpf(1))),
@@ -150,10 +149,8 @@ VALUES = [
     ("sinh_30", "SINH(30)", "sinh_30", lambda: mp.sinh(30), ("inverse", mp.asinh, lambda: mpf(30))),
     ("cosh_m100", "COSH(-100)", "cosh_100", lambda: mp.cosh(-100), ("inverse", mp.acosh, lambda: mpf(100))),
     # Inverse hyperbolic functions: near the ends of their domains, tiny and
-    # large arguments, a ratio and an inexact argument.
+    # large arguments and ratios.
     ("asinh_1", "ASINH(1)", "asinh_1", lambda: mp.asinh(1), ("inverse", mp.sinh, lambda: mpf(1))),
-    ("atanh_sqrt2_2", "ATANH(SQR(2)/2)", "asinh_1", lambda: mp.atanh(mp.sqrt(2) / 2),
-     ("inverse", mp.tanh, lambda: mp.sqrt(2) / 2)),
     ("asinh_m1e_40", "ASINH(-1/10^40)", "asinh_m1e_40", lambda: mp.asinh(q(-1, 10**40)),
      ("inverse", mp.sinh, lambda: q(-1, 10**40))),
     ("asinh_1e20", "ASINH(10^20)", "asinh_1e20", lambda: mp.asinh(mpf(10)**20),
