@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-
 #include <thread>
 
 #include "real_parts.h"
