@@ -68,12 +68,22 @@ bool small_argument(Context &cx, const Flt &x, int sign, int64_t num, int64_t de
     return true;
 }
 
+// sum_k (2k)!! / (2k + 1)!! z^k for z = u / w < 1 (integers): asin y =
+// y sqrt(1 - y^2) times this sum at z = y^2, and acos y the same at
+// z = 1 - y^2 (Euler's series of the arctangent of y / sqrt(1 - y^2)).
+Flt arcsine_series(Context &cx, int64_t u, int64_t w) {
+    int64_t terms = int64_t(8.0 * (cx.prec + 1) / std::log10(double(w) / double(u))) + 2;
+    Series s{SERIES_ATAN_EULER, flt_int(cx, u), flt_int(cx, w)};
+    return series_sum(cx, s, terms);
+}
+
 // asin x (which ASIN) or acos x (ACOS) for 0 < |x| <= 1. With A = D - |N| and
 // B = D + |N| exact, D sqrt(1 - x^2) = sqrt(A B). The arcsine takes the
 // arctangent of whichever of |N| / sqrt(A B) and its inverse is at most 1:
 // the first is asin |x|, the second acos |x|, and asin |x| follows from pi/2
 // without cancelling (both lie between pi/4 and pi/2 there). The arccosine
-// is 2 atan sqrt(A / B), and pi - that for x < 0.
+// is 2 atan sqrt(A / B), and pi - that for x < 0. An exact ratio of small
+// integers takes a series of its own instead of the arctangent.
 int64_t inverse_sine(Context &cx, Fraction *x, int which, Flt *v) {
     int keep = cx.prec;
     cx.prec = keep + 2;
@@ -87,9 +97,23 @@ int64_t inverse_sine(Context &cx, Fraction *x, int which, Flt *v) {
     }
     Flt A = exact_sub(cx, p.d, p.n), B = exact_add(cx, p.d, p.n);
     Flt as, ac;  // asin |x| and acos |x|
+    int64_t a, b;
     if (A.n == 0) {
         as = half_pi(cx);
         ac = flt_zero();
+    } else if (kernel_small_ratio(x, &a, &b) && b < (int64_t(1) << 31)) {
+        // |x| = m/b: the series in x^2 for asin |x| up to x^2 = 1/2, that in
+        // 1 - x^2 for acos |x| beyond, the other from pi/2.
+        int64_t m = a < 0 ? -a : a;
+        Flt root = flt_div(cx, flt_sqrt(cx, flt_int(cx, b * b - m * m)), flt_int(cx, b));
+        Flt scale = flt_div_int(cx, flt_mul_int(cx, root, m), b);  // |x| sqrt(1 - x^2)
+        if (2 * m * m <= b * b) {
+            as = flt_mul(cx, scale, arcsine_series(cx, m * m, b * b));
+            ac = flt_sub(cx, half_pi(cx), as);
+        } else {
+            ac = flt_mul(cx, scale, arcsine_series(cx, b * b - m * m, b * b));
+            as = flt_sub(cx, half_pi(cx), ac);
+        }
     } else if (which == ACOS) {
         // acos |x| = 2 atan sqrt((1 - |x|) / (1 + |x|)), no pi needed for x > 0.
         ac = flt_mul_int(cx, kernel_atan_unit(cx, flt_sqrt(cx, flt_div(cx, A, B))), 2);
