@@ -141,6 +141,11 @@ FUNCTIONS=(
     'sin7deg|SIN(7)|sin(7*Pi/180)|mp.sin(mp.pi*7/180)||'
     'atan1_3|ATAN(1/3)|atan(1/3)|mp.atan(mp.mpf(1)/3)||'
     'pow2pi|2^PI|2^Pi|mp.mpf(2)**mp.pi||'
+    'asin1_3|ASIN(1/3)|asin(1/3)|mp.asin(mp.mpf(1)/3)||'
+    'acos1_3|ACOS(1/3)|acos(1/3)|mp.acos(mp.mpf(1)/3)||'
+    'sinh1|SINH(1)|sinh(1)|mp.sinh(1)||'
+    'tanh1|TANH(1)|tanh(1)|mp.tanh(1)||'
+    'atanh1_3|ATANH(1/3)|atanh(1/3)|mp.atanh(mp.mpf(1)/3)||'
 )
 
 # Working precision in limbs of the presets 0-9; `#FF:` takes at most a

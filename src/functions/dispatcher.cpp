@@ -16,7 +16,7 @@ namespace {
 enum FunctionId {
     FN_SIN, FN_COS, FN_TAN, FN_ATAN, FN_LOG, FN_SQR, FN_EXP, FN_PI, FN_TIME, FN_POL,
     FN_PRD, FN_INT, FN_ITG, FN_QUT, FN_QTY, FN_ROU, FN_DSUM, FN_SUM, FN_SDV, FN_AVG,
-    FN_VAR, FN_COV, FN_COR
+    FN_VAR, FN_COV, FN_COR, FN_ASIN, FN_ACOS, FN_SINH, FN_COSH, FN_TANH, FN_ASINH, FN_ACOSH, FN_ATANH
 };
 
 struct FunctionName {
@@ -25,8 +25,11 @@ struct FunctionName {
 };
 
 // Compared in this order; the first match wins and a name need not be
-// followed by a non-letter (SQRT must come before SQR, and so on).
+// followed by a non-letter (SQRT must come before SQR, ASINH before ASIN,
+// SINH before SIN, and so on).
 const FunctionName function_names[] = {
+    {"ASINH", FN_ASINH}, {"ACOSH", FN_ACOSH}, {"ATANH", FN_ATANH}, {"ASIN", FN_ASIN},
+    {"ACOS", FN_ACOS},   {"SINH", FN_SINH},   {"COSH", FN_COSH},   {"TANH", FN_TANH},
     {"SIN", FN_SIN},   {"COS", FN_COS},   {"TAN", FN_TAN},   {"ATAN", FN_ATAN},
     {"LN", FN_LOG},    {"LOG", FN_LOG},   {"SQRT", FN_SQR},  {"SQR", FN_SQR},
     {"EXP", FN_EXP},   {"E'", FN_EXP},    {"PI", FN_PI},     {"TIME", FN_TIME},
@@ -151,12 +154,31 @@ int32_t *element_slot(int reg, int n) {
 // cosine or tangent per radian: pi/180 for degrees, pi for half-turns.
 double unit_factor(char unit) { return unit == 'R' ? 0.0 : unit == 'P' ? 1.6514961294723187 : -5.8403 + 1e-4; }
 
+// The inverse or hyperbolic function of id, for those.
+ArcHyperbolic arc_hyperbolic_kind(FunctionId id) {
+    switch (id) {
+        case FN_ASIN: return ARC_SIN;
+        case FN_ACOS: return ARC_COS;
+        case FN_SINH: return HYP_SIN;
+        case FN_COSH: return HYP_COS;
+        case FN_TANH: return HYP_TAN;
+        case FN_ASINH: return ARC_HSIN;
+        case FN_ACOSH: return ARC_HCOS;
+        default: return ARC_HTAN;
+    }
+}
+
+bool is_arc_hyperbolic(FunctionId id) { return id >= FN_ASIN && id <= FN_ATANH; }
+
 // The bound carried through f = id for an argument held within radius r,
-// with log2 |argument| between lo and hi; `result` is f of the held value.
+// with log2 |argument| at least lo (and, for the inverse and hyperbolic
+// functions, `edge` as arc_hyperbolic_edge gives it); `result` is f of the
+// held value.
 // The derivative's largest magnitude over the ball times r; RAD_INF where
 // the ball reaches a point where f is not smooth.
-double propagated_radius(FunctionId id, double r, double lo, char unit, int64_t base, Fraction *result) {
+double propagated_radius(FunctionId id, double r, double lo, double edge, char unit, int64_t base, Fraction *result) {
     if (rad_is_zero(r)) return RAD_ZERO;
+    if (is_arc_hyperbolic(id)) return arc_hyperbolic_radius(arc_hyperbolic_kind(id), r, edge, result);
     switch (id) {
         case FN_SIN:
         case FN_COS: return rad_mul(unit_factor(unit), r);
@@ -196,10 +218,11 @@ double propagated_radius(FunctionId id, double r, double lo, char unit, int64_t 
 // units of the last place, which covers every kernel and template), the
 // error bound of a kernel that ran out of room before its last place was
 // sure, and the argument's radius carried through f.
-void set_function_radius(FunctionId id, Fraction *target, double r, double lo, char unit, int64_t base) {
+void set_function_radius(FunctionId id, Fraction *target, double r, double lo, double edge, char unit,
+                         int64_t base) {
     bool decimal = target->num->frac_limbs != 0 || target->den->frac_limbs != 0;
     double own = rad_add(decimal ? rad_ulps(2, fixed_point_limbs) : RAD_ZERO, take_kernel_doubt());
-    target->rad = rad_add(own, propagated_radius(id, r, lo, unit, base, target));
+    target->rad = rad_add(own, propagated_radius(id, r, lo, edge, unit, base, target));
 }
 
 // INT of an argument known only within a radius: certain when the whole
@@ -260,7 +283,9 @@ int evaluate_function(const char *text, Fraction *target, int level) {
         return pos + index_loop(id == FN_PRD, text + pos, target, level);
 
     char unit = 'D';
-    if (id == FN_SIN || id == FN_COS || id == FN_TAN || id == FN_ATAN) {
+    // A unit letter after the inverse functions is read and ignored: they
+    // answer in radians.
+    if (id == FN_SIN || id == FN_COS || id == FN_TAN || id == FN_ATAN || id == FN_ASIN || id == FN_ACOS) {
         char c = text[pos];
         if (c == 'D' || c == 'R' || c == 'P') {
             unit = c;
@@ -301,6 +326,10 @@ int evaluate_function(const char *text, Fraction *target, int level) {
     // interruption up.
     if (interrupted()) return pos;
     double arg_rad = target->rad, arg_lo = mag_lo(target);
+    // For the inverse and hyperbolic functions: how far the argument lies
+    // from the end of the domain, which bounds the derivative there.
+    double arg_edge = rad_is_zero(arg_rad) || !is_arc_hyperbolic(id) ? RAD_ZERO
+                                                                        : arc_hyperbolic_edge(arc_hyperbolic_kind(id), target);
     switch (id) {
         case FN_SIN: compute_sin_cos(target, 0, unit, level); break;
         case FN_COS: compute_sin_cos(target, 1, unit, level); break;
@@ -315,6 +344,10 @@ int evaluate_function(const char *text, Fraction *target, int level) {
                 exp_log_series(target, 0, level);
             break;
         case FN_PI: compute_pi(target, level); break;
+        case FN_ASIN: case FN_ACOS: case FN_SINH: case FN_COSH: case FN_TANH: case FN_ASINH: case FN_ACOSH:
+        case FN_ATANH:
+            compute_arc_hyperbolic(target, arc_hyperbolic_kind(id), level + 1);
+            break;
         case FN_TIME:
             fraction_init(target);
             set_int64(target->num, (int64_t)time(nullptr));
@@ -353,9 +386,11 @@ int evaluate_function(const char *text, Fraction *target, int level) {
     }
     switch (id) {
         case FN_SIN: case FN_COS: case FN_TAN: case FN_ATAN: case FN_LOG: case FN_SQR: case FN_EXP:
-            set_function_radius(id, target, arg_rad, arg_lo, unit, base);
+        case FN_ASIN: case FN_ACOS: case FN_SINH: case FN_COSH: case FN_TANH: case FN_ASINH: case FN_ACOSH:
+        case FN_ATANH:
+            set_function_radius(id, target, arg_rad, arg_lo, arg_edge, unit, base);
             break;
-        case FN_PI: set_function_radius(id, target, RAD_ZERO, 0, unit, base); break;
+        case FN_PI: set_function_radius(id, target, RAD_ZERO, 0, 0, unit, base); break;
         default: break;
     }
 

@@ -35,6 +35,26 @@ int compute_sin_cos(Fraction *target, int cosine, char unit, int level);
 // of 15 degrees, which the caller computes as sine over cosine.
 int compute_tan(Fraction *target, char unit, int level);
 
+// The inverse sine and cosine (radians) and the hyperbolic functions with
+// their inverses (hyperbolic.cpp), of the target in place, reached only
+// through evaluate_function with the argument evaluated: the true value
+// truncated to F fraction limbs; 0, 1 and the multiples of pi that the
+// special arguments give are exact or taken from the cached pi. Outside a
+// domain (|x| > 1 for ASIN and ACOS, x < 1 for ACOSH, |x| >= 1 for ATANH) a
+// message and 0. Returns 0.
+enum ArcHyperbolic { ARC_SIN, ARC_COS, HYP_SIN, HYP_COS, HYP_TAN, ARC_HSIN, ARC_HCOS, ARC_HTAN };
+int compute_arc_hyperbolic(Fraction *target, ArcHyperbolic kind, int level);
+// How far the argument x lies from the end of the function's domain, as
+// log2 of a lower bound on 1 - |x| (ASIN, ACOS, ATANH) or x - 1 (ACOSH);
+// RAD_ZERO for the functions defined everywhere. Taken before the function
+// replaces x.
+double arc_hyperbolic_edge(ArcHyperbolic kind, Fraction *x);
+// The bound (log2) that the function carries an argument's radius r (log2)
+// to, `edge` as above and `result` the function of the held value: the
+// derivative's largest magnitude over the ball times r; RAD_INF when the
+// ball reaches the end of the domain.
+double arc_hyperbolic_radius(ArcHyperbolic kind, double r, double edge, const Fraction *result);
+
 // Template constants written straight into element n of work register reg
 // (26..29): a small integer k, or a fraction p/q.
 void set_element_int(int reg, int n, int32_t k);

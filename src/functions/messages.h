@@ -14,6 +14,11 @@
 #include "../expr/messages.h"
 
 // Series: arguments outside the real domain (no line end after the log one,
-// as for the logarithm of zero).
+// as for the logarithm of zero, nor after those of the inverse sine and
+// cosine and the inverse hyperbolic cosine and tangent).
 #define MSG_LOG_NEG "{log-neg}"
 #define MSG_ROOT_NEG "q-neg\n"
+#define MSG_ASIN_DOMAIN "{asin-dom}"
+#define MSG_ACOS_DOMAIN "{acos-dom}"
+#define MSG_ACOSH_DOMAIN "{acosh-dom}"
+#define MSG_ATANH_DOMAIN "{atanh-dom}"

@@ -6,6 +6,7 @@
 // Each result is made exact by recomputing with more limbs until the error
 // bound cannot move the truncated F-th limb.
 #include "real.h"
+#include "real_parts.h"
 
 #include <sys/mman.h>
 
@@ -267,6 +268,7 @@ struct Job {
     int64_t n, m, base;
     int flag1, flag2;
     Flt (*value)(Context &);  // the constant of constant_compute
+    KernelCompute outer;      // the computation of kernel_run
 };
 
 // Candidate results next to v at F fraction limbs: truncated and one unit up.
@@ -1217,6 +1219,29 @@ Status real_tan(Context &cx, BigNum *out, Fraction *x, int half_turns, int F) {
     j.flag2 = half_turns;
     return run_job(cx, &j, out, F);
 }
+
+// ------------------------------------------- parts for real_inverse.cpp
+
+namespace {
+int64_t outer_compute(Context &cx, Job *j, Flt *v) { return j->outer(cx, j->x, j->flag1, v); }
+}  // namespace
+
+Status kernel_run(Context &cx, KernelCompute compute, Fraction *x, int which, BigNum *out, int F) {
+    cx.status = STATUS_OK;
+    Job j = make_job(outer_compute, x);
+    j.outer = compute;
+    j.flag1 = which;
+    return run_job(cx, &j, out, F);
+}
+
+Flt kernel_pi(Context &cx) { return pi_value(cx); }
+Flt kernel_from_bignum(Context &cx, BigNum *b) { return from_bignum(cx, b); }
+Flt kernel_exp(Context &cx, const Flt &x) { return exp_value(cx, x); }
+Flt kernel_log(Context &cx, const Flt &x, int64_t *errpos) { return log_value(cx, x, errpos); }
+Flt kernel_log_ratio(Context &cx, int64_t p, int64_t q, int64_t *errpos) { return log_ratio(cx, p, q, errpos); }
+Flt kernel_atan_unit(Context &cx, const Flt &x) { return atan_newton(cx, x); }
+bool kernel_small_ratio(Fraction *x, int64_t *p, int64_t *q) { return small_ratio(x, p, q, int64_t(1) << 40); }
+double kernel_log10(Context &cx, Fraction *x) { return log10_of(cx, x); }
 
 bool fraction_stash(Fraction *dst, BigNum *num, BigNum *den, Fraction *src) {
     BigNum *from[2] = {src->num, src->den}, *to[2] = {num, den};

@@ -1,5 +1,6 @@
 // Function kernels of the number core: constants, roots, exponential,
-// logarithm, arctangent, sine, cosine and tangent, each giving the true value
+// logarithm, arctangent, sine, cosine and tangent, the inverse sine and
+// cosine, the hyperbolic functions and their inverses, each giving the true value
 // of its exact argument truncated toward zero to F fraction limbs, or, when
 // its room ran out first, a value with the bound of its error.
 #pragma once
@@ -50,6 +51,22 @@
 // for the arguments that reach here (odd multiples of a quarter turn are the
 // caller's special values). Returns STATUS_DOMAIN if it does.
 [[nodiscard]] Status real_tan(Context &cx, BigNum *out, Fraction *x, int half_turns, int F);
+
+// Inverse sine and cosine of x in radians (STATUS_DOMAIN for |x| > 1); the
+// hyperbolic sine, cosine and tangent; the inverse hyperbolic sine, cosine
+// (STATUS_DOMAIN for x < 1) and tangent (STATUS_DOMAIN for |x| >= 1).
+// real_inverse.cpp.
+[[nodiscard]] Status real_asin(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_acos(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_sinh(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_cosh(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_tanh(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_asinh(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_acosh(Context &cx, BigNum *out, Fraction *x, int F);
+[[nodiscard]] Status real_atanh(Context &cx, BigNum *out, Fraction *x, int F);
+// log2 | 1 - |x| |, to a few digits (minus infinity at |x| = 1): how far an
+// argument lies from the end of the domain of those functions.
+double real_distance_to_one(Context &cx, Fraction *x);
 
 // True when the logarithm of x > 0 to the integer base >= 2 is exactly p/q
 // (1 <= q <= 64): (x's numerator / denominator)^q = base^p, tested on exact

@@ -98,8 +98,9 @@ def tree(rng, depth):
         return "(%s/%s)" % (a, b)
     if form < 0.74:
         return "(%s)^%d" % (a, rng.randint(2, 9))
-    fn = rng.choice(["SQR", "SINR", "COSR", "ATAN", "LN", "EXP"])
-    if fn == "EXP":
+    fn = rng.choice(["SQR", "SINR", "COSR", "ATAN", "LN", "EXP", "ASIN", "ACOS", "SINH", "COSH", "TANH", "ASINH",
+                     "ACOSH", "ATANH"])
+    if fn in ("EXP", "SINH", "COSH"):
         a = tree(rng, 0)  # a leaf: towers of exponentials leave every room
     return "%s(%s)" % (fn, a)
 

@@ -38,6 +38,14 @@ ENV = {
     "COSR": mpmath.cos,
     "ATAN": mpmath.atan,
     "LN": mpmath.log,
+    "ASIN": mpmath.asin,
+    "ACOS": mpmath.acos,
+    "SINH": mpmath.sinh,
+    "COSH": mpmath.cosh,
+    "TANH": mpmath.tanh,
+    "ASINH": mpmath.asinh,
+    "ACOSH": mpmath.acosh,
+    "ATANH": mpmath.atanh,
 }
 
 

@@ -36,6 +36,12 @@ CASES = [
     "ATAN(1/7)*3-PI/8",
     "2^PI-PI^2",
     "(1+1/10^20)^(10^6)",
+    "SINH(1/10^30)*10^30-1",
+    "TANH(20)-1",
+    "ACOSH(1+1/10^20)*10^10",
+    "ATANH(1-SQR2/10^20)",
+    "ASIN(1-1/(PI*10^25))",
+    "ACOS(SQR3/2)*6",
 ]
 # Values exactly on a boundary, reached through inexact steps.
 EXACT = [
@@ -44,6 +50,9 @@ EXACT = [
     ("SINR(2)^2+COSR(2)^2", " 1"),
     ("4*ATAN(1/5)-ATAN(1/239)-PI/4", " 0"),
     ("SQR(SQR(SQR(2)))^8", " 2"),
+    ("ASIN(SQR2/2)*4-PI", " 0"),
+    ("TANH(ATANH(1/5))", " .2"),
+    ("COSH(SQR2)^2-SINH(SQR2)^2", " 1"),
 ]
 # Loops, whose values mpmath gets from their own sums and products.
 LOOPS = [

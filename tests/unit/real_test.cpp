@@ -181,10 +181,75 @@ TEST_F(Kernels, ValuesAtTheirPlaces) {
     }
 }
 
+// The inverse and hyperbolic functions next to a cut of their last place
+// and at the ends of their domains: an argument a hair from 0, from +-1, or
+// so large that tanh is within a unit of +-1 truncates toward zero, and an
+// argument a hair outside a domain is refused there, not rounded into it.
+TEST_F(Kernels, InverseAndHyperbolicAtTheirCutsAndDomainEnds) {
+    enum Fn { SINH, COSH, TANH, ASINH, ATANH, ASIN, ACOS, ACOSH };
+    auto run = [](Fn fn, BigNum *out, Fraction *x, int F) {
+        switch (fn) {
+            case SINH: return real_sinh(core, out, x, F);
+            case COSH: return real_cosh(core, out, x, F);
+            case TANH: return real_tanh(core, out, x, F);
+            case ASINH: return real_asinh(core, out, x, F);
+            case ATANH: return real_atanh(core, out, x, F);
+            case ASIN: return real_asin(core, out, x, F);
+            case ACOS: return real_acos(core, out, x, F);
+            default: return real_acosh(core, out, x, F);
+        }
+    };
+    struct Case {
+        Fn fn;
+        const char *arg;  // '@' stands for 8F + 30 zeros, '#' for as many nines
+        bool negative;
+        const char *want;  // '#' stands for 8F nines; "domain" for the refusal
+    };
+    const Case cases[] = {
+        {SINH, ".@1", false, "0"},       {SINH, ".@1", true, "0"},       {COSH, ".@1", false, "1"},
+        {TANH, ".@1", true, "0"},        {ASINH, ".@1", true, "0"},      {ATANH, ".@1", false, "0"},
+        {ASIN, ".@1", true, "0"},        {TANH, "40000", false, ".#"},   {TANH, "40000", true, ".#"},
+        {ATANH, "1", false, "domain"},   {ATANH, ".#", true, "-"},       {ASIN, "1.@1", false, "domain"},
+        {ACOS, "1.@1", true, "domain"},  {ACOSH, ".#", false, "domain"}, {ACOSH, "1", true, "domain"},
+        {ACOS, "1", false, "0"},         {ACOSH, "1", false, "0"},       {COSH, "0", false, "1"},
+    };
+    BigNum *out = work_frac[6].num;
+    for (int F : {1, 3, 40}) {
+        std::string nines = repeat('9', 8 * F);
+        for (const Case &c : cases) {
+            std::string arg = c.arg;
+            for (char mark : {'@', '#'}) {
+                size_t at = arg.find(mark);
+                if (at != std::string::npos) arg.replace(at, 1, repeat(mark == '@' ? '0' : '9', 8 * F + 30));
+            }
+            Fraction *x = literal(arg, F + 5);
+            if (c.negative) x->num->sign = -1;
+            Status rc = run(c.fn, out, x, F);
+            std::string where = "case " + std::to_string(&c - cases) + ", F = " + std::to_string(F);
+            if (std::string(c.want) == "domain") {
+                EXPECT_EQ(rc, STATUS_DOMAIN) << where;
+                continue;
+            }
+            ASSERT_EQ(rc, STATUS_OK) << where;
+            fixed_point_limbs = F;
+            std::string got = result_text(out);
+            if (std::string(c.want) == "-") {  // atanh of -(1 - e): large and negative
+                EXPECT_EQ(got[0], '-') << where;
+                continue;
+            }
+            std::string want = std::string(c.negative && c.want[0] == '.' ? "-" : " ") + c.want;
+            if (want.back() == '#') want = want.substr(0, want.size() - 1) + nines;
+            EXPECT_EQ(got, want) << where;
+        }
+    }
+}
+
 TEST_F(Kernels, EveryFunctionGivesItsWorkSpaceBack) {
     fixed_point_limbs = 50;
     for (const char *e : {"PI", "EXP", "SQR3", "5^(1/7)", "3^(1/200)", "LN(7)", "LN(PI)", "LOG10(2)", "SINR(3)",
-                          "COS(1.5)", "TANR(0.7)", "ATAN(SQR2)", "ATAN(5/7)", "2^PI"}) {
+                          "COS(1.5)", "TANR(0.7)", "ATAN(SQR2)", "ATAN(5/7)", "2^PI", "ASIN(1/3)", "ACOS(-2/3)",
+                          "SINH(3/2)", "COSH(2)", "TANH(1/7)", "ASINH(5)", "ACOSH(7/3)", "ATANH(2/9)", "ATANH(1/3)",
+                          "ATANH(SQR(2)/3)", "ASIN(SQR(2)/3)"}) {
         text_of(e);
         EXPECT_EQ(scratch_mark(core), 0u) << e;
     }
