@@ -44,6 +44,15 @@ constexpr int DIV_NEWTON_LIMBS = 36;
 // equal length: 0.90 of lv_gcd at 3 limbs, 0.78 at 4, 0.58 at 64 (earlier 14).
 constexpr int GCD_LIBRARY_LIMBS = 3;
 
+// Products of at least this many limbs (both operands) share their
+// transforms among the context's team of threads (engine/threads.h), when
+// it has more than one.
+constexpr int THREADED_PRODUCT_LIMBS = 20000;
+
+// Series summed to at least this many limbs share the top of their binary
+// splitting among the context's team (kernels/real_flt.cpp).
+constexpr int THREADED_SERIES_LIMBS = 1000;
+
 // The longest operands the schoolbook and Karatsuba may be given: the
 // schoolbook's column sums stay below 2^64 up to 1800 limbs, and Karatsuba's
 // scratch has that fixed size in every context.
@@ -58,6 +67,8 @@ struct Thresholds {
     int square_transform = SQUARE_TRANSFORM_LIMBS;
     int div_newton = DIV_NEWTON_LIMBS;
     int gcd_library = GCD_LIBRARY_LIMBS;
+    int threaded_product = THREADED_PRODUCT_LIMBS;
+    int threaded_series = THREADED_SERIES_LIMBS;
 };
 
 namespace thresholds_detail {
