@@ -692,19 +692,12 @@ void add_into(uint32_t *r, int n, const uint32_t *x, int nx);
 // is computed as the single-threaded product computes it: the limbs are
 // the same whatever the number of members.
 
-// A block of the shared transforms: block k of its level (the values at
-// k times its length), and how many leading values of each of the two
-// arrays may be nonzero in it (the rest are zeros, see forward_sparse).
-struct TeamBlock {
-    uint32_t k;
-    uint32_t used[2];
-};
-
-// The blocks first .. first + count - 1 of TeamPlan::blocks, all of
-// len >> level values; a shared level splits each into `radix` blocks of
-// the next list.
+// The levels of a transform the team shares: each holds the blocks 0 ..
+// count - 1 of its transform level (block k holds the values at k times its
+// length, len >> level), and a shared level splits each of them into
+// `radix` blocks of the next.
 struct TeamLevel {
-    int level, radix, first, count;
+    int level, radix, count;
 };
 
 // Chunks a member takes at a time: about this many per member and phase,
@@ -714,71 +707,54 @@ constexpr size_t CHUNKS_EACH = 8;
 constexpr size_t MIN_CHUNK = 4096;
 constexpr int BLOCKS_EACH = 8;
 constexpr int TEAM_LEVELS = 16;
-constexpr int TEAM_BLOCKS = 24 * BLOCKS_EACH * THREADS_MAX;
 
 // How a team shares transforms of length len (three quarters of one, or
-// whole): lv[0 .. levels) are the shared levels, lv[levels] lists the
-// blocks taken whole.
+// whole) of arrays whose first used[a] coefficients may be nonzero:
+// lv[0 .. levels) are the shared levels, lv[levels] lists the blocks taken
+// whole.
 struct TeamPlan {
     size_t len;
     bool three_quarters;
-    size_t used[2];  // leading nonzero coefficients of the two arrays
+    size_t used[2];
     int levels;
     TeamLevel lv[TEAM_LEVELS + 1];
-    TeamBlock blocks[TEAM_BLOCKS];
 };
 
-// Appends the children of the blocks of tp.lv[i] as the list tp.lv[i + 1]:
-// a child keeps its parent's zeros while the level copies (the parent's
-// nonzero values fit one child), else it is full.
-void team_split(TeamPlan &tp, int i, int radix, int *listed) {
-    TeamLevel &cur = tp.lv[i];
-    cur.radix = radix;
-    const uint32_t child = uint32_t((tp.len >> cur.level) / size_t(radix));
-    tp.lv[i + 1] = TeamLevel{cur.level + (radix == 4 ? 2 : 1), 0, *listed, 0};
-    for (int b = cur.first; b < cur.first + cur.count; b++) {
-        const TeamBlock &parent = tp.blocks[b];
-        for (int c = 0; c < radix; c++) {
-            assert(*listed < TEAM_BLOCKS);
-            TeamBlock &to = tp.blocks[(*listed)++];
-            to.k = parent.k * uint32_t(radix) + uint32_t(c);
-            for (int a = 0; a < 2; a++) to.used[a] = parent.used[a] <= child ? parent.used[a] : child;
-        }
-    }
-    tp.lv[i + 1].count = *listed - tp.lv[i + 1].first;
+// Values of array a that may be nonzero in a block of `level` before it is
+// transformed: a level copies while a block's nonzero values fit one child
+// (see forward_sparse), so they stay the array's first ones, cut to the
+// block. So does a three-quarter transform's block 2 of level 2, the sum
+// of the first quarter and i times the second, zero while the second is.
+size_t block_used(const TeamPlan &tp, int a, int level) {
+    const size_t n = tp.len >> level;
+    return tp.used[a] < n ? tp.used[a] : n;
 }
 
 // Plans the shared top of transforms of length len for a team of
-// `members`, for arrays of used_a and used_b leading nonzero coefficients.
-// The levels split as forward_block would (two levels a pass where it
-// takes two) until there are BLOCKS_EACH blocks a member or they are short.
+// `members`. The levels split as forward_block would (two levels a pass
+// where it takes two) until there are BLOCKS_EACH blocks a member or they
+// are short. A three-quarter transform starts from block 0 of level 1 (the
+// half three_quarters_head leaves), split once to join block 2 of level 2.
 void plan_team(TeamPlan &tp, size_t len, bool three_quarters, size_t used_a, size_t used_b, int members) {
     tp.len = len;
     tp.three_quarters = three_quarters;
     tp.used[0] = used_a;
     tp.used[1] = used_b;
     tp.levels = 0;
-    int listed = 1;
-    auto clip = [](size_t used, size_t n) { return uint32_t(used < n ? used : n); };
     if (three_quarters) {
-        // After three_quarters_head: the half x[0 .. len/2) as block 0 of
-        // level 1, split once to join block 2 of level 2.
-        tp.blocks[0] = TeamBlock{0, {clip(used_a, len / 2), clip(used_b, len / 2)}};
-        tp.lv[0] = TeamLevel{1, 2, 0, 1};
-        team_split(tp, 0, 2, &listed);
-        tp.blocks[listed++] = TeamBlock{2, {uint32_t(len / 4), uint32_t(len / 4)}};
-        tp.lv[1].count++;
+        tp.lv[0] = TeamLevel{1, 2, 1};
+        tp.lv[1] = TeamLevel{2, 0, 3};
         tp.levels = 1;
     } else {
-        tp.blocks[0] = TeamBlock{0, {clip(used_a, len), clip(used_b, len)}};
-        tp.lv[0] = TeamLevel{0, 0, 0, 1};
+        tp.lv[0] = TeamLevel{0, 0, 1};
     }
     for (;;) {
-        const TeamLevel &cur = tp.lv[tp.levels];
+        TeamLevel &cur = tp.lv[tp.levels];
         const size_t n = len >> cur.level;
         const int radix = log2_of(n) & 1 ? 2 : 4;
         if (cur.count >= BLOCKS_EACH * members || n / size_t(radix) < LEAF || tp.levels == TEAM_LEVELS) break;
-        team_split(tp, tp.levels, radix, &listed);
+        cur.radix = radix;
+        tp.lv[tp.levels + 1] = TeamLevel{cur.level + (radix == 4 ? 2 : 1), 0, cur.count * radix};
         tp.levels++;
     }
 }
@@ -805,21 +781,20 @@ void team_level(const TeamPlan &tp, int i, uint64_t *const *x, int arrays, bool 
     const Chunks ch = chunks_of(total, int(turn.work.barrier.size));
     for (size_t c; take_chunk(turn, ch.count, &c);) {
         for (size_t b = c * ch.length, e = std::min(total, b + ch.length); b < e;) {
-            const TeamBlock &blk = tp.blocks[lv.first + int(b / per)];
-            const size_t j0 = b % per, j1 = std::min(per, j0 + (e - b));
+            const size_t k = b / per, j0 = b % per, j1 = std::min(per, j0 + (e - b));
             for (int a = 0; a < 2; a++) {
                 if (!((arrays >> a) & 1) || !x[a]) continue;
-                uint64_t *y = x[a] + size_t(blk.k) * n;
+                uint64_t *y = x[a] + k * n;
                 if (inverse) {
-                    if (lv.radix == 2) inv2_part(y, per, f.irt + 2 * blk.k, f.p, j0, j1);
-                    else inv4_part(y, per, f.irt, blk.k, f.p, j0, j1);
-                } else if (blk.used[a] <= per) {
+                    if (lv.radix == 2) inv2_part(y, per, f.irt + 2 * k, f.p, j0, j1);
+                    else inv4_part(y, per, f.irt, k, f.p, j0, j1);
+                } else if (block_used(tp, a, lv.level) <= per) {
                     for (int r = 1; r < lv.radix; r++)
                         memcpy(y + size_t(r) * per + j0, y + j0, sizeof(uint64_t) * (j1 - j0));
                 } else if (lv.radix == 2) {
-                    fwd2_part(y, per, f.rt + 2 * blk.k, f.p, j0, j1);
+                    fwd2_part(y, per, f.rt + 2 * k, f.p, j0, j1);
                 } else {
-                    fwd4_part(y, per, f.rt, blk.k, f.p, j0, j1);
+                    fwd4_part(y, per, f.rt, k, f.p, j0, j1);
                 }
             }
             b += j1 - j0;
@@ -839,14 +814,13 @@ enum BlockWork : int {
 void team_blocks(const TeamPlan &tp, uint64_t *const *x, int work, const Field &f, Turn &turn) {
     const TeamLevel &lv = tp.lv[tp.levels];
     const size_t n = tp.len >> lv.level;
-    for (size_t i; take_chunk(turn, size_t(lv.count), &i);) {
-        const TeamBlock &blk = tp.blocks[lv.first + int(i)];
-        const size_t at = size_t(blk.k) * n;
-        if (work & FORWARD_A) forward_sparse(x[0] + at, n, blk.k, blk.used[0], f);
-        if ((work & FORWARD_B) && x[1]) forward_sparse(x[1] + at, n, blk.k, blk.used[1], f);
+    for (size_t k; take_chunk(turn, size_t(lv.count), &k);) {
+        const size_t at = k * n;
+        if (work & FORWARD_A) forward_sparse(x[0] + at, n, k, block_used(tp, 0, lv.level), f);
+        if ((work & FORWARD_B) && x[1]) forward_sparse(x[1] + at, n, k, block_used(tp, 1, lv.level), f);
         if (work & MULTIPLY) {
             pointwise(x[0] + at, x[1] ? x[1] + at : nullptr, n, f);
-            inverse_block(x[0] + at, n, blk.k, f);
+            inverse_block(x[0] + at, n, k, f);
         }
     }
     barrier_wait(turn.work.barrier);
@@ -1001,6 +975,88 @@ void team_pack(Context &cx, int members, uint32_t *r, const uint32_t *a, int na,
     add_spills(j.runs, r, na + nb, PACK);
 }
 
+// sliced_pack shared by a team: b's transforms once, then each slice of
+// a as transform_pack's team does it, its recombination cut anew.
+template <int PACK>
+struct SliceJob {
+    Context *cx;
+    uint32_t *r;
+    const uint32_t *a, *b;
+    int na, nb, slice;
+    size_t len;
+    int members;
+    uint64_t *bt[PACK], *st[PACK];
+    std::atomic<bool> quit{false};
+    TeamWork work;
+    Runs runs;  // of the slice being recombined, cut by member 0
+};
+
+template <int PACK>
+void slice_member(void *arg, int m) {
+    SliceJob<PACK> &j = *static_cast<SliceJob<PACK> *>(arg);
+    Turn turn(j.work);
+    const size_t cb = coefficients<PACK>(j.nb);
+    TeamPlan tp;
+    plan_team(tp, j.len, false, 0, cb, j.members);
+    for (int k = 0; k < PACK; k++) {
+        uint64_t *x[2] = {nullptr, j.bt[k]};
+        const uint32_t *src[2] = {nullptr, j.b};
+        const int n[2] = {0, j.nb};
+        team_load<PACK>(x, 2, j.len, src, n, field[k], turn);
+        team_forward(tp, x, 2, field[k], turn);
+        team_blocks(tp, x, FORWARD_B, field[k], turn);
+    }
+    for (int pos = 0; pos < j.na; pos += j.slice) {
+        const int slice = std::min(j.slice, j.na - pos);
+        plan_team(tp, j.len, false, coefficients<PACK>(slice), cb, j.members);
+        for (int k = 0; k < PACK; k++) {
+            const Field &f = field[k];
+            uint64_t *x[2] = {j.st[k], j.bt[k]};
+            const uint32_t *src[2] = {j.a + pos, nullptr};
+            const int n[2] = {slice, 0};
+            team_load<PACK>(x, 1, j.len, src, n, f, turn);
+            team_forward(tp, x, 1, f, turn);
+            team_blocks(tp, x, FORWARD_A | MULTIPLY, f, turn);
+            team_inverse(tp, x[0], f, turn);
+            if (m == 0 && stopped(*j.cx)) j.quit.store(true, std::memory_order_relaxed);
+            // Member 0 has added the previous slice's spills; the runs are cut anew.
+            if (m == 0 && k == PACK - 1)
+                cut_runs(j.runs, coefficients<PACK>(slice) + cb - 1, slice + j.nb, pos ? j.nb : 0, PACK, j.members);
+            barrier_wait(j.work.barrier);
+            if (j.quit.load(std::memory_order_relaxed)) return;
+        }
+        // The previous slice left its top nb limbs at r[pos ..).
+        team_recombine<PACK>(j.runs, j.r + pos, slice + j.nb, pos ? j.nb : 0, j.st, j.len, turn);
+        if (m == 0) add_spills(j.runs, j.r + pos, slice + j.nb, PACK);
+    }
+}
+
+// sliced_pack (see there) on `members` threads of cx's team.
+template <int PACK>
+void team_sliced(Context &cx, int members, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
+                 size_t len, int slice) {
+    assert(slice % PACK == 0 && size_t(slice / PACK) + coefficients<PACK>(nb) - 1 <= len &&
+           6 * len <= 4 * cx.transform_max);
+    build_roots(len / 2 > 1 ? len / 2 : 1);
+    SliceJob<PACK> j;
+    j.cx = &cx;
+    j.r = r;
+    j.a = a;
+    j.b = b;
+    j.na = na;
+    j.nb = nb;
+    j.slice = slice;
+    j.len = len;
+    j.members = members;
+    for (int k = 0; k < PACK; k++) {
+        j.bt[k] = cx.coef[0] + 2 * k * len;
+        j.st[k] = j.bt[k] + len;
+    }
+    j.work.barrier.size = unsigned(members);
+    team_run(cx.team_first, members, slice_member<PACK>, &j);
+    if (j.quit.load(std::memory_order_relaxed)) abandon(r, na + nb);
+}
+
 size_t power_of_two_from(size_t n) {
     size_t len = 1;
     while (len < n) len <<= 1;
@@ -1064,7 +1120,11 @@ void transform_product(Context &cx, uint32_t *r, const uint32_t *a, int na, cons
     assert(na + nb <= cx.product_limbs && na >= nb);
     Plan plan = plan_product(cx, na, nb, b == nullptr);
     const int members = cx.team_size > 1 && na + nb >= thresholds().threaded_product ? cx.team_size : 1;
-    if (members > 1 && !plan.slice) {
+    if (members > 1 && plan.slice) {
+        (plan.pack == 2 ? team_sliced<2> : team_sliced<3>)(cx, members, r, a, na, b, nb, plan.len, plan.slice);
+        return;
+    }
+    if (members > 1) {
         (plan.pack == 2 ? team_pack<2> : team_pack<3>)(cx, members, r, a, na, b, nb, plan.len, plan.three_quarters);
         return;
     }

@@ -26,7 +26,7 @@ int ready_count = 1;
 // that the barriers of a product and a burst of products rarely pay for a
 // sleep and a wake-up, while a thread left waiting soon stops taking time
 // from the others on a shared machine.
-constexpr int SPINS = 1 << 10;
+constexpr int SPINS = 1 << 13;
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)

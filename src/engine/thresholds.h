@@ -47,11 +47,11 @@ constexpr int GCD_LIBRARY_LIMBS = 3;
 // Products of at least this many limbs (both operands) share their
 // transforms among the context's team of threads (engine/threads.h), when
 // it has more than one.
-constexpr int THREADED_PRODUCT_LIMBS = 20000;
+constexpr int THREADED_PRODUCT_LIMBS = 14000;
 
 // Series summed to at least this many limbs share the top of their binary
 // splitting among the context's team (kernels/real_flt.cpp).
-constexpr int THREADED_SERIES_LIMBS = 1000;
+constexpr int THREADED_SERIES_LIMBS = 500;
 
 // The longest operands the schoolbook and Karatsuba may be given: the
 // schoolbook's column sums stay below 2^64 up to 1800 limbs, and Karatsuba's
