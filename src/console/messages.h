@@ -25,6 +25,7 @@
 
 // The end of the fuller help (HELP).
 #define MSG_HELP_PRECISION "Precision: %d digits; #FF: allows at most %d places at this preset.\n"
+#define MSG_HELP_THREADS "Threads: vantrel --threads N ... computes on N threads (default: one per core).\n"
 #define MSG_HELP_POINTER "An empty line shows the short help.\n"
 
 // Failures the console detects itself.
