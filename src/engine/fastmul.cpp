@@ -323,7 +323,9 @@ inline void inv4_part(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint
 inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) { fwd2_part(a, h, w, p, 0, h); }
 inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p) { fwd4_part(a, q, rt, k, p, 0, q); }
 inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) { inv2_part(a, h, w, p, 0, h); }
-inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p) { inv4_part(a, q, irt, k, p, 0, q); }
+inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p) {
+    inv4_part(a, q, irt, k, p, 0, q);
+}
 
 // Forward levels on block number k of n values (n <= LEAF), breadth first.
 void forward_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
