@@ -31,6 +31,7 @@ for line in 'A=LN(3)' 'A=EXP(1/7)'; do
     idle=$(cpu_ms $pid)
     sleep 0.5
     [ $(( $(cpu_ms $pid) - idle )) -lt 100 ] || fail "a thread still computes after $line"
+    sleep 2.5  # a second Ctrl-C within two seconds would end the calculator
 done
 printf '#FF:60\nB=PI\nP.B\nC=EXP(1)\nP.C\n#X:\n' >&3
 wait_for 'B= 3.141592653589793238462643383279502884197169399375105820974944' || fail "pi wrong after the stop"
