@@ -13,6 +13,7 @@
 #include "../expr/messages.h"
 #include "console.h"
 #include "../engine/scratch.h"
+#include "../engine/threads.h"
 #include "../kernels/real.h"
 #include "messages.h"
 
@@ -64,6 +65,8 @@ void print_usage(FILE *out) {
     fprintf(out, MSG_USAGE_HEAD, DEFAULT_PRECISION * 8);
     for (int d = 0; d < 10; d++) fprintf(out, MSG_USAGE_PRESET, d, PRESETS[d] * 8);
     fputs(MSG_USAGE_TAIL, out);
+    fprintf(out, MSG_USAGE_THREADS, THREADS_MAX);
+    fputs(MSG_USAGE_END, out);
 }
 
 int preset_limbs(int d) { return d >= 0 && d < 10 ? PRESETS[d] : 0; }

@@ -92,6 +92,7 @@ void print_full_help() {
     fputs(COMMANDS, stdout);
     fputs(FUNCTIONS, stdout);
     printf(MSG_HELP_PRECISION, precision * 8, 8 * (precision / 4));
+    fputs(MSG_HELP_THREADS, stdout);
     fputs(MESSAGES, stdout);
     fputs(MSG_HELP_POINTER, stdout);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "../engine/gmp_api.h"
+#include "../engine/threads.h"
 #include "../factor/factor.h"
 #include "../factor/messages.h"
 #include "console.h"
@@ -17,6 +18,19 @@ static bool names_file(const char *text) {
     return text[0] != 0;
 }
 
+// The thread count of `--threads N`: N a whole number from 1 to
+// THREADS_MAX, written in plain digits; 0 for anything else.
+static int thread_count_of(const char *text) {
+    int n = 0;
+    for (const char *c = text; *c; c++) {
+        if (*c < '0' || *c > '9' || n > THREADS_MAX) return 0;
+        n = n * 10 + (*c - '0');
+    }
+    return n <= THREADS_MAX ? n : 0;
+}
+
+// `--threads N` first sets the engine's thread count (a bad N prints why on
+// the error stream and returns 2); the rest is one of the forms below.
 // One argument: preset digit and/or script name, or --help / --version,
 // which print their text and end at once. Two arguments: the first character
 // of the first selects the mode, the second names the script. A command line
@@ -26,6 +40,17 @@ static bool names_file(const char *text) {
 // A mode-4 call that returned ends in the call on the first argument with
 // the word count as mode. Returns 0 when it returns at all.
 int main(int argc, char **argv) {
+    if (argc >= 2 && strcmp(argv[1], "--threads") == 0) {
+        int n = argc >= 3 ? thread_count_of(argv[2]) : 0;
+        if (n == 0) {
+            fprintf(stderr, MSG_BAD_THREADS, THREADS_MAX);
+            return 2;
+        }
+        set_engine_threads(n);
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
         print_usage(stdout);
         return 0;

@@ -25,6 +25,7 @@
 
 // The end of the fuller help (HELP).
 #define MSG_HELP_PRECISION "Precision: %d digits; #FF: allows at most %d places at this preset.\n"
+#define MSG_HELP_THREADS "Threads: vantrel --threads N ... computes on N threads (default: one per core).\n"
 #define MSG_HELP_POINTER "An empty line shows the short help.\n"
 
 // Failures the console detects itself.
@@ -42,10 +43,11 @@
 #define MSG_SCRIPT_TOO_LONG "script %s too long (more than %zu bytes); not run\n"
 
 #define MSG_UNKNOWN_OPTION "vantrel: unknown option %s\n"
+#define MSG_BAD_THREADS "vantrel: --threads takes a whole number from 1 to %d\n"
 
 // Command-line help (--help); the preset table is printed from the presets.
 #define MSG_USAGE_HEAD \
-    "Usage: vantrel [d | d,FILE | FILE | --help | --version]\n" \
+    "Usage: vantrel [--threads N] [d | d,FILE | FILE | --help | --version]\n" \
     "Exact and very high precision calculator.\n" \
     "  (no argument)  %d digits\n" \
     "  d              preset 0-9:\n"
@@ -54,7 +56,9 @@
     "  d,FILE         preset d, then run the script FILE\n" \
     "  FILE           run the script FILE (a first line A.d chooses the preset)\n" \
     "  m FILE         two words, m 2-9: run FILE at the default precision\n" \
-    "A script that cannot be read ends the run (status 2) unless input is a terminal.\n" \
+    "A script that cannot be read ends the run (status 2) unless input is a terminal.\n"
+#define MSG_USAGE_THREADS "  --threads N    first: compute on N threads, 1 to %d (default: one per core)\n"
+#define MSG_USAGE_END \
     "  --help         this text\n" \
     "  --version      the version line\n" \
     "At the prompt \"? \": an empty line prints the help lines, HELP a fuller help;\n" \

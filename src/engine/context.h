@@ -52,6 +52,13 @@ struct Context {
     void *product_block = nullptr;  // mapped by fastmul_reserve (else carved)
     size_t product_bytes = 0;
 
+    // Threads the long operations on this context may share their work
+    // with: the slots team_first .. team_first + team_size - 1 of
+    // engine/threads.h, the first being the thread that runs the context.
+    // 1 keeps everything on that thread.
+    int team_first = 0;
+    int team_size = 1;
+
     // Mantissa limbs kept by every rounding operation of the floating
     // kernels (kernels/real_flt.h).
     int prec = 4;

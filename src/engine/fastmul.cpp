@@ -6,6 +6,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <cmath>
@@ -16,6 +17,7 @@
 
 #include "ntt_vector.h"
 #include "scratch.h"
+#include "threads.h"
 
 namespace {
 
@@ -266,16 +268,17 @@ Status reserve_tables(size_t len) {
 constexpr size_t LEAF = 1 << 12;  // blocks of 32 KB run level by level in L1
 
 // One level on a block of 2h values: (u, v) -> (u + r v, u - r v), r = w[0]
-// with its quotient w[1].
-inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
+// with its quotient w[1]; the butterflies j0 <= j < j1 of it (the _part
+// forms let the members of a team share one level of a long block).
+inline void fwd2_part(uint64_t *a, size_t h, const uint64_t *w, uint64_t p, size_t j0, size_t j1) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
-    size_t j = 0;
+    size_t j = j0;
     if (vectors) {
-        j = h - h % 8;
-        ntt_vector::fwd2(a, h, r, rq, p, 0, j);
+        j = j1 - (j1 - j0) % 8;
+        ntt_vector::fwd2(a, h, r, rq, p, j0, j);
     }
     uint64_t *b = a + h;
-    for (; j < h; j++) {
+    for (; j < j1; j++) {
         uint64_t u = below(a[j], p2);
         uint64_t t = shoup(b[j], r, rq, p);
         a[j] = u + t;
@@ -285,17 +288,17 @@ inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
 
 // Two levels on block number k of 4q values: halves split by root k, then
 // the first half by root 2k and the second by root 2k + 1.
-inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p) {
+inline void fwd4_part(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p, size_t j0, size_t j1) {
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = rt[2 * k], r1q = rt[2 * k + 1];
     const uint64_t r2 = rt[4 * k], r2q = rt[4 * k + 1], r3 = rt[4 * k + 2], r3q = rt[4 * k + 3];
-    size_t j = 0;
+    size_t j = j0;
     if (vectors) {
         const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
-        j = q - q % 8;
-        ntt_vector::fwd4(a, q, r, p, 0, j);
+        j = j1 - (j1 - j0) % 8;
+        ntt_vector::fwd4(a, q, r, p, j0, j);
     }
-    for (; j < q; j++) {
+    for (; j < j1; j++) {
         uint64_t x0 = below(a[j], p2), x1 = below(a[j + q], p2);
         uint64_t t2 = shoup(a[j + 2 * q], r1, r1q, p), t3 = shoup(a[j + 3 * q], r1, r1q, p);
         uint64_t y0 = below(x0 + t2, p2), y2 = below(x0 + p2 - t2, p2);
@@ -309,15 +312,15 @@ inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p
 }
 
 // Inverse of fwd2 up to a factor 2, with w the inverse root.
-inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
+inline void inv2_part(uint64_t *a, size_t h, const uint64_t *w, uint64_t p, size_t j0, size_t j1) {
     const uint64_t p2 = 2 * p, r = w[0], rq = w[1];
-    size_t j = 0;
+    size_t j = j0;
     if (vectors) {
-        j = h - h % 8;
-        ntt_vector::inv2(a, h, r, rq, p, 0, j);
+        j = j1 - (j1 - j0) % 8;
+        ntt_vector::inv2(a, h, r, rq, p, j0, j);
     }
     uint64_t *b = a + h;
-    for (; j < h; j++) {
+    for (; j < j1; j++) {
         uint64_t u = a[j], v = b[j];
         a[j] = below(u + v, p2);
         b[j] = shoup(u + p2 - v, r, rq, p);
@@ -325,17 +328,17 @@ inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) {
 }
 
 // Inverse of fwd4 up to a factor 4, from the inverse roots.
-inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p) {
+inline void inv4_part(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p, size_t j0, size_t j1) {
     const uint64_t p2 = 2 * p;
     const uint64_t r1 = irt[2 * k], r1q = irt[2 * k + 1];
     const uint64_t r2 = irt[4 * k], r2q = irt[4 * k + 1], r3 = irt[4 * k + 2], r3q = irt[4 * k + 3];
-    size_t j = 0;
+    size_t j = j0;
     if (vectors) {
         const uint64_t r[6] = {r1, r1q, r2, r2q, r3, r3q};
-        j = q - q % 8;
-        ntt_vector::inv4(a, q, r, p, 0, j);
+        j = j1 - (j1 - j0) % 8;
+        ntt_vector::inv4(a, q, r, p, j0, j);
     }
-    for (; j < q; j++) {
+    for (; j < j1; j++) {
         uint64_t z0 = a[j], z1 = a[j + q], z2 = a[j + 2 * q], z3 = a[j + 3 * q];
         uint64_t y0 = below(z0 + z1, p2), y1 = shoup(z0 + p2 - z1, r2, r2q, p);
         uint64_t y2 = below(z2 + z3, p2), y3 = shoup(z2 + p2 - z3, r3, r3q, p);
@@ -344,6 +347,13 @@ inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t 
         a[j + 2 * q] = shoup(y0 + p2 - y2, r1, r1q, p);
         a[j + 3 * q] = shoup(y1 + p2 - y3, r1, r1q, p);
     }
+}
+
+inline void fwd2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) { fwd2_part(a, h, w, p, 0, h); }
+inline void fwd4(uint64_t *a, size_t q, const uint64_t *rt, size_t k, uint64_t p) { fwd4_part(a, q, rt, k, p, 0, q); }
+inline void inv2(uint64_t *a, size_t h, const uint64_t *w, uint64_t p) { inv2_part(a, h, w, p, 0, h); }
+inline void inv4(uint64_t *a, size_t q, const uint64_t *irt, size_t k, uint64_t p) {
+    inv4_part(a, q, irt, k, p, 0, q);
 }
 
 // Forward levels on block number k of n values (n <= LEAF), breadth first.
@@ -430,16 +440,29 @@ void forward_sparse(uint64_t *a, size_t n, size_t k, size_t used, const Field &f
 // forward transform leaves the values of the first in x[0 .. n/2) and of
 // the second in x[n/2 .. 3n/4); x holds n coefficients, zero from `used`
 // on, n >= 4.
-void forward_three_quarters(uint64_t *x, size_t n, size_t used, const Field &f) {
+void forward_three_quarters(uint64_t *x, size_t n, size_t used, const Field &f);
+
+// The first level of forward_three_quarters and the second level's block
+// 2, for the positions j0 <= j < j1 <= n/4 of its quarters: the residue
+// modulo x^(n/4) - i into x[n/2 ..), that of x^(n/2) - 1 left in x[0 ..
+// n/2) (unchanged while the top half is zero). The fourth quarter is left
+// as it is: block 3 is never computed.
+void three_quarters_head(uint64_t *x, size_t n, size_t used, const Field &f, size_t j0, size_t j1) {
     const uint64_t p = f.p, p2 = 2 * p, r = f.rt[2], rq = f.rt[3];
     const size_t q = n / 4;
-    if (used <= 2 * q)
-        memcpy(x + 2 * q, x, sizeof(uint64_t) * 2 * q);
-    else
-        fwd2(x, 2 * q, f.rt, p);
-    for (size_t j = 0; j < q; j++) x[2 * q + j] = below(x[2 * q + j], p2) + shoup(x[3 * q + j], r, rq, p);
-    forward_sparse(x, 2 * q, 0, used, f);
-    forward_block(x + 2 * q, q, 2, f);
+    if (used <= 2 * q) {
+        for (size_t j = j0; j < j1; j++) x[2 * q + j] = below(x[j], p2) + shoup(x[q + j], r, rq, p);
+        return;
+    }
+    fwd2_part(x, 2 * q, f.rt, p, j0, j1);
+    fwd2_part(x, 2 * q, f.rt, p, q + j0, q + j1);
+    for (size_t j = j0; j < j1; j++) x[2 * q + j] = below(x[2 * q + j], p2) + shoup(x[3 * q + j], r, rq, p);
+}
+
+void forward_three_quarters(uint64_t *x, size_t n, size_t used, const Field &f) {
+    three_quarters_head(x, n, used, f, 0, n / 4);
+    forward_sparse(x, n / 2, 0, used, f);
+    forward_block(x + n / 2, n / 4, 2, f);
 }
 
 // From the values forward_three_quarters left (through a pointwise
@@ -449,12 +472,20 @@ void forward_three_quarters(uint64_t *x, size_t n, size_t used, const Field &f) 
 // R2 = c0 - c2 + i c1, so c1 = R0's top half, c0 = (R0's bottom + R2 -
 // i c1) / 2 and c2 = (R0's bottom - R2 + i c1) / 2. The inverse transforms
 // leave (n/2) R0 and (n/4) R2, which makes the halvings doublings instead.
+void three_quarters_tail(uint64_t *x, size_t n, const Field &f, size_t j0, size_t j1);
+
 void inverse_three_quarters(uint64_t *x, size_t n, const Field &f) {
+    inverse_block(x, n / 2, 0, f);
+    inverse_block(x + n / 2, n / 4, 2, f);
+    three_quarters_tail(x, n, f, 0, n / 4);
+}
+
+// The last step of inverse_three_quarters, for the positions j0 <= j < j1
+// <= n/4 of its quarters, once both inverse transforms are done.
+void three_quarters_tail(uint64_t *x, size_t n, const Field &f, size_t j0, size_t j1) {
     const uint64_t p = f.p, p2 = 2 * p, r = f.rt[2], rq = f.rt[3];
     const size_t q = n / 4;
-    inverse_block(x, n / 2, 0, f);
-    inverse_block(x + 2 * q, q, 2, f);
-    for (size_t j = 0; j < q; j++) {
+    for (size_t j = j0; j < j1; j++) {
         uint64_t u0 = x[j], u1 = x[q + j], v2 = below(2 * x[2 * q + j], p2);  // all below 2p
         uint64_t t = shoup(u1, r, rq, p);
         x[j] = below(u0 + v2, p2) + p2 - t;
@@ -508,27 +539,39 @@ static_assert(u128(MAX_TERMS3) * (TEN16 * 100000000u) <= (P01 / (TEN16 * 1000000
 static_assert(PRIME_LOG2 >= 22 && (size_t(1) << 22) >= (MAX_PRODUCT_LIMBS + 1) / 3,
               "the primes have roots of unity for the longest transform");
 
-// x[0 .. len) := the n limbs of a packed PACK to a coefficient (least
-// significant limb lowest), reduced below 4p, then zeros. Returns the
-// number of coefficients before the zeros.
+// x[i0 .. i1) := coefficients i0 .. i1 - 1 of the n limbs of a packed PACK
+// to a coefficient (least significant limb lowest), reduced below 4p, then
+// zeros.
 template <int PACK>
-size_t load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
-    int full = n / PACK, i = 0;
+void load_part(uint64_t *x, size_t i0, size_t i1, const uint32_t *a, int n, const Field &f) {
+    const size_t full = size_t(n / PACK);
+    size_t i = i0, end = i1 < full ? i1 : full;
     if (PACK == 2) {
-        for (; i < full; i++) x[i] = a[2 * i] + BASE * a[2 * i + 1];
+        for (; i < end; i++) x[i] = a[2 * i] + BASE * a[2 * i + 1];
     } else {
         // a2 * 10^16 mod p by a Montgomery product with 10^16 * 2^64 mod p.
         const uint64_t c16 = f.ten16;
-        for (; i < full; i++)
+        for (; i < end; i++)
             x[i] = a[3 * i] + BASE * a[3 * i + 1] + mont(a[3 * i + 2], c16, f.p, f.pinv);
     }
-    if (n % PACK) {
+    if (n % PACK && i == full && i < i1) {
         uint64_t v = 0;
-        for (int j = n - 1; j >= PACK * full; j--) v = v * BASE + a[j];  // below 10^16
+        for (int j = n - 1; j >= PACK * int(full); j--) v = v * BASE + a[j];  // below 10^16
         x[i++] = v;
     }
-    memset(x + i, 0, sizeof(uint64_t) * (len - size_t(i)));
-    return size_t(i);
+    if (i < i1) memset(x + i, 0, sizeof(uint64_t) * (i1 - i));
+}
+
+// Coefficients that n limbs make, PACK to one.
+template <int PACK>
+size_t coefficients(int n) { return size_t((n + PACK - 1) / PACK); }
+
+// x[0 .. len) := the n limbs of a packed (load_part), then zeros. Returns
+// the number of coefficients before the zeros.
+template <int PACK>
+size_t load(uint64_t *x, size_t len, const uint32_t *a, int n, const Field &f) {
+    load_part<PACK>(x, 0, len, a, n, f);
+    return coefficients<PACK>(n);
 }
 
 // Base-10^8 digits of v < 10^24, least significant first.
@@ -539,13 +582,20 @@ inline void digits3(uint64_t v, uint64_t d[3]) {
     d[1] = q - d[2] * BASE;
 }
 
+// Limbs past its end that a part of a recombination may carry into: the
+// pending columns and a carry below 2^37.
+constexpr int SPILL = 10;
+
 // r[0 .. nr) := the limbs of sum_i c_i 10^(8 PACK i) plus the keep limbs
 // r holds on entry (keep <= nr; the sum must fit nr limbs), c_i the coefficients
 // whose residues modulo the primes are res[k][i] * n * 2^-64 (what the
 // inverse transform left, both factors are removed here), i < count. The
 // factors of Garner's steps are constants, so they take Shoup products.
+// With `spill`, a part of a longer sum (nr = PACK count): the limbs it
+// carries past nr go to spill[0 .. SPILL) instead, for the caller to add.
 template <int PACK>
-void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count, size_t n) {
+void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count, size_t n,
+               uint32_t *spill = nullptr) {
     const Field &f0 = field[0], &f1 = field[1], &f2 = field[2];
     const int log_n = log2_of(n);
     const uint64_t *s0 = f0.scale[log_n], *s1 = f1.scale[log_n], *s2 = f2.scale[log_n];
@@ -618,10 +668,11 @@ void recombine(uint32_t *r, int nr, int keep, uint64_t *const *res, size_t count
         for (int j = 0; j < W - PACK; j++) pend[j] = pend[j + PACK];
         for (int j = W - PACK; j < W; j++) pend[j] = 0;
     }
-    for (int j = 0; pos < nr; j++, pos++) {
+    const int end = nr + (spill ? SPILL : 0);
+    for (int j = 0; pos < end; j++, pos++) {
         uint64_t v = (j < W ? pend[j] : 0) + carry + (pos < keep ? r[pos] : 0);
         carry = v / BASE;
-        r[pos] = uint32_t(v - carry * BASE);
+        (pos < nr ? r[pos] : spill[pos - nr]) = uint32_t(v - carry * BASE);
     }
 }
 
@@ -694,6 +745,387 @@ void sliced_pack(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint
     }
 }
 
+void add_into(uint32_t *r, int n, const uint32_t *x, int nx);
+
+// ------------------------------------------------------ products on a team
+//
+// A long product shares each transform among the members of a team
+// (engine/threads.h). The top levels of a transform are done by all
+// members, a run of a level's butterflies at a time, until the transform
+// has fallen into blocks of equal length, which the members then take
+// whole: forward, pointwise product and inverse of a block on one member,
+// without meeting the others. The inverse's top levels are shared again,
+// and the recombination is cut into runs of coefficients. Work goes out a
+// chunk at a time to whichever member is free (take_chunk), so a member
+// held back by other processes delays the rest by one chunk. Every value
+// is computed as the single-threaded product computes it: the limbs are
+// the same whatever the number of members.
+
+// The levels of a transform the team shares: each holds the blocks 0 ..
+// count - 1 of its transform level (block k holds the values at k times its
+// length, len >> level), and a shared level splits each of them into
+// `radix` blocks of the next.
+struct TeamLevel {
+    int level, radix, count;
+};
+
+// Chunks a member takes at a time: about this many per member and phase,
+// of at least MIN_CHUNK values (smaller ones cost more to share than
+// they balance); blocks taken whole, at least BLOCKS_EACH per member.
+constexpr size_t CHUNKS_EACH = 8;
+constexpr size_t MIN_CHUNK = 4096;
+constexpr int BLOCKS_EACH = 8;
+constexpr int TEAM_LEVELS = 16;
+
+// How a team shares transforms of length len (three quarters of one, or
+// whole) of arrays whose first used[a] coefficients may be nonzero:
+// lv[0 .. levels) are the shared levels, lv[levels] lists the blocks taken
+// whole.
+struct TeamPlan {
+    size_t len;
+    bool three_quarters;
+    size_t used[2];
+    int levels;
+    TeamLevel lv[TEAM_LEVELS + 1];
+};
+
+// Values of array a that may be nonzero in a block of `level` before it is
+// transformed: a level copies while a block's nonzero values fit one child
+// (see forward_sparse), so they stay the array's first ones, cut to the
+// block. So does a three-quarter transform's block 2 of level 2, the sum
+// of the first quarter and i times the second, zero while the second is.
+size_t block_used(const TeamPlan &tp, int a, int level) {
+    const size_t n = tp.len >> level;
+    return tp.used[a] < n ? tp.used[a] : n;
+}
+
+// Plans the shared top of transforms of length len for a team of
+// `members`. The levels split as forward_block would (two levels a pass
+// where it takes two) until there are BLOCKS_EACH blocks a member or they
+// are short. A three-quarter transform starts from block 0 of level 1 (the
+// half three_quarters_head leaves), split once to join block 2 of level 2.
+void plan_team(TeamPlan &tp, size_t len, bool three_quarters, size_t used_a, size_t used_b, int members) {
+    tp.len = len;
+    tp.three_quarters = three_quarters;
+    tp.used[0] = used_a;
+    tp.used[1] = used_b;
+    tp.levels = 0;
+    if (three_quarters) {
+        tp.lv[0] = TeamLevel{1, 2, 1};
+        tp.lv[1] = TeamLevel{2, 0, 3};
+        tp.levels = 1;
+    } else {
+        tp.lv[0] = TeamLevel{0, 0, 1};
+    }
+    for (;;) {
+        TeamLevel &cur = tp.lv[tp.levels];
+        const size_t n = len >> cur.level;
+        const int radix = log2_of(n) & 1 ? 2 : 4;
+        if (cur.count >= BLOCKS_EACH * members || n / size_t(radix) < LEAF || tp.levels == TEAM_LEVELS) break;
+        cur.radix = radix;
+        tp.lv[tp.levels + 1] = TeamLevel{cur.level + (radix == 4 ? 2 : 1), 0, cur.count * radix};
+        tp.levels++;
+    }
+}
+
+// The chunks of a phase over n positions: their length (a multiple of 8
+// values, a cache line, so that no two members write to one) and number.
+struct Chunks {
+    size_t length, count;
+};
+
+Chunks chunks_of(size_t n, int members) {
+    size_t length = (n + CHUNKS_EACH * size_t(members) - 1) / (CHUNKS_EACH * size_t(members));
+    length = (std::max(length, MIN_CHUNK) + 7) & ~size_t(7);
+    return Chunks{length, (n + length - 1) / length};
+}
+
+// A member's part of shared level i of tp: the chunks it takes of the
+// level's butterflies, forward on the arrays x[a] with bit a of `arrays`
+// set (a copy where the block's values fit one child), or inverse on x[0].
+void team_level(const TeamPlan &tp, int i, uint64_t *const *x, int arrays, bool inverse, const Field &f,
+                Turn &turn) {
+    const TeamLevel &lv = tp.lv[i];
+    const size_t n = tp.len >> lv.level, per = n / size_t(lv.radix), total = per * size_t(lv.count);
+    const Chunks ch = chunks_of(total, int(turn.work.barrier.size));
+    for (size_t c; take_chunk(turn, ch.count, &c);) {
+        for (size_t b = c * ch.length, e = std::min(total, b + ch.length); b < e;) {
+            const size_t k = b / per, j0 = b % per, j1 = std::min(per, j0 + (e - b));
+            for (int a = 0; a < 2; a++) {
+                if (!((arrays >> a) & 1) || !x[a]) continue;
+                uint64_t *y = x[a] + k * n;
+                if (inverse) {
+                    if (lv.radix == 2) inv2_part(y, per, f.irt + 2 * k, f.p, j0, j1);
+                    else inv4_part(y, per, f.irt, k, f.p, j0, j1);
+                } else if (block_used(tp, a, lv.level) <= per) {
+                    for (int r = 1; r < lv.radix; r++)
+                        memcpy(y + size_t(r) * per + j0, y + j0, sizeof(uint64_t) * (j1 - j0));
+                } else if (lv.radix == 2) {
+                    fwd2_part(y, per, f.rt + 2 * k, f.p, j0, j1);
+                } else {
+                    fwd4_part(y, per, f.rt, k, f.p, j0, j1);
+                }
+            }
+            b += j1 - j0;
+        }
+    }
+    barrier_wait(turn.work.barrier);
+}
+
+// What a member does with each whole block (team_blocks), as bits.
+enum BlockWork : int {
+    FORWARD_A = 1,  // forward transform of x[0]
+    FORWARD_B = 2,  // forward transform of x[1]
+    MULTIPLY = 4,   // x[0] := x[0] * x[1] (x[1] null: x[0]^2), inverse of x[0]
+};
+
+// A member's whole blocks of tp, the work of `work` on each.
+void team_blocks(const TeamPlan &tp, uint64_t *const *x, int work, const Field &f, Turn &turn) {
+    const TeamLevel &lv = tp.lv[tp.levels];
+    const size_t n = tp.len >> lv.level;
+    for (size_t k; take_chunk(turn, size_t(lv.count), &k);) {
+        const size_t at = k * n;
+        if (work & FORWARD_A) forward_sparse(x[0] + at, n, k, block_used(tp, 0, lv.level), f);
+        if ((work & FORWARD_B) && x[1]) forward_sparse(x[1] + at, n, k, block_used(tp, 1, lv.level), f);
+        if (work & MULTIPLY) {
+            pointwise(x[0] + at, x[1] ? x[1] + at : nullptr, n, f);
+            inverse_block(x[0] + at, n, k, f);
+        }
+    }
+    barrier_wait(turn.work.barrier);
+}
+
+// A member's part of x[a] := the n limbs of src[a] packed PACK to a
+// coefficient (load), for the arrays with bit a of `arrays` set.
+template <int PACK>
+void team_load(uint64_t *const *x, int arrays, size_t len, const uint32_t *const *src, const int *n,
+               const Field &f, Turn &turn) {
+    const Chunks ch = chunks_of(len, int(turn.work.barrier.size));
+    for (size_t c; take_chunk(turn, ch.count, &c);)
+        for (int a = 0; a < 2; a++)
+            if (((arrays >> a) & 1) && x[a])
+                load_part<PACK>(x[a], c * ch.length, std::min(len, (c + 1) * ch.length), src[a], n[a], f);
+    barrier_wait(turn.work.barrier);
+}
+
+// A member's part of the forward transforms of the arrays x[a] with bit a
+// of `arrays` set, up to the blocks taken whole.
+void team_forward(const TeamPlan &tp, uint64_t *const *x, int arrays, const Field &f, Turn &turn) {
+    if (tp.three_quarters) {
+        const size_t q = tp.len / 4;
+        const Chunks ch = chunks_of(q, int(turn.work.barrier.size));
+        for (size_t c; take_chunk(turn, ch.count, &c);)
+            for (int a = 0; a < 2; a++)
+                if (((arrays >> a) & 1) && x[a])
+                    three_quarters_head(x[a], tp.len, tp.used[a], f, c * ch.length, std::min(q, (c + 1) * ch.length));
+        barrier_wait(turn.work.barrier);
+    }
+    for (int i = 0; i < tp.levels; i++) team_level(tp, i, x, arrays, false, f, turn);
+}
+
+// A member's part of the inverse transform of x0 after the whole blocks.
+void team_inverse(const TeamPlan &tp, uint64_t *x0, const Field &f, Turn &turn) {
+    uint64_t *x[2] = {x0, nullptr};
+    for (int i = tp.levels - 1; i >= 0; i--) team_level(tp, i, x, 1, true, f, turn);
+    if (tp.three_quarters) {
+        const size_t q = tp.len / 4;
+        const Chunks ch = chunks_of(q, int(turn.work.barrier.size));
+        for (size_t c; take_chunk(turn, ch.count, &c);)
+            three_quarters_tail(x0, tp.len, f, c * ch.length, std::min(q, (c + 1) * ch.length));
+        barrier_wait(turn.work.barrier);
+    }
+}
+
+// The recombination of count coefficients into nr limbs (keep of them
+// already in r) cut into runs: run i is coefficients cut[i] .. cut[i + 1]
+// - 1. Run 0 covers the keep limbs and no run starts past nr; runs may be
+// empty. Each run but the last leaves what it carries past its end in its
+// spill, which add_spills adds in order.
+constexpr int RUNS_EACH = 4;
+constexpr int RUNS_MAX = RUNS_EACH * THREADS_MAX;
+struct Runs {
+    int count;
+    size_t cut[RUNS_MAX + 1];
+    uint32_t spill[RUNS_MAX][SPILL];
+};
+
+void cut_runs(Runs &runs, size_t count, int nr, int keep, int pack, int members) {
+    const size_t lo = size_t((keep + pack - 1) / pack), hi = size_t(nr / pack);
+    runs.count = RUNS_EACH * members;
+    runs.cut[0] = 0;
+    for (int i = 1; i < runs.count; i++) {
+        size_t c = count * size_t(i) / size_t(runs.count);
+        c = lo > hi ? 0 : std::min(std::max(c, lo), hi);  // a tiny sum: all in the last run
+        runs.cut[i] = std::max(c, runs.cut[i - 1]);
+    }
+    runs.cut[runs.count] = count;
+}
+
+// A member's runs of the recombination of res (see recombine).
+template <int PACK>
+void team_recombine(Runs &runs, uint32_t *r, int nr, int keep, uint64_t *const *res, size_t n, Turn &turn) {
+    for (size_t i; take_chunk(turn, size_t(runs.count), &i);) {
+        const size_t c0 = runs.cut[i], c1 = runs.cut[i + 1];
+        const bool last = int(i) == runs.count - 1;
+        if (!last && c0 == c1) continue;
+        uint64_t *part[PACK];
+        for (int k = 0; k < PACK; k++) part[k] = res[k] + c0;
+        const int at = PACK * int(c0);
+        const int limbs = (last ? nr : PACK * int(c1)) - at;
+        recombine<PACK>(r + at, limbs, c0 == 0 ? keep : 0, part, c1 - c0, n, last ? nullptr : runs.spill[i]);
+    }
+    barrier_wait(turn.work.barrier);
+}
+
+// Adds the spills of the runs into r[0 .. nr), in order.
+void add_spills(const Runs &runs, uint32_t *r, int nr, int pack) {
+    for (int i = 0; i + 1 < runs.count; i++) {
+        int at = pack * int(runs.cut[i + 1]);
+        if (runs.cut[i] < runs.cut[i + 1] && at < nr) add_into(r + at, nr - at, runs.spill[i], SPILL);
+    }
+}
+
+// transform_pack shared by a team.
+template <int PACK>
+struct PackJob {
+    Context *cx;
+    uint32_t *r;
+    const uint32_t *src[2];
+    int n[2];
+    uint64_t *res[3];
+    uint64_t *other;
+    std::atomic<bool> quit{false};
+    TeamWork work;
+    Runs runs;
+    TeamPlan plan;
+};
+
+template <int PACK>
+void pack_member(void *arg, int m) {
+    PackJob<PACK> &j = *static_cast<PackJob<PACK> *>(arg);
+    const TeamPlan &tp = j.plan;
+    Turn turn(j.work);
+    for (int k = 0; k < PACK; k++) {
+        const Field &f = field[k];
+        uint64_t *x[2] = {j.res[k], j.src[1] ? j.other : nullptr};
+        team_load<PACK>(x, 3, tp.len, j.src, j.n, f, turn);
+        team_forward(tp, x, 3, f, turn);
+        team_blocks(tp, x, FORWARD_A | FORWARD_B | MULTIPLY, f, turn);
+        team_inverse(tp, x[0], f, turn);
+        // Member 0 polls for all, so that every member leaves at one barrier.
+        if (m == 0 && stopped(*j.cx)) j.quit.store(true, std::memory_order_relaxed);
+        barrier_wait(j.work.barrier);
+        if (j.quit.load(std::memory_order_relaxed)) return;
+    }
+    team_recombine<PACK>(j.runs, j.r, j.n[0] + j.n[1], 0, j.res, tp.len, turn);
+}
+
+// transform_pack (see there) on `members` threads of cx's team.
+template <int PACK>
+void team_pack(Context &cx, int members, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
+               size_t len, bool three_quarters) {
+    size_t count = coefficients<PACK>(na) + coefficients<PACK>(nb) - 1;
+    assert(count <= (three_quarters ? len / 4 * 3 : len) && len <= cx.transform_max);
+    build_roots(len / 2 > 1 ? len / 2 : 1);
+    PackJob<PACK> j;
+    j.cx = &cx;
+    j.r = r;
+    j.src[0] = a;
+    j.src[1] = b;
+    j.n[0] = na;
+    j.n[1] = nb;
+    for (int k = 0; k < 3; k++) j.res[k] = cx.coef[k];
+    j.other = cx.coef[3];
+    j.work.barrier.size = unsigned(members);
+    plan_team(j.plan, len, three_quarters, coefficients<PACK>(na), b ? coefficients<PACK>(nb) : 0, members);
+    cut_runs(j.runs, count, na + nb, 0, PACK, members);
+    team_run(cx.team_first, members, pack_member<PACK>, &j);
+    if (j.quit.load(std::memory_order_relaxed)) return abandon(r, na + nb);
+    add_spills(j.runs, r, na + nb, PACK);
+}
+
+// sliced_pack shared by a team: b's transforms once, then each slice of
+// a as transform_pack's team does it, its recombination cut anew.
+template <int PACK>
+struct SliceJob {
+    Context *cx;
+    uint32_t *r;
+    const uint32_t *a, *b;
+    int na, nb, slice;
+    size_t len;
+    int members;
+    uint64_t *bt[PACK], *st[PACK];
+    std::atomic<bool> quit{false};
+    TeamWork work;
+    Runs runs;  // of the slice being recombined, cut by member 0
+};
+
+template <int PACK>
+void slice_member(void *arg, int m) {
+    SliceJob<PACK> &j = *static_cast<SliceJob<PACK> *>(arg);
+    Turn turn(j.work);
+    const size_t cb = coefficients<PACK>(j.nb);
+    TeamPlan tp;
+    plan_team(tp, j.len, false, 0, cb, j.members);
+    for (int k = 0; k < PACK; k++) {
+        uint64_t *x[2] = {nullptr, j.bt[k]};
+        const uint32_t *src[2] = {nullptr, j.b};
+        const int n[2] = {0, j.nb};
+        team_load<PACK>(x, 2, j.len, src, n, field[k], turn);
+        team_forward(tp, x, 2, field[k], turn);
+        team_blocks(tp, x, FORWARD_B, field[k], turn);
+    }
+    for (int pos = 0; pos < j.na; pos += j.slice) {
+        const int slice = std::min(j.slice, j.na - pos);
+        plan_team(tp, j.len, false, coefficients<PACK>(slice), cb, j.members);
+        for (int k = 0; k < PACK; k++) {
+            const Field &f = field[k];
+            uint64_t *x[2] = {j.st[k], j.bt[k]};
+            const uint32_t *src[2] = {j.a + pos, nullptr};
+            const int n[2] = {slice, 0};
+            team_load<PACK>(x, 1, j.len, src, n, f, turn);
+            team_forward(tp, x, 1, f, turn);
+            team_blocks(tp, x, FORWARD_A | MULTIPLY, f, turn);
+            team_inverse(tp, x[0], f, turn);
+            if (m == 0 && stopped(*j.cx)) j.quit.store(true, std::memory_order_relaxed);
+            // Member 0 has added the previous slice's spills; the runs are cut anew.
+            if (m == 0 && k == PACK - 1)
+                cut_runs(j.runs, coefficients<PACK>(slice) + cb - 1, slice + j.nb, pos ? j.nb : 0, PACK, j.members);
+            barrier_wait(j.work.barrier);
+            if (j.quit.load(std::memory_order_relaxed)) return;
+        }
+        // The previous slice left its top nb limbs at r[pos ..).
+        team_recombine<PACK>(j.runs, j.r + pos, slice + j.nb, pos ? j.nb : 0, j.st, j.len, turn);
+        if (m == 0) add_spills(j.runs, j.r + pos, slice + j.nb, PACK);
+    }
+}
+
+// sliced_pack (see there) on `members` threads of cx's team.
+template <int PACK>
+void team_sliced(Context &cx, int members, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
+                 size_t len, int slice) {
+    assert(slice % PACK == 0 && size_t(slice / PACK) + coefficients<PACK>(nb) - 1 <= len &&
+           6 * len <= 4 * cx.transform_max);
+    build_roots(len / 2 > 1 ? len / 2 : 1);
+    SliceJob<PACK> j;
+    j.cx = &cx;
+    j.r = r;
+    j.a = a;
+    j.b = b;
+    j.na = na;
+    j.nb = nb;
+    j.slice = slice;
+    j.len = len;
+    j.members = members;
+    for (int k = 0; k < PACK; k++) {
+        j.bt[k] = cx.coef[0] + 2 * k * len;
+        j.st[k] = j.bt[k] + len;
+    }
+    j.work.barrier.size = unsigned(members);
+    team_run(cx.team_first, members, slice_member<PACK>, &j);
+    if (j.quit.load(std::memory_order_relaxed)) abandon(r, na + nb);
+}
+
 size_t power_of_two_from(size_t n) {
     size_t len = 1;
     while (len < n) len <<= 1;
@@ -756,6 +1188,15 @@ Plan plan_product(const Context &cx, int na, int nb, bool square) {
 void transform_product(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na + nb <= cx.product_limbs && na >= nb);
     Plan plan = plan_product(cx, na, nb, b == nullptr);
+    const int members = cx.team_size > 1 && na + nb >= thresholds().threaded_product ? cx.team_size : 1;
+    if (members > 1 && plan.slice) {
+        (plan.pack == 2 ? team_sliced<2> : team_sliced<3>)(cx, members, r, a, na, b, nb, plan.len, plan.slice);
+        return;
+    }
+    if (members > 1) {
+        (plan.pack == 2 ? team_pack<2> : team_pack<3>)(cx, members, r, a, na, b, nb, plan.len, plan.three_quarters);
+        return;
+    }
     if (plan.slice)
         (plan.pack == 2 ? sliced_pack<2> : sliced_pack<3>)(cx, r, a, na, b, nb, plan.len, plan.slice);
     else

@@ -91,6 +91,21 @@ Status lv_gcd(Context &cx, uint32_t *g, int *length, const uint32_t *a, int na, 
         *length = n;
         return STATUS_OK;
     }
+    if (na <= 2 || nb <= 2) {
+        // One operand below 10^16 (the denominator 1 of every integer the
+        // evaluator reduces): one pass over the other for its remainder,
+        // read in place, then machine integers; a 1 needs no pass.
+        if (stopped(cx)) return STATUS_INTERRUPTED;
+        const bool a_short = na < nb;
+        const uint32_t *s = a_short ? a : b, *l = a_short ? b : a;
+        const int ns = a_short ? na : nb, nl = a_short ? nb : na;
+        uint64_t d = s[0] + (ns == 2 ? uint64_t(s[1]) * B : 0);
+        uint64_t c = d == 1 ? 1 : gcd_u64(d, mod_small(l, nl, d));
+        g[0] = uint32_t(c % B);
+        if (c >= uint64_t(B)) g[1] = uint32_t(c / B);
+        *length = c >= uint64_t(B) ? 2 : 1;
+        return STATUS_OK;
+    }
     size_t mark = scratch_mark(cx);
     uint32_t *u = scratch_take(cx, size_t(n));
     uint32_t *v = scratch_take(cx, size_t(n));

@@ -44,6 +44,21 @@ constexpr int DIV_NEWTON_LIMBS = 36;
 // equal length: 0.90 of lv_gcd at 3 limbs, 0.78 at 4, 0.58 at 64 (earlier 14).
 constexpr int GCD_LIBRARY_LIMBS = 3;
 
+// Products of at least this many limbs (both operands) share their
+// transforms among the context's team of threads (engine/threads.h), when
+// it has more than one. Measured 2026-12-09 on the same machine, n x n
+// limbs, clock time of 2 threads over 1, best of 9 (the machine was busy:
+// the run had its scheduling group raised so that both cores were its):
+// 1.03 at 10500 limbs, 1.06 at 12000, 1.57 at 13900 and 16000, 1.6-2.0
+// from there to 2.5 million.
+constexpr int THREADED_PRODUCT_LIMBS = 14000;
+
+// Series summed to at least this many limbs share the top of their binary
+// splitting among the context's team (kernels/real_flt.cpp). Measured as
+// above on pi, e and ln 2 by their kernels: 1.00, 1.25, 1.29 at 250 limbs;
+// 1.13, 1.32, 1.39 at 500; 1.5 to 1.7 at 16000.
+constexpr int THREADED_SERIES_LIMBS = 500;
+
 // The longest operands the schoolbook and Karatsuba may be given: the
 // schoolbook's column sums stay below 2^64 up to 1800 limbs, and Karatsuba's
 // scratch has that fixed size in every context.
@@ -58,6 +73,8 @@ struct Thresholds {
     int square_transform = SQUARE_TRANSFORM_LIMBS;
     int div_newton = DIV_NEWTON_LIMBS;
     int gcd_library = GCD_LIBRARY_LIMBS;
+    int threaded_product = THREADED_PRODUCT_LIMBS;
+    int threaded_series = THREADED_SERIES_LIMBS;
 };
 
 namespace thresholds_detail {

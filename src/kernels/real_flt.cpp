@@ -9,10 +9,12 @@
 #include <cstring>
 #include <algorithm>
 #include <initializer_list>
+#include <new>
 
 #include "../engine/fastmul.h"
 #include "../engine/limbs.h"
 #include "../engine/scratch.h"
+#include "../engine/threads.h"
 
 
 namespace {
@@ -462,6 +464,17 @@ Triple leaf(Context &cx, const Series &s, int64_t k) {
     return t;
 }
 
+// P, Q, T of two neighbouring ranges joined (need_p: also P), in cx's
+// arena above the parts, which stay.
+Triple join(Context &cx, const Triple &L, const Triple &R, bool need_p) {
+    if (halted(cx)) return Triple{flt_zero(), flt_zero(), flt_zero()};
+    Triple t;
+    t.P = need_p ? flt_mul(cx, L.P, R.P) : flt_zero();
+    t.Q = flt_mul(cx, L.Q, R.Q);
+    t.T = flt_add(cx, flt_mul(cx, L.T, R.Q), flt_mul(cx, L.P, R.T));
+    return t;
+}
+
 // P, Q, T of the terms a .. b-1, settled at the arena position on entry.
 // The rightmost range never needs P.
 Triple split(Context &cx, const Series &s, int64_t a, int64_t b, bool need_p) {
@@ -470,13 +483,98 @@ Triple split(Context &cx, const Series &s, int64_t a, int64_t b, bool need_p) {
     int64_t m = a + (b - a) / 2;
     Triple L = split(cx, s, a, m, true);
     Triple R = split(cx, s, m, b, need_p);
-    if (halted(cx)) return Triple{flt_zero(), flt_zero(), flt_zero()};
-    Triple t;
-    t.P = need_p ? flt_mul(cx, L.P, R.P) : flt_zero();
-    t.Q = flt_mul(cx, L.Q, R.Q);
-    t.T = flt_add(cx, flt_mul(cx, L.T, R.Q), flt_mul(cx, L.P, R.T));
+    Triple t = join(cx, L, R, need_p);
     flt_settle(cx, mark, &t.P, &t.Q, &t.T);
     return t;
+}
+
+// ------------------------------------------- binary splitting on a team
+//
+// The top of the splitting shared by the members of cx's team: the range
+// is cut as split cuts it, into 2^depth subranges, which the members take
+// whole in their own contexts (the last first: later terms are longer, so
+// the longest go first); the nodes above are joined a node to a member
+// while a level has two nodes a member, the rest by cx with its products
+// on the team. Every value is the one split computes, whichever thread
+// computes it, so the sum is the same for every number of threads.
+
+constexpr int SPLIT_DEPTH_MAX = 8;  // 4 subranges a member for THREADS_MAX
+
+// A node of the top: its range, whether it needs P, and its P, Q, T.
+struct Node {
+    int64_t a, b;
+    bool need_p;
+    Triple t;
+};
+
+struct SplitJob {
+    const Series *s;
+    Context *cx;
+    int depth;  // the members take the nodes of this depth whole
+    int shared;  // levels above them joined a node to a member
+    TeamWork work;
+    Node node[2 << SPLIT_DEPTH_MAX];  // node i's halves are 2i and 2i + 1, the root 1
+};
+
+// Node i joined from its halves in cx, settled above the arena's mark.
+void join_node(Context &cx, Node *node, int i) {
+    size_t mark = scratch_mark(cx);
+    Triple &t = node[i].t;
+    t = join(cx, node[2 * i].t, node[2 * i + 1].t, node[i].need_p);
+    flt_settle(cx, mark, &t.P, &t.Q, &t.T);
+}
+
+void split_member(void *arg, int m) {
+    SplitJob &j = *static_cast<SplitJob *>(arg);
+    Context &cx = m == 0 ? *j.cx : thread_context(j.cx->team_first + m);
+    Turn turn(j.work);
+    for (int d = j.depth; d >= j.depth - j.shared; d--) {
+        const int count = 1 << d;
+        for (size_t k; take_chunk(turn, size_t(count), &k);) {
+            const int i = 2 * count - 1 - int(k);
+            if (d == j.depth) j.node[i].t = split(cx, *j.s, j.node[i].a, j.node[i].b, j.node[i].need_p);
+            else join_node(cx, j.node, i);
+        }
+        barrier_wait(j.work.barrier);
+    }
+}
+
+// split(cx, s, 0, terms, false) on the members of cx's team, terms >= 2
+// ^ SPLIT_DEPTH_MAX; what the members computed stays in their arenas
+// until the caller gives it back (see series_sum).
+Triple split_on_team(Context &cx, const Series &s, int64_t terms, SplitJob &j) {
+    const int members = cx.team_size;
+    j.s = &s;
+    j.cx = &cx;
+    j.work.barrier.size = unsigned(members);
+    j.depth = 0;
+    while ((1 << j.depth) < 4 * members && j.depth < SPLIT_DEPTH_MAX) j.depth++;
+    j.shared = 0;
+    while ((1 << (j.depth - j.shared - 1)) >= 2 * members) j.shared++;
+    j.node[1] = Node{0, terms, false, {}};
+    for (int i = 1; i < (1 << j.depth); i++) {
+        const Node &n = j.node[i];
+        int64_t mid = n.a + (n.b - n.a) / 2;
+        j.node[2 * i] = Node{n.a, mid, true, {}};
+        j.node[2 * i + 1] = Node{mid, n.b, n.need_p, {}};
+    }
+    for (int m = 1; m < members; m++) {
+        Context &w = thread_context(cx.team_first + m);
+        w.prec = cx.prec;
+        w.status = STATUS_OK;
+        w.stop = cx.stop;
+        w.team_size = 1;
+    }
+    cx.team_size = 1;  // the others are busy until the job ends
+    team_run(cx.team_first, members, split_member, &j);
+    cx.team_size = members;
+    for (int m = 1; m < members; m++) {
+        Status st = thread_context(cx.team_first + m).status;
+        if (st != STATUS_OK && cx.status == STATUS_OK) cx.status = st;
+    }
+    for (int d = j.depth - j.shared - 1; d >= 0; d--)
+        for (int i = 1 << d; i < 2 << d; i++) join_node(cx, j.node, i);
+    return j.node[1].t;
 }
 
 }  // namespace
@@ -487,11 +585,20 @@ Flt series_sum(Context &cx, const Series &s, int64_t terms) {
     size_t mark = scratch_mark(cx);
     // The products of the splitting keep a few limbs more than the sum.
     cx.prec = target + 2;
-    Triple t = split(cx, s, 0, terms, false);
+    const bool shared = cx.team_size > 1 && target >= thresholds().threaded_series &&
+                        terms >= (int64_t(1) << SPLIT_DEPTH_MAX);
+    size_t marks[THREADS_MAX];
+    for (int m = 1; shared && m < cx.team_size; m++) marks[m] = scratch_mark(thread_context(cx.team_first + m));
+    SplitJob *job = nullptr;
+    // The job is large; it lives in the arena like the rest of the sum.
+    void *room = shared ? take(cx, (sizeof(SplitJob) + 3) / 4) : nullptr;
+    if (room) job = new (room) SplitJob;
+    Triple t = job ? split_on_team(cx, s, terms, *job) : split(cx, s, 0, terms, false);
     Flt sum = flt_div(cx, t.T, t.Q);
     cx.prec = target;
     sum = flt_trunc(sum, target);
     flt_settle(cx, mark, &sum);
+    for (int m = 1; shared && m < cx.team_size; m++) scratch_release(thread_context(cx.team_first + m), marks[m]);
     return sum;
 }
 

@@ -8,6 +8,7 @@
 #include "bignum.h"
 #include "../engine/fastmul.h"
 #include "../engine/scratch.h"
+#include "../engine/threads.h"
 
 int precision = 200;
 int fixed_point_limbs = 4;
@@ -148,6 +149,11 @@ int build_work_pool(int d) {
     // Without even that, the smaller reserve below decides whether the pool starts.
     if (fastmul_reserve(core, 2 * p) != STATUS_OK) (void)fastmul_reserve(core, p + 64);
     if (fastmul_reserve(core, p / 2 + 4096) != STATUS_OK) return -1;
+    // The workers' contexts take as much as the core's: a worker computes
+    // half of what the core would (engine/threads.h). Fewer workers start
+    // when their space cannot be had.
+    core.team_first = 0;
+    core.team_size = threads_reserve(size_t(64) * p + (size_t(1) << 20), fastmul_capacity(core), &interrupt_requested);
 
     static const int first_six[6] = {1, 2, 5, 3, 4, 7};
     for (int i = 0; i < 46; i++) work_ptr[i] = nullptr;

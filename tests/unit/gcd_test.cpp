@@ -156,6 +156,27 @@ TEST_F(Gcd, LimbVectorResultMayOverwriteAnOperand) {
     }
 }
 
+TEST_F(Gcd, ALongOperandWithAShortOneIsReadInPlace) {
+    // 1 (an integer's denominator), one and two limbs, either order, the
+    // result over the long operand.
+    for (Vec s : {Vec{1}, Vec{6}, Vec{99999999}, Vec{0, 3}, Vec{12345678, 87654321}}) {
+        Vec a = random_limbs(3000);
+        a[0] = 12;  // shares 2, 3, 4 or 6 with some of them
+        to_mpz(za, a);
+        to_mpz(zb, s);
+        mpz_gcd(zg, za, zb);
+        for (bool long_first : {true, false}) {
+            Vec l = a;
+            int len = -1;
+            Status st = long_first ? lv_gcd(core, l.data(), &len, l.data(), 3000, s.data(), int(s.size()))
+                                   : lv_gcd(core, l.data(), &len, s.data(), int(s.size()), l.data(), 3000);
+            ASSERT_EQ(st, STATUS_OK);
+            l.resize(size_t(len));
+            EXPECT_EQ(l, from_mpz(zg)) << s.back() << " " << long_first;
+        }
+    }
+}
+
 // gcd_lcm of signed operands beyond 64 bits, with the library bound and
 // without it, results written apart from and over the operands: the divisor
 // is |gcd|, the multiple |lcm| with the sign of a * b.

@@ -1,0 +1,183 @@
+// Work shared among the engine's threads gives the limbs one thread gives:
+// products through every transform plan and the kernels that sum series by
+// binary splitting, on teams of 1, 2 and 3 members; and a raised stop flag
+// reaches every member.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/fastmul.h"
+#include "engine/limbs.h"
+#include "engine/scratch.h"
+#include "engine/threads.h"
+#include "kernels/real.h"
+#include "number/bignum.h"
+
+namespace {
+
+// Operands with every kind of limb for a seed; seed 0 gives all 99999999,
+// whose products carry across every cut of a shared recombination.
+std::vector<uint32_t> operand(int n, uint64_t seed) {
+    std::vector<uint32_t> v(size_t(n), LV_BASE - 1);
+    uint64_t x = seed * 6364136223846793005u + 1442695040888963407u;
+    for (auto &limb : v) {
+        if (seed == 0) break;
+        x = x * 6364136223846793005u + 1442695040888963407u;
+        limb = uint32_t((x >> 33) % LV_BASE);
+    }
+    v.back() = 1 + v.back() % (LV_BASE - 1);
+    return v;
+}
+
+// A number record over storage of its own.
+struct OwnRecord {
+    std::vector<int32_t> store;
+    BigNum n{};
+    explicit OwnRecord(int cap) : store(size_t(cap)) {
+        n.limbs = store.data();
+        n.capacity = cap;
+        bn_clear(&n);
+    }
+};
+
+std::string record_text(const BigNum *b) {
+    std::string s = std::to_string(b->sign) + ":" + std::to_string(b->frac_limbs) + ":";
+    for (int i = b->used - 1; i >= 0; i--) s += std::to_string(limb(b, i)) + ",";
+    return s;
+}
+
+// Three threads (two workers) whatever the machine, and thresholds low
+// enough that short products and series go to the team.
+class Teams : public ::testing::Test {
+  protected:
+    int saved_threads = 1;
+    void SetUp() override {
+        saved_threads = engine_threads();
+        set_engine_threads(3);
+        ASSERT_EQ(core_start(60000), 0);
+        ASSERT_EQ(threads_ready(), 3);
+        Thresholds t;
+        t.threaded_product = 600;
+        t.threaded_series = 20;
+        ASSERT_TRUE(set_thresholds(t));
+    }
+    void TearDown() override {
+        ASSERT_TRUE(set_thresholds(Thresholds{}));
+        set_engine_threads(saved_threads);
+        ASSERT_EQ(core_start(60000), 0);
+    }
+};
+
+TEST_F(Teams, ProductsHaveTheLimbsOfOneThread) {
+    // Balanced lengths meet two primes, three, whole and three-quarter
+    // transforms; lengths in a ratio of 2 to 4 three-quarter transforms of
+    // a short operand, the longer-by-short ones the sliced transforms;
+    // squares take one forward transform a prime.
+    const std::pair<int, int> shapes[] = {{400, 400},     {700, 699},     {2100, 2100},   {5000, 4999},
+                                          {12000, 12000}, {30000, 29000}, {45000, 45000}, {6000, 2500},
+                                          {16000, 5000},  {40000, 12000}, {15000, 3000}, {30000, 5000}, {14000, 2000}, {28000, 4000}, {9000, 300},    {60000, 1200},
+                                          {50000, 9000},  {20000, 20000}};
+    for (uint64_t seed : {0u, 7u}) {
+        for (auto [na, nb] : shapes) {
+            const bool square = na == 20000;
+            auto a = operand(na, seed), b = square ? a : operand(nb, seed + 1);
+            std::vector<uint32_t> one(size_t(na + nb));
+            for (int members = 1; members <= 3; members++) {
+                std::vector<uint32_t> r(size_t(na + nb), 12345);
+                core.team_size = members;
+                if (square) sqr_limbs(core, r.data(), a.data(), na);
+                else mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
+                ASSERT_EQ(core.status, STATUS_OK);
+                if (members == 1) one = r;
+                else EXPECT_TRUE(r == one) << na << " x " << nb << " seed " << seed << " on " << members;
+            }
+        }
+    }
+    core.team_size = threads_ready();
+}
+
+// The kernels' values at F limbs as text, on a context of its own (no
+// constant cache, so each is computed) sharing with `members` threads.
+std::string kernels(int F, int members) {
+    size_t mark = scratch_mark(core);
+    Context cx;
+    EXPECT_EQ(context_carve(cx, core, size_t(48) * F + 200000, 2 * F + 4096), STATUS_OK);
+    cx.team_size = members;
+    OwnRecord out(F + 40), num(4), den(4);
+    Fraction x{&num.n, &den.n, 0};
+    std::string text;
+    EXPECT_EQ(real_pi(cx, &out.n, F), STATUS_OK);
+    text += record_text(&out.n) + "|";
+    EXPECT_EQ(real_e(cx, &out.n, F), STATUS_OK);
+    text += record_text(&out.n) + "|";
+    set_int32(&num.n, 2);
+    set_int32(&den.n, 1);
+    EXPECT_EQ(real_log(cx, &out.n, &x, 0, F), STATUS_OK);
+    text += record_text(&out.n) + "|";
+    set_int32(&num.n, 7);
+    set_int32(&den.n, 3);
+    EXPECT_EQ(real_exp(cx, &out.n, &x, F), STATUS_OK);
+    text += record_text(&out.n) + "|";
+    EXPECT_EQ(real_log(cx, &out.n, &x, 0, F), STATUS_OK);
+    text += record_text(&out.n) + "|";
+    set_int32(&num.n, 1);
+    set_int32(&den.n, 5);
+    EXPECT_EQ(real_atan(cx, &out.n, &x, F), STATUS_OK);
+    text += record_text(&out.n);
+    scratch_release(core, mark);
+    return text;
+}
+
+TEST_F(Teams, SeriesHaveTheLimbsOfOneThread) {
+    for (int F : {30, 400, 3000}) {
+        std::string one = kernels(F, 1);
+        EXPECT_EQ(kernels(F, 2), one) << F;
+        EXPECT_EQ(kernels(F, 3), one) << F;
+    }
+}
+
+TEST_F(Teams, AStopReachesEveryMember) {
+    // Raised before the work starts, the stop ends it on every member: the
+    // product leaves zeros, the kernel says it was interrupted; lowered
+    // again, the same team computes what one thread does.
+    volatile sig_atomic_t stop = 1;
+    const int n = 30000;
+    auto a = operand(n, 3), b = operand(n, 4);
+    std::vector<uint32_t> r(size_t(2 * n), 1), one(size_t(2 * n));
+    const volatile sig_atomic_t *saved = core.stop;
+    core.stop = &stop;
+    core.team_size = 3;
+    mul_limbs(core, r.data(), a.data(), n, b.data(), n);
+    EXPECT_EQ(core.status, STATUS_INTERRUPTED);
+    for (uint32_t x : r) ASSERT_EQ(x, 0u);
+    core.status = STATUS_OK;
+    stop = 0;
+    mul_limbs(core, r.data(), a.data(), n, b.data(), n);
+    core.team_size = 1;
+    mul_limbs(core, one.data(), a.data(), n, b.data(), n);
+    EXPECT_TRUE(r == one);
+
+    const int F = 3000;
+    size_t mark = scratch_mark(core);
+    Context cx;
+    ASSERT_EQ(context_carve(cx, core, size_t(48) * F + 200000, 2 * F + 4096), STATUS_OK);
+    cx.team_size = 3;
+    cx.stop = &stop;
+    OwnRecord out(F + 40);
+    stop = 1;
+    EXPECT_EQ(real_pi(cx, &out.n, F), STATUS_INTERRUPTED);
+    stop = 0;
+    EXPECT_EQ(real_pi(cx, &out.n, F), STATUS_OK);
+    std::string shared = record_text(&out.n);
+    cx.team_size = 1;
+    EXPECT_EQ(real_pi(cx, &out.n, F), STATUS_OK);
+    EXPECT_EQ(record_text(&out.n), shared);
+    scratch_release(core, mark);
+    core.stop = saved;
+    core.team_size = threads_ready();
+}
+
+}  // namespace
