@@ -17,6 +17,8 @@
 #include <cmath>
 
 #include "../engine/scratch.h"
+#include "../engine/threads.h"
+#include "../engine/thresholds.h"
 
 namespace {
 
@@ -82,6 +84,34 @@ struct OddSplit {
     double limbs_per_term;  // log_BASE(v / u): how far each term lies below the one before
 };
 
+// The right half's T precision of a range [a, m) + [m, b) whose whole T is
+// kept to t_prec limbs (see odd_split).
+int odd_right_prec(const OddSplit &s, int64_t a, int64_t m, int t_prec) {
+    double below = double(m - a) * s.limbs_per_term - 1;
+    return below >= t_prec - 4 ? 4 : int(t_prec - (below > 0 ? below : 0));
+}
+
+// The range [a, b) from its halves L = [a, m) and R = [m, b) at depth + 1,
+// settled at `mark`; with_power as in odd_split.
+OddRange odd_join(Context &cx, const OddSplit &s, const OddRange &L, const OddRange &R, int64_t a, int64_t m,
+                  int64_t b, int depth, int t_prec, bool with_power, size_t mark) {
+    OddRange r;
+    cx.prec = t_prec;
+    Flt bv = flt_mul(cx, R.B, power_of(*s.v, b - m, depth + 1));
+    Flt y = flt_mul(cx, L.B, R.T);
+    if (!s.u->one) y = flt_mul(cx, y, power_of(*s.u, m - a, depth + 1));
+    r.T = flt_add(cx, flt_mul(cx, L.T, bv), y);
+    cx.prec = s.b_prec;
+    if (with_power) {
+        // B v^(b-a) = (B_L v^|L|) (B_R v^|R|).
+        r.B = flt_mul(cx, flt_mul(cx, L.B, power_of(*s.v, m - a, depth + 1)), bv);
+    } else {
+        r.B = flt_mul(cx, L.B, R.B);
+    }
+    flt_settle(cx, mark, &r.B, &r.T);
+    return r;
+}
+
 // B and T of the terms a .. b-1 at depth `depth`, settled at the arena
 // position on entry; B to s.b_prec limbs, T to t_prec. All terms are
 // positive, and the right half's part u^|L| B_L T_R of T lies |L| terms, at
@@ -112,24 +142,49 @@ OddRange odd_split(Context &cx, const OddSplit &s, int64_t a, int64_t b, int dep
     }
     size_t mark = scratch_mark(cx);
     int64_t m = a + (b - a) / 2;
-    double below = double(m - a) * s.limbs_per_term - 1;
-    int right_prec = below >= t_prec - 4 ? 4 : int(t_prec - (below > 0 ? below : 0));
     OddRange L = odd_split(cx, s, a, m, depth + 1, t_prec);
-    OddRange R = odd_split(cx, s, m, b, depth + 1, right_prec);
-    OddRange r;
-    cx.prec = t_prec;
-    Flt bv = flt_mul(cx, R.B, power_of(*s.v, b - m, depth + 1));
-    Flt y = flt_mul(cx, L.B, R.T);
-    if (!s.u->one) y = flt_mul(cx, y, power_of(*s.u, m - a, depth + 1));
-    r.T = flt_add(cx, flt_mul(cx, L.T, bv), y);
-    cx.prec = s.b_prec;
-    if (with_power) {
-        // B v^(b-a) = (B_L v^|L|) (B_R v^|R|).
-        r.B = flt_mul(cx, flt_mul(cx, L.B, power_of(*s.v, m - a, depth + 1)), bv);
-    } else {
-        r.B = flt_mul(cx, L.B, R.B);
-    }
-    flt_settle(cx, mark, &r.B, &r.T);
+    OddRange R = odd_split(cx, s, m, b, depth + 1, odd_right_prec(s, a, m, t_prec));
+    return odd_join(cx, s, L, R, a, m, b, depth, t_prec, with_power, mark);
+}
+
+// The right half of the whole range, run by a worker of the team.
+struct OddHalfJob {
+    const OddSplit *s;
+    Context *cx;
+    int64_t m, terms;
+    int t_prec;
+    OddRange R;
+};
+
+void odd_half_member(void *arg) {
+    OddHalfJob &j = *static_cast<OddHalfJob *>(arg);
+    j.R = odd_split(*j.cx, *j.s, j.m, j.terms, 1, j.t_prec);
+}
+
+// odd_split of the whole range [0, terms) with its halves on two threads:
+// the right half on the first worker of cx's team (in the worker's own
+// context, from the shared tables of powers), the left half here, then the
+// join here with the whole team for its products. What the worker made
+// stays in its arena until the join has settled it into cx's.
+OddRange odd_split_two(Context &cx, const OddSplit &s, int64_t terms) {
+    size_t mark = scratch_mark(cx);
+    const int slot = cx.team_first + 1, members = cx.team_size;
+    Context &w = thread_context(slot);
+    w.prec = cx.prec;
+    w.status = STATUS_OK;
+    w.stop = cx.stop;
+    w.team_size = 1;
+    size_t worker_mark = scratch_mark(w);
+    int64_t m = terms / 2;
+    OddHalfJob job{&s, &w, m, terms, odd_right_prec(s, 0, m, cx.prec), {}};
+    cx.team_size = 1;  // the worker is busy until the job ends
+    thread_post(slot, odd_half_member, &job);
+    OddRange L = odd_split(cx, s, 0, m, 1, cx.prec);
+    thread_wait(slot);
+    cx.team_size = members;
+    if (w.status != STATUS_OK && cx.status == STATUS_OK) cx.status = w.status;
+    OddRange r = odd_join(cx, s, L, job.R, 0, m, terms, 0, cx.prec, true, mark);
+    scratch_release(w, worker_mark);
     return r;
 }
 
@@ -188,7 +243,9 @@ void odd_series(Context &cx, unsigned __int128 u, unsigned __int128 v, int64_t t
     bool small = v < (unsigned __int128)(uint64_t(1) << 40);
     OddSplit s{&pu, &pv, cx.prec, uint64_t(small ? u : 0), uint64_t(small ? v : 0),
                (double(log10l((long double)v)) - double(log10l((long double)u))) / 8};
-    OddRange r = odd_split(cx, s, 0, terms, 0, cx.prec, true);
+    const bool two = cx.team_size > 1 && threads_ready() > cx.team_first + 1 &&
+                     cx.prec >= thresholds().threaded_series && terms >= 64;
+    OddRange r = two ? odd_split_two(cx, s, terms) : odd_split(cx, s, 0, terms, 0, cx.prec, true);
     *t = r.T;
     *d = terms == 1 ? r.T : r.B;  // one term: T = v = B v
     cx.prec = target;
