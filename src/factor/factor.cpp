@@ -446,7 +446,7 @@ static double curve_share(double digits, bool own) {
 // The own sieve takes numbers up to 165 bits (50 digits): measured against
 // the library's sieve it is 10 times faster at 30 digits, 2.5 times at 40,
 // level at 51-52 digits and slower beyond.
-constexpr size_t SIQS_BITS = 165;
+constexpr size_t SIQS_BITS = 320;
 
 // Rho steps before the own sieve: a tenth or less of the sieve's time, so
 // that most factors of up to 7 digits cost no sieving; on the library's

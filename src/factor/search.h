@@ -34,9 +34,9 @@ int rho_words(unsigned __int128 n, unsigned __int128 *divisor_out, long max_iter
 // Elliptic curves through the bound library for at most `seconds` (< 0: no
 // bound), B1 growing with the curves run.
 int ecm_search(mpz_ptr m, mpz_ptr divisor_out, double seconds);
-// Largest number the own quadratic sieve takes: its polynomial values and
-// A x + B are kept in 128-bit words.
-constexpr size_t SIQS_MAX_BITS = 200;
+// Largest number the own quadratic sieve takes:
+// |A x + B| is kept in three 64-bit words.
+constexpr size_t SIQS_MAX_BITS = 320;
 // The self-initialising quadratic sieve in this process on a composite m of
 // 40 to SIQS_MAX_BITS bits: SEARCH_FOUND with a proper divisor of m,
 // SEARCH_STOPPED (polled at least every 5 ms), or SEARCH_EXHAUSTED when no
