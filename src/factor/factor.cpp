@@ -443,10 +443,9 @@ static double curve_share(double digits, bool own) {
     return 0.4;
 }
 
-// The own sieve takes numbers up to 165 bits (50 digits): measured against
-// the library's sieve it is 10 times faster at 30 digits, 2.5 times at 40,
-// level at 51-52 digits and slower beyond.
-constexpr size_t SIQS_BITS = 320;
+// The own sieve takes every number it can hold (up to 96 digits); the
+// library's sieve runs only when it fails.
+constexpr size_t SIQS_BITS = SIQS_MAX_BITS;
 
 // Rho steps before the own sieve: a tenth or less of the sieve's time, so
 // that most factors of up to 7 digits cost no sieving; on the library's
