@@ -24,8 +24,9 @@
 
 namespace {
 
-constexpr int BLOCK_BITS = 15;
-constexpr int BLOCK = 1 << BLOCK_BITS;  // sieve block: the first-level data cache
+constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
+constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
+constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
 constexpr int S_MAX = 14;               // most primes in one A
 constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
 constexpr int FB_LIMIT = 65000;         // bucket entries keep the prime's index in 16 bits
@@ -36,8 +37,10 @@ constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 
-// Sieve parameters by the digits of the number: factor base size, sieve
-// blocks over [-M, M), the large prime bound as a multiple of the largest
+// Sieve parameters by the digits of the number: factor base size, units of
+// UNIT over the interval [-M, M) (from WIDE_UNITS on, sieved two at a time:
+// a block of the first-level data cache and a half of it fill it alike, and
+// fewer blocks cost fewer starts per prime), the large prime bound as a multiple of the largest
 // factor-base prime, the bits the threshold is lowered for the small primes
 // not sieved and for rounded logarithms, the bits of the primes of A (0:
 // just below the largest of the factor base), the primes below which none
@@ -73,7 +76,7 @@ struct FactorBase {
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int large_from;  // first index with p >= BLOCK: sieved through buckets
+    int large_from;  // first index with p >= the block: sieved through buckets
 };
 
 // What the threads share: the number, the parameters, the supply of A and
@@ -82,7 +85,9 @@ struct Search {
     mpz_t n, kn;
     unsigned k;
     Params par;
-    long m;  // half the sieve interval
+    int block_bits, block;  // the sieve block: 2^block_bits bytes
+    int blocks;              // blocks over the interval
+    long m;                  // half the sieve interval
     uint32_t lp_bound;
     uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
     uint64_t pmax_squared;
@@ -343,7 +348,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(BLOCK)) fb.large_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
@@ -354,7 +359,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
 // is made of, from the parameters and the size of kN.
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
-    st.m = static_cast<long>(st.par.blocks) * BLOCK / 2;
+    st.m = static_cast<long>(st.blocks) * st.block / 2;
     uint32_t pmax = fb.prime[fb.size - 1];
     uint64_t lp = static_cast<uint64_t>(pmax) * st.par.lp_mult;
     st.pmax_squared = static_cast<uint64_t>(pmax) * pmax;
@@ -644,11 +649,11 @@ void hand_over(Worker &w) {
 
 // ------------------------------------------------------------------ sieving
 
-// Lists, for every block, the hits of the primes of at least BLOCK: each
+// Lists, for every block, the hits of the primes of at least the block size: each
 // root steps through the whole interval once per polynomial.
 __attribute__((noinline)) void fill_buckets(Worker &w) {
-    int blocks = st.par.blocks;
-    uint32_t interval = static_cast<uint32_t>(blocks) * BLOCK;
+    int blocks = st.blocks, bits = st.block_bits;
+    uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
     for (int b = 0; b < blocks; b++) w.fill[b] = 0;
     uint32_t *bucket = w.bucket.data();
     size_t room = w.bucket_room;
@@ -656,22 +661,22 @@ __attribute__((noinline)) void fill_buckets(Worker &w) {
         if (w.r1[i] == UINT32_MAX) continue;
         uint32_t p = fb.prime[i], tag = static_cast<uint32_t>(i) << 16;
         for (uint32_t r = w.r1[i]; r < interval; r += p) {
-            uint32_t b = r >> BLOCK_BITS;
-            bucket[b * room + w.fill[b]++] = tag | (r & (BLOCK - 1));
+            uint32_t b = r >> bits;
+            bucket[b * room + w.fill[b]++] = tag | (r & low);
         }
         if (w.r2[i] == w.r1[i]) continue;
         for (uint32_t r = w.r2[i]; r < interval; r += p) {
-            uint32_t b = r >> BLOCK_BITS;
-            bucket[b * room + w.fill[b]++] = tag | (r & (BLOCK - 1));
+            uint32_t b = r >> bits;
+            bucket[b * room + w.fill[b]++] = tag | (r & low);
         }
     }
 }
 
-// Adds the logarithms of the primes below BLOCK to one block, carrying each
+// Adds the logarithms of the primes below the block size to one block, carrying each
 // root's next position over to the following block.
 __attribute__((noinline)) void sieve_medium(Worker &w) {
     uint8_t *sieve = w.sieve;
-    const uint32_t end = BLOCK;
+    const uint32_t end = static_cast<uint32_t>(st.block);
     for (int i = fb.sieve_from; i < fb.large_from; i++) {
         if (w.r1[i] == UINT32_MAX) continue;
         uint32_t p = fb.prime[i], a = w.pos1[i], b = w.pos2[i];
@@ -696,15 +701,15 @@ void sieve_polynomial(Worker &w) {
     for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
     fill_buckets(w);
     const uint8_t *logp = fb.logp.data();
-    for (int block = 0; block < st.par.blocks; block++) {
+    for (int block = 0; block < st.blocks; block++) {
         uint8_t *sieve = w.sieve;
-        memset(sieve, st.init, BLOCK);
+        memset(sieve, st.init, st.block);
         sieve_medium(w);
         const uint32_t *bucket = &w.bucket[block * w.bucket_room];
         uint32_t filled = w.fill[block];
         for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
         bool any = false;
-        for (int k = 0; k < BLOCK && !any; k += 8) {
+        for (int k = 0; k < st.block && !any; k += 8) {
             uint64_t word;
             memcpy(&word, sieve + k, 8);
             any = (word & 0x8080808080808080ULL) != 0;
@@ -713,8 +718,8 @@ void sieve_polynomial(Worker &w) {
         w.hits.clear();
         for (uint32_t e = 0; e < filled; e++)
             if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
-        uint32_t base = static_cast<uint32_t>(block) * BLOCK;
-        for (int k = 0; k < BLOCK; k += 8) {
+        uint32_t base = static_cast<uint32_t>(block) * st.block;
+        for (int k = 0; k < st.block; k += 8) {
             uint64_t word;
             memcpy(&word, sieve + k, 8);
             if (!(word & 0x8080808080808080ULL)) continue;
@@ -732,11 +737,11 @@ void worker_start(Worker &w) {
     w.r2.assign(fb.size + 16, UINT32_MAX);
     w.pos1.assign(fb.size, 0);
     w.pos2.assign(fb.size, 0);
-    // A prime of at least BLOCK has at most one hit per root and block.
+    // A prime of at least the block size has at most one hit per root and block.
     w.bucket_room = 2 * static_cast<size_t>(fb.size - fb.large_from) + 1;
-    w.bucket.assign(w.bucket_room * st.par.blocks, 0);
-    w.fill.assign(st.par.blocks, 0);
-    w.sieve_room.assign(BLOCK + 64, 0);
+    w.bucket.assign(w.bucket_room * st.blocks, 0);
+    w.fill.assign(st.blocks, 0);
+    w.sieve_room.assign(BLOCK_MAX + 64, 0);
     w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
 }
 
@@ -912,6 +917,11 @@ void start_search(mpz_srcptr n) {
     int i = 0;
     while (i + 1 < PARAM_COUNT && PARAMS[i].digits < digits) i++;
     st.par = PARAMS[i];
+    bool wide = st.par.blocks >= WIDE_UNITS;
+    st.block_bits = wide ? 16 : 15;
+    st.block = 1 << st.block_bits;
+    st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
+    static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
 }
 
 }  // namespace

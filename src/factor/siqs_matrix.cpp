@@ -7,6 +7,8 @@
 #include <cassert>
 #include <cstddef>
 
+long lanczos_fallbacks = 0;
+
 namespace {
 
 constexpr int EXCESS = 64;          // columns kept beyond the rows still in use
@@ -382,5 +384,6 @@ int matrix_dependencies(const SparseColumns &m, int wanted, std::vector<uint64_t
         *words = out_words;
         return found;
     }
+    lanczos_fallbacks++;
     return dense_dependencies(m, chosen, row_id, used, wanted, deps, words, poll);
 }

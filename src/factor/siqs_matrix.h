@@ -21,3 +21,7 @@ struct SparseColumns {
 // Returns the number of sets, or -1 when stopped.
 int matrix_dependencies(const SparseColumns &m, int wanted, std::vector<uint64_t> &deps, int *words,
                         bool (*poll)());
+
+// Times block Lanczos found nothing and the dense elimination took over
+// (counted over the process, for the tests).
+extern long lanczos_fallbacks;
