@@ -27,6 +27,8 @@ namespace {
 constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
 constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
 constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
+constexpr int BUCKET_WIDE = 8192;       // least prime sieved through buckets in wide blocks
+constexpr int BLOCKS_MAX = 64;          // blocks over the sieve interval
 constexpr int S_MAX = 14;               // most primes in one A
 constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
 constexpr int FB_LIMIT = 65000;         // bucket entries keep the prime's index in 16 bits
@@ -36,6 +38,7 @@ constexpr int A_TRIES = 400;            // attempts to find an A not used before
 constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
+constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
 
 // Sieve parameters by the digits of the number: factor base size, units of
 // UNIT over the interval [-M, M) (from WIDE_UNITS on, sieved two at a time:
@@ -57,12 +60,22 @@ struct Params {
     int dlp_bits;
 };
 const Params PARAMS[] = {
-    {20, 100, 1, 30, 4, 0, 30, 0},     {25, 150, 1, 30, 4, 0, 30, 0},     {30, 220, 1, 40, 4, 0, 30, 0},
-    {35, 400, 2, 50, 4, 0, 30, 0},     {40, 700, 2, 60, 4, 0, 30, 0},     {45, 1100, 4, 70, 4, 0, 30, 0},
-    {50, 1700, 4, 80, 4, 0, 30, 0},    {55, 2400, 6, 90, 4, 0, 30, 0},    {60, 3600, 8, 100, 4, 11, 30, 0},
-    {65, 5500, 10, 100, 4, 11, 30, 0}, {70, 8000, 12, 100, 4, 11, 30, 0}, {75, 12000, 14, 100, 4, 11, 30, 0},
-    {80, 20000, 16, 100, 4, 11, 30, 0}, {85, 32000, 20, 100, 4, 11, 30, 0}, {90, 48000, 24, 100, 4, 11, 30, 0},
-    {95, 60000, 28, 100, 4, 11, 30, 0},
+    {20, 100, 1, 30, 4, 0, 30, 0},
+    {25, 150, 1, 30, 4, 0, 30, 0},
+    {30, 220, 1, 40, 4, 0, 30, 0},
+    {35, 400, 2, 50, 4, 0, 30, 0},
+    {40, 700, 2, 60, 4, 0, 30, 0},
+    {45, 1100, 4, 70, 8, 0, 30, 0},
+    {50, 1700, 4, 80, 12, 0, 30, 0},
+    {55, 2400, 6, 90, 12, 0, 30, 0},
+    {60, 3600, 8, 100, 16, 11, 256, 40},
+    {65, 5500, 10, 100, 16, 11, 256, 42},
+    {70, 9000, 12, 100, 16, 11, 256, 45},
+    {75, 14000, 14, 100, 16, 11, 256, 47},
+    {80, 22000, 16, 100, 16, 11, 256, 49},
+    {85, 32000, 20, 100, 16, 11, 256, 51},
+    {90, 45000, 24, 100, 16, 11, 256, 53},
+    {95, 60000, 28, 100, 16, 11, 256, 55},
 };
 constexpr int PARAM_COUNT = sizeof PARAMS / sizeof PARAMS[0];
 
@@ -76,7 +89,7 @@ struct FactorBase {
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int large_from;  // first index with p >= the block: sieved through buckets
+    int large_from;  // first index with p >= Search::bucket_from: sieved through buckets
 };
 
 // What the threads share: the number, the parameters, the supply of A and
@@ -87,6 +100,7 @@ struct Search {
     Params par;
     int block_bits, block;  // the sieve block: 2^block_bits bytes
     int blocks;              // blocks over the interval
+    int bucket_from;         // primes from this on are sieved through buckets
     long m;                  // half the sieve interval
     uint32_t lp_bound;
     uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
@@ -237,12 +251,18 @@ bool probable_prime64(uint64_t n) {
     return true;
 }
 
+// Binary gcd (no divisions); gcd(0, b) = b.
 uint64_t gcd64(uint64_t a, uint64_t b) {
-    while (b) {
-        uint64_t t = a % b;
-        a = b, b = t;
-    }
-    return a;
+    if (a == 0) return b;
+    if (b == 0) return a;
+    int shift = __builtin_ctzll(a | b);
+    a >>= __builtin_ctzll(a);
+    do {
+        b >>= __builtin_ctzll(b);
+        if (a > b) std::swap(a, b);
+        b -= a;
+    } while (b != 0);
+    return a << shift;
 }
 
 // A factor of the odd composite n < 2^63 by rho with Brent's cycle finding
@@ -261,14 +281,14 @@ uint64_t split64(uint64_t n, long steps) {
         for (long r = 1; g == 1 && done < steps; r *= 2) {
             x = y;
             for (long i = 0; i < r; i++) y = step(y);
-            for (long k = 0; k < r && g == 1; k += 32) {
+            for (long k = 0; k < r && g == 1; k += RHO_BATCH) {
                 ys = y;
-                for (long i = 0; i < 32 && i < r - k; i++) {
+                for (long i = 0; i < RHO_BATCH && i < r - k; i++) {
                     y = step(y);
                     q = mt.mul(q, x > y ? x - y : y - x);
                 }
                 g = gcd64(q, n);
-                done += 32;
+                done += RHO_BATCH;
             }
         }
         if (g == n) {  // the batch went past the factor: step through it again
@@ -348,7 +368,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.bucket_from)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
@@ -367,7 +387,10 @@ void set_sieve_bounds() {
     st.dlp_bound = 0;
     double cofactor_bits = log2(static_cast<double>(st.lp_bound));
     if (st.par.dlp_bits > 0) {
-        st.dlp_bound = st.par.dlp_bits >= 64 ? ~0ULL : (1ULL << st.par.dlp_bits);
+        // Below 2^62 for the Montgomery arithmetic, below lp_bound^2 for use.
+        int dlp_bits = st.par.dlp_bits < 62 ? st.par.dlp_bits : 62;
+        uint64_t square = static_cast<uint64_t>(st.lp_bound) * st.lp_bound;
+        st.dlp_bound = square < (1ULL << dlp_bits) ? square : (1ULL << dlp_bits);
         cofactor_bits = st.par.dlp_bits;
     }
     double q_bits = log2(static_cast<double>(st.m)) + kn_bits / 2 - 0.5;
@@ -649,30 +672,45 @@ void hand_over(Worker &w) {
 
 // ------------------------------------------------------------------ sieving
 
-// Lists, for every block, the hits of the primes of at least the block size: each
+// Lists, for every block, the hits of the primes from bucket_from on: each
 // root steps through the whole interval once per polynomial.
 __attribute__((noinline)) void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = st.block_bits;
     uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
-    for (int b = 0; b < blocks; b++) w.fill[b] = 0;
-    uint32_t *bucket = w.bucket.data();
-    size_t room = w.bucket_room;
-    for (int i = fb.large_from; i < fb.size; i++) {
-        if (w.r1[i] == UINT32_MAX) continue;
-        uint32_t p = fb.prime[i], tag = static_cast<uint32_t>(i) << 16;
-        for (uint32_t r = w.r1[i]; r < interval; r += p) {
-            uint32_t b = r >> bits;
-            bucket[b * room + w.fill[b]++] = tag | (r & low);
-        }
-        if (w.r2[i] == w.r1[i]) continue;
-        for (uint32_t r = w.r2[i]; r < interval; r += p) {
-            uint32_t b = r >> bits;
-            bucket[b * room + w.fill[b]++] = tag | (r & low);
-        }
+    uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
+    for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
+    cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
+    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *prime = fb.prime.data();
+    int i = fb.large_from;
+    // Primes below half the interval hit it at least twice per root.
+    for (; i < fb.size && prime[i] < interval / 2; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16;
+        for (uint32_t r = r1[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
+        if (r2[i] == r1[i]) continue;
+        for (uint32_t r = r2[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
     }
+    // The others at most twice: written without branches, the position
+    // past the interval into the spill word.
+    auto put = [&](uint32_t r, uint32_t tag) {
+        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks);
+        *cursor[b] = tag | (r & low);
+        cursor[b] += b != static_cast<uint32_t>(blocks);
+    };
+    for (; i < fb.size && prime[i] < interval; i++) {
+        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+        if (a == UINT32_MAX) a = UINT32_MAX - p;  // p | A: no root
+        if (b == r1[i]) b = UINT32_MAX - p;        // p | A, or p | k: one root
+        put(a, tag), put(a + p, tag), put(b, tag), put(b + p, tag);
+    }
+    for (; i < fb.size; i++) {
+        uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+        put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+    }
+    for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below the block size to one block, carrying each
+// Adds the logarithms of the primes below bucket_from to one block, carrying each
 // root's next position over to the following block.
 __attribute__((noinline)) void sieve_medium(Worker &w) {
     uint8_t *sieve = w.sieve;
@@ -737,8 +775,9 @@ void worker_start(Worker &w) {
     w.r2.assign(fb.size + 16, UINT32_MAX);
     w.pos1.assign(fb.size, 0);
     w.pos2.assign(fb.size, 0);
-    // A prime of at least the block size has at most one hit per root and block.
-    w.bucket_room = 2 * static_cast<size_t>(fb.size - fb.large_from) + 1;
+    // A root of p hits a block at most ceil(block / p) times.
+    w.bucket_room = 1;
+    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((st.block + fb.prime[i] - 1) / fb.prime[i]);
     w.bucket.assign(w.bucket_room * st.blocks, 0);
     w.fill.assign(st.blocks, 0);
     w.sieve_room.assign(BLOCK_MAX + 64, 0);
@@ -921,6 +960,10 @@ void start_search(mpz_srcptr n) {
     st.block_bits = wide ? 16 : 15;
     st.block = 1 << st.block_bits;
     st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
+    if (st.blocks > BLOCKS_MAX) st.blocks = BLOCKS_MAX;
+    // In wide blocks the primes from 2^13 on hit a block at most 8 times per
+    // root: cheaper listed in buckets than tested at every candidate.
+    st.bucket_from = wide ? BUCKET_WIDE : st.block;
     static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
 }
 
