@@ -27,7 +27,7 @@ namespace {
 constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
 constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
 constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
-constexpr int BUCKET_WIDE = 8192;       // least prime sieved through buckets in wide blocks
+constexpr int RESIEVE_WIDE = 8192;      // least prime found again by sieving in wide blocks
 constexpr int BLOCKS_MAX = 64;          // blocks over the sieve interval
 constexpr int S_MAX = 14;               // most primes in one A
 constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
@@ -89,7 +89,8 @@ struct FactorBase {
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int large_from;  // first index with p >= Search::bucket_from: sieved through buckets
+    int resieve_from;  // first index with p >= Search::resieve_min: hits found again by sieving
+    int large_from;    // first index with p >= the block: sieved through buckets
 };
 
 // What the threads share: the number, the parameters, the supply of A and
@@ -100,7 +101,7 @@ struct Search {
     Params par;
     int block_bits, block;  // the sieve block: 2^block_bits bytes
     int blocks;              // blocks over the interval
-    int bucket_from;         // primes from this on are sieved through buckets
+    int resieve_min;         // primes from this on are found at candidates by sieving again
     long m;                  // half the sieve interval
     uint32_t lp_bound;
     uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
@@ -341,7 +342,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
-    fb.sieve_from = fb.large_from = -1;
+    fb.sieve_from = fb.resieve_from = fb.large_from = -1;
     fb.prime.resize(size);
     fb.root.resize(size);
     fb.magic.resize(size);
@@ -368,10 +369,12 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.bucket_from)) fb.large_from = j;
+        if (fb.resieve_from < 0 && p >= static_cast<uint32_t>(st.resieve_min)) fb.resieve_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
+    if (fb.resieve_from < 0 || fb.resieve_from > fb.large_from) fb.resieve_from = fb.large_from;
     return 0;
 }
 
@@ -562,14 +565,14 @@ inline void divide_out(mpz_ptr v, int index, uint32_t *list, int *count) {
     }
 }
 
-// The indices i in [1, fb.large_from) whose roots r1[i] or r2[i] position j
+// The indices i in [1, fb.resieve_from) whose roots r1[i] or r2[i] position j
 // hits, p | j - r: tested by the inverse modulo 2^32 (a wrapped difference
 // may pass too, rarely; the division itself checks). At most `room` go to
 // `out`; returns how many.
 int root_hits_plain(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     int found = 0;
-    for (int i = 1; i < fb.large_from && found < room; i++)
+    for (int i = 1; i < fb.resieve_from && found < room; i++)
         if (((j - r1[i]) * inv[i] <= lim[i]) | ((j - r2[i]) * inv[i] <= lim[i])) out[found++] = i;
     return found;
 }
@@ -581,7 +584,7 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     __m256i jj = _mm256_set1_epi32(static_cast<int>(j));
     int found = 0;
-    for (int i0 = 1; i0 < fb.large_from && found < room; i0 += 8) {
+    for (int i0 = 1; i0 < fb.resieve_from && found < room; i0 += 8) {
         __m256i iv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(inv + i0));
         __m256i lv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lim + i0));
         __m256i a = _mm256_sub_epi32(jj, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r1 + i0)));
@@ -593,7 +596,7 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
         unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(ha, hb))));
         for (; mask && found < room; mask &= mask - 1) {
             int i = i0 + __builtin_ctz(mask);
-            if (i < fb.large_from) out[found++] = i;
+            if (i < fb.resieve_from) out[found++] = i;
         }
     }
     return found;
@@ -643,8 +646,10 @@ void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
     int hits[FACTORS_MAX * 4];
     int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
     for (int h = 0; h < found; h++) divide_out(w.v, hits[h], list, &count);
-    for (uint32_t h : w.hits)
-        if ((h & 0xffff) == offset) divide_out(w.v, static_cast<int>(h >> 16), list, &count);
+    // The hits are sorted by their offset in the block.
+    auto at = std::lower_bound(w.hits.begin(), w.hits.end(), offset,
+                               [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
+    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at) divide_out(w.v, static_cast<int>(*at >> 16), list, &count);
     if (count >= FACTORS_MAX || gmp.sizeinbase(w.v, 2) > 64) return;
     uint64_t rest = w.v->_mp_d[0];
     if (rest == 1) keep_relation(w, w.y, negative, 1, 1, list, count);
@@ -672,7 +677,7 @@ void hand_over(Worker &w) {
 
 // ------------------------------------------------------------------ sieving
 
-// Lists, for every block, the hits of the primes from bucket_from on: each
+// Lists, for every block, the hits of the primes from the block size on: each
 // root steps through the whole interval once per polynomial.
 __attribute__((noinline)) void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = st.block_bits;
@@ -710,26 +715,50 @@ __attribute__((noinline)) void fill_buckets(Worker &w) {
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below bucket_from to one block, carrying each
+// Adds the logarithms of the primes below the block size to one block, carrying each
 // root's next position over to the following block.
 __attribute__((noinline)) void sieve_medium(Worker &w) {
+    // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
     const uint32_t end = static_cast<uint32_t>(st.block);
-    for (int i = fb.sieve_from; i < fb.large_from; i++) {
-        if (w.r1[i] == UINT32_MAX) continue;
-        uint32_t p = fb.prime[i], a = w.pos1[i], b = w.pos2[i];
-        uint8_t lg = fb.logp[i];
+    const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
+    uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
+    const uint8_t *logp = fb.logp.data();
+    for (int i = fb.sieve_from, last = fb.large_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i], a = pos1[i], b = pos2[i];
+        uint8_t lg = logp[i];
         if (a == b) {
             for (; a < end; a += p) sieve[a] += lg;
-            w.pos1[i] = w.pos2[i] = a - end;
+            pos1[i] = pos2[i] = a - end;
             continue;
         }
         // Both roots in one loop while both stay inside, then each alone.
         if (a > b) std::swap(a, b);
         for (; b < end; a += p, b += p) sieve[a] += lg, sieve[b] += lg;
         if (a < end) sieve[a] += lg, a += p;
-        w.pos1[i] = a - end;
-        w.pos2[i] = b - end;
+        pos1[i] = a - end;
+        pos2[i] = b - end;
+    }
+}
+
+// Lists the hits of the primes from resieve_from up to the block size at
+// the candidates of the block just sieved: each root's positions are walked
+// back from the next block's start that sieve_medium left.
+void resieve(Worker &w) {
+    const uint8_t *sieve = w.sieve;
+    int end = st.block;
+    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
+    const uint32_t *prime = fb.prime.data();
+    for (int i = fb.resieve_from, last = fb.large_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        int p = static_cast<int>(prime[i]);
+        uint32_t tag = static_cast<uint32_t>(i) << 16;
+        for (int x = static_cast<int>(pos1[i]) + end - p; x >= 0; x -= p)
+            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
+        if (r1[i] == r2[i]) continue;
+        for (int x = static_cast<int>(pos2[i]) + end - p; x >= 0; x -= p)
+            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
     }
 }
 
@@ -756,6 +785,8 @@ void sieve_polynomial(Worker &w) {
         w.hits.clear();
         for (uint32_t e = 0; e < filled; e++)
             if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
+        resieve(w);
+        std::sort(w.hits.begin(), w.hits.end(), [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
         uint32_t base = static_cast<uint32_t>(block) * st.block;
         for (int k = 0; k < st.block; k += 8) {
             uint64_t word;
@@ -891,14 +922,13 @@ int try_dependency(const std::vector<char> &odd, mpz_ptr d) {
     return found;
 }
 
-// The combined relations as matrix columns (row 0 the sign, row 1 + i the
-// prime of index i), then their dependencies tried one by one.
-int find_divisor_from_relations(mpz_srcptr n, mpz_ptr divisor_out) {
-    std::vector<uint32_t> members, offsets;
+// The combined relations as matrix columns: row 0 the sign, row 1 + i the
+// prime of index i; `members` and `offsets` list each column's relations.
+void build_columns(std::vector<uint32_t> &members, std::vector<uint32_t> &offsets, SparseColumns &m) {
     relations_combine(st.set, members, offsets);
     int combos = static_cast<int>(offsets.size()) - 1;
-    SparseColumns m;
     m.rows = fb.size + 1;
+    m.entries.clear();
     m.offsets.assign(1, 0);
     std::vector<uint32_t> parity(fb.size + 1, 0), touched;
     for (int c = 0; c < combos; c++) {
@@ -916,6 +946,14 @@ int find_divisor_from_relations(mpz_srcptr n, mpz_ptr divisor_out) {
             if (parity[row]) m.entries.push_back(row), parity[row] = 0;
         m.offsets.push_back(static_cast<uint32_t>(m.entries.size()));
     }
+}
+
+// The dependencies of the combined relations tried one by one.
+int find_divisor_from_relations(mpz_srcptr n, mpz_ptr divisor_out) {
+    std::vector<uint32_t> members, offsets;
+    SparseColumns m;
+    build_columns(members, offsets, m);
+    int combos = static_cast<int>(offsets.size()) - 1;
     std::vector<uint64_t> deps;
     int words = 0, count = matrix_dependencies(m, DEPENDENCIES_MAX, deps, &words, poll_search);
     if (count < 0) return SEARCH_STOPPED;
@@ -962,8 +1000,9 @@ void start_search(mpz_srcptr n) {
     st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
     if (st.blocks > BLOCKS_MAX) st.blocks = BLOCKS_MAX;
     // In wide blocks the primes from 2^13 on hit a block at most 8 times per
-    // root: cheaper listed in buckets than tested at every candidate.
-    st.bucket_from = wide ? BUCKET_WIDE : st.block;
+    // root: cheaper found by walking their hits again than tested at every
+    // candidate.
+    st.resieve_min = wide ? RESIEVE_WIDE : st.block;
     static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
 }
 
