@@ -90,6 +90,7 @@ struct FactorBase {
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
     int resieve_from;  // first index with p >= Search::resieve_min: hits found again by sieving
+    int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
     int large_from;    // first index with p >= the block: sieved through buckets
 };
 
@@ -375,6 +376,9 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
     if (fb.resieve_from < 0 || fb.resieve_from > fb.large_from) fb.resieve_from = fb.large_from;
+    fb.quarter_from = fb.large_from;
+    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(st.block / 4))
+        fb.quarter_from--;
     return 0;
 }
 
@@ -679,7 +683,7 @@ void hand_over(Worker &w) {
 
 // Lists, for every block, the hits of the primes from the block size on: each
 // root steps through the whole interval once per polynomial.
-__attribute__((noinline)) void fill_buckets(Worker &w) {
+void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = st.block_bits;
     uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
     uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
@@ -717,14 +721,14 @@ __attribute__((noinline)) void fill_buckets(Worker &w) {
 
 // Adds the logarithms of the primes below the block size to one block, carrying each
 // root's next position over to the following block.
-__attribute__((noinline)) void sieve_medium(Worker &w) {
+void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
     const uint32_t end = static_cast<uint32_t>(st.block);
     const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
     uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
     const uint8_t *logp = fb.logp.data();
-    for (int i = fb.sieve_from, last = fb.large_from; i < last; i++) {
+    for (int i = fb.sieve_from, last = fb.quarter_from; i < last; i++) {
         if (r1[i] == UINT32_MAX) continue;
         uint32_t p = prime[i], a = pos1[i], b = pos2[i];
         uint8_t lg = logp[i];
@@ -739,6 +743,25 @@ __attribute__((noinline)) void sieve_medium(Worker &w) {
         if (a < end) sieve[a] += lg, a += p;
         pos1[i] = a - end;
         pos2[i] = b - end;
+    }
+    // From a quarter of the block on a root hits it at most four times:
+    // without branches, the positions past the block adding to the spare
+    // byte at `end`.
+    for (int i = fb.quarter_from, last = fb.large_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i];
+        uint8_t lg = logp[i];
+        uint32_t *pos[2] = {&pos1[i], &pos2[i]};
+        int roots = pos1[i] == pos2[i] ? 1 : 2;
+        for (int root = 0; root < roots; root++) {
+            uint32_t a = *pos[root], next = a;
+            for (int k = 0; k < 4; k++, a += p) {
+                bool inside = a < end;
+                sieve[inside ? a : end] += lg;
+                next += inside ? p : 0;
+            }
+            *pos[root] = next - end;
+        }
     }
 }
 
