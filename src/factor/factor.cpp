@@ -452,10 +452,14 @@ constexpr size_t SIQS_BITS = SIQS_MAX_BITS;
 // Rho steps before the own sieve: a tenth or less of the sieve's time, so
 // that most factors of up to 7 digits cost no sieving; on the library's
 // integers (above 128 bits) a step costs ten times more, and 2^10 of them
-// already take about a millisecond.
+// already take about a millisecond. From 50 digits the sieve takes seconds
+// and more: 2^14 steps (up to 9 digits) and from 60 digits 2^16 (up to 10)
+// cost a few hundredths of that.
 static long rho_effort_before_siqs(size_t bits) {
     if (bits <= 100) return 1L << 11;
-    return bits <= 128 ? 1L << 13 : 1L << 10;
+    if (bits <= 128) return 1L << 13;
+    if (bits <= 165) return 1L << 10;
+    return bits <= 200 ? 1L << 14 : 1L << 16;
 }
 
 // A proper divisor of the composite m (not a perfect power). Up to
