@@ -426,35 +426,40 @@ static double sieve_seconds(double digits) {
     return 0.3 * pow(7.0, (digits - 50) / 10);
 }
 
-// Rough seconds of the own sieve (measured: 2.5 ms at 30 digits, 17 ms at
-// 40, 0.2 s at 50: about ten times more per ten digits).
+// Rough seconds of the own sieve on one thread (measured: 2.5 ms at 30
+// digits, 17 ms at 40, 0.17 s at 50, 2.3 s at 60, 6 s at 65, 19 s at 70,
+// 45 s at 75: about ten times more per ten digits throughout).
 static double siqs_seconds(double digits) { return 0.017 * pow(10.0, (digits - 40) / 10); }
 
 // The share of the sieve's time given to elliptic curves first. Before the
 // own sieve: none below 40 digits, where it splits a number in a few
 // milliseconds, sooner than the curves find even a 15-digit factor, and a
-// tenth from 40 digits, for factors up to about 15 digits. Before the
-// library's sieve: from 0.1 at 40 digits rising to 0.4 at 50 digits and
-// beyond, enough to find most factors of 16 digits next to a 50-digit
-// cofactor, and of 20 digits next to a 70-digit one, before that sieve.
+// tenth from 40 digits: factors up to about 15 digits next to a 45-digit
+// cofactor, 20 digits next to a 65-digit one and 25 next to an 80-digit
+// one are found before the sieve. Before the library's sieve (beyond the
+// own sieve's 96 digits, or without it): from 0.1 at 40 digits rising to 0.4
+// at 50 digits and beyond.
 static double curve_share(double digits, bool own) {
     if (own) return digits < 40 ? 0 : 0.1;
     if (digits <= 50) return 0.1 + 0.3 * (digits - 40) / 10;
     return 0.4;
 }
 
-// The own sieve takes numbers up to 165 bits (50 digits): measured against
-// the library's sieve it is 10 times faster at 30 digits, 2.5 times at 40,
-// level at 51-52 digits and slower beyond.
-constexpr size_t SIQS_BITS = 165;
+// The own sieve takes every number it can hold (up to 96 digits); the
+// library's sieve runs only when it fails.
+constexpr size_t SIQS_BITS = SIQS_MAX_BITS;
 
 // Rho steps before the own sieve: a tenth or less of the sieve's time, so
 // that most factors of up to 7 digits cost no sieving; on the library's
 // integers (above 128 bits) a step costs ten times more, and 2^10 of them
-// already take about a millisecond.
+// already take about a millisecond. From 50 digits the sieve takes seconds
+// and more: 2^14 steps (up to 9 digits) and from 60 digits 2^16 (up to 10)
+// cost a few hundredths of that.
 static long rho_effort_before_siqs(size_t bits) {
     if (bits <= 100) return 1L << 11;
-    return bits <= 128 ? 1L << 13 : 1L << 10;
+    if (bits <= 128) return 1L << 13;
+    if (bits <= 165) return 1L << 10;
+    return bits <= 200 ? 1L << 14 : 1L << 16;
 }
 
 // A proper divisor of the composite m (not a perfect power). Up to

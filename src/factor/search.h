@@ -34,13 +34,15 @@ int rho_words(unsigned __int128 n, unsigned __int128 *divisor_out, long max_iter
 // Elliptic curves through the bound library for at most `seconds` (< 0: no
 // bound), B1 growing with the curves run.
 int ecm_search(mpz_ptr m, mpz_ptr divisor_out, double seconds);
-// Largest number the own quadratic sieve takes: its polynomial values and
-// A x + B are kept in 128-bit words.
-constexpr size_t SIQS_MAX_BITS = 200;
+// Largest number the own quadratic sieve takes (96 digits): |A x + B| is
+// kept in three 64-bit words.
+constexpr size_t SIQS_MAX_BITS = 320;
 // The self-initialising quadratic sieve in this process on a composite m of
-// 40 to SIQS_MAX_BITS bits: SEARCH_FOUND with a proper divisor of m,
-// SEARCH_STOPPED (polled at least every 5 ms), or SEARCH_EXHAUSTED when no
-// dependency gave one. Deterministic: the same m gives the same divisor.
+// 40 to SIQS_MAX_BITS bits, on engine_threads() threads: SEARCH_FOUND with a
+// proper divisor of m, SEARCH_STOPPED (the key polled at least every 5 ms
+// by the calling thread, the others ending their polynomial), or
+// SEARCH_EXHAUSTED when no dependency gave one. Deterministic on one
+// thread: the same m gives the same divisor.
 int siqs_search(mpz_srcptr m, mpz_ptr divisor_out);
 // The Knuth–Schroeppel multiplier the sieve uses for m.
 unsigned siqs_multiplier(mpz_srcptr m);

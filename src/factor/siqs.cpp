@@ -1,104 +1,147 @@
-// The self-initialising quadratic sieve for composites of about 20 to 60
+// The self-initialising quadratic sieve for composites of about 20 to 95
 // digits, run in the calculator's own process: multiplier and factor base,
-// polynomials switched by Gray code, block sieving, relations with one large
-// prime, elimination over GF(2) and the square root step.
+// polynomials switched by Gray code, block sieving with buckets for the
+// larger primes, relations with one or two large primes, the batches of
+// polynomials on the engine's threads, then the matrix and the square root.
+#include <algorithm>
+#include <atomic>
+#include <immintrin.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "../engine/threads.h"
 #include "search.h"
+#include "siqs_matrix.h"
+#include "siqs_relations.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
-typedef __int128 i128;
-
-constexpr int BLOCK = 32768;            // sieve block: the first-level data cache
-constexpr int FB_MAX = 4096;            // largest factor base of the table below
-constexpr int S_MAX = 12;               // most primes in one A
-constexpr uint32_t PRIME_LIMIT = 1 << 17;  // the small primes: ample for FB_MAX
-constexpr int EXTRA = 40;               // relations beyond the columns
-constexpr int HASH_BITS = 17;           // table of the partial relations' large primes
-constexpr uint32_t SMALL_SKIP = 30;     // primes below are trial divided, not sieved
+constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
+constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
+constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
+constexpr int RESIEVE_WIDE = 8192;      // least prime found again by sieving in wide blocks
+constexpr int BLOCKS_MAX = 64;          // blocks over the sieve interval
+constexpr int S_MAX = 14;               // most primes in one A
+constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
+constexpr int FB_LIMIT = 65000;         // bucket entries keep the prime's index in 16 bits
+constexpr int EXTRA = 64;               // relations beyond the columns
 constexpr long POLL_MS = 5;             // least time between two check points
 constexpr int A_TRIES = 400;            // attempts to find an A not used before
 constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
+constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
+constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
 
-// Sieve parameters by the digits of the number: factor base size, sieve
-// blocks over [-M, M), the large prime bound as a multiple of the largest
-// factor-base prime, and the bits the threshold is lowered for the small
-// primes not sieved and for rounded logarithms.
+// Sieve parameters by the digits of the number: factor base size, units of
+// UNIT over the interval [-M, M) (from WIDE_UNITS on, sieved two at a time:
+// a block of the first-level data cache and a half of it fill it alike, and
+// fewer blocks cost fewer starts per prime), the large prime bound as a multiple of the largest
+// factor-base prime, the bits the threshold is lowered for the small primes
+// not sieved and for rounded logarithms, the bits of the primes of A (0:
+// just below the largest of the factor base), the primes below which none
+// is sieved, and the bits of the largest cofactor split into two large
+// primes (0: one large prime only).
 struct Params {
     int digits;
     int fb_size;
     int blocks;
     int lp_mult;
     int fudge;
+    int a_bits;
+    int small_skip;
+    int dlp_bits;
 };
 const Params PARAMS[] = {
-    {20, 100, 1, 30, 4},   {25, 150, 1, 30, 4},   {30, 220, 1, 40, 4},   {35, 400, 2, 50, 4},
-    {40, 700, 2, 60, 4},   {45, 1100, 4, 70, 4},  {50, 1700, 4, 80, 4},  {55, 2400, 6, 90, 4},
-    {60, 3200, 8, 100, 4}, {70, 4000, 10, 120, 4},
+    {20, 100, 1, 30, 4, 0, 30, 0},
+    {25, 150, 1, 30, 4, 0, 30, 0},
+    {30, 220, 1, 40, 4, 0, 30, 0},
+    {35, 400, 2, 50, 4, 0, 30, 0},
+    {40, 700, 2, 60, 4, 0, 30, 0},
+    {45, 1100, 4, 70, 8, 0, 30, 0},
+    {50, 1700, 4, 80, 12, 0, 30, 0},
+    {55, 2400, 6, 90, 12, 0, 30, 0},
+    {60, 3600, 8, 100, 16, 11, 256, 40},
+    {65, 5500, 10, 100, 16, 11, 256, 42},
+    {70, 11000, 16, 100, 16, 11, 256, 46},
+    {75, 14000, 14, 100, 16, 11, 256, 47},
+    {80, 22000, 16, 100, 16, 11, 256, 49},
+    {85, 32000, 20, 100, 16, 11, 256, 51},
+    {90, 45000, 24, 100, 16, 11, 256, 53},
+    {95, 60000, 28, 100, 16, 11, 256, 55},
 };
 constexpr int PARAM_COUNT = sizeof PARAMS / sizeof PARAMS[0];
 
+// The factor base, sized per number.
 struct FactorBase {
     int size;
-    uint32_t prime[FB_MAX];
-    uint32_t root[FB_MAX];   // sqrt(kN) mod p
-    uint64_t magic[FB_MAX];  // 2^64 / p rounded up, for remainders by multiplication
-    uint8_t logp[FB_MAX];
-    int sieve_from;          // first index with p >= SMALL_SKIP
+    std::vector<uint32_t> prime;
+    std::vector<uint32_t> root;   // sqrt(kN) mod p
+    std::vector<uint64_t> magic;  // 2^64 / p rounded up, for remainders by multiplication
+    std::vector<uint32_t> inverse;  // p^-1 mod 2^32: x * inverse <= limit exactly when p | x
+    std::vector<uint32_t> limit;    // (2^32 - 1) / p
+    std::vector<uint8_t> logp;
+    int sieve_from;  // first index sieved (p >= the parameters' small_skip)
+    int resieve_from;  // first index with p >= Search::resieve_min: hits found again by sieving
+    int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
+    int large_from;    // first index with p >= the block: sieved through buckets
 };
 
-// One A with its B_l terms and, per prime, A^-1, the root steps 2 B_l / A
-// and the current polynomial's roots as positions in the sieve interval.
-struct Poly {
-    int s;
-    int q_index[S_MAX];
-    u128 a;
-    i128 b, c;
-    i128 bl[S_MAX];
-    uint32_t delta[S_MAX][FB_MAX];
-    uint32_t r1[FB_MAX], r2[FB_MAX];  // UINT32_MAX for the primes of A
-};
-
-// A relation (y1 y2)^2 = large^2 * prod of the listed primes (mod N), the
-// sign of the product in `negative`; y2 and large are 1 for a full one.
-struct Relation {
-    u128 y1, y2;
-    uint32_t large;
-    uint32_t start;
-    uint16_t len;
-    bool negative;
-};
-
+// What the threads share: the number, the parameters, the supply of A and
+// the relations (under `lock`), and the flag that ends the sieving.
 struct Search {
-    mpz_t n, kn, t1, t2, t3;
+    mpz_t n, kn;
     unsigned k;
     Params par;
-    long m;  // half the sieve interval
+    int block_bits, block;  // the sieve block: 2^block_bits bytes
+    int blocks;              // blocks over the interval
+    int resieve_min;         // primes from this on are found at candidates by sieving again
+    long m;                  // half the sieve interval
     uint32_t lp_bound;
+    uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
+    uint64_t pmax_squared;
     uint8_t init;  // start value of the sieve bytes: 128 - threshold
     double a_bits;
+    int s;           // primes of each A
     int a_lo, a_hi;  // index range the primes of A are drawn from
     uint64_t seed;
-    long polynomials;
-    int target;  // relations wanted
-    std::vector<Relation> fulls, partials;
-    std::vector<uint32_t> pool;
-    std::vector<u128> used_a;
-    std::vector<int32_t> hash;
+    long target;  // relations wanted
+    std::unordered_set<uint64_t> used_a;
+    RelationSet set;
+    std::mutex lock;
+    std::atomic<bool> done;
+    std::atomic<int> outcome;  // SEARCH_FOUND, SEARCH_STOPPED or SEARCH_EXHAUSTED
+};
+
+// One thread's polynomials: the current A with its B_l, per prime the root
+// steps 2 B_l / A and the roots as positions in the sieve interval, the
+// sieve block, the buckets and the relations not yet handed over.
+struct Worker {
+    int q_index[S_MAX];
+    mpz_t a, b, bl[S_MAX], y, v;
+    std::vector<uint32_t> delta;  // S_MAX rows of fb.size
+    std::vector<uint32_t> r1, r2;  // UINT32_MAX for the primes of A
+    std::vector<uint32_t> pos1, pos2;
+    std::vector<uint32_t> bucket;  // blocks * bucket_room entries: index << 16 | offset
+    std::vector<uint32_t> fill;
+    size_t bucket_room;
+    std::vector<uint32_t> hits;  // bucket entries at candidates of the current block
+    std::vector<Relation> rels;  // kept, not yet handed over
+    std::vector<uint32_t> factors;
+    uint8_t *sieve;
+    std::vector<uint8_t> sieve_room;
 };
 
 FactorBase fb;
-Poly poly;
 Search st;
-uint8_t sieve[BLOCK] __attribute__((aligned(64)));
-uint32_t pos1[FB_MAX], pos2[FB_MAX];
-uint32_t small_primes[13000];
-int small_count;
+std::vector<uint32_t> small_primes;
 
 // ------------------------------------------------------------ arithmetic
 
@@ -150,32 +193,116 @@ uint32_t sqrt_mod(uint32_t a, uint32_t p) {
 // a mod p for a, p < 2^32 with the precomputed magic of p.
 inline uint32_t fast_mod(uint32_t a, uint64_t magic, uint32_t p) {
     uint64_t low = magic * a;
-    return static_cast<uint32_t>((static_cast<u128>(low) * p) >> 64);
-}
-
-void set_u128(mpz_ptr z, u128 v) {
-    gmp.set_ui(z, static_cast<unsigned long>(v >> 64));
-    gmp.mul_2exp(z, z, 64);
-    gmp.add_ui(z, z, static_cast<unsigned long>(v));
-}
-
-// The value of z when |z| < 2^127 (two limbs of 64 bits at most).
-i128 get_i128(mpz_srcptr z) {
-    int size = z->_mp_size, limbs = size < 0 ? -size : size;
-    u128 v = 0;
-    if (limbs > 0) v = z->_mp_d[0];
-    if (limbs > 1) v |= static_cast<u128>(z->_mp_d[1]) << 64;
-    return size < 0 ? -static_cast<i128>(v) : static_cast<i128>(v);
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * p) >> 64);
 }
 
 void make_small_primes() {
-    if (small_count) return;
-    static bool composite[PRIME_LIMIT];
+    if (!small_primes.empty()) return;
+    std::vector<bool> composite(PRIME_LIMIT, false);
     for (uint32_t i = 2; i < PRIME_LIMIT; i++) {
         if (composite[i]) continue;
-        small_primes[small_count++] = i;
+        small_primes.push_back(i);
         for (uint64_t j = static_cast<uint64_t>(i) * i; j < PRIME_LIMIT; j += i) composite[j] = true;
     }
+}
+
+// ------------------------------------------------- cofactors of 64 bits
+
+typedef unsigned __int128 u128;
+
+// Montgomery arithmetic modulo an odd n < 2^63 (R = 2^64).
+struct Mont {
+    uint64_t n, ninv;  // ninv = -n^-1 mod 2^64
+    explicit Mont(uint64_t modulus) : n(modulus) {
+        uint64_t x = n;
+        for (int i = 0; i < 5; i++) x *= 2 - n * x;
+        ninv = ~x + 1;
+    }
+    uint64_t mul(uint64_t a, uint64_t b) const {
+        u128 t = static_cast<u128>(a) * b;
+        uint64_t m = static_cast<uint64_t>(t) * ninv;
+        u128 r = (t + static_cast<u128>(m) * n) >> 64;
+        return static_cast<uint64_t>(r >= n ? r - n : r);
+    }
+    uint64_t to(uint64_t a) const { return static_cast<uint64_t>((static_cast<u128>(a % n) << 64) % n); }
+};
+
+// Strong probable prime to the bases 2, 3, 5 and 7: enough to tell a
+// cofactor worth splitting from a large prime (an error only loses it).
+bool probable_prime64(uint64_t n) {
+    if (n < 2) return false;
+    for (uint64_t p : {2, 3, 5, 7})
+        if (n % p == 0) return n == p;
+    Mont mt(n);
+    uint64_t one = mt.to(1), minus_one = n - one;
+    uint64_t d = n - 1;
+    int r = 0;
+    while (!(d & 1)) d >>= 1, r++;
+    for (uint64_t base : {2, 3, 5, 7}) {
+        uint64_t x = one, b = mt.to(base);
+        for (uint64_t e = d; e; e >>= 1, b = mt.mul(b, b))
+            if (e & 1) x = mt.mul(x, b);
+        if (x == one || x == minus_one) continue;
+        bool witness = true;
+        for (int i = 1; i < r && witness; i++) {
+            x = mt.mul(x, x);
+            if (x == minus_one) witness = false;
+        }
+        if (witness) return false;
+    }
+    return true;
+}
+
+// Binary gcd (no divisions); gcd(0, b) = b.
+uint64_t gcd64(uint64_t a, uint64_t b) {
+    if (a == 0) return b;
+    if (b == 0) return a;
+    int shift = __builtin_ctzll(a | b);
+    a >>= __builtin_ctzll(a);
+    do {
+        b >>= __builtin_ctzll(b);
+        if (a > b) std::swap(a, b);
+        b -= a;
+    } while (b != 0);
+    return a << shift;
+}
+
+// A factor of the odd composite n < 2^63 by rho with Brent's cycle finding
+// and batched gcds (in Montgomery form, which keeps the gcds), or 0 when
+// `steps` pass without one.
+uint64_t split64(uint64_t n, long steps) {
+    Mont mt(n);
+    for (uint64_t c = 1; c < 20; c++) {
+        uint64_t cm = mt.to(c);
+        auto step = [&](uint64_t v) {
+            uint64_t t = mt.mul(v, v) + cm;
+            return t >= n ? t - n : t;
+        };
+        uint64_t y = mt.to(2), x = y, ys = y, q = mt.to(1), g = 1;
+        long done = 0;
+        for (long r = 1; g == 1 && done < steps; r *= 2) {
+            x = y;
+            for (long i = 0; i < r; i++) y = step(y);
+            for (long k = 0; k < r && g == 1; k += RHO_BATCH) {
+                ys = y;
+                for (long i = 0; i < RHO_BATCH && i < r - k; i++) {
+                    y = step(y);
+                    q = mt.mul(q, x > y ? x - y : y - x);
+                }
+                g = gcd64(q, n);
+                done += RHO_BATCH;
+            }
+        }
+        if (g == n) {  // the batch went past the factor: step through it again
+            do {
+                ys = step(ys);
+                g = gcd64(x > ys ? x - ys : ys - x, n);
+            } while (g == 1);
+        }
+        if (g != 1 && g != n) return g;
+        if (done >= steps) return 0;
+    }
+    return 0;
 }
 
 // --------------------------------------------------------- set-up of kN
@@ -194,7 +321,7 @@ unsigned choose_multiplier(mpz_srcptr n) {
         double score = -0.5 * log(static_cast<double>(k));
         unsigned kn8 = k * n8 % 8;
         score += kn8 == 1 ? 2 * M_LN2 : kn8 == 5 ? M_LN2 : 0.5 * M_LN2;
-        for (int i = 1; i < small_count && small_primes[i] < 1000; i++) {
+        for (size_t i = 1; i < small_primes.size() && small_primes[i] < 1000; i++) {
             uint32_t p = small_primes[i];
             double lp = log(static_cast<double>(p));
             if (k % p == 0) {
@@ -216,8 +343,15 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
-    fb.sieve_from = -1;
-    for (int i = 0; i < small_count && fb.size < size; i++) {
+    fb.sieve_from = fb.resieve_from = fb.large_from = -1;
+    fb.prime.resize(size);
+    fb.root.resize(size);
+    fb.magic.resize(size);
+    fb.logp.resize(size);
+    // Room for the root test's last group of 16 (the extra entries never hit).
+    fb.inverse.assign(size + 16, 0);
+    fb.limit.assign(size + 16, 0);
+    for (size_t i = 0; i < small_primes.size() && fb.size < size; i++) {
         uint32_t p = small_primes[i], root = 1;
         if (p > 2) {
             if (gmp.fdiv_ui(n, p) == 0) return p;
@@ -230,33 +364,61 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.prime[j] = p;
         fb.root[j] = root;
         fb.magic[j] = ~0ULL / p + 1;
+        uint32_t inv = p;  // Newton's iteration: each step doubles the correct low bits
+        for (int step = 0; step < 4; step++) inv *= 2 - p * inv;
+        fb.inverse[j] = inv;
+        fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
-        if (fb.sieve_from < 0 && p >= SMALL_SKIP) fb.sieve_from = j;
+        if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
+        if (fb.resieve_from < 0 && p >= static_cast<uint32_t>(st.resieve_min)) fb.resieve_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
+    if (fb.large_from < 0) fb.large_from = fb.size;
+    if (fb.resieve_from < 0 || fb.resieve_from > fb.large_from) fb.resieve_from = fb.large_from;
+    fb.quarter_from = fb.large_from;
+    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(st.block / 4))
+        fb.quarter_from--;
     return 0;
 }
 
-// Sieve interval, threshold, large prime bound and the range of primes A is
-// made of, from the parameters and the size of kN.
+// Sieve interval, threshold, large prime bounds and the range of primes A
+// is made of, from the parameters and the size of kN.
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
-    st.m = static_cast<long>(st.par.blocks) * BLOCK / 2;
+    st.m = static_cast<long>(st.blocks) * st.block / 2;
     uint32_t pmax = fb.prime[fb.size - 1];
     uint64_t lp = static_cast<uint64_t>(pmax) * st.par.lp_mult;
-    uint64_t square = static_cast<uint64_t>(pmax) * pmax;
-    st.lp_bound = static_cast<uint32_t>(lp < square ? lp : square - 1);
+    st.pmax_squared = static_cast<uint64_t>(pmax) * pmax;
+    st.lp_bound = static_cast<uint32_t>(lp < st.pmax_squared ? lp : st.pmax_squared - 1);
+    st.dlp_bound = 0;
+    double cofactor_bits = log2(static_cast<double>(st.lp_bound));
+    if (st.par.dlp_bits > 0) {
+        // Below 2^62 for the Montgomery arithmetic, below lp_bound^2 for use.
+        int dlp_bits = st.par.dlp_bits < 62 ? st.par.dlp_bits : 62;
+        uint64_t square = static_cast<uint64_t>(st.lp_bound) * st.lp_bound;
+        st.dlp_bound = square < (1ULL << dlp_bits) ? square : (1ULL << dlp_bits);
+        cofactor_bits = st.par.dlp_bits;
+    }
     double q_bits = log2(static_cast<double>(st.m)) + kn_bits / 2 - 0.5;
-    double threshold = q_bits - log2(static_cast<double>(st.lp_bound)) - st.par.fudge;
+    // The primes not sieved from 30 on: their expected share of the bits
+    // lowers the threshold (those below 30 are in the fudge bits).
+    double unsieved = 0;
+    for (int i = 1; i < fb.sieve_from; i++) {
+        uint32_t p = fb.prime[i];
+        if (p >= 30) unsieved += (fb.root[i] == 0 ? 1 : 2) * log2(static_cast<double>(p)) / (p - 1);
+    }
+    double threshold = q_bits - cofactor_bits - st.par.fudge - unsieved;
     if (threshold < 10) threshold = 10;
     st.init = static_cast<uint8_t>(128 - lround(threshold));
-    // A near sqrt(2 kN) / M, from s primes a little below the largest.
+    // A near sqrt(2 kN) / M, from s primes of the chosen size.
     st.a_bits = (kn_bits + 1) / 2 - log2(static_cast<double>(st.m));
     double top = log2(static_cast<double>(pmax)) - 1;
+    if (st.par.a_bits > 0 && st.par.a_bits < top) top = st.par.a_bits;
     int s = static_cast<int>(ceil(st.a_bits / top));
     if (s < 1) s = 1;
     if (s > S_MAX) s = S_MAX;
-    poly.s = s;
+    st.s = s;
     double each = st.a_bits / s;
     st.a_lo = st.a_hi = -1;
     for (int i = fb.sieve_from; i < fb.size; i++) {
@@ -280,24 +442,25 @@ uint32_t next_random() {
     return static_cast<uint32_t>(st.seed >> 33);
 }
 
-bool usable_in_a(int i, int taken) {
+bool usable_in_a(const Worker &w, int i, int taken) {
     if (fb.root[i] == 0 || i < fb.sieve_from) return false;  // primes of k
     for (int j = 0; j < taken; j++)
-        if (poly.q_index[j] == i) return false;
+        if (w.q_index[j] == i) return false;
     return true;
 }
 
 // Draws s - 1 primes of A at random from the range and the last one to bring
 // the product nearest the ideal size; false when the A was used before.
-bool draw_a() {
-    int s = poly.s;
+// Called under the search's lock.
+bool draw_a(Worker &w) {
+    int s = st.s;
     double bits = 0;
     for (int j = 0; j < s - 1; j++) {
         int i, tries = 0;
         do i = st.a_lo + static_cast<int>(next_random() % (st.a_hi - st.a_lo + 1));
-        while (!usable_in_a(i, j) && ++tries < 100);
-        if (!usable_in_a(i, j)) return false;
-        poly.q_index[j] = i;
+        while (!usable_in_a(w, i, j) && ++tries < 100);
+        if (!usable_in_a(w, i, j)) return false;
+        w.q_index[j] = i;
         bits += log2(static_cast<double>(fb.prime[i]));
     }
     double want = st.a_bits - bits;
@@ -305,41 +468,27 @@ bool draw_a() {
     double best_gap = 1e30;
     for (int i = fb.sieve_from; i < fb.size; i++) {
         double gap = fabs(log2(static_cast<double>(fb.prime[i])) - want);
-        if (gap < best_gap && usable_in_a(i, s - 1)) best_gap = gap, best = i;
+        if (gap < best_gap && usable_in_a(w, i, s - 1)) best_gap = gap, best = i;
     }
     if (best < 0) return false;
-    poly.q_index[s - 1] = best;
-    u128 a = 1;
-    for (int j = 0; j < s; j++) a *= fb.prime[poly.q_index[j]];
-    for (u128 used : st.used_a)
-        if (used == a) return false;
-    st.used_a.push_back(a);
-    poly.a = a;
-    return true;
-}
-
-// C = (B^2 - kN) / A of the current A and B.
-void compute_c() {
-    set_u128(st.t1, static_cast<u128>(poly.b < 0 ? -poly.b : poly.b));
-    gmp.mul(st.t1, st.t1, st.t1);
-    gmp.sub(st.t1, st.t1, st.kn);
-    set_u128(st.t2, poly.a);
-    gmp.divexact(st.t3, st.t1, st.t2);
-    poly.c = get_i128(st.t3);
+    w.q_index[s - 1] = best;
+    uint64_t key = 1;  // the product modulo 2^64 names the A
+    for (int j = 0; j < s; j++) key *= fb.prime[w.q_index[j]];
+    return st.used_a.insert(key).second;
 }
 
 // Roots and root steps of every prime for a new A and its first B.
-void init_roots(const uint32_t *gamma) {
-    int s = poly.s;
+void init_roots(Worker &w, const uint32_t *gamma) {
+    int s = st.s;
     for (int i = 1; i < fb.size; i++) {
         uint32_t p = fb.prime[i];
-        poly.r1[i] = poly.r2[i] = UINT32_MAX;
+        w.r1[i] = w.r2[i] = UINT32_MAX;
         bool in_a = false;
-        for (int j = 0; j < s; j++) in_a |= poly.q_index[j] == i;
+        for (int j = 0; j < s; j++) in_a |= w.q_index[j] == i;
         if (in_a) continue;
         uint32_t qm[S_MAX], amod = 1 % p;
         for (int j = 0; j < s; j++) {
-            qm[j] = fb.prime[poly.q_index[j]] % p;
+            qm[j] = fb.prime[w.q_index[j]] % p;
             amod = mul_mod(amod, qm[j], p);
         }
         uint32_t ainv = inverse_mod(amod, p), bmod = 0;
@@ -348,244 +497,507 @@ void init_roots(const uint32_t *gamma) {
             for (int l = 0; l < s; l++)
                 if (l != j) bj = mul_mod(bj, qm[l], p);
             bmod = (bmod + bj) % p;
-            poly.delta[j][i] = mul_mod(2 * bj % p, ainv, p);
+            w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod(2 * bj % p, ainv, p);
         }
         uint32_t t = fb.root[i], mm = static_cast<uint32_t>(st.m % p);
         uint32_t x1 = mul_mod(ainv, (t + p - bmod) % p, p);
         uint32_t x2 = mul_mod(ainv, (2 * p - t - bmod) % p, p);
-        poly.r1[i] = (x1 + mm) % p;
-        poly.r2[i] = (x2 + mm) % p;
+        w.r1[i] = (x1 + mm) % p;
+        w.r2[i] = (x2 + mm) % p;
     }
 }
 
 // A new A, its B_l and the first polynomial; false when none is found.
-bool new_a() {
-    int tries = 0;
-    while (!draw_a())
-        if (++tries >= A_TRIES) return false;
+bool new_a(Worker &w) {
+    {
+        std::lock_guard<std::mutex> hold(st.lock);
+        int tries = 0;
+        while (!draw_a(w))
+            if (++tries >= A_TRIES) return false;
+    }
+    gmp.set_ui(w.a, 1);
+    for (int j = 0; j < st.s; j++) gmp.mul_ui(w.a, w.a, fb.prime[w.q_index[j]]);
     uint32_t gamma[S_MAX];
-    poly.b = 0;
-    for (int j = 0; j < poly.s; j++) {
-        uint32_t q = fb.prime[poly.q_index[j]];
-        u128 a_q = poly.a / q;
-        uint32_t g = mul_mod(fb.root[poly.q_index[j]], inverse_mod(static_cast<uint32_t>(a_q % q), q), q);
+    gmp.set_ui(w.b, 0);
+    for (int j = 0; j < st.s; j++) {
+        uint32_t q = fb.prime[w.q_index[j]];
+        gmp.tdiv_q_ui(w.bl[j], w.a, q);  // A / q
+        uint32_t aq = static_cast<uint32_t>(gmp.fdiv_ui(w.bl[j], q));
+        uint32_t g = mul_mod(fb.root[w.q_index[j]], inverse_mod(aq, q), q);
         if (2 * g > q) g = q - g;
         gamma[j] = g;
-        poly.bl[j] = static_cast<i128>(a_q * g);
-        poly.b += poly.bl[j];
+        gmp.mul_ui(w.bl[j], w.bl[j], g);
+        gmp.add(w.b, w.b, w.bl[j]);
     }
-    init_roots(gamma);
-    compute_c();
+    init_roots(w, gamma);
     return true;
 }
 
 // Polynomial i (1 <= i < 2^(s-1)) of the current A from polynomial i - 1:
 // one B_l changes sign, and every root moves by the step of that B_l.
-void next_b(unsigned i) {
+void next_b(Worker &w, unsigned i) {
     int v = __builtin_ctz(i);
     bool minus = ((i ^ (i >> 1)) >> v) & 1;
-    poly.b += minus ? -2 * poly.bl[v] : 2 * poly.bl[v];
-    const uint32_t *d = poly.delta[v];
+    gmp.mul_2exp(w.v, w.bl[v], 1);
+    if (minus) gmp.sub(w.b, w.b, w.v);
+    else gmp.add(w.b, w.b, w.v);
+    const uint32_t *d = &w.delta[static_cast<size_t>(v) * fb.size];
+    uint32_t *r1 = w.r1.data(), *r2 = w.r2.data();
+    const uint32_t *prime = fb.prime.data();
     for (int k = 1; k < fb.size; k++) {
-        if (poly.r1[k] == UINT32_MAX) continue;
-        uint32_t p = fb.prime[k], dk = d[k];
+        if (r1[k] == UINT32_MAX) continue;
+        uint32_t p = prime[k], dk = d[k];
         if (minus) {
-            uint32_t a = poly.r1[k] + dk, b = poly.r2[k] + dk;
-            poly.r1[k] = a >= p ? a - p : a;
-            poly.r2[k] = b >= p ? b - p : b;
+            uint32_t a = r1[k] + dk, b = r2[k] + dk;
+            r1[k] = a >= p ? a - p : a;
+            r2[k] = b >= p ? b - p : b;
         } else {
-            poly.r1[k] = poly.r1[k] >= dk ? poly.r1[k] - dk : poly.r1[k] + p - dk;
-            poly.r2[k] = poly.r2[k] >= dk ? poly.r2[k] - dk : poly.r2[k] + p - dk;
+            r1[k] = r1[k] >= dk ? r1[k] - dk : r1[k] + p - dk;
+            r2[k] = r2[k] >= dk ? r2[k] - dk : r2[k] + p - dk;
         }
     }
-    compute_c();
 }
 
 // ---------------------------------------------------------------- relations
 
-// Divides every power of p out of v, listing the index each time.
-inline void divide_out(u128 *v, uint32_t p, int index, uint32_t *list, int *count) {
-    while (*count < FACTORS_MAX) {
-        if ((*v >> 64) == 0) {
-            uint64_t w = static_cast<uint64_t>(*v);
-            if (w % p) return;
-            *v = w / p;
-        } else {
-            if (*v % p) return;
-            *v /= p;
-        }
+// Divides every power of fb prime `index` out of v, listing the index each time.
+inline void divide_out(mpz_ptr v, int index, uint32_t *list, int *count) {
+    uint32_t p = fb.prime[index];
+    while (*count < FACTORS_MAX && gmp.divisible_ui_p(v, p)) {
+        gmp.tdiv_q_ui(v, v, p);
         list[(*count)++] = static_cast<uint32_t>(index);
     }
 }
 
-void add_full(u128 y1, u128 y2, uint32_t large, bool negative, const uint32_t *a, int na, const uint32_t *b, int nb) {
-    Relation r = {y1, y2, large, static_cast<uint32_t>(st.pool.size()), static_cast<uint16_t>(na + nb), negative};
-    st.pool.insert(st.pool.end(), a, a + na);
-    st.pool.insert(st.pool.end(), b, b + nb);
-    st.fulls.push_back(r);
+// The indices i in [1, fb.resieve_from) whose roots r1[i] or r2[i] position j
+// hits, p | j - r: tested by the inverse modulo 2^32 (a wrapped difference
+// may pass too, rarely; the division itself checks). At most `room` go to
+// `out`; returns how many.
+int root_hits_plain(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
+    const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
+    int found = 0;
+    for (int i = 1; i < fb.resieve_from && found < room; i++)
+        if (((j - r1[i]) * inv[i] <= lim[i]) | ((j - r2[i]) * inv[i] <= lim[i])) out[found++] = i;
+    return found;
 }
 
-// A relation with one large prime: paired with the first one kept with the
-// same prime into a full relation, or kept itself.
-void add_partial(u128 y, uint32_t large, bool negative, const uint32_t *list, int count) {
-    uint32_t mask = (1u << HASH_BITS) - 1, h = (large * 2654435761u) & mask;
-    for (; st.hash[h] >= 0; h = (h + 1) & mask) {
-        const Relation &o = st.partials[st.hash[h]];
-        if (o.large != large) continue;
-        if (o.y1 == y) return;  // the same relation again: nothing new
-        add_full(o.y1, y, large, o.negative != negative, &st.pool[o.start], o.len, list, count);
-        return;
+// The same eight primes at a time with the vector unit (x <= limit tested
+// as max(x, limit) == limit).
+__attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out,
+                                                    int room) {
+    const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
+    __m256i jj = _mm256_set1_epi32(static_cast<int>(j));
+    int found = 0;
+    for (int i0 = 1; i0 < fb.resieve_from && found < room; i0 += 8) {
+        __m256i iv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(inv + i0));
+        __m256i lv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lim + i0));
+        __m256i a = _mm256_sub_epi32(jj, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r1 + i0)));
+        __m256i b = _mm256_sub_epi32(jj, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r2 + i0)));
+        a = _mm256_mullo_epi32(a, iv);
+        b = _mm256_mullo_epi32(b, iv);
+        __m256i ha = _mm256_cmpeq_epi32(_mm256_max_epu32(a, lv), lv);
+        __m256i hb = _mm256_cmpeq_epi32(_mm256_max_epu32(b, lv), lv);
+        unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(ha, hb))));
+        for (; mask && found < room; mask &= mask - 1) {
+            int i = i0 + __builtin_ctz(mask);
+            if (i < fb.resieve_from) out[found++] = i;
+        }
     }
-    if (st.partials.size() >= (1u << HASH_BITS) / 2) return;
-    st.hash[h] = static_cast<int32_t>(st.partials.size());
-    Relation r = {y, 1, large, static_cast<uint32_t>(st.pool.size()), static_cast<uint16_t>(count), negative};
-    st.pool.insert(st.pool.end(), list, list + count);
-    st.partials.push_back(r);
+    return found;
 }
 
-// Trial divides Q(x) at sieve position j (x = j - M) by the primes of A, 2
-// and the factor-base primes whose roots hit j, and keeps what is smooth
-// up to one large prime.
-void check_candidate(uint32_t j) {
-    i128 x = static_cast<i128>(j) - st.m;
-    i128 ax = static_cast<i128>(poly.a) * x;
-    i128 q = (ax + 2 * poly.b) * x + poly.c;
-    i128 y = ax + poly.b;
-    if (q == 0) return;
-    bool negative = q < 0;
-    u128 v = static_cast<u128>(negative ? -q : q);
+int root_hits(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    return wide ? root_hits_wide(j, r1, r2, out, room) : root_hits_plain(j, r1, r2, out, room);
+}
+
+// Keeps a relation in the worker's list until the next hand-over.
+void keep_relation(Worker &w, mpz_srcptr y, bool negative, uint32_t l1, uint32_t l2, const uint32_t *list,
+                   int count) {
+    Relation r;
+    int limbs = y->_mp_size < 0 ? -y->_mp_size : y->_mp_size;
+    if (limbs > Y_WORDS) return;
+    for (int i = 0; i < Y_WORDS; i++) r.y[i] = i < limbs ? y->_mp_d[i] : 0;
+    r.l1 = l1 < l2 ? l1 : l2;
+    r.l2 = l1 < l2 ? l2 : l1;
+    r.start = static_cast<uint32_t>(w.factors.size());
+    r.len = static_cast<uint16_t>(count);
+    r.negative = negative;
+    w.factors.insert(w.factors.end(), list, list + count);
+    w.rels.push_back(r);
+}
+
+// Trial divides Q(x) at sieve position j (x = j - M) by the primes of A, 2,
+// the primes whose roots hit j and the bucketed primes listed at j, and
+// keeps what is smooth up to one or two large primes.
+void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
+    long x = static_cast<long>(j) - st.m;
+    gmp.mul_ui(w.y, w.a, static_cast<unsigned long>(x < 0 ? -x : x));
+    if (x < 0) gmp.sub(w.y, w.b, w.y);
+    else gmp.add(w.y, w.y, w.b);
+    gmp.mul(w.v, w.y, w.y);
+    gmp.sub(w.v, w.v, st.kn);
+    gmp.divexact(w.v, w.v, w.a);  // Q(x) = ((A x + B)^2 - kN) / A
+    if (w.v->_mp_size == 0) return;
+    bool negative = w.v->_mp_size < 0;
+    gmp.abs(w.v, w.v);
+    gmp.abs(w.y, w.y);
     uint32_t list[FACTORS_MAX];
     int count = 0;
-    for (int l = 0; l < poly.s; l++) list[count++] = static_cast<uint32_t>(poly.q_index[l]);
-    int twos = __builtin_ctzll(static_cast<uint64_t>(v) | (1ULL << 63));
-    while (twos-- > 0 && count < FACTORS_MAX) v >>= 1, list[count++] = 0;
-    for (int l = 0; l < poly.s; l++) divide_out(&v, fb.prime[poly.q_index[l]], poly.q_index[l], list, &count);
-    for (int i = 1; i < fb.size; i++) {
-        uint32_t p = fb.prime[i], r = fast_mod(j, fb.magic[i], p);
-        if (r != poly.r1[i] && r != poly.r2[i]) continue;
-        divide_out(&v, p, i, list, &count);
+    for (int l = 0; l < st.s; l++) list[count++] = static_cast<uint32_t>(w.q_index[l]);
+    divide_out(w.v, 0, list, &count);
+    for (int l = 0; l < st.s; l++) divide_out(w.v, w.q_index[l], list, &count);
+    int hits[FACTORS_MAX * 4];
+    int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
+    for (int h = 0; h < found; h++) divide_out(w.v, hits[h], list, &count);
+    // The hits are sorted by their offset in the block.
+    auto at = std::lower_bound(w.hits.begin(), w.hits.end(), offset,
+                               [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
+    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at) divide_out(w.v, static_cast<int>(*at >> 16), list, &count);
+    if (count >= FACTORS_MAX || gmp.sizeinbase(w.v, 2) > 64) return;
+    uint64_t rest = w.v->_mp_d[0];
+    if (rest == 1) keep_relation(w, w.y, negative, 1, 1, list, count);
+    else if (rest < st.lp_bound) keep_relation(w, w.y, negative, 1, static_cast<uint32_t>(rest), list, count);
+    else if (rest > st.pmax_squared && rest < st.dlp_bound && !probable_prime64(rest)) {
+        uint64_t f = split64(rest, 1L << 16);
+        if (f == 0) return;
+        uint64_t g = rest / f;
+        if (f < st.lp_bound && g < st.lp_bound)
+            keep_relation(w, w.y, negative, static_cast<uint32_t>(f), static_cast<uint32_t>(g), list, count);
     }
-    if (count >= FACTORS_MAX) return;
-    u128 ya = static_cast<u128>(y < 0 ? -y : y);
-    if (v == 1) add_full(ya, 1, 1, negative, list, count, nullptr, 0);
-    else if (v < st.lp_bound) add_partial(ya, static_cast<uint32_t>(v), negative, list, count);
+}
+
+// Hands the worker's relations to the search; ends the sieving when enough
+// are there.
+void hand_over(Worker &w) {
+    if (w.rels.empty()) return;
+    std::lock_guard<std::mutex> hold(st.lock);
+    for (const Relation &r : w.rels)
+        relations_add(st.set, r.y, r.negative, r.l1, r.l2, &w.factors[r.start], r.len);
+    w.rels.clear();
+    w.factors.clear();
+    if (relations_usable(st.set) >= st.target) st.done = true;
+}
+
+// ------------------------------------------------------------------ sieving
+
+// Lists, for every block, the hits of the primes from the block size on: each
+// root steps through the whole interval once per polynomial.
+void fill_buckets(Worker &w) {
+    int blocks = st.blocks, bits = st.block_bits;
+    uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
+    uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
+    for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
+    cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
+    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *prime = fb.prime.data();
+    int i = fb.large_from;
+    // Primes below half the interval hit it at least twice per root.
+    for (; i < fb.size && prime[i] < interval / 2; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16;
+        for (uint32_t r = r1[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
+        if (r2[i] == r1[i]) continue;
+        for (uint32_t r = r2[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
+    }
+    // The others at most twice: written without branches, the position
+    // past the interval into the spill word.
+    auto put = [&](uint32_t r, uint32_t tag) {
+        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks);
+        *cursor[b] = tag | (r & low);
+        cursor[b] += b != static_cast<uint32_t>(blocks);
+    };
+    for (; i < fb.size && prime[i] < interval; i++) {
+        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+        if (a == UINT32_MAX) a = UINT32_MAX - p;  // p | A: no root
+        if (b == r1[i]) b = UINT32_MAX - p;        // p | A, or p | k: one root
+        put(a, tag), put(a + p, tag), put(b, tag), put(b + p, tag);
+    }
+    for (; i < fb.size; i++) {
+        uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+        put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+    }
+    for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
+}
+
+// Adds the logarithms of the primes below the block size to one block, carrying each
+// root's next position over to the following block.
+void sieve_medium(Worker &w) {
+    // Everything in locals: the byte stores could alias the vectors' fields.
+    uint8_t *sieve = w.sieve;
+    const uint32_t end = static_cast<uint32_t>(st.block);
+    const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
+    uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
+    const uint8_t *logp = fb.logp.data();
+    for (int i = fb.sieve_from, last = fb.quarter_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i], a = pos1[i], b = pos2[i];
+        uint8_t lg = logp[i];
+        if (a == b) {
+            for (; a < end; a += p) sieve[a] += lg;
+            pos1[i] = pos2[i] = a - end;
+            continue;
+        }
+        // Both roots in one loop while both stay inside, then each alone.
+        if (a > b) std::swap(a, b);
+        for (; b < end; a += p, b += p) sieve[a] += lg, sieve[b] += lg;
+        if (a < end) sieve[a] += lg, a += p;
+        pos1[i] = a - end;
+        pos2[i] = b - end;
+    }
+    // From a quarter of the block on a root hits it at most four times:
+    // without branches, the positions past the block adding to the spare
+    // byte at `end`.
+    for (int i = fb.quarter_from, last = fb.large_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        uint32_t p = prime[i];
+        uint8_t lg = logp[i];
+        uint32_t *pos[2] = {&pos1[i], &pos2[i]};
+        int roots = pos1[i] == pos2[i] ? 1 : 2;
+        for (int root = 0; root < roots; root++) {
+            uint32_t a = *pos[root], next = a;
+            for (int k = 0; k < 4; k++, a += p) {
+                bool inside = a < end;
+                sieve[inside ? a : end] += lg;
+                next += inside ? p : 0;
+            }
+            *pos[root] = next - end;
+        }
+    }
+}
+
+// Lists the hits of the primes from resieve_from up to the block size at
+// the candidates of the block just sieved: each root's positions are walked
+// back from the next block's start that sieve_medium left.
+void resieve(Worker &w) {
+    const uint8_t *sieve = w.sieve;
+    int end = st.block;
+    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
+    const uint32_t *prime = fb.prime.data();
+    for (int i = fb.resieve_from, last = fb.large_from; i < last; i++) {
+        if (r1[i] == UINT32_MAX) continue;
+        int p = static_cast<int>(prime[i]);
+        uint32_t tag = static_cast<uint32_t>(i) << 16;
+        for (int x = static_cast<int>(pos1[i]) + end - p; x >= 0; x -= p)
+            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
+        if (r1[i] == r2[i]) continue;
+        for (int x = static_cast<int>(pos2[i]) + end - p; x >= 0; x -= p)
+            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
+    }
 }
 
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
-void sieve_polynomial() {
-    for (int i = fb.sieve_from; i < fb.size; i++) pos1[i] = poly.r1[i], pos2[i] = poly.r2[i];
-    for (int block = 0; block < st.par.blocks; block++) {
-        memset(sieve, st.init, BLOCK);
-        for (int i = fb.sieve_from; i < fb.size; i++) {
-            if (poly.r1[i] == UINT32_MAX) continue;
-            uint32_t p = fb.prime[i], a = pos1[i], b = pos2[i];
-            uint8_t lg = fb.logp[i];
-            for (; a < BLOCK; a += p) sieve[a] += lg;
-            if (poly.r1[i] != poly.r2[i])
-                for (; b < BLOCK; b += p) sieve[b] += lg;
-            else b = a;
-            pos1[i] = a - BLOCK;
-            pos2[i] = b - BLOCK;
-        }
-        uint32_t base = static_cast<uint32_t>(block) * BLOCK;
-        for (int w = 0; w < BLOCK; w += 8) {
+void sieve_polynomial(Worker &w) {
+    for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
+    fill_buckets(w);
+    const uint8_t *logp = fb.logp.data();
+    for (int block = 0; block < st.blocks; block++) {
+        uint8_t *sieve = w.sieve;
+        memset(sieve, st.init, st.block);
+        sieve_medium(w);
+        const uint32_t *bucket = &w.bucket[block * w.bucket_room];
+        uint32_t filled = w.fill[block];
+        for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
+        bool any = false;
+        for (int k = 0; k < st.block && !any; k += 8) {
             uint64_t word;
-            memcpy(&word, sieve + w, 8);
+            memcpy(&word, sieve + k, 8);
+            any = (word & 0x8080808080808080ULL) != 0;
+        }
+        if (!any) continue;
+        w.hits.clear();
+        for (uint32_t e = 0; e < filled; e++)
+            if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
+        resieve(w);
+        std::sort(w.hits.begin(), w.hits.end(), [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
+        uint32_t base = static_cast<uint32_t>(block) * st.block;
+        for (int k = 0; k < st.block; k += 8) {
+            uint64_t word;
+            memcpy(&word, sieve + k, 8);
             if (!(word & 0x8080808080808080ULL)) continue;
             for (int b = 0; b < 8; b++)
-                if (sieve[w + b] & 0x80) check_candidate(base + w + b);
+                if (sieve[k + b] & 0x80) check_candidate(w, base + k + b, static_cast<uint32_t>(k + b));
         }
     }
 }
 
-// ----------------------------------------------------------- linear algebra
+void worker_start(Worker &w) {
+    gmp.init(w.a), gmp.init(w.b), gmp.init(w.y), gmp.init(w.v);
+    for (int j = 0; j < S_MAX; j++) gmp.init(w.bl[j]);
+    w.delta.assign(static_cast<size_t>(st.s) * fb.size, 0);
+    w.r1.assign(fb.size + 16, UINT32_MAX);
+    w.r2.assign(fb.size + 16, UINT32_MAX);
+    w.pos1.assign(fb.size, 0);
+    w.pos2.assign(fb.size, 0);
+    // A root of p hits a block at most ceil(block / p) times.
+    w.bucket_room = 1;
+    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((st.block + fb.prime[i] - 1) / fb.prime[i]);
+    w.bucket.assign(w.bucket_room * st.blocks, 0);
+    w.fill.assign(st.blocks, 0);
+    w.sieve_room.assign(BLOCK_MAX + 64, 0);
+    w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
+}
 
-// Gaussian elimination over GF(2) on the exponent parities of the full
-// relations, each row carrying the set of relations combined into it. Rows
-// left without a pivot are dependencies; their relation sets go to `deps`
-// (at most DEPENDENCIES_MAX of them, words_out words each). Returns the
-// count, or -1 when the search was stopped meanwhile.
-int find_dependencies(std::vector<uint64_t> &deps, int *words_out) {
-    int rows = static_cast<int>(st.fulls.size()), cols = fb.size + 1;
-    int w1 = (cols + 63) / 64, w2 = (rows + 63) / 64, w = w1 + w2;
-    static std::vector<uint64_t> mat;  // kept: its room serves the next search
-    mat.assign(static_cast<size_t>(rows) * w, 0);
-    for (int r = 0; r < rows; r++) {
-        uint64_t *row = &mat[static_cast<size_t>(r) * w];
-        const Relation &rel = st.fulls[r];
-        if (rel.negative) row[0] ^= 1;
-        for (int k = 0; k < rel.len; k++) {
-            uint32_t c = st.pool[rel.start + k] + 1;
-            row[c / 64] ^= 1ULL << (c % 64);
-        }
-        row[w1 + r / 64] |= 1ULL << (r % 64);
-    }
-    static std::vector<char> pivot;
-    pivot.assign(rows, 0);
+void worker_end(Worker &w) {
+    gmp.clear(w.a), gmp.clear(w.b), gmp.clear(w.y), gmp.clear(w.v);
+    for (int j = 0; j < S_MAX; j++) gmp.clear(w.bl[j]);
+}
+
+// Sieves A after A until the search is done. The worker `polls` (the
+// calling thread) checks the key and Ctrl-C every POLL_MS; the others only
+// watch the flag.
+void run_worker(Worker &w, bool polls) {
     long last_poll = monotonic_ms();
-    for (int c = 0; c < cols; c++) {
-        if (c % 32 == 0 && monotonic_ms() - last_poll >= POLL_MS) {
-            last_poll = monotonic_ms();
-            if (progress_check()) return -1;
+    while (!st.done) {
+        if (!new_a(w)) {
+            st.outcome = SEARCH_EXHAUSTED;
+            st.done = true;
+            break;
         }
-        int cw = c / 64;
-        uint64_t bit = 1ULL << (c % 64);
-        int p = -1;
-        for (int r = 0; r < rows && p < 0; r++)
-            if (!pivot[r] && (mat[static_cast<size_t>(r) * w + cw] & bit)) p = r;
-        if (p < 0) continue;
-        pivot[p] = 1;
-        const uint64_t *prow = &mat[static_cast<size_t>(p) * w];
-        for (int r = 0; r < rows; r++) {
-            uint64_t *row = &mat[static_cast<size_t>(r) * w];
-            if (pivot[r] || !(row[cw] & bit)) continue;
-            for (int k = cw; k < w; k++) row[k] ^= prow[k];
+        unsigned count = 1u << (st.s - 1);
+        for (unsigned i = 0; i < count && !st.done; i++) {
+            if (i > 0) next_b(w, i);
+            sieve_polynomial(w);
+            if (i % FLUSH_EVERY == FLUSH_EVERY - 1) hand_over(w);
+            if (!polls) continue;
+            long now = monotonic_ms();
+            if (now - last_poll >= POLL_MS) {
+                last_poll = now;
+                if (progress_check()) {
+                    st.outcome = SEARCH_STOPPED;
+                    st.done = true;
+                }
+            }
         }
+        hand_over(w);
     }
-    int found = 0;
-    deps.clear();
-    for (int r = 0; r < rows && found < DEPENDENCIES_MAX; r++) {
-        if (pivot[r]) continue;
-        const uint64_t *row = &mat[static_cast<size_t>(r) * w];
-        deps.insert(deps.end(), row + w1, row + w);
-        found++;
-    }
-    *words_out = w2;
-    return found;
 }
 
-// X = prod (y1 y2), Y = sqrt of the product of the relations' prime
-// factors, times their large primes, both mod N, for one dependency; 1 with
-// a proper divisor gcd(X - Y, N) in d.
-int try_dependency(const uint64_t *set, std::vector<uint32_t> &exps, mpz_ptr d) {
-    exps.assign(fb.size, 0);
-    mpz_ptr x = st.t1, y = st.t2, v = st.t3;
-    gmp.set_ui(x, 1);
-    gmp.set_ui(y, 1);
-    int rows = static_cast<int>(st.fulls.size());
-    for (int r = 0; r < rows; r++) {
-        if (!((set[r / 64] >> (r % 64)) & 1)) continue;
-        const Relation &rel = st.fulls[r];
-        set_u128(v, rel.y1);
-        gmp.mul(x, x, v);
-        set_u128(v, rel.y2);
+// Sieves on engine_threads() threads (the caller is one of them) until
+// enough relations are found: SEARCH_FOUND, SEARCH_STOPPED, or
+// SEARCH_EXHAUSTED when no new A is left.
+int collect_relations() {
+    st.target = fb.size + 1 + EXTRA;
+    st.done = false;
+    st.outcome = SEARCH_FOUND;
+    int threads = engine_threads();
+    std::vector<Worker> workers(threads);
+    for (Worker &w : workers) worker_start(w);
+    std::vector<std::thread> others;
+    for (int t = 1; t < threads; t++) others.emplace_back(run_worker, std::ref(workers[t]), false);
+    run_worker(workers[0], true);
+    for (std::thread &t : others) t.join();
+    for (Worker &w : workers) worker_end(w);
+    return st.outcome;
+}
+
+// ------------------------------------------------------------- square root
+
+bool poll_search() { return progress_check(); }
+
+void set_words(mpz_ptr z, const uint64_t *y) {
+    gmp.set_ui(z, 0);
+    for (int i = Y_WORDS - 1; i >= 0; i--) {
+        gmp.mul_2exp(z, z, 64);
+        gmp.add_ui(z, z, static_cast<unsigned long>(y[i]));
+    }
+}
+
+// X = prod y, Y = sqrt of the product of the relations' primes, large ones
+// included, both mod N, over the relations of one dependency (each counted
+// modulo 2); 1 with a proper divisor gcd(X - Y, N) in d.
+int try_dependency(const std::vector<char> &odd, mpz_ptr d) {
+    std::vector<uint32_t> exps(fb.size, 0);
+    std::unordered_map<uint32_t, uint32_t> large;
+    mpz_t x, y, v;
+    gmp.init_set_ui(x, 1), gmp.init_set_ui(y, 1), gmp.init(v);
+    for (size_t r = 0; r < odd.size(); r++) {
+        if (!odd[r]) continue;
+        const Relation &rel = st.set.rels[r];
+        set_words(v, rel.y);
         gmp.mul(x, x, v);
         gmp.mod(x, x, st.n);
-        gmp.mul_ui(y, y, rel.large);
-        for (int k = 0; k < rel.len; k++) exps[st.pool[rel.start + k]]++;
+        if (rel.l1 > 1) large[rel.l1]++;
+        if (rel.l2 > 1) large[rel.l2]++;
+        for (int k = 0; k < rel.len; k++) exps[st.set.factors[rel.start + k]]++;
     }
-    for (int i = 0; i < fb.size; i++) {
-        if (exps[i] % 2) return 0;  // not a square: a fault, never a divisor
+    bool square = true;
+    for (auto &e : large) {
+        square &= e.second % 2 == 0;
+        for (uint32_t i = 0; i < e.second / 2; i++) gmp.mul_ui(y, y, e.first);
+        gmp.mod(y, y, st.n);
+    }
+    for (int i = 0; i < fb.size && square; i++) {
+        square &= exps[i] % 2 == 0;
         for (uint32_t e = 0; e < exps[i] / 2; e++) {
             gmp.mul_ui(y, y, fb.prime[i]);
             if (gmp.sizeinbase(y, 2) > 2 * gmp.sizeinbase(st.n, 2)) gmp.mod(y, y, st.n);
         }
     }
-    gmp.mod(y, y, st.n);
-    gmp.sub(v, x, y);
-    gmp.gcd(d, v, st.n);
-    return gmp.cmp_ui(d, 1) > 0 && gmp.cmp(d, st.n) < 0 ? 1 : 0;
+    int found = 0;
+    if (square) {  // otherwise a fault, never a divisor
+        gmp.mod(y, y, st.n);
+        gmp.sub(v, x, y);
+        gmp.gcd(d, v, st.n);
+        found = gmp.cmp_ui(d, 1) > 0 && gmp.cmp(d, st.n) < 0 ? 1 : 0;
+    }
+    gmp.clear(x), gmp.clear(y), gmp.clear(v);
+    return found;
+}
+
+// The combined relations as matrix columns: row 0 the sign, row 1 + i the
+// prime of index i; `members` and `offsets` list each column's relations.
+void build_columns(std::vector<uint32_t> &members, std::vector<uint32_t> &offsets, SparseColumns &m) {
+    relations_combine(st.set, members, offsets);
+    int combos = static_cast<int>(offsets.size()) - 1;
+    m.rows = fb.size + 1;
+    m.entries.clear();
+    m.offsets.assign(1, 0);
+    std::vector<uint32_t> parity(fb.size + 1, 0), touched;
+    for (int c = 0; c < combos; c++) {
+        touched.clear();
+        for (uint32_t k = offsets[c]; k < offsets[c + 1]; k++) {
+            const Relation &rel = st.set.rels[members[k]];
+            if (rel.negative) parity[0] ^= 1, touched.push_back(0);
+            for (int f = 0; f < rel.len; f++) {
+                uint32_t row = st.set.factors[rel.start + f] + 1;
+                parity[row] ^= 1;
+                touched.push_back(row);
+            }
+        }
+        for (uint32_t row : touched)
+            if (parity[row]) m.entries.push_back(row), parity[row] = 0;
+        m.offsets.push_back(static_cast<uint32_t>(m.entries.size()));
+    }
+}
+
+// The dependencies of the combined relations tried one by one.
+int find_divisor_from_relations(mpz_srcptr n, mpz_ptr divisor_out) {
+    std::vector<uint32_t> members, offsets;
+    SparseColumns m;
+    build_columns(members, offsets, m);
+    int combos = static_cast<int>(offsets.size()) - 1;
+    std::vector<uint64_t> deps;
+    int words = 0, count = matrix_dependencies(m, DEPENDENCIES_MAX, deps, &words, poll_search);
+    if (count < 0) return SEARCH_STOPPED;
+    std::vector<char> odd;
+    for (int i = 0; i < count; i++) {
+        if (progress_check()) return SEARCH_STOPPED;
+        odd.assign(st.set.rels.size(), 0);
+        const uint64_t *set = &deps[static_cast<size_t>(i) * words];
+        for (int c = 0; c < combos; c++)
+            if ((set[c / 64] >> (c % 64)) & 1)
+                for (uint32_t k = offsets[c]; k < offsets[c + 1]; k++) odd[members[k]] ^= 1;
+        if (try_dependency(odd, divisor_out)) {
+            mpz_t q, rest;
+            gmp.init(q), gmp.init(rest);
+            gmp.tdiv_qr(q, rest, n, divisor_out);
+            bool divides = gmp.cmp_ui(rest, 0) == 0;
+            gmp.clear(q), gmp.clear(rest);
+            if (divides) return SEARCH_FOUND;
+        }
+    }
+    return SEARCH_EXHAUSTED;
 }
 
 // ---------------------------------------------------------------- the search
@@ -593,44 +1005,28 @@ int try_dependency(const uint64_t *set, std::vector<uint32_t> &exps, mpz_ptr d) 
 void start_search(mpz_srcptr n) {
     static bool ready = false;
     if (!ready) {
-        gmp.init(st.n), gmp.init(st.kn), gmp.init(st.t1), gmp.init(st.t2), gmp.init(st.t3);
-        st.hash.assign(1u << HASH_BITS, -1);
+        gmp.init(st.n), gmp.init(st.kn);
         ready = true;
     }
     gmp.set(st.n, n);
-    st.fulls.clear();
-    st.partials.clear();
-    st.pool.clear();
+    relations_clear(st.set);
     st.used_a.clear();
-    std::fill(st.hash.begin(), st.hash.end(), -1);
     st.seed = 0x5eed5eed12345ULL;
-    st.polynomials = 0;
-    int digits = static_cast<int>(gmp.sizeinbase(n, 10));
+    // sizeinbase may count one digit too many.
+    int digits = static_cast<int>(floor(log10(gmp.get_d(n)))) + 1;
     int i = 0;
     while (i + 1 < PARAM_COUNT && PARAMS[i].digits < digits) i++;
     st.par = PARAMS[i];
-}
-
-// Sieves polynomial after polynomial until enough relations are found:
-// SEARCH_FOUND, SEARCH_STOPPED, or SEARCH_EXHAUSTED when no new A is left.
-int collect_relations() {
-    long last_poll = monotonic_ms();
-    st.target = fb.size + 1 + EXTRA;
-    while (static_cast<int>(st.fulls.size()) < st.target) {
-        if (!new_a()) return SEARCH_EXHAUSTED;
-        unsigned count = 1u << (poly.s - 1);
-        for (unsigned i = 0; i < count && static_cast<int>(st.fulls.size()) < st.target; i++) {
-            if (i > 0) next_b(i);
-            sieve_polynomial();
-            st.polynomials++;
-            long now = monotonic_ms();
-            if (now - last_poll >= POLL_MS) {
-                last_poll = now;
-                if (progress_check()) return SEARCH_STOPPED;
-            }
-        }
-    }
-    return SEARCH_FOUND;
+    bool wide = st.par.blocks >= WIDE_UNITS;
+    st.block_bits = wide ? 16 : 15;
+    st.block = 1 << st.block_bits;
+    st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
+    if (st.blocks > BLOCKS_MAX) st.blocks = BLOCKS_MAX;
+    // In wide blocks the primes from 2^13 on hit a block at most 8 times per
+    // root: cheaper found by walking their hits again than tested at every
+    // candidate.
+    st.resieve_min = wide ? RESIEVE_WIDE : st.block;
+    static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
 }
 
 }  // namespace
@@ -652,7 +1048,8 @@ int siqs_search(mpz_srcptr n, mpz_ptr divisor_out) {
     start_search(n);
     st.k = choose_multiplier(n);
     gmp.mul_ui(st.kn, n, st.k);
-    uint32_t p = build_factor_base(n, st.kn, st.k, st.par.fb_size);
+    int size = st.par.fb_size < FB_LIMIT ? st.par.fb_size : FB_LIMIT;
+    uint32_t p = build_factor_base(n, st.kn, st.k, size);
     if (p) {
         gmp.set_ui(divisor_out, p);
         return SEARCH_FOUND;
@@ -660,17 +1057,5 @@ int siqs_search(mpz_srcptr n, mpz_ptr divisor_out) {
     set_sieve_bounds();
     int r = collect_relations();
     if (r != SEARCH_FOUND) return r;
-    static std::vector<uint64_t> deps;
-    static std::vector<uint32_t> exps;
-    int words = 0, count = find_dependencies(deps, &words);
-    if (count < 0) return SEARCH_STOPPED;
-    for (int i = 0; i < count; i++) {
-        if (progress_check()) return SEARCH_STOPPED;
-        if (try_dependency(&deps[static_cast<size_t>(i) * words], exps, divisor_out)) {
-            mpz_ptr q = st.t1, rest = st.t2;
-            gmp.tdiv_qr(q, rest, n, divisor_out);
-            if (gmp.cmp_ui(rest, 0) == 0) return SEARCH_FOUND;
-        }
-    }
-    return SEARCH_EXHAUSTED;
+    return find_divisor_from_relations(n, divisor_out);
 }

@@ -508,7 +508,7 @@ TEST_F(FactorCases, WithoutSieve) {
     expect_only_notices(run([](const Case &c) { return second_largest_digits(c.text) <= 18; }));
 }
 
-// Without either library: rho and, up to 49 digits, the own sieve.
+// Without either library: rho and the own sieve.
 TEST_F(FactorCases, WithoutEitherLibrary) {
     ecm_lib.available = false;
     flint_lib.available = false;

@@ -1,9 +1,12 @@
 // The own quadratic sieve called directly: the numbers of 20 to 50 digits of
-// the lists made by gp, square factors, small factor-base primes, a
-// multiplier above 1, and the stop by a key or Ctrl-C.
+// the lists made by gp, semiprimes of 52 to 62 digits, square factors,
+// small factor-base primes, a multiplier above 1, the same factors on one
+// and on two threads, and the stop by a key or Ctrl-C.
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -11,17 +14,23 @@
 
 #include "factor/factor.h"
 #include "engine/gmp_api.h"
+#include "engine/threads.h"
 #include "factor/search.h"
 #include "number/bignum.h"
 
 namespace {
 
 struct FactorSiqs : ::testing::Test {
+    long saved_interval = mark_interval_ms;
     static void SetUpTestSuite() {
         bind_gmp();
         ASSERT_TRUE(gmp_ready());
     }
-    void SetUp() override { progress_start(); }
+    void SetUp() override {
+        mark_interval_ms = LONG_MAX;  // no progress marks among the test output
+        progress_start();
+    }
+    void TearDown() override { mark_interval_ms = saved_interval; }
 };
 
 // The primes of a "p^e * q" text.
@@ -91,6 +100,51 @@ TEST_F(FactorSiqs, BenchmarkNumbers) {
     EXPECT_TRUE(d == "2794822760624444900485907" || d == "9433128719831873965991417") << d;
 }
 
+// Sanitizer builds run the sieve ten times slower: the largest cases
+// skip themselves there.
+#if defined(__SANITIZE_ADDRESS__) || defined(VANTREL_BOUNDS_CHECK)
+constexpr bool SANITIZED = true;
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// Balanced semiprimes made by gp (seed 12345), with their two primes: the
+// sizes where the factor base grows past the block and a single large
+// prime per relation gives way to two.
+struct Semiprime {
+    const char *n, *p, *q;
+};
+const Semiprime SEMIPRIMES[] = {
+    {"2261696092770838651776438460821185180443293575009963", "96340960182836083475505781",
+     "23475955486416025902117023"},
+    {"1737889054030372752001617759901068311482576795876812313", "881752285292725402930645247",
+     "1970949305170698619158837479"},
+    {"3874009339132745679943101706609790046274949028073106904769", "48129413801413994887221375413",
+     "80491513050984450012651038813"},
+    {"21800391923539254714784140614598256581175283020705047412110689", "4275415793227990805738211326647",
+     "5099010944869924397782493829287"},
+};
+
+TEST_F(FactorSiqs, SemiprimesOfFiftyTwoToSixtyTwoDigits) {
+    for (const Semiprime &c : SEMIPRIMES) {
+        if (SANITIZED && strlen(c.n) > 55) continue;
+        std::string d = split(c.n);
+        EXPECT_TRUE(d == c.p || d == c.q) << c.n << ": " << d;
+    }
+}
+
+// One thread and two find the same two primes (the divisor may be either).
+TEST_F(FactorSiqs, SameFactorsOnOneAndTwoThreads) {
+    int saved = engine_threads();
+    for (int threads : {1, 2}) {
+        set_engine_threads(threads);
+        const Semiprime &c = SEMIPRIMES[SANITIZED ? 0 : 1];
+        std::string d = split(c.n);
+        EXPECT_TRUE(d == c.p || d == c.q) << threads << " threads: " << d;
+    }
+    set_engine_threads(saved);
+}
+
 // Square factors: p^2 q splits, and so does p^2 q^2 r (the sieve's
 // dependencies may meet p, p^2 or p q); a small factor-base prime or its
 // power turns up while the factor base is made; perfect powers give their
@@ -113,7 +167,7 @@ TEST_F(FactorSiqs, SquaresAndSmallPrimes) {
 }
 
 // A number whose multiplier is above 1 (kN, not N, is sieved) splits, and
-// the same number gives the same divisor again.
+// the same number gives the same divisor again on one thread.
 TEST_F(FactorSiqs, MultiplierAboveOneAndRepeatable) {
     const char *number = "1301746877907324029797242890502097443667";
     mpz_t n;
@@ -121,9 +175,12 @@ TEST_F(FactorSiqs, MultiplierAboveOneAndRepeatable) {
     unsigned k = siqs_multiplier(n);
     mpz_clear(n);
     EXPECT_GT(k, 1u);
+    int saved = engine_threads();
+    set_engine_threads(1);
     std::string d = split(number);
     EXPECT_TRUE(d == "20929083552663389693" || d == "62197987534034501519") << d;
     EXPECT_EQ(split(number), d);
+    set_engine_threads(saved);
 }
 
 // ------------------------------------------------------------------ stop
@@ -161,6 +218,7 @@ struct FactorSiqsStop : FactorSiqs {
         mpz_init(d);
     }
     void TearDown() override {
+        FactorSiqs::TearDown();
         factor_key_poll = saved;
         interrupt_requested = 0;
         mpz_clear(n);
@@ -175,6 +233,26 @@ struct FactorSiqsStop : FactorSiqs {
         return cpu_ms() - start;
     }
 };
+
+// A key pressed in the middle of the sieving stops every thread: the
+// search returns at the next check point (the key is polled once more).
+int polls_before_key;
+int key_later() {
+    polls++;
+    return polls > polls_before_key;
+}
+
+TEST_F(FactorSiqsStop, KeyStopsTwoThreadsMidSieve) {
+    int saved = engine_threads();
+    set_engine_threads(2);
+    mpz_set_str(n, SEMIPRIMES[3].n, 10);  // seconds of sieving
+    factor_key_poll = key_later;
+    polls_before_key = 20;
+    EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
+    EXPECT_TRUE(stop_flag);
+    EXPECT_EQ(polls, polls_before_key + 1);
+    set_engine_threads(saved);
+}
 
 TEST_F(FactorSiqsStop, KeyStopsAtTheFirstCheckPoint) {
     factor_key_poll = key_now;
