@@ -9,12 +9,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <thread>
 
 #include "real_parts.h"
-#include "../engine/fastmul.h"
 #include "../engine/scratch.h"
-#include "../engine/threads.h"
 
 namespace {
 
@@ -190,34 +187,13 @@ Flt atanh_ratio(Context &cx, int64_t m, int64_t b) {
     return flt_div_int(cx, flt_mul_int(cx, series_sum(cx, s, terms), m), b);
 }
 
-// ln 2 = 18 atanh(1/26) - 2 atanh(1/4801) + 8 atanh(1/8749) at cx.prec,
-// whose series converge faster than that of 2 atanh(1/3) alone. With a
-// second thread the two short series run there, in a context carved from
-// cx's arena, beside the long one; a helper that found no room leaves its
-// part to this thread.
-Flt ln2_series(Context &cx) {
-    Flt b{}, c{};
-    Context child;
-    bool helped = false;
-    if (engine_threads() > 1) {
-        int product = std::min(fastmul_capacity(cx), 2 * cx.prec + 64);
-        if (context_carve(child, cx, size_t(cx.prec) * 40 + (size_t(1) << 18), product) == STATUS_OK) {
-            child.prec = cx.prec;
-            std::thread helper([&] {
-                b = atanh_ratio(child, 1, 4801);
-                c = atanh_ratio(child, 1, 8749);
-            });
-            Flt a = atanh_ratio(cx, 1, 26);
-            helper.join();
-            helped = child.status == STATUS_OK;
-            if (helped) return flt_add(cx, flt_sub(cx, flt_mul_int(cx, a, 18), flt_mul_int(cx, b, 2)),
-                                       flt_mul_int(cx, c, 8));
-        }
-    }
-    Flt a = atanh_ratio(cx, 1, 26);
-    b = atanh_ratio(cx, 1, 4801);
-    c = atanh_ratio(cx, 1, 8749);
-    return flt_add(cx, flt_sub(cx, flt_mul_int(cx, a, 18), flt_mul_int(cx, b, 2)), flt_mul_int(cx, c, 8));
+// Whether n > 0 has no prime factor above 7: the logarithm of a ratio of
+// such numbers is made from the cached logarithms of 2, 3, 5 and 7
+// (ATANH(1/3) = ln 2 / 2), sooner than by its own series.
+bool smooth_by_7(int64_t n) {
+    for (int64_t p : {2, 3, 5, 7})
+        while (n % p == 0) n /= p;
+    return n == 1;
 }
 
 // asinh, acosh or atanh of x: ln(|x| + sqrt(x^2 + 1)), ln((N + sqrt((N - D)
@@ -239,15 +215,7 @@ int64_t inverse_hyperbolic(Context &cx, Fraction *x, int which, Flt *v) {
     int64_t a, b;
     if (which == ATANH && kernel_small_ratio(x, &a, &b) && b + (a < 0 ? -a : a) < (int64_t(1) << 40)) {
         int64_t m = a < 0 ? -a : a;
-        int k = 0;
-        while (k < 40 && (b - m) << k < b + m) k++;
-        if ((b - m) << k == b + m) {
-            // (1 + x) / (1 - x) = 2^k: atanh x = k ln 2 / 2, with ln 2 =
-            // 18 atanh(1/26) - 2 atanh(1/4801) + 8 atanh(1/8749), whose
-            // series converge faster than that of atanh(1/3) alone.
-            *v = flt_div_int(cx, flt_mul_int(cx, ln2_series(cx), k), 2);
-            err = top_of(*v) - keep + 1;
-        } else if (b < (int64_t(1) << 31) && b >= 3 * m) {
+        if (b < (int64_t(1) << 31) && b >= 3 * m && !(smooth_by_7(b + m) && smooth_by_7(b - m))) {
             *v = atanh_ratio(cx, m, b);
             err = top_of(*v) - keep;
         } else {
