@@ -367,7 +367,7 @@ void forward_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
     for (; s >= 4; s /= 4) {
         size_t first = k * (n / s), blocks = n / s;
         if (vectors && s == 4 && blocks % 8 == 0) {
-            ntt_vector::fwd4_blocks_of_4(a, blocks, f.rt, first, p);
+            ntt_vector::level_blocks_of_4(a, blocks, f.rt, first, p, false);
         } else if (vectors && s == 16 && blocks % 2 == 0) {
             ntt_vector::level_blocks_of_16(a, blocks, f.rt, first, p, false);
         } else {
@@ -396,7 +396,7 @@ void inverse_leaf(uint64_t *a, size_t n, size_t k, const Field &f) {
     for (size_t s = 4; s <= top; s *= 4) {
         size_t first = k * (n / s), blocks = n / s;
         if (vectors && s == 4 && blocks % 8 == 0) {
-            ntt_vector::inv4_blocks_of_4(a, blocks, f.irt, first, p);
+            ntt_vector::level_blocks_of_4(a, blocks, f.irt, first, p, true);
         } else if (vectors && s == 16 && blocks % 2 == 0) {
             ntt_vector::level_blocks_of_16(a, blocks, f.irt, first, p, true);
         } else {

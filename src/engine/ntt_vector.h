@@ -196,35 +196,21 @@ NTT_VECTOR_TARGET inline void roots8(const uint64_t *rt, size_t k, __m512i r[6])
     transpose4(load(m), load(m + 8), load(m + 16), load(m + 24), r[2], r[3], r[4], r[5]);
 }
 
-// The level of blocks of 4 values (fwd4 with q = 1) on `blocks` blocks, a
-// multiple of 8, numbered from k: eight blocks a step, transposed so that
-// each vector holds one position of eight blocks.
-NTT_VECTOR_TARGET inline void fwd4_blocks_of_4(uint64_t *a, size_t blocks, const uint64_t *rt, size_t k, uint64_t p) {
+// The level of blocks of 4 values (fwd4 with q = 1, or inv4 with the
+// inverse roots when `inverse`) on `blocks` blocks, a multiple of 8,
+// numbered from k: eight blocks a step, transposed so that each vector
+// holds one position of eight blocks.
+NTT_VECTOR_TARGET inline void level_blocks_of_4(uint64_t *a, size_t blocks, const uint64_t *rt, size_t k, uint64_t p,
+                                                bool inverse) {
     const __m512i vp = splat(p);
     for (size_t b = 0; b < blocks; b += 8, a += 32) {
         __m512i r[6], x0, x1, x2, x3;
         roots8(rt, k + b, r);
         transpose4(load(a), load(a + 8), load(a + 16), load(a + 24), x0, x1, x2, x3);
-        fwd4_lanes(x0, x1, x2, x3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
+        if (inverse) inv4_lanes(x0, x1, x2, x3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
+        else fwd4_lanes(x0, x1, x2, x3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
         __m512i v0, v1, v2, v3;
         untranspose4(x0, x1, x2, x3, v0, v1, v2, v3);
-        store(a, v0);
-        store(a + 8, v1);
-        store(a + 16, v2);
-        store(a + 24, v3);
-    }
-}
-
-// The inverse of fwd4_blocks_of_4 (inv4 with q = 1) from the inverse roots.
-NTT_VECTOR_TARGET inline void inv4_blocks_of_4(uint64_t *a, size_t blocks, const uint64_t *irt, size_t k, uint64_t p) {
-    const __m512i vp = splat(p);
-    for (size_t b = 0; b < blocks; b += 8, a += 32) {
-        __m512i r[6], z0, z1, z2, z3;
-        roots8(irt, k + b, r);
-        transpose4(load(a), load(a + 8), load(a + 16), load(a + 24), z0, z1, z2, z3);
-        inv4_lanes(z0, z1, z2, z3, r[0], r[1], r[2], r[3], r[4], r[5], vp);
-        __m512i v0, v1, v2, v3;
-        untranspose4(z0, z1, z2, z3, v0, v1, v2, v3);
         store(a, v0);
         store(a + 8, v1);
         store(a + 16, v2);

@@ -93,7 +93,7 @@ int64_t inverse_sine(Context &cx, Fraction *x, int which, Flt *v) {
         return std::max(err, 3 - int64_t(keep));
     }
     Flt A = exact_sub(cx, p.d, p.n), B = exact_add(cx, p.d, p.n);
-    Flt as, ac;  // asin |x| and acos |x|
+    Flt as = flt_zero(), ac = flt_zero();  // asin |x| and acos |x| (ACOS needs only ac)
     int64_t a, b;
     if (A.n == 0) {
         as = half_pi(cx);

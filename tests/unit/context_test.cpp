@@ -12,31 +12,9 @@
 #include "engine/scratch.h"
 #include "kernels/real.h"
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
-
-// Operands with every kind of limb, different for each seed.
-std::vector<uint32_t> operand(int n, uint64_t seed) {
-    std::vector<uint32_t> v(static_cast<size_t>(n));
-    uint64_t x = seed * 6364136223846793005u + 1442695040888963407u;
-    for (auto &limb : v) {
-        x = x * 6364136223846793005u + 1442695040888963407u;
-        limb = uint32_t((x >> 33) % LV_BASE);
-    }
-    v.back() = 1 + v.back() % (LV_BASE - 1);
-    return v;
-}
-
-// A number record over storage of its own (not the pool), for a thread.
-struct OwnRecord {
-    std::vector<int32_t> store;
-    BigNum n{};
-    explicit OwnRecord(int cap) : store(static_cast<size_t>(cap)) {
-        n.limbs = store.data();
-        n.capacity = cap;
-        bn_clear(&n);
-    }
-};
 
 std::string limbs_text(const uint32_t *v, int n) {
     std::string s;
@@ -56,12 +34,12 @@ std::string record_text(const BigNum *b) {
 std::string work(Context &cx, uint64_t seed, int F) {
     std::string out;
     for (int n : {30, 200, 3000, 20000}) {
-        auto a = operand(n, seed), b = operand(n - 7, seed + 1);
+        auto a = seeded_limbs(n, seed), b = seeded_limbs(n - 7, seed + 1);
         std::vector<uint32_t> r(size_t(2 * n));
         mul_limbs(cx, r.data(), a.data(), n, b.data(), n - 7);
         out += limbs_text(r.data(), 2 * n - 7) + "|";
     }
-    auto a = operand(9000, seed + 2), b = operand(4000, seed + 3);
+    auto a = seeded_limbs(9000, seed + 2), b = seeded_limbs(4000, seed + 3);
     std::vector<uint32_t> q(5001), rem(4000), g(9000);
     EXPECT_EQ(lv_divrem(cx, q.data(), rem.data(), a.data(), 9000, b.data(), 4000), STATUS_OK);
     out += limbs_text(q.data(), 5001) + limbs_text(rem.data(), 4000) + "|";

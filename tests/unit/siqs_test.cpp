@@ -225,12 +225,10 @@ struct FactorSiqsStop : FactorSiqs {
         mpz_clear(d);
         progress_start();
     }
-    // Processor milliseconds the sieve took to return SEARCH_STOPPED.
-    long stopped_after() {
-        long start = cpu_ms();
+    // The sieve returns SEARCH_STOPPED and has raised the stop flag.
+    void expect_stopped() {
         EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
         EXPECT_TRUE(stop_flag);
-        return cpu_ms() - start;
     }
 };
 
@@ -255,15 +253,19 @@ TEST_F(FactorSiqsStop, KeyStopsTwoThreadsMidSieve) {
 }
 
 TEST_F(FactorSiqsStop, KeyStopsAtTheFirstCheckPoint) {
+    // The first check point comes before any sieving: one poll, then out
+    // (counted, not timed: the set-up alone takes tens of milliseconds in
+    // the sanitizer build).
     factor_key_poll = key_now;
-    EXPECT_LT(stopped_after(), 50);
+    expect_stopped();
     EXPECT_EQ(polls, 1);
 }
 
 TEST_F(FactorSiqsStop, CtrlCStops) {
     factor_key_poll = quiet_poll;
     interrupt_requested = 1;
-    EXPECT_LT(stopped_after(), 50);
+    expect_stopped();
+    EXPECT_LE(polls, 1);
     // Once stopped, a search returns at once.
     EXPECT_EQ(siqs_search(n, d), SEARCH_STOPPED);
 }

@@ -15,6 +15,7 @@
 #include "number/bignum.h"
 #include "kernels/real.h"
 #include "engine/gmp_api.h"
+#include "engine/limbs.h"
 
 using L = std::vector<int32_t>;
 
@@ -87,3 +88,28 @@ inline int start_library_suite(const char *suite, int precision, uint64_t *seed)
     *seed = replayable_seed(suite, *seed);
     return rc;
 }
+
+// Limb vectors of n limbs with every kind of limb, different for each seed;
+// seed 0 gives all 99999999, whose products carry across every cut.
+inline std::vector<uint32_t> seeded_limbs(int n, uint64_t seed) {
+    std::vector<uint32_t> v(size_t(n), LV_BASE - 1);
+    uint64_t x = seed * 6364136223846793005u + 1442695040888963407u;
+    for (auto &limb : v) {
+        if (seed == 0) break;
+        x = x * 6364136223846793005u + 1442695040888963407u;
+        limb = uint32_t((x >> 33) % LV_BASE);
+    }
+    v.back() = 1 + v.back() % (LV_BASE - 1);
+    return v;
+}
+
+// A number record over storage of its own (not the pool), for a thread.
+struct OwnRecord {
+    std::vector<int32_t> store;
+    BigNum n{};
+    explicit OwnRecord(int cap) : store(size_t(cap)) {
+        n.limbs = store.data();
+        n.capacity = cap;
+        bn_clear(&n);
+    }
+};

@@ -15,33 +15,9 @@
 #include "engine/threads.h"
 #include "kernels/real.h"
 #include "number/bignum.h"
+#include "support.h"
 
 namespace {
-
-// Operands with every kind of limb for a seed; seed 0 gives all 99999999,
-// whose products carry across every cut of a shared recombination.
-std::vector<uint32_t> operand(int n, uint64_t seed) {
-    std::vector<uint32_t> v(size_t(n), LV_BASE - 1);
-    uint64_t x = seed * 6364136223846793005u + 1442695040888963407u;
-    for (auto &limb : v) {
-        if (seed == 0) break;
-        x = x * 6364136223846793005u + 1442695040888963407u;
-        limb = uint32_t((x >> 33) % LV_BASE);
-    }
-    v.back() = 1 + v.back() % (LV_BASE - 1);
-    return v;
-}
-
-// A number record over storage of its own.
-struct OwnRecord {
-    std::vector<int32_t> store;
-    BigNum n{};
-    explicit OwnRecord(int cap) : store(size_t(cap)) {
-        n.limbs = store.data();
-        n.capacity = cap;
-        bn_clear(&n);
-    }
-};
 
 std::string record_text(const BigNum *b) {
     std::string s = std::to_string(b->sign) + ":" + std::to_string(b->frac_limbs) + ":";
@@ -83,7 +59,7 @@ TEST_F(Teams, ProductsHaveTheLimbsOfOneThread) {
     for (uint64_t seed : {0u, 7u}) {
         for (auto [na, nb] : shapes) {
             const bool square = na == 20000;
-            auto a = operand(na, seed), b = square ? a : operand(nb, seed + 1);
+            auto a = seeded_limbs(na, seed), b = square ? a : seeded_limbs(nb, seed + 1);
             std::vector<uint32_t> one(size_t(na + nb));
             for (int members = 1; members <= 3; members++) {
                 std::vector<uint32_t> r(size_t(na + nb), 12345);
@@ -145,7 +121,7 @@ TEST_F(Teams, AStopReachesEveryMember) {
     // again, the same team computes what one thread does.
     volatile sig_atomic_t stop = 1;
     const int n = 30000;
-    auto a = operand(n, 3), b = operand(n, 4);
+    auto a = seeded_limbs(n, 3), b = seeded_limbs(n, 4);
     std::vector<uint32_t> r(size_t(2 * n), 1), one(size_t(2 * n));
     const volatile sig_atomic_t *saved = core.stop;
     core.stop = &stop;
