@@ -577,6 +577,24 @@ Triple split_on_team(Context &cx, const Series &s, int64_t terms, SplitJob &j) {
     return j.node[1].t;
 }
 
+// The splitting of the whole range [0, terms) at cx.prec: on cx's team when
+// the sum is long enough to pay, else on this thread. With the team, parts
+// of the result lie in the members' arenas, whose marks go to `marks`; the
+// caller settles what it keeps and then gives them back (release_members).
+Triple split_whole(Context &cx, const Series &s, int64_t terms, int target, size_t *marks, bool *shared) {
+    *shared = cx.team_size > 1 && target >= thresholds().threaded_series && terms >= (int64_t(1) << SPLIT_DEPTH_MAX);
+    for (int m = 1; *shared && m < cx.team_size; m++) marks[m] = scratch_mark(thread_context(cx.team_first + m));
+    SplitJob *job = nullptr;
+    // The job is large; it lives in the arena like the rest of the sum.
+    void *room = *shared ? take(cx, (sizeof(SplitJob) + 3) / 4) : nullptr;
+    if (room) job = new (room) SplitJob;
+    return job ? split_on_team(cx, s, terms, *job) : split(cx, s, 0, terms, false);
+}
+
+void release_members(Context &cx, const size_t *marks, bool shared) {
+    for (int m = 1; shared && m < cx.team_size; m++) scratch_release(thread_context(cx.team_first + m), marks[m]);
+}
+
 }  // namespace
 
 Flt series_sum(Context &cx, const Series &s, int64_t terms) {
@@ -585,20 +603,14 @@ Flt series_sum(Context &cx, const Series &s, int64_t terms) {
     size_t mark = scratch_mark(cx);
     // The products of the splitting keep a few limbs more than the sum.
     cx.prec = target + 2;
-    const bool shared = cx.team_size > 1 && target >= thresholds().threaded_series &&
-                        terms >= (int64_t(1) << SPLIT_DEPTH_MAX);
     size_t marks[THREADS_MAX];
-    for (int m = 1; shared && m < cx.team_size; m++) marks[m] = scratch_mark(thread_context(cx.team_first + m));
-    SplitJob *job = nullptr;
-    // The job is large; it lives in the arena like the rest of the sum.
-    void *room = shared ? take(cx, (sizeof(SplitJob) + 3) / 4) : nullptr;
-    if (room) job = new (room) SplitJob;
-    Triple t = job ? split_on_team(cx, s, terms, *job) : split(cx, s, 0, terms, false);
+    bool shared;
+    Triple t = split_whole(cx, s, terms, target, marks, &shared);
     Flt sum = flt_div(cx, t.T, t.Q);
     cx.prec = target;
     sum = flt_trunc(sum, target);
     flt_settle(cx, mark, &sum);
-    for (int m = 1; shared && m < cx.team_size; m++) scratch_release(thread_context(cx.team_first + m), marks[m]);
+    release_members(cx, marks, shared);
     return sum;
 }
 
@@ -607,9 +619,12 @@ void series_parts(Context &cx, const Series &s, int64_t terms, Flt *t, Flt *q) {
     const int target = cx.prec;
     size_t mark = scratch_mark(cx);
     cx.prec = target + 2;
-    Triple r = split(cx, s, 0, terms, false);
+    size_t marks[THREADS_MAX];
+    bool shared;
+    Triple r = split_whole(cx, s, terms, target, marks, &shared);
     cx.prec = target;
     *t = r.T;
     *q = r.Q;
     flt_settle(cx, mark, t, q);
+    release_members(cx, marks, shared);
 }
