@@ -1188,7 +1188,13 @@ Plan plan_product(const Context &cx, int na, int nb, bool square) {
 void transform_product(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na + nb <= cx.product_limbs && na >= nb);
     Plan plan = plan_product(cx, na, nb, b == nullptr);
-    const int members = cx.team_size > 1 && na + nb >= thresholds().threaded_product ? cx.team_size : 1;
+    // Sliced products share out the slices' short transforms; below half the
+    // threshold in the shorter operand the team's waits between them cost
+    // more than the halved work saves (2^PI at 3 million digits took half as
+    // long again on two threads), so those stay on this thread.
+    const bool worth = na + nb >= thresholds().threaded_product &&
+                       (!plan.slice || 2 * nb >= thresholds().threaded_product);
+    const int members = cx.team_size > 1 && worth ? cx.team_size : 1;
     if (members > 1 && plan.slice) {
         (plan.pack == 2 ? team_sliced<2> : team_sliced<3>)(cx, members, r, a, na, b, nb, plan.len, plan.slice);
         return;
