@@ -598,19 +598,16 @@ void release_members(Context &cx, const size_t *marks, bool shared) {
 }  // namespace
 
 Flt series_sum(Context &cx, const Series &s, int64_t terms) {
-    if (terms < 1) terms = 1;
     const int target = cx.prec;
     size_t mark = scratch_mark(cx);
-    // The products of the splitting keep a few limbs more than the sum.
+    Flt t, q;
+    series_parts(cx, s, terms, &t, &q);
+    // The quotient at the parts' few limbs more than the sum, then cut.
     cx.prec = target + 2;
-    size_t marks[THREADS_MAX];
-    bool shared;
-    Triple t = split_whole(cx, s, terms, target, marks, &shared);
-    Flt sum = flt_div(cx, t.T, t.Q);
+    Flt sum = flt_div(cx, t, q);
     cx.prec = target;
     sum = flt_trunc(sum, target);
     flt_settle(cx, mark, &sum);
-    release_members(cx, marks, shared);
     return sum;
 }
 
