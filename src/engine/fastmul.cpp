@@ -199,33 +199,58 @@ std::atomic<size_t> roots_len{0};
 size_t tables_len = 0;  // capacity of rt and irt in pairs (reserve_tables)
 void *tables_block = nullptr;
 
-void build_roots(size_t need) {
+// Fills one table of field f, the roots (inverse false) or their inverses,
+// from `have` pairs (0: not started) up to `need`.
+void fill_roots(Field &f, bool inverse, size_t have, size_t need) {
+    const uint64_t p = f.p;
+    uint64_t *t = inverse ? f.irt : f.rt;
+    if (have == 0) {
+        t[0] = 1;
+        t[1] = shoup_quotient(1, f);
+    }
+    for (size_t half = 1; half < need; half <<= 1) {
+        if (half < have) continue;
+        int L = log2_of(half) + 1;  // fills [2^(L-1), 2^L)
+        uint64_t w = pow_mod(GENERATOR[&f - field], (p - 1) >> (L + 1), p);
+        if (inverse) w = pow_mod(w, p - 2, p);
+        uint64_t wq = shoup_quotient(w, f);
+        for (size_t j = 0; j < half; j++) {
+            uint64_t x = below(shoup(t[2 * j], w, wq, p), p);
+            t[2 * (half + j)] = x;
+            t[2 * (half + j) + 1] = shoup_quotient(x, f);
+        }
+    }
+}
+
+// The six tables (three fields, both directions) shared out over a team.
+constexpr size_t ROOTS_TEAM_PAIRS = size_t(1) << 13;  // shorter extensions stay on the caller
+
+struct RootsJob {
+    size_t have, need;
+    int members;
+};
+
+void roots_member(void *arg, int member) {
+    const RootsJob &j = *static_cast<const RootsJob *>(arg);
+    for (int t = member; t < 6; t += j.members) fill_roots(field[t / 2], t % 2 == 1, j.have, j.need);
+}
+
+// Makes the tables hold `need` roots of each level. With a team of cx
+// (members > 1, its workers idle) a long extension is filled on it: a long
+// product's first transform of a new length otherwise spends a sixth of its
+// time here, mostly on the system's zeroing of the tables' fresh pages.
+void build_roots(size_t need, Context *cx = nullptr, int members = 1) {
     if (need <= roots_len.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> hold(roots_lock);
     size_t have = roots_len.load(std::memory_order_relaxed);
     if (need <= have) return;
     assert(need <= tables_len);
-    for (Field &f : field) {
-        const uint64_t p = f.p;
-        if (have == 0) {
-            f.rt[0] = f.irt[0] = 1;
-            f.rt[1] = f.irt[1] = shoup_quotient(1, f);
-        }
-        for (size_t half = 1; half < need; half <<= 1) {
-            if (half < have) continue;
-            int L = log2_of(half) + 1;  // fills [2^(L-1), 2^L)
-            uint64_t w = pow_mod(GENERATOR[&f - field], (p - 1) >> (L + 1), p);
-            uint64_t iw = pow_mod(w, p - 2, p);
-            uint64_t wq = shoup_quotient(w, f), iwq = shoup_quotient(iw, f);
-            for (size_t j = 0; j < half; j++) {
-                uint64_t x = below(shoup(f.rt[2 * j], w, wq, p), p);
-                uint64_t y = below(shoup(f.irt[2 * j], iw, iwq, p), p);
-                f.rt[2 * (half + j)] = x;
-                f.rt[2 * (half + j) + 1] = shoup_quotient(x, f);
-                f.irt[2 * (half + j)] = y;
-                f.irt[2 * (half + j) + 1] = shoup_quotient(y, f);
-            }
-        }
+    RootsJob j{have, need, 1};
+    if (cx && members > 1 && need - have >= ROOTS_TEAM_PAIRS) {
+        j.members = members;
+        team_run(cx->team_first, members, roots_member, &j);
+    } else {
+        roots_member(&j, 0);
     }
     roots_len.store(need, std::memory_order_release);
 }
@@ -238,8 +263,8 @@ Status reserve_tables(size_t len) {
     if (field[0].p == 0) init_fields();
     if (len <= tables_len) return STATUS_OK;
     size_t bytes = 6 * len * sizeof(uint64_t);
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return STATUS_NO_ROOM;
+    void *p = map_zeroed(bytes);
+    if (!p) return STATUS_NO_ROOM;
     if (tables_block) munmap(tables_block, 6 * tables_len * sizeof(uint64_t));
     tables_block = p;
     uint64_t *w = static_cast<uint64_t *>(p);
@@ -1026,7 +1051,7 @@ void team_pack(Context &cx, int members, uint32_t *r, const uint32_t *a, int na,
                size_t len, bool three_quarters) {
     size_t count = coefficients<PACK>(na) + coefficients<PACK>(nb) - 1;
     assert(count <= (three_quarters ? len / 4 * 3 : len) && len <= cx.transform_max);
-    build_roots(len / 2 > 1 ? len / 2 : 1);
+    build_roots(len / 2 > 1 ? len / 2 : 1, &cx, members);
     PackJob<PACK> j;
     j.cx = &cx;
     j.r = r;
@@ -1106,7 +1131,7 @@ void team_sliced(Context &cx, int members, uint32_t *r, const uint32_t *a, int n
                  size_t len, int slice) {
     assert(slice % PACK == 0 && size_t(slice / PACK) + coefficients<PACK>(nb) - 1 <= len &&
            6 * len <= 4 * cx.transform_max);
-    build_roots(len / 2 > 1 ? len / 2 : 1);
+    build_roots(len / 2 > 1 ? len / 2 : 1, &cx, members);
     SliceJob<PACK> j;
     j.cx = &cx;
     j.r = r;
@@ -1376,8 +1401,8 @@ Status fastmul_reserve(Context &cx, int limbs) {
     size_t bytes = product_bytes(limbs, len);
     // Untouched pages cost nothing: the buffers of a large preset are only
     // committed as its long products first use them.
-    void *block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (block == MAP_FAILED) return STATUS_NO_ROOM;
+    void *block = map_zeroed(bytes);
+    if (!block) return STATUS_NO_ROOM;
     if (cx.product_block) munmap(cx.product_block, cx.product_bytes);
     cx.product_block = block;
     cx.product_bytes = bytes;

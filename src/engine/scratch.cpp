@@ -5,6 +5,13 @@
 
 #include <sys/mman.h>
 
+void *map_zeroed(size_t bytes) {
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    if (bytes >= (size_t(2) << 20)) (void)madvise(p, bytes, MADV_HUGEPAGE);  // advice only: refused is fine
+    return p;
+}
+
 Status scratch_reserve(Context &cx, size_t limbs) {
     if (limbs <= cx.scratch_limbs) {
         cx.scratch_top = 0;
@@ -12,9 +19,8 @@ Status scratch_reserve(Context &cx, size_t limbs) {
     }
     // Untouched pages of a reservation cost nothing, so a large preset can
     // reserve generously and still start small.
-    void *p = mmap(nullptr, limbs * sizeof(uint32_t), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return STATUS_NO_ROOM;
+    void *p = map_zeroed(limbs * sizeof(uint32_t));
+    if (!p) return STATUS_NO_ROOM;
     if (cx.scratch && cx.owns_scratch) munmap(cx.scratch, cx.scratch_limbs * sizeof(uint32_t));
     cx.scratch = static_cast<uint32_t *>(p);
     cx.scratch_limbs = limbs;

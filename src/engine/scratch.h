@@ -13,6 +13,12 @@
 // if any, stays).
 [[nodiscard]] Status scratch_reserve(Context &cx, size_t limbs);
 
+// Maps `bytes` of zeroed, private, unreserved address space, or returns
+// null. Blocks of 2 MiB or more are marked for large pages: a long product
+// touches tens of megabytes for the first time, and one fault per 4 KiB page
+// would cost a sixth of its time.
+void *map_zeroed(size_t bytes);
+
 // Limbs still free above the current mark.
 size_t scratch_room(const Context &cx);
 

@@ -46,9 +46,8 @@ namespace {
 
 int reserve_cache(Cache *c, int limbs) {
     if (c->capacity >= limbs) return 0;
-    void *p = mmap(nullptr, size_t(limbs) * 4, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return -1;
+    void *p = map_zeroed(size_t(limbs) * 4);
+    if (!p) return -1;
     if (c->d) munmap(c->d, size_t(c->capacity) * 4);
     c->d = static_cast<uint32_t *>(p);
     c->capacity = limbs;

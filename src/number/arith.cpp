@@ -37,7 +37,7 @@ Status copy(BigNum *d, const BigNum *s) {
     if (d == s) return STATUS_OK;
     if (s->used > d->capacity) return STATUS_NO_ROOM;
     if (s->used == 0) limb(d, 0) = 0;
-    for (int k = 0; k < s->used; k++) limb(d, k) = limb(s, k);
+    copy_limbs(d, s, s->used);
     d->used = s->used;
     d->sign = s->sign;
     d->last_divisor = s->last_divisor;
@@ -101,6 +101,14 @@ Status add(BigNum *r, BigNum *a, BigNum *b) {
     if (len > r->capacity) return STATUS_NO_ROOM;
     int8_t sign = a->sign;
     int32_t low_offset = lo->offset;
+    if (ulo == 0 && d == 0) {
+        // 0 + x, the first term of every sum: the limbs as they are.
+        if (r != hi) copy_limbs(r, hi, uhi);
+        r->used = uhi;
+        r->offset = low_offset;
+        r->sign = sign;
+        return STATUS_OK;
+    }
     if (len == r->capacity) {
         // A carry out of the top would need one limb more than r has.
         int64_t carry = 0;

@@ -372,16 +372,26 @@ void load_library_integer(mpz_ptr z, BigNum *n) {
     radix_clear(&base);
 }
 
+// The fields of a fresh product besides its limbs and used count: those of
+// a reset record, with the product's scale and sign.
+static void set_product_fields(BigNum *r, int32_t frac, int8_t sign) {
+    r->last_divisor = 1;
+    r->rem = 0;
+    r->offset = 0;
+    r->frac_limbs = frac;
+    r->sign = sign;
+}
+
 // r := a * b; frac_limbs(r) = frac(a) + frac(b),
 // sign = sign(a) * sign(b). r may be a or b. STATUS_OK when multiplied, an
 // operand zero (r cleared) or r the other operand of a factor one;
 // STATUS_REFUSED, reported as STATUS_NO_ROOM to the sink, when r's capacity
 // is below used(a) + used(b); STATUS_NO_ROOM, not reported, when it is
-// exactly that sum (r unchanged in both cases). The
-// product is built in the accumulator scratch slot (partial-product or
-// multiplier slot when the accumulator is an operand), which keeps a copy.
-// Operands of KARATSUBA_LIMBS limbs or more take the fast limb-vector
-// products; shorter ones the schoolbook loop.
+// exactly that sum (r unchanged in both cases). Operands of
+// KARATSUBA_LIMBS limbs or more take the fast limb-vector products, written
+// straight into r; shorter ones the schoolbook loop, built in the
+// accumulator scratch slot (partial-product or multiplier slot when the
+// accumulator is an operand) and copied to r.
 Status multiply(BigNum *r, BigNum *a, BigNum *b) {
     assert(r && a && b);
     (void)stop_raised(core);  // counted as a poll: the tests measure work by them
@@ -408,12 +418,17 @@ Status multiply(BigNum *r, BigNum *a, BigNum *b) {
     int32_t frac = a->frac_limbs + b->frac_limbs;
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
-    bn_clear(acc);
-    bool fast = umr >= thresholds().karatsuba && fast_product(acc, a, b, int(need));
-    if (!fast) {
-        for (int k = 0; k < need; k++) limb(acc, k) = 0;
+    // The fast products read their operands into the engine's buffers
+    // before writing, so they can write straight into r, a or b as it is.
+    if (umr >= thresholds().karatsuba && fast_product(r, a, b, int(need))) {
+        r->used = int(need);
+        bn_strip(r);
+        set_product_fields(r, frac, sign);
+        return STATUS_OK;
     }
-    for (int j = 0; !fast && j < umr; j++) {
+    bn_clear(acc);
+    for (int k = 0; k < need; k++) limb(acc, k) = 0;
+    for (int j = 0; j < umr; j++) {
         if (interrupted()) break;  // the caller discards the product
         int64_t y = limb(mr, j);
         if (y == 0) continue;

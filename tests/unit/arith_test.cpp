@@ -117,6 +117,38 @@ TEST_F(Arith, AddWithResultOverEitherOperand) {
     EXPECT_EQ(limbs_of(x), (L{6}));
 }
 
+// 0 + x takes x's limbs as they are: over the zero, over x, into a third
+// record, a negative x, and a zero whose offset differs (the general path).
+TEST_F(Arith, AddOfZeroKeepsTheOtherOperand) {
+    for (int over = 0; over < 3; over++) {
+        bn_clear(x);
+        put(y, {7, 0, 99999999});
+        y->sign = -1;
+        x->sign = -1;
+        BigNum *r = over == 0 ? x : over == 1 ? y : z;
+        EXPECT_EQ(add(r, x, y), STATUS_OK);
+        EXPECT_EQ(limbs_of(r), (L{7, 0, 99999999}));
+        EXPECT_EQ(r->sign, -1);
+        EXPECT_EQ(r->offset, 0);
+    }
+    bn_clear(x);
+    x->offset = 1;
+    put(y, {5, 6});
+    EXPECT_EQ(add(z, x, y), STATUS_OK);
+    EXPECT_EQ(limbs_of(z), (L{5, 6}));
+    bn_clear(x);
+    put(y, {5, 6});
+    y->offset = 1;
+    EXPECT_EQ(add(x, x, y), STATUS_OK);
+    EXPECT_EQ(limbs_of(x), (L{5, 6, 0}));
+    EXPECT_EQ(x->offset, 0);
+    // A copy between records of different capacities (the low limbs lie at
+    // the top of each array).
+    put(y, {1, 2, 3});
+    ASSERT_EQ(copy(small_den, y), STATUS_OK);
+    EXPECT_EQ(limbs_of(small_den), (L{1, 2, 3}));
+}
+
 TEST_F(Arith, AddAlignsPartialProductsByOffset) {
     put(x, {1, 2});
     put(y, {3, 4});

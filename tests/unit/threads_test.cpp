@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <gmp.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,6 +108,38 @@ std::string kernels(int F, int members) {
     text += record_text(&out.n);
     scratch_release(core, mark);
     return text;
+}
+
+// Limbs (least significant first) as decimal digits.
+std::string decimal(const std::vector<uint32_t> &v) {
+    std::string s;
+    char buf[16];
+    for (size_t k = v.size(); k-- > 0;) {
+        snprintf(buf, sizeof buf, s.empty() ? "%u" : "%08u", v[k]);
+        if (!s.empty() || v[k] != 0) s += buf;
+    }
+    return s.empty() ? "0" : s;
+}
+
+// The first product of a new transform length fills the root tables on the
+// team (each member its share of the tables); the product must be the
+// library's.
+TEST_F(Teams, RootTablesFilledByTheTeamGiveTheRightProduct) {
+    const int na = 45000, nb = 44000;
+    auto a = seeded_limbs(na, 3), b = seeded_limbs(nb, 4);
+    std::vector<uint32_t> r(size_t(na + nb));
+    core.team_size = 3;
+    mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
+    ASSERT_EQ(core.status, STATUS_OK);
+    mpz_t x, y;
+    mpz_init_set_str(x, decimal(a).c_str(), 10);
+    mpz_init_set_str(y, decimal(b).c_str(), 10);
+    mpz_mul(x, x, y);
+    char *want = mpz_get_str(nullptr, 10, x);
+    EXPECT_TRUE(decimal(r) == want);
+    free(want);
+    mpz_clear(x);
+    mpz_clear(y);
 }
 
 TEST_F(Teams, SeriesHaveTheLimbsOfOneThread) {
