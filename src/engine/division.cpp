@@ -276,6 +276,11 @@ Status lv_divrem(Context &cx, uint32_t *q, uint32_t *r, const uint32_t *a, int n
     return rc;
 }
 
+Status lv_approx_reciprocal(Context &cx, uint32_t *x, const uint32_t *d, int m) {
+    if (stopped(cx)) return STATUS_INTERRUPTED;
+    return approx_reciprocal(cx, x, d, m);
+}
+
 Status lv_reciprocal(Context &cx, uint32_t *y, const uint32_t *b, int nb, int n) {
     assert(b && nb >= 1 && n >= 0 && b[nb - 1] != 0);
     size_t mark = scratch_mark(cx);

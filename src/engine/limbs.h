@@ -82,6 +82,13 @@ void lv_copy(uint32_t *r, const uint32_t *a, int n);
 // overlap b. Scratch, cost and return codes as lv_divrem.
 [[nodiscard]] Status lv_reciprocal(Context &cx, uint32_t *y, const uint32_t *b, int nb, int n);
 
+// x[0 .. m] := an approximation of B^(2m) / d[0 .. m) within 4 of the true
+// quotient, for d normalised (d[m - 1] >= B / 2): B^m - 4 <= x <= 2 B^m + 4.
+// One Newton step on a reciprocal of half the length, without the
+// remainder an exact division corrects by. x must not overlap d. Scratch
+// and return codes as lv_divrem.
+[[nodiscard]] Status lv_approx_reciprocal(Context &cx, uint32_t *x, const uint32_t *d, int m);
+
 // g := gcd(a[0 .. na), b[0 .. nb)) (leading zero limbs allowed; the gcd of x
 // and 0 is x) by Lehmer's method: the quotients of Euclid's algorithm are
 // found on the leading limbs and applied to the whole numbers in one pass,

@@ -15,6 +15,7 @@
 #include "../engine/limbs.h"
 #include "../engine/scratch.h"
 #include "../engine/threads.h"
+#include "../engine/thresholds.h"
 
 
 namespace {
@@ -240,10 +241,44 @@ Flt flt_mul_int(Context &cx, const Flt &a, int64_t m) {
     return flt_mul(cx, a, flt_int(cx, m));
 }
 
+// Long divisors: a rounded quotient needs no remainder, so a/b is a times
+// an approximate reciprocal of b's mantissa at m = prec + 2 limbs (zero
+// limbs below a shorter one), both scaled by f so that the divisor's top
+// limb is at least BASE / 2. The reciprocal is within 4 units of m limbs;
+// taking 4 off makes it a lower bound, so the quotient stays a truncation
+// (never above a / b), low by a relative 8 BASE^-m at most, far inside the
+// result's last limb.
+Flt divide_by_reciprocal(Context &cx, const Flt &a, const Flt &b) {
+    const int m = cx.prec + 2;
+    uint32_t f = uint32_t(BASE / (uint64_t(b.d[b.n - 1]) + 1));
+    int nq = a.n + 1 + m + 1;
+    Flt q{take(cx, nq), nq, a.e - b.e - m - b.n, a.sign * b.sign};
+    if (!q.d) return flt_zero();
+    size_t mark = scratch_mark(cx);
+    uint32_t *d = take(cx, m), *x = take(cx, m + 1), *num = take(cx, a.n + 1);
+    if (!d || !x || !num) return flt_zero();
+    lv_zero(d, m - b.n);
+    uint64_t spill = lv_mul_1(d + m - b.n, b.d, b.n, f);
+    assert(spill == 0);
+    (void)spill;
+    num[a.n] = uint32_t(lv_mul_1(num, a.d, a.n, f));
+    Status rc = lv_approx_reciprocal(cx, x, d, m);
+    if (rc != STATUS_OK) {
+        cx.status = rc;
+        return flt_zero();
+    }
+    lv_sub_1(x, x, m + 1, 4);  // x >= BASE^m - 4: no borrow out
+    mul_limbs(cx, q.d, num, a.n + 1, x, m + 1);
+    scratch_release(cx, mark);
+    if (halted(cx)) return flt_zero();
+    return round_prec(cx, q);
+}
+
 Flt flt_div(Context &cx, const Flt &x, const Flt &y) {
     if (x.n == 0 || halted(cx)) return flt_zero();  // a divisor made zero by a halt is never read
     assert(y.n > 0);
     Flt a = flt_trunc(x, cx.prec + 2), b = flt_trunc(y, cx.prec + 2);
+    if (b.n > 1 && cx.prec + 2 >= thresholds().div_newton) return divide_by_reciprocal(cx, a, b);
     int s = cx.prec + 2 + b.n - a.n;
     if (s < 0) s = 0;
     int nn = a.n + s;

@@ -430,4 +430,41 @@ TEST_F(FloatingValues, ProductsQuotientsAndRootsAgainstTheLibrary) {
     mpz_clears(a, b, c, want, base, nullptr);
 }
 
+// Quotients by long divisors go through an approximate reciprocal: the
+// result must still be the exact quotient truncated, or one unit below it,
+// for divisors shorter and longer than the precision, with top limbs from 1
+// (scaled up the most) to 99999999, and dividends shorter than divisors.
+TEST_F(FloatingValues, QuotientsTruncateOnEveryDivisorShape) {
+    mpz_t a, b, c, want, s;
+    mpz_inits(a, b, c, want, s, nullptr);
+    for (int round = 0; round < 40; round++) {
+        size_t mark = scratch_mark(core);
+        core.prec = 30 + int(rng() % 1500);
+        int na = 1 + int(rng() % (core.prec + 2)), nb = 2 + int(rng() % (core.prec + 1));
+        Flt x = random_value(na), y = random_value(nb);
+        uint32_t tops[4] = {1, 49999999, 50000000, 99999999};
+        if (round % 2) y.d[y.n - 1] = tops[(round / 2) % 4];
+        to_mpz(a, x);
+        to_mpz(b, y);
+        Flt q = flt_div(core, x, y);
+        ASSERT_EQ(core.status, STATUS_OK);
+        to_mpz(c, q);
+        int64_t k = -(q.e - x.e + y.e);  // q ~ a / b * BASE^k
+        mpz_ui_pow_ui(s, 100000000, (unsigned long)(k >= 0 ? k : -k));
+        if (k >= 0) {
+            mpz_mul(want, a, s);
+            mpz_tdiv_q(want, want, b);
+        } else {
+            mpz_mul(s, b, s);
+            mpz_tdiv_q(want, a, s);
+        }
+        mpz_sub(want, want, c);
+        EXPECT_TRUE(mpz_cmp_ui(want, 1) <= 0 && mpz_sgn(want) >= 0)
+            << "round " << round << ": " << na << " / " << nb << " limbs at " << core.prec;
+        scratch_release(core, mark);
+    }
+    core.prec = 4;
+    mpz_clears(a, b, c, want, s, nullptr);
+}
+
 }  // namespace
