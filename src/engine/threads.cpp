@@ -181,3 +181,29 @@ void team_run(int first, int size, void (*job)(void *, int), void *arg) {
     job(arg, 0);
     for (int m = 1; m < size; m++) thread_wait(first + m);
 }
+
+namespace {
+
+struct ForJob {
+    size_t n;
+    int members;
+    void (*body)(void *, size_t, size_t);
+    void *arg;
+};
+
+void for_member(void *arg, int m) {
+    const ForJob &j = *static_cast<const ForJob *>(arg);
+    size_t lo = j.n * size_t(m) / size_t(j.members), hi = j.n * size_t(m + 1) / size_t(j.members);
+    if (lo < hi) j.body(j.arg, lo, hi);
+}
+
+}  // namespace
+
+void team_for(Context &cx, size_t n, void (*body)(void *, size_t, size_t), void *arg) {
+    if (n < TEAM_FOR_MIN || cx.team_size <= 1) {
+        if (n > 0) body(arg, 0, n);
+        return;
+    }
+    ForJob j{n, cx.team_size, body, arg};
+    team_run(cx.team_first, cx.team_size, for_member, &j);
+}

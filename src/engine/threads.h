@@ -97,3 +97,14 @@ inline bool take_chunk(Turn &turn, size_t count, size_t *chunk) {
 // m, which must be idle; returns when all have finished. Members meet at
 // barriers of their own (a Barrier of `size` members in arg).
 void team_run(int first, int size, void (*job)(void *arg, int member), void *arg);
+
+// Streaming passes (copies, conversions) shorter than this many elements
+// run on the calling thread: below it handing out the halves costs more
+// than they save.
+constexpr size_t TEAM_FOR_MIN = size_t(1) << 18;
+
+// body(arg, lo, hi) over [0, n) cut into one range per member of cx's team
+// (cx.team_first .., cx.team_size of them, workers idle), or whole on the
+// calling thread when n < TEAM_FOR_MIN or the team is one thread. The
+// ranges are disjoint and in order; returns when every range is done.
+void team_for(Context &cx, size_t n, void (*body)(void *arg, size_t lo, size_t hi), void *arg);

@@ -1,10 +1,13 @@
 // Linear big-integer operations: copy, comparison, addition and subtraction,
 // multiplication and division by a machine integer, limb and decimal shifts,
 // and the exchange of small values with machine integers.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "bignum.h"
+#include "../engine/threads.h"
 
 volatile sig_atomic_t interrupt_requested = 0;
 
@@ -29,6 +32,26 @@ void raise_limbs(BigNum *n, int s) {
 
 }  // namespace
 
+// Limbs 0 .. n - 1 of a record into another, as one block per member of the
+// engine's team when long.
+struct BlockCopy {
+    int32_t *d;
+    const int32_t *s;  // the blocks' lowest addresses (the records' top limbs)
+};
+
+void copy_block(void *arg, size_t lo, size_t hi) {
+    const BlockCopy &j = *static_cast<const BlockCopy *>(arg);
+    memcpy(j.d + lo, j.s + lo, sizeof(int32_t) * (hi - lo));
+}
+
+void copy_used_limbs(BigNum *d, const BigNum *s, int n) {
+    if (size_t(n) < TEAM_FOR_MIN) return copy_limbs(d, s, n);
+    check_limb_span(d, n);
+    check_limb_span(s, n);
+    BlockCopy j{d->limbs + d->capacity - n, s->limbs + s->capacity - n};
+    team_for(core, size_t(n), copy_block, &j);
+}
+
 // d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
 // elem_width and defined. STATUS_OK (also when d is s), STATUS_NO_ROOM when
 // d's capacity cannot hold s's used limbs (d unchanged).
@@ -37,7 +60,7 @@ Status copy(BigNum *d, const BigNum *s) {
     if (d == s) return STATUS_OK;
     if (s->used > d->capacity) return STATUS_NO_ROOM;
     if (s->used == 0) limb(d, 0) = 0;
-    copy_limbs(d, s, s->used);
+    copy_used_limbs(d, s, s->used);
     d->used = s->used;
     d->sign = s->sign;
     d->last_divisor = s->last_divisor;
@@ -103,7 +126,7 @@ Status add(BigNum *r, BigNum *a, BigNum *b) {
     int32_t low_offset = lo->offset;
     if (ulo == 0 && d == 0) {
         // 0 + x, the first term of every sum: the limbs as they are.
-        if (r != hi) copy_limbs(r, hi, uhi);
+        if (r != hi) copy_used_limbs(r, hi, uhi);
         r->used = uhi;
         r->offset = low_offset;
         r->sign = sign;

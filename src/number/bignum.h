@@ -273,6 +273,10 @@ void set_int32(BigNum *n, int32_t v);
 // (reported: "the product does not fit"); STATUS_NO_ROOM, not reported, when
 // it has exactly that many (r unchanged in both).
 [[nodiscard]] Status multiply(BigNum *r, BigNum *a, BigNum *b);
+// n := the positive integer in the limb vector v[0 .. len), least
+// significant first (len <= n's capacity); leading zero limbs dropped and
+// the other fields as after a reset. Long vectors are copied on the team.
+void bn_from_vector(BigNum *n, const uint32_t *v, int len);
 // Truncated division a / b into q (or over a when q is null), remainder into
 // r when r is given. *short_remainder (when given) tells whether a
 // machine-integer divisor left a remainder. STATUS_OK, or STATUS_NO_ROOM

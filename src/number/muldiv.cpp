@@ -3,7 +3,9 @@
 // integer divisors here, longer ones by lv_divrem) and greatest common
 // divisor / least common multiple (64-bit Euclid, else lv_gcd, or the bound
 // library for long operands where it is faster).
+#include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -14,6 +16,7 @@
 #include "../engine/limbs.h"
 #include "../engine/scratch.h"
 #include "../engine/gmp_api.h"
+#include "../engine/threads.h"
 
 namespace {
 
@@ -191,18 +194,40 @@ void library_pair_close(LibraryPair *p) {
     gmp.clear(p->y);
 }
 
-// Copies the used limbs of n into v, least significant first. False when a
-// limb lies outside 0..BASE-1 (a packed element mark), which only the
-// schoolbook loop reproduces.
+// The limbs of a record (stored from the top of its array down) and a limb
+// vector, copied one way or the other over a range of positions.
+struct LimbPass {
+    uint32_t *v;
+    int32_t *top;  // the record's limb 0; limb k at top[-k]
+    std::atomic<bool> bad{false};
+};
+
+void record_to_vector(void *arg, size_t lo, size_t hi) {
+    LimbPass &j = *static_cast<LimbPass *>(arg);
+    bool bad = false;
+    for (size_t k = lo; k < hi; k++) {
+        int32_t x = j.top[-static_cast<ptrdiff_t>(k)];
+        bad |= x < 0 || x >= BASE;
+        j.v[k] = uint32_t(x);
+    }
+    if (bad) j.bad.store(true, std::memory_order_relaxed);
+}
+
+void vector_to_record(void *arg, size_t lo, size_t hi) {
+    LimbPass &j = *static_cast<LimbPass *>(arg);
+    for (size_t k = lo; k < hi; k++) j.top[-static_cast<ptrdiff_t>(k)] = int32_t(j.v[k]);
+}
+
+// Copies the used limbs of n into v, least significant first (long ones on
+// the engine's team). False when a limb lies outside 0..BASE-1 (a packed
+// element mark), which only the schoolbook loop reproduces.
 bool to_vector(uint32_t *v, BigNum *n) {
     check_limb_span(n, n->used);
-    const int32_t *p = n->limbs + n->capacity - 1;
-    for (int k = 0; k < n->used; k++) {
-        int32_t x = p[-k];
-        if (x < 0 || x >= BASE) return false;
-        v[k] = uint32_t(x);
-    }
-    return true;
+    LimbPass j;
+    j.v = v;
+    j.top = n->limbs + n->capacity - 1;
+    team_for(core, size_t(n->used), record_to_vector, &j);
+    return !j.bad.load(std::memory_order_relaxed);
 }
 
 // acc's limbs 0..need-1 := a * b through the fast products. False (acc
@@ -223,8 +248,10 @@ bool fast_product(BigNum *acc, BigNum *a, BigNum *b, int need) {
     else
         mul_limbs(core, vr, va, ua, vb, ub);
     check_limb_span(acc, need);
-    int32_t *p = acc->limbs + acc->capacity - 1;
-    for (int k = 0; k < need; k++) p[-k] = int32_t(vr[k]);
+    LimbPass j;
+    j.v = vr;
+    j.top = acc->limbs + acc->capacity - 1;
+    team_for(core, size_t(need), vector_to_record, &j);
     return true;
 }
 
@@ -370,6 +397,18 @@ void load_library_integer(mpz_ptr z, BigNum *n) {
     radix_init(&base);
     load_magnitude(z, n, &base);
     radix_clear(&base);
+}
+
+void bn_from_vector(BigNum *n, const uint32_t *v, int len) {
+    assert(len >= 0 && len <= n->capacity);
+    check_limb_span(n, len);
+    bn_reset(n);
+    LimbPass j;
+    j.v = const_cast<uint32_t *>(v);  // only read by vector_to_record
+    j.top = n->limbs + n->capacity - 1;
+    team_for(core, size_t(len), vector_to_record, &j);
+    n->used = len;
+    bn_strip(n);
 }
 
 // The fields of a fresh product besides its limbs and used count: those of

@@ -64,13 +64,6 @@ static uint32_t *fast_scratch(BigNum *n) {
     return room <= fastmul_capacity(core) ? fastmul_stage(core) : nullptr;
 }
 
-// n := the limb vector v of len limbs, a positive integer.
-static void load_limbs(BigNum *n, const uint32_t *v, int len) {
-    bn_clear(n);
-    for (int k = 0; k < len; k++) limb(n, k) = static_cast<int32_t>(v[k]);
-    n->used = len;
-    bn_strip(n);
-}
 
 // N := first * (first - step) * ... (count factors, all >= 1) by a product
 // tree. Returns 1 done, 0 when the product has more limbs than N can hold
@@ -80,7 +73,7 @@ static int tree_product(BigNum *N, int64_t first, int64_t count, int64_t step) {
     if (!v) return -1;
     int len = 0;
     if (falling_product_limbs(core, v, N->capacity, &len, first, count, step) != STATUS_OK) return 0;
-    load_limbs(N, v, len);
+    bn_from_vector(N, v, len);
     return 1;
 }
 
@@ -117,7 +110,7 @@ bool power_by_squaring(Fraction *B, Fraction *O, int64_t W) {
         return true;
     }
     if (len + 2 > cap_n || len + 1 > cap_acc) return false;
-    load_limbs(bn, v, len);
+    bn_from_vector(bn, v, len);
     // The squares were of |O|: O^(W-1) is negative for a negative O and an
     // odd W - 1 (the last product then gives a positive O^W for an even W).
     if ((on->sign < 0) != (od->sign < 0) && (W - 1) % 2 == 1) bn->sign = -1;

@@ -142,6 +142,37 @@ TEST_F(Teams, RootTablesFilledByTheTeamGiveTheRightProduct) {
     mpz_clear(y);
 }
 
+// Records long enough that their copies and conversions are shared out
+// (team_for): a product, a copy and a record made from a limb vector give
+// the limbs of one thread, across every member's range.
+TEST_F(Teams, LongRecordPassesHaveTheLimbsOfOneThread) {
+    ASSERT_EQ(core_start(700000), 0);
+    ASSERT_EQ(threads_ready(), 3);
+    const int na = int(TEAM_FOR_MIN) + 12345, nb = int(TEAM_FOR_MIN) + 3;
+    auto a = seeded_limbs(na, 5), b = seeded_limbs(nb, 6);
+    BigNum *x = work_int(5), *y = work_int(6), *z = work_int(7), *w = work_int(4);
+    bn_from_vector(x, a.data(), na);
+    bn_from_vector(y, b.data(), nb);
+    ASSERT_EQ(x->used, na);
+    for (int k : {0, na / 3, na / 2, na - 1}) ASSERT_EQ(uint32_t(limb(x, k)), a[size_t(k)]);
+    std::string one;
+    for (int members = 1; members <= 3; members++) {
+        core.team_size = members;
+        ASSERT_EQ(multiply(z, x, y), STATUS_OK);
+        ASSERT_EQ(copy(w, z), STATUS_OK);
+        std::string got = record_text(w);
+        if (members == 1) one = got;
+        else EXPECT_TRUE(got == one) << "on " << members;
+    }
+    std::vector<uint32_t> r(size_t(na + nb));
+    core.team_size = 1;
+    mul_limbs(core, r.data(), a.data(), na, b.data(), nb);
+    core.team_size = 3;
+    bn_from_vector(w, r.data(), na + nb);
+    EXPECT_TRUE(record_text(w) == one);
+    core.team_size = threads_ready();
+}
+
 TEST_F(Teams, SeriesHaveTheLimbsOfOneThread) {
     for (int F : {30, 400, 3000}) {
         std::string one = kernels(F, 1);
