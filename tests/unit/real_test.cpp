@@ -299,6 +299,41 @@ TEST_F(Kernels, AnAmbiguityThatNeverResolvesEndsAsUncertainAtTheRoom) {
     EXPECT_EQ(core.prec, 4);  // put back, whatever it was
 }
 
+// The series of e, whose short ranges are summed in machine integers: its
+// parts are exactly Q = (n-1)! and T = sum_k (n-1)!/k! for n terms, at
+// counts that cut the ranges at every length up to and past a leaf's.
+TEST_F(Kernels, SeriesOfEHasExactParts) {
+    mpz_t want_q, want_t, f, got;
+    mpz_inits(want_q, want_t, f, got, nullptr);
+    core.prec = 4000;
+    for (int64_t n : {1, 2, 3, 5, 16, 17, 31, 33, 40, 100, 1000}) {
+        size_t mark = scratch_mark(core);
+        Series s{SERIES_EXP, flt_int(core, 1), flt_int(core, 1)};
+        Flt t, q;
+        series_parts(core, s, n, &t, &q);
+        ASSERT_EQ(core.status, STATUS_OK);
+        mpz_fac_ui(want_q, (unsigned long)(n - 1));
+        mpz_set_ui(want_t, 0);
+        for (int64_t k = 0; k < n; k++) {
+            mpz_fac_ui(f, (unsigned long)k);
+            mpz_tdiv_q(f, want_q, f);
+            mpz_add(want_t, want_t, f);
+        }
+        for (auto [v, want] : {std::pair<Flt *, mpz_ptr>{&t, want_t}, {&q, want_q}}) {
+            mpz_set_ui(got, 0);
+            for (int i = v->n - 1; i >= 0; i--) {
+                mpz_mul_ui(got, got, 100000000);
+                mpz_add_ui(got, got, v->d[i]);
+            }
+            for (int64_t e = 0; e < v->e; e++) mpz_mul_ui(got, got, 100000000);
+            EXPECT_EQ(mpz_cmp(got, want), 0) << (v == &t ? "T" : "Q") << " of " << n << " terms";
+        }
+        scratch_release(core, mark);
+    }
+    core.prec = 4;
+    mpz_clears(want_q, want_t, f, got, nullptr);
+}
+
 // The floating values against the library: products, quotients and square
 // roots of random operands with runs of zero and 99999999 limbs, each to
 // core.prec limbs, must be the exact results truncated (the quotient and
