@@ -8,12 +8,16 @@
 #   BENCH_DIGITS="1000 10000 100000 1000000" BENCH_TIMEOUT=600 bench/run.sh
 #   BENCH_TOOLS="gp py" BENCH_DIGITS=1000000 BENCH_ONLY=_1000000 bench/run.sh
 #   BENCH_THREADS=2 BENCH_DIGITS=10000000 BENCH_ONLY="pi e_ ln2 mul10m" bench/run.sh
+#   BENCH_DIGITS="100000 1000000" BENCH_LARGE_DIGITS=10000000 BENCH_SKIP="semi85 semi90" bench/run.sh
 #
 # Each run is bounded by BENCH_TIMEOUT seconds (a run that hits it is shown as
 # ">T"); runs longer than 10 s are timed once. Uses hyperfine when present,
 # else /usr/bin/time. BENCH_DIGITS lists the digit counts of the function
-# rows; BENCH_ONLY is one or more words (blank-separated), a row runs when its
-# name contains one of them; BENCH_TOOLS lists the programs that run. The
+# rows; BENCH_LARGE_DIGITS further digit counts for the rows named in
+# BENCH_LARGE_ROWS only (default "pi e sqrt2 ln2"); BENCH_ONLY is one or more
+# words (blank-separated), a row runs when its name contains one of them;
+# BENCH_SKIP words leave out the rows whose name contains one of them;
+# BENCH_TOOLS lists the programs that run. The
 # calculator's column runs on one thread (--threads 1, as the peers); with
 # BENCH_THREADS=N above 1 (default: the machine's cores) a second column runs
 # it on N threads and the last column gives the speed-up of N threads over 1.
@@ -25,10 +29,13 @@ LIMIT=${BENCH_TIMEOUT:-60}
 ONLY=${BENCH_ONLY:-}
 read -ra DIGITS <<< "${BENCH_DIGITS:-1000 10000 100000}"
 read -ra ONLY_WORDS <<< "$ONLY"
+read -ra SKIP_WORDS <<< "${BENCH_SKIP:-}"
+read -ra LARGE_DIGITS <<< "${BENCH_LARGE_DIGITS:-}"
+read -ra LARGE_ROWS <<< "${BENCH_LARGE_ROWS:-pi e sqrt2 ln2}"
 TOOLS=" ${BENCH_TOOLS:-vantrel bc gp py} "
 THREADS=${BENCH_THREADS:-$(nproc 2>/dev/null || echo 1)}
 [[ $THREADS =~ ^[1-9][0-9]*$ ]] || { echo "BENCH_THREADS: not a thread count: $THREADS" >&2; exit 1; }
-for d in "${DIGITS[@]}"; do
+for d in "${DIGITS[@]}" "${LARGE_DIGITS[@]}"; do
     [[ $d =~ ^[1-9][0-9]*$ ]] && [ "$d" -le 14000000 ] ||
         { echo "BENCH_DIGITS: not a digit count from 1 to 14000000: $d" >&2; exit 1; }
 done
@@ -238,6 +245,13 @@ for d in "${DIGITS[@]}"; do
         write_function "${k}_$d" "$d" "$v" "$gpx" "$mpx" "$bcx" "$decx"; add "${k}_$d"
     done
 done
+for d in "${LARGE_DIGITS[@]}"; do
+    for f in "${FUNCTIONS[@]}"; do
+        IFS='|' read -r k v gpx mpx bcx decx <<< "$f"
+        [[ " ${LARGE_ROWS[*]} " == *" $k "* ]] || continue
+        write_function "${k}_$d" "$d" "$v" "$gpx" "$mpx" "$bcx" "$decx"; add "${k}_$d"
+    done
+done
 for f in "${FACTOR_ROWS[@]}"; do
     read -r k n <<< "$f"
     write_factorise "$k" "$n"; add "$k"
@@ -304,9 +318,10 @@ ratio_to() {  # vantrel-result peer-result
     fi
 }
 
-wanted() {  # workload name: selected by BENCH_ONLY?
-    [ ${#ONLY_WORDS[@]} = 0 ] && return 0
+wanted() {  # workload name: selected by BENCH_ONLY and not left out by BENCH_SKIP?
     local word
+    for word in "${SKIP_WORDS[@]}"; do [[ $1 == *$word* ]] && return 1; done
+    [ ${#ONLY_WORDS[@]} = 0 ] && return 0
     for word in "${ONLY_WORDS[@]}"; do [[ $1 == *$word* ]] && return 0; done
     return 1
 }
