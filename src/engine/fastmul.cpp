@@ -223,6 +223,11 @@ void fill_roots(Field &f, bool inverse, size_t have, size_t need) {
 }
 
 // The six tables (three fields, both directions) shared out over a team.
+// Transforms from this length on have the engine's blocks use large pages
+// (see use_large_pages): at 10^6 digits and more their first touches of the
+// buffers cost less so, at 10^5 the wider zeroing would cost more.
+constexpr size_t LARGE_PAGES_LEN = size_t(1) << 16;
+
 constexpr size_t ROOTS_TEAM_PAIRS = size_t(1) << 13;  // shorter extensions stay on the caller
 
 struct RootsJob {
@@ -265,7 +270,7 @@ Status reserve_tables(size_t len) {
     size_t bytes = 6 * len * sizeof(uint64_t);
     void *p = map_zeroed(bytes);
     if (!p) return STATUS_NO_ROOM;
-    if (tables_block) munmap(tables_block, 6 * tables_len * sizeof(uint64_t));
+    if (tables_block) unmap_block(tables_block, 6 * tables_len * sizeof(uint64_t));
     tables_block = p;
     uint64_t *w = static_cast<uint64_t *>(p);
     for (Field &f : field) {
@@ -1213,6 +1218,7 @@ Plan plan_product(const Context &cx, int na, int nb, bool square) {
 void transform_product(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     assert(na + nb <= cx.product_limbs && na >= nb);
     Plan plan = plan_product(cx, na, nb, b == nullptr);
+    if (plan.len >= LARGE_PAGES_LEN) use_large_pages();
     // Sliced products share out the slices' short transforms; below half the
     // threshold in the shorter operand the team's waits between them cost
     // more than the halved work saves (2^PI at 3 million digits took half as
@@ -1403,7 +1409,7 @@ Status fastmul_reserve(Context &cx, int limbs) {
     // committed as its long products first use them.
     void *block = map_zeroed(bytes);
     if (!block) return STATUS_NO_ROOM;
-    if (cx.product_block) munmap(cx.product_block, cx.product_bytes);
+    if (cx.product_block) unmap_block(cx.product_block, cx.product_bytes);
     cx.product_block = block;
     cx.product_bytes = bytes;
     lay_out(cx, block, limbs, len);

@@ -5,11 +5,55 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// The engine's mapped blocks, so that they can be advised for large pages
+// once a long computation starts (see use_large_pages).
+struct Mapped {
+    void *p;
+    size_t bytes;
+};
+constexpr int MAPPED_MAX = 256;
+std::mutex mapped_lock;
+Mapped mapped[MAPPED_MAX];
+int mapped_count = 0;
+std::atomic<bool> large_pages{false};
+
+void advise(void *p, size_t bytes) {
+    if (bytes >= (size_t(2) << 20)) (void)madvise(p, bytes, MADV_HUGEPAGE);  // advice only: refused is fine
+}
+
+}  // namespace
+
 void *map_zeroed(size_t bytes) {
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) return nullptr;
-    if (bytes >= (size_t(2) << 20)) (void)madvise(p, bytes, MADV_HUGEPAGE);  // advice only: refused is fine
+    std::lock_guard<std::mutex> hold(mapped_lock);
+    if (large_pages.load(std::memory_order_relaxed)) advise(p, bytes);
+    if (mapped_count < MAPPED_MAX) mapped[mapped_count++] = Mapped{p, bytes};
     return p;
+}
+
+void unmap_block(void *p, size_t bytes) {
+    if (!p) return;
+    std::lock_guard<std::mutex> hold(mapped_lock);
+    for (int i = 0; i < mapped_count; i++)
+        if (mapped[i].p == p) {
+            mapped[i] = mapped[--mapped_count];
+            break;
+        }
+    munmap(p, bytes);
+}
+
+void use_large_pages() {
+    if (large_pages.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(mapped_lock);
+    if (large_pages.load(std::memory_order_relaxed)) return;
+    for (int i = 0; i < mapped_count; i++) advise(mapped[i].p, mapped[i].bytes);
+    large_pages.store(true, std::memory_order_release);
 }
 
 Status scratch_reserve(Context &cx, size_t limbs) {
@@ -21,7 +65,7 @@ Status scratch_reserve(Context &cx, size_t limbs) {
     // reserve generously and still start small.
     void *p = map_zeroed(limbs * sizeof(uint32_t));
     if (!p) return STATUS_NO_ROOM;
-    if (cx.scratch && cx.owns_scratch) munmap(cx.scratch, cx.scratch_limbs * sizeof(uint32_t));
+    if (cx.scratch && cx.owns_scratch) unmap_block(cx.scratch, cx.scratch_limbs * sizeof(uint32_t));
     cx.scratch = static_cast<uint32_t *>(p);
     cx.scratch_limbs = limbs;
     cx.scratch_top = 0;

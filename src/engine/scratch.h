@@ -14,10 +14,18 @@
 [[nodiscard]] Status scratch_reserve(Context &cx, size_t limbs);
 
 // Maps `bytes` of zeroed, private, unreserved address space, or returns
-// null. Blocks of 2 MiB or more are marked for large pages: a long product
-// touches tens of megabytes for the first time, and one fault per 4 KiB page
-// would cost a sixth of its time.
+// null; unmap_block gives it back. Each block is remembered (up to a few
+// hundred) for use_large_pages.
 void *map_zeroed(size_t bytes);
+void unmap_block(void *p, size_t bytes);
+
+// Marks every block of 2 MiB or more that map_zeroed made, and every later
+// one, for large pages (once; any thread). A long product touches tens of
+// megabytes for the first time, and a fault per 4 KiB page costs a sixth of
+// its time; a short computation touches a little of many blocks, and 2 MiB
+// pages would zero far more than it uses. So the transforms call this from
+// a length on (LARGE_PAGES_LEN in fastmul.cpp), not the mapping.
+void use_large_pages();
 
 // Limbs still free above the current mark.
 size_t scratch_room(const Context &cx);

@@ -48,7 +48,7 @@ int reserve_cache(Cache *c, int limbs) {
     if (c->capacity >= limbs) return 0;
     void *p = map_zeroed(size_t(limbs) * 4);
     if (!p) return -1;
-    if (c->d) munmap(c->d, size_t(c->capacity) * 4);
+    if (c->d) unmap_block(c->d, size_t(c->capacity) * 4);
     c->d = static_cast<uint32_t *>(p);
     c->capacity = limbs;
     c->prec = 0;
