@@ -15,6 +15,7 @@
 #include <mutex>
 #include <utility>
 
+#include "limbs.h"
 #include "ntt_vector.h"
 #include "scratch.h"
 #include "threads.h"
@@ -1613,7 +1614,10 @@ Status power_limbs(Context &cx, uint32_t *r, int room, int *written, const uint3
         if ((e >> bit) & 1) {
             if (len + n - 1 > room) return STATUS_NO_ROOM;
             dst = target(len + n);
-            mul_limbs(cx, dst, cur, len, a, n);
+            if (n == 1)
+                dst[len] = uint32_t(lv_mul_1(dst, cur, len, a[0]));  // below BASE: a[0] < BASE
+            else
+                mul_limbs(cx, dst, cur, len, a, n);
             step_done(len + n);
             if (len > room) return STATUS_NO_ROOM;
         }

@@ -411,6 +411,62 @@ void bn_from_vector(BigNum *n, const uint32_t *v, int len) {
     bn_strip(n);
 }
 
+// A long record times one limb, in ranges of the team: each range is
+// multiplied with no carry in and its carry out kept; then each carry goes
+// into the range above it.
+struct LimbTimes {
+    const int32_t *a;  // operand's limb 0 (limb k at a[-k])
+    int32_t *r;        // result's limb 0
+    int64_t y;
+    int64_t carry[THREADS_MAX];
+    size_t n;
+    int members;
+};
+
+void times_range(void *arg, size_t lo, size_t hi) {
+    LimbTimes &j = *static_cast<LimbTimes *>(arg);
+    int64_t carry = 0;
+    for (size_t k = lo; k < hi; k++) {
+        int64_t t = j.y * j.a[-static_cast<ptrdiff_t>(k)] + carry;
+        carry = t / BASE;
+        j.r[-static_cast<ptrdiff_t>(k)] = int32_t(t - carry * BASE);
+    }
+    // team_for's range m starts at floor(n m / members): m is the least
+    // whole number with n m / members >= lo.
+    size_t m = (lo * size_t(j.members) + j.n - 1) / j.n;
+    j.carry[m] = carry;
+}
+
+// r := a * y for 0 <= y < BASE over a's used limbs; r may be a. The carry
+// of the top goes to limb used(a); the caller checked the room. The carry
+// out of a range is added into the range above it, and what runs through
+// that whole range into its own carry: the sum is the carry out of both,
+// which is below BASE like every prefix's.
+void times_one_limb(BigNum *r, BigNum *a, int64_t y) {
+    LimbTimes j;
+    j.a = a->limbs + a->capacity - 1;
+    j.r = r->limbs + r->capacity - 1;
+    j.y = y;
+    j.n = size_t(a->used);
+    j.members = j.n >= TEAM_FOR_MIN && core.team_size > 1 ? core.team_size : 1;
+    for (int m = 0; m < THREADS_MAX; m++) j.carry[m] = 0;
+    int ua = a->used;
+    check_limb_span(a, ua);
+    check_limb_span(r, ua + 1);
+    team_for(core, j.n, times_range, &j);
+    for (int m = 0; m + 1 < j.members; m++) {
+        int64_t c = j.carry[m];
+        size_t end = j.n * size_t(m + 2) / size_t(j.members);
+        for (size_t k = j.n * size_t(m + 1) / size_t(j.members); c != 0 && k < end; k++) {
+            int64_t t = j.r[-static_cast<ptrdiff_t>(k)] + c;
+            c = t >= BASE ? 1 : 0;
+            j.r[-static_cast<ptrdiff_t>(k)] = int32_t(t - c * BASE);
+        }
+        j.carry[m + 1] += c;
+    }
+    limb(r, ua) = int32_t(j.carry[j.members - 1]);
+}
+
 // The fields of a fresh product besides its limbs and used count: those of
 // a reset record, with the product's scale and sign.
 static void set_product_fields(BigNum *r, int32_t frac, int8_t sign) {
@@ -457,6 +513,15 @@ Status multiply(BigNum *r, BigNum *a, BigNum *b) {
     int32_t frac = a->frac_limbs + b->frac_limbs;
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
+    // A factor of one limb (the last step of a power of a small number):
+    // one pass, in place when r is the other factor.
+    if (umr == 1 && umd > 1 && (r == md || r != mr)) {
+        times_one_limb(r, md, limb(mr, 0));
+        r->used = int(need);
+        bn_strip(r);
+        set_product_fields(r, frac, sign);
+        return STATUS_OK;
+    }
     // The fast products read their operands into the engine's buffers
     // before writing, so they can write straight into r, a or b as it is.
     if (umr >= thresholds().karatsuba && fast_product(r, a, b, int(need))) {

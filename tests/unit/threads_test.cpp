@@ -173,6 +173,39 @@ TEST_F(Teams, LongRecordPassesHaveTheLimbsOfOneThread) {
     core.team_size = threads_ready();
 }
 
+// A long record times one limb runs in ranges whose carries are added in
+// afterwards: a carry that runs through a whole range (limbs that become
+// 99999999 times a carry in) and on into the top limb, in place and into
+// another record, against a plain loop.
+TEST_F(Teams, OneLimbFactorCarriesAcrossRanges) {
+    ASSERT_EQ(core_start(700000), 0);
+    const int n = int(TEAM_FOR_MIN) + 1001;
+    for (int64_t y : {int64_t(3), int64_t(99999999), int64_t(1)}) {
+        std::vector<uint32_t> a(size_t(n), 99999999);
+        for (int k = n / 3; k < n; k++) a[size_t(k)] = y == 3 ? 33333333 : uint32_t((k * 7919) % 100000000);
+        std::vector<uint32_t> want(size_t(n) + 1);
+        uint64_t carry = 0;
+        for (int k = 0; k < n; k++) {
+            uint64_t t = a[size_t(k)] * uint64_t(y) + carry;
+            want[size_t(k)] = uint32_t(t % 100000000);
+            carry = t / 100000000;
+        }
+        want[size_t(n)] = uint32_t(carry);
+        for (int members : {1, 2, 3})
+            for (bool in_place : {true, false}) {
+                core.team_size = members;
+                BigNum *x = work_int(5), *f = work_int(6), *r = in_place ? x : work_int(7);
+                bn_from_vector(x, a.data(), n);
+                set_int64(f, y);
+                ASSERT_EQ(multiply(r, x, f), STATUS_OK);
+                bool same = r->used == (want[size_t(n)] ? n + 1 : n);
+                for (int k = 0; k < r->used && same; k++) same = uint32_t(limb(r, k)) == want[size_t(k)];
+                EXPECT_TRUE(same) << "times " << y << " on " << members << (in_place ? " in place" : "");
+            }
+    }
+    core.team_size = threads_ready();
+}
+
 TEST_F(Teams, SeriesHaveTheLimbsOfOneThread) {
     for (int F : {30, 400, 3000}) {
         std::string one = kernels(F, 1);
