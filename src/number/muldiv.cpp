@@ -421,7 +421,18 @@ struct LimbTimes {
     int64_t carry[THREADS_MAX];
     size_t n;
     int members;
+    std::atomic<bool> marked{false};  // a limb outside 0 .. BASE - 1 (an element's mark)
 };
+
+void find_marks(void *arg, size_t lo, size_t hi) {
+    LimbTimes &j = *static_cast<LimbTimes *>(arg);
+    bool marked = false;
+    for (size_t k = lo; k < hi; k++) {
+        int32_t x = j.a[-static_cast<ptrdiff_t>(k)];
+        marked |= x < 0 || x >= BASE;
+    }
+    if (marked) j.marked.store(true, std::memory_order_relaxed);
+}
 
 void times_range(void *arg, size_t lo, size_t hi) {
     LimbTimes &j = *static_cast<LimbTimes *>(arg);
@@ -437,23 +448,31 @@ void times_range(void *arg, size_t lo, size_t hi) {
     j.carry[m] = carry;
 }
 
-// r := a * y for 0 <= y < BASE over a's used limbs; r may be a. The carry
-// of the top goes to limb used(a); the caller checked the room. The carry
-// out of a range is added into the range above it, and what runs through
-// that whole range into its own carry: the sum is the carry out of both,
-// which is below BASE like every prefix's.
+// r := a * y over a's used limbs; r may be a. The carry of the top goes to
+// limb used(a); the caller checked the room. The carry out of a range is
+// added into the range above it, and what runs through that whole range
+// into its own carry: the sum is the carry out of both, which is below
+// BASE like every prefix's. A factor or a limb outside 0 .. BASE - 1 (an
+// element's mark: the product means nothing, but must be the plain loop's)
+// keeps the whole pass on this thread.
 void times_one_limb(BigNum *r, BigNum *a, int64_t y) {
     LimbTimes j;
     j.a = a->limbs + a->capacity - 1;
     j.r = r->limbs + r->capacity - 1;
     j.y = y;
     j.n = size_t(a->used);
-    j.members = j.n >= TEAM_FOR_MIN && core.team_size > 1 ? core.team_size : 1;
-    for (int m = 0; m < THREADS_MAX; m++) j.carry[m] = 0;
     int ua = a->used;
     check_limb_span(a, ua);
     check_limb_span(r, ua + 1);
-    team_for(core, j.n, times_range, &j);
+    j.members = 1;
+    if (j.n >= TEAM_FOR_MIN && core.team_size > 1 && y >= 0 && y < BASE) {
+        j.members = core.team_size;
+        team_for(core, j.n, find_marks, &j);
+        if (j.marked.load(std::memory_order_relaxed)) j.members = 1;
+    }
+    for (int m = 0; m < THREADS_MAX; m++) j.carry[m] = 0;
+    if (j.members > 1) team_for(core, j.n, times_range, &j);
+    else times_range(&j, 0, j.n);
     for (int m = 0; m + 1 < j.members; m++) {
         int64_t c = j.carry[m];
         size_t end = j.n * size_t(m + 2) / size_t(j.members);

@@ -203,6 +203,20 @@ TEST_F(Teams, OneLimbFactorCarriesAcrossRanges) {
                 EXPECT_TRUE(same) << "times " << y << " on " << members << (in_place ? " in place" : "");
             }
     }
+    // A limb outside 0 .. 99999999 (an element's mark) keeps the pass whole:
+    // the same limbs on every team.
+    std::string one;
+    for (int members : {1, 3}) {
+        core.team_size = members;
+        std::vector<uint32_t> a = seeded_limbs(n, 9);
+        BigNum *x = work_int(5), *f = work_int(6);
+        bn_from_vector(x, a.data(), n);
+        limb(x, n / 3 - 1) = 0x70000000 + 5;  // the last limb of the first third: a carry beyond a limb
+        set_int64(f, 99999999);
+        ASSERT_EQ(multiply(x, x, f), STATUS_OK);
+        if (members == 1) one = record_text(x);
+        else EXPECT_TRUE(record_text(x) == one);
+    }
     core.team_size = threads_ready();
 }
 
