@@ -493,9 +493,16 @@ Triple leaf(Context &cx, const Series &s, int64_t k) {
     __int128 ps, qs, ak;
     term_factors(s.kind, k, &ps, &qs, &ak);
     Flt p = from_i128(cx, ps), q = from_i128(cx, qs);
-    t.P = s.pb.n == 1 && s.pb.d[0] == 1 && s.pb.e == 0 && s.pb.sign > 0 ? p : flt_mul(cx, p, s.pb);
+    bool unit_p = s.pb.n == 1 && s.pb.d[0] == 1 && s.pb.e == 0 && s.pb.sign > 0;
+    t.P = unit_p ? p : flt_mul(cx, p, s.pb);
     t.Q = s.qb.n == 1 && s.qb.d[0] == 1 && s.qb.e == 0 && s.qb.sign > 0 ? q : flt_mul(cx, q, s.qb);
-    t.T = ak == 1 ? t.P : flt_mul(cx, t.P, from_i128(cx, ak));
+    __int128 pa;
+    if (ak == 1)
+        t.T = t.P;
+    else if (unit_p && !__builtin_mul_overflow(ps, ak, &pa))
+        t.T = from_i128(cx, pa);  // pi's terms: p(k) a(k) in one word pair
+    else
+        t.T = flt_mul(cx, t.P, from_i128(cx, ak));
     return t;
 }
 
