@@ -197,14 +197,14 @@ void init_fields() {
 // lock, and entries once written never change, so readers need no lock.
 std::mutex roots_lock;
 std::atomic<size_t> roots_len{0};
-size_t tables_len = 0;  // capacity of rt and irt in pairs (reserve_tables)
+size_t tables_len = 0;  // words of each rt and irt, pairs for half as many roots (reserve_tables)
 void *tables_block = nullptr;
 
-// Fills one table of field f, the roots (inverse false) or their inverses,
-// from `have` pairs (0: not started) up to `need`.
-void fill_roots(Field &f, bool inverse, size_t have, size_t need) {
+// Fills field f's table of roots from `have` pairs (0: not started) up to
+// `need`, a power of two.
+void fill_roots(Field &f, size_t have, size_t need) {
     const uint64_t p = f.p;
-    uint64_t *t = inverse ? f.irt : f.rt;
+    uint64_t *t = f.rt;
     if (have == 0) {
         t[0] = 1;
         t[1] = shoup_quotient(1, f);
@@ -213,7 +213,6 @@ void fill_roots(Field &f, bool inverse, size_t have, size_t need) {
         if (half < have) continue;
         int L = log2_of(half) + 1;  // fills [2^(L-1), 2^L)
         uint64_t w = pow_mod(GENERATOR[&f - field], (p - 1) >> (L + 1), p);
-        if (inverse) w = pow_mod(w, p - 2, p);
         uint64_t wq = shoup_quotient(w, f);
         for (size_t j = 0; j < half; j++) {
             uint64_t x = below(shoup(t[2 * j], w, wq, p), p);
@@ -223,7 +222,28 @@ void fill_roots(Field &f, bool inverse, size_t have, size_t need) {
     }
 }
 
-// The six tables (three fields, both directions) shared out over a team.
+// Fills field f's inverse roots from its roots, over the same range. Root
+// j of level L (2^(L-1) <= j < 2^L) is w^e with e = rev(j) odd, w of order
+// 2^(L+1); its inverse w^-e = -w^(2^L - e), and 2^L - e = rev(j') for
+// j' = 3 2^(L-1) - 1 - j, the same level read backwards. So the inverse is
+// p - root j', whose Shoup quotient floor((p - x) 2^64 / p) is the
+// complement of x's (x 2^64 / p is never whole): no product at all.
+void invert_roots(Field &f, size_t have, size_t need) {
+    const uint64_t p = f.p;
+    if (have == 0) {
+        f.irt[0] = 1;
+        f.irt[1] = shoup_quotient(1, f);
+    }
+    for (size_t half = 1; half < need; half <<= 1) {
+        if (half < have) continue;
+        for (size_t j = half; j < 2 * half; j++) {
+            size_t k = 3 * half - 1 - j;
+            f.irt[2 * j] = p - f.rt[2 * k];
+            f.irt[2 * j + 1] = ~f.rt[2 * k + 1];
+        }
+    }
+}
+
 // Transforms from this length on have the engine's blocks use large pages
 // (see use_large_pages): at 10^6 digits and more their first touches of the
 // buffers cost less so, at 10^5 the wider zeroing would cost more.
@@ -231,32 +251,43 @@ constexpr size_t LARGE_PAGES_LEN = size_t(1) << 16;
 
 constexpr size_t ROOTS_TEAM_PAIRS = size_t(1) << 13;  // shorter extensions stay on the caller
 
+// The tables of the three fields shared out over a team: the roots, then
+// (a second run) their inverses.
 struct RootsJob {
     size_t have, need;
     int members;
+    bool inverse;
 };
 
 void roots_member(void *arg, int member) {
     const RootsJob &j = *static_cast<const RootsJob *>(arg);
-    for (int t = member; t < 6; t += j.members) fill_roots(field[t / 2], t % 2 == 1, j.have, j.need);
+    for (int t = member; t < 3; t += j.members) {
+        if (j.inverse) invert_roots(field[t], j.have, j.need);
+        else fill_roots(field[t], j.have, j.need);
+    }
 }
 
-// Makes the tables hold `need` roots of each level. With a team of cx
-// (members > 1, its workers idle) a long extension is filled on it: a long
-// product's first transform of a new length otherwise spends a sixth of its
-// time here, mostly on the system's zeroing of the tables' fresh pages.
+// Makes the tables hold `need` roots of each level (rounded up to a power
+// of two). With a team of cx (members > 1, its workers idle) a long
+// extension is filled on it: a long product's first transform of a new
+// length otherwise spends a sixth of its time here, mostly on the system's
+// zeroing of the tables' fresh pages.
 void build_roots(size_t need, Context *cx = nullptr, int members = 1) {
     if (need <= roots_len.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> hold(roots_lock);
     size_t have = roots_len.load(std::memory_order_relaxed);
     if (need <= have) return;
-    assert(need <= tables_len);
-    RootsJob j{have, need, 1};
-    if (cx && members > 1 && need - have >= ROOTS_TEAM_PAIRS) {
-        j.members = members;
-        team_run(cx->team_first, members, roots_member, &j);
-    } else {
-        roots_member(&j, 0);
+    size_t whole = 1;
+    while (whole < need) whole <<= 1;
+    need = whole;
+    assert(2 * need <= tables_len);
+    RootsJob j{have, need, 1, false};
+    bool team = cx && members > 1 && need - have >= ROOTS_TEAM_PAIRS;
+    if (team) j.members = members;
+    for (bool inverse : {false, true}) {
+        j.inverse = inverse;
+        if (team) team_run(cx->team_first, members, roots_member, &j);
+        else roots_member(&j, 0);
     }
     roots_len.store(need, std::memory_order_release);
 }
