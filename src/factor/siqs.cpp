@@ -24,10 +24,8 @@
 
 namespace {
 
-constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
-constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
-constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
-constexpr int RESIEVE_WIDE = 8192;      // least prime found again by sieving in wide blocks
+constexpr int BLOCK_BITS = 15;          // the sieve block: 32 KiB, inside the first-level data cache
+constexpr int BLOCK = 1 << BLOCK_BITS;  // the interval is counted in blocks; a bucket entry keeps 16 bits
 constexpr int BLOCKS_MAX = 64;          // blocks over the sieve interval
 constexpr int S_MAX = 14;               // most primes in one A
 constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
@@ -40,11 +38,9 @@ constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
 
-// Sieve parameters by the digits of the number: factor base size, units of
-// UNIT over the interval [-M, M) (from WIDE_UNITS on, sieved two at a time:
-// a block of the first-level data cache and a half of it fill it alike, and
-// fewer blocks cost fewer starts per prime), the large prime bound as a multiple of the largest
-// factor-base prime, the bits the threshold is lowered for the small primes
+// Sieve parameters by the digits of the number: factor base size, blocks
+// over the interval [-M, M), the large prime bound as a multiple of the
+// largest factor-base prime, the bits the threshold is lowered for the small primes
 // not sieved and for rounded logarithms, the bits of the primes of A (0:
 // just below the largest of the factor base), the primes below which none
 // is sieved, and the bits of the largest cofactor split into two large
@@ -89,7 +85,6 @@ struct FactorBase {
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int resieve_from;  // first index with p >= Search::resieve_min: hits found again by sieving
     int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
     int large_from;    // first index with p >= the block: sieved through buckets
 };
@@ -100,9 +95,7 @@ struct Search {
     mpz_t n, kn;
     unsigned k;
     Params par;
-    int block_bits, block;  // the sieve block: 2^block_bits bytes
     int blocks;              // blocks over the interval
-    int resieve_min;         // primes from this on are found at candidates by sieving again
     long m;                  // half the sieve interval
     uint32_t lp_bound;
     uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
@@ -343,7 +336,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
-    fb.sieve_from = fb.resieve_from = fb.large_from = -1;
+    fb.sieve_from = fb.large_from = -1;
     fb.prime.resize(size);
     fb.root.resize(size);
     fb.magic.resize(size);
@@ -370,14 +363,12 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.resieve_from < 0 && p >= static_cast<uint32_t>(st.resieve_min)) fb.resieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(BLOCK)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
-    if (fb.resieve_from < 0 || fb.resieve_from > fb.large_from) fb.resieve_from = fb.large_from;
     fb.quarter_from = fb.large_from;
-    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(st.block / 4))
+    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(BLOCK / 4))
         fb.quarter_from--;
     return 0;
 }
@@ -386,7 +377,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
 // is made of, from the parameters and the size of kN.
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
-    st.m = static_cast<long>(st.blocks) * st.block / 2;
+    st.m = static_cast<long>(st.blocks) * BLOCK / 2;
     uint32_t pmax = fb.prime[fb.size - 1];
     uint64_t lp = static_cast<uint64_t>(pmax) * st.par.lp_mult;
     st.pmax_squared = static_cast<uint64_t>(pmax) * pmax;
@@ -569,14 +560,14 @@ inline void divide_out(mpz_ptr v, int index, uint32_t *list, int *count) {
     }
 }
 
-// The indices i in [1, fb.resieve_from) whose roots r1[i] or r2[i] position j
+// The indices i in [1, fb.large_from) whose roots r1[i] or r2[i] position j
 // hits, p | j - r: tested by the inverse modulo 2^32 (a wrapped difference
 // may pass too, rarely; the division itself checks). At most `room` go to
 // `out`; returns how many.
 int root_hits_plain(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     int found = 0;
-    for (int i = 1; i < fb.resieve_from && found < room; i++)
+    for (int i = 1; i < fb.large_from && found < room; i++)
         if (((j - r1[i]) * inv[i] <= lim[i]) | ((j - r2[i]) * inv[i] <= lim[i])) out[found++] = i;
     return found;
 }
@@ -588,7 +579,7 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     __m256i jj = _mm256_set1_epi32(static_cast<int>(j));
     int found = 0;
-    for (int i0 = 1; i0 < fb.resieve_from && found < room; i0 += 8) {
+    for (int i0 = 1; i0 < fb.large_from && found < room; i0 += 8) {
         __m256i iv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(inv + i0));
         __m256i lv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lim + i0));
         __m256i a = _mm256_sub_epi32(jj, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r1 + i0)));
@@ -600,7 +591,7 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
         unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(ha, hb))));
         for (; mask && found < room; mask &= mask - 1) {
             int i = i0 + __builtin_ctz(mask);
-            if (i < fb.resieve_from) out[found++] = i;
+            if (i < fb.large_from) out[found++] = i;
         }
     }
     return found;
@@ -684,8 +675,8 @@ void hand_over(Worker &w) {
 // Lists, for every block, the hits of the primes from the block size on: each
 // root steps through the whole interval once per polynomial.
 void fill_buckets(Worker &w) {
-    int blocks = st.blocks, bits = st.block_bits;
-    uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
+    int blocks = st.blocks, bits = BLOCK_BITS;
+    uint32_t interval = static_cast<uint32_t>(blocks) * BLOCK, low = BLOCK - 1;
     uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
     for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
     cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
@@ -724,7 +715,7 @@ void fill_buckets(Worker &w) {
 void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
-    const uint32_t end = static_cast<uint32_t>(st.block);
+    const uint32_t end = static_cast<uint32_t>(BLOCK);
     const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
     uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
     const uint8_t *logp = fb.logp.data();
@@ -765,26 +756,6 @@ void sieve_medium(Worker &w) {
     }
 }
 
-// Lists the hits of the primes from resieve_from up to the block size at
-// the candidates of the block just sieved: each root's positions are walked
-// back from the next block's start that sieve_medium left.
-void resieve(Worker &w) {
-    const uint8_t *sieve = w.sieve;
-    int end = st.block;
-    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
-    const uint32_t *prime = fb.prime.data();
-    for (int i = fb.resieve_from, last = fb.large_from; i < last; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        int p = static_cast<int>(prime[i]);
-        uint32_t tag = static_cast<uint32_t>(i) << 16;
-        for (int x = static_cast<int>(pos1[i]) + end - p; x >= 0; x -= p)
-            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
-        if (r1[i] == r2[i]) continue;
-        for (int x = static_cast<int>(pos2[i]) + end - p; x >= 0; x -= p)
-            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
-    }
-}
-
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
 void sieve_polynomial(Worker &w) {
@@ -793,13 +764,13 @@ void sieve_polynomial(Worker &w) {
     const uint8_t *logp = fb.logp.data();
     for (int block = 0; block < st.blocks; block++) {
         uint8_t *sieve = w.sieve;
-        memset(sieve, st.init, st.block);
+        memset(sieve, st.init, BLOCK);
         sieve_medium(w);
         const uint32_t *bucket = &w.bucket[block * w.bucket_room];
         uint32_t filled = w.fill[block];
         for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
         bool any = false;
-        for (int k = 0; k < st.block && !any; k += 8) {
+        for (int k = 0; k < BLOCK && !any; k += 8) {
             uint64_t word;
             memcpy(&word, sieve + k, 8);
             any = (word & 0x8080808080808080ULL) != 0;
@@ -808,10 +779,9 @@ void sieve_polynomial(Worker &w) {
         w.hits.clear();
         for (uint32_t e = 0; e < filled; e++)
             if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
-        resieve(w);
         std::sort(w.hits.begin(), w.hits.end(), [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
-        uint32_t base = static_cast<uint32_t>(block) * st.block;
-        for (int k = 0; k < st.block; k += 8) {
+        uint32_t base = static_cast<uint32_t>(block) * BLOCK;
+        for (int k = 0; k < BLOCK; k += 8) {
             uint64_t word;
             memcpy(&word, sieve + k, 8);
             if (!(word & 0x8080808080808080ULL)) continue;
@@ -831,10 +801,10 @@ void worker_start(Worker &w) {
     w.pos2.assign(fb.size, 0);
     // A root of p hits a block at most ceil(block / p) times.
     w.bucket_room = 1;
-    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((st.block + fb.prime[i] - 1) / fb.prime[i]);
+    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((BLOCK + fb.prime[i] - 1) / fb.prime[i]);
     w.bucket.assign(w.bucket_room * st.blocks, 0);
     w.fill.assign(st.blocks, 0);
-    w.sieve_room.assign(BLOCK_MAX + 64, 0);
+    w.sieve_room.assign(BLOCK + 64, 0);
     w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
 }
 
@@ -1017,16 +987,7 @@ void start_search(mpz_srcptr n) {
     int i = 0;
     while (i + 1 < PARAM_COUNT && PARAMS[i].digits < digits) i++;
     st.par = PARAMS[i];
-    bool wide = st.par.blocks >= WIDE_UNITS;
-    st.block_bits = wide ? 16 : 15;
-    st.block = 1 << st.block_bits;
-    st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
-    if (st.blocks > BLOCKS_MAX) st.blocks = BLOCKS_MAX;
-    // In wide blocks the primes from 2^13 on hit a block at most 8 times per
-    // root: cheaper found by walking their hits again than tested at every
-    // candidate.
-    st.resieve_min = wide ? RESIEVE_WIDE : st.block;
-    static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
+    st.blocks = st.par.blocks < BLOCKS_MAX ? st.par.blocks : BLOCKS_MAX;
 }
 
 }  // namespace
