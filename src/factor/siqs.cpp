@@ -37,6 +37,7 @@ constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
+constexpr int Q_WORDS = 4;              // Q(x) in two's complement words: |Q| < 2^200 up to 96 digits
 
 // Sieve parameters by the digits of the number: factor base size, blocks
 // over the interval [-M, M), the large prime bound as a multiple of the
@@ -82,6 +83,7 @@ struct FactorBase {
     std::vector<uint32_t> root;   // sqrt(kN) mod p
     std::vector<uint64_t> magic;  // 2^64 / p rounded up, for remainders by multiplication
     std::vector<uint32_t> inverse;  // p^-1 mod 2^32: x * inverse <= limit exactly when p | x
+    std::vector<uint64_t> inverse64;  // p^-1 mod 2^64, for exact division of Q(x) (0 for 2)
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
@@ -119,6 +121,7 @@ struct Search {
 struct Worker {
     int q_index[S_MAX];
     mpz_t a, b, bl[S_MAX], y, v;
+    uint64_t qa[Q_WORDS], qb2[Q_WORDS], qc[Q_WORDS];  // A, 2B, C = (B^2 - kN) / A modulo 2^256
     std::vector<uint32_t> delta;  // S_MAX rows of fb.size
     std::vector<uint32_t> r1, r2;  // UINT32_MAX for the primes of A
     std::vector<uint32_t> pos1, pos2;
@@ -344,6 +347,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     // Room for the root test's last group of 16 (the extra entries never hit).
     fb.inverse.assign(size + 16, 0);
     fb.limit.assign(size + 16, 0);
+    fb.inverse64.assign(size, 0);
     for (size_t i = 0; i < small_primes.size() && fb.size < size; i++) {
         uint32_t p = small_primes[i], root = 1;
         if (p > 2) {
@@ -360,6 +364,9 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         uint32_t inv = p;  // Newton's iteration: each step doubles the correct low bits
         for (int step = 0; step < 4; step++) inv *= 2 - p * inv;
         fb.inverse[j] = inv;
+        uint64_t inv64 = inv;
+        inv64 *= 2 - p * inv64;
+        fb.inverse64[j] = p > 2 ? inv64 : 0;
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
@@ -551,13 +558,98 @@ void next_b(Worker &w, unsigned i) {
 
 // ---------------------------------------------------------------- relations
 
-// Divides every power of fb prime `index` out of v, listing the index each time.
-inline void divide_out(mpz_ptr v, int index, uint32_t *list, int *count) {
-    uint32_t p = fb.prime[index];
-    while (*count < FACTORS_MAX && gmp.divisible_ui_p(v, p)) {
-        gmp.tdiv_q_ui(v, v, p);
-        list[(*count)++] = static_cast<uint32_t>(index);
+// ---------------------------------------------------- Q(x) in machine words
+
+// The value of z modulo 2^256 in two's complement words.
+void words_of(mpz_srcptr z, uint64_t *out) {
+    int limbs = z->_mp_size < 0 ? -z->_mp_size : z->_mp_size;
+    uint64_t borrow = z->_mp_size < 0;  // negation: complement plus one
+    for (int i = 0; i < Q_WORDS; i++) {
+        uint64_t v = i < limbs ? z->_mp_d[i] : 0;
+        if (z->_mp_size < 0) {
+            v = ~v + borrow;
+            borrow = borrow && v == 0;
+        }
+        out[i] = v;
     }
+}
+
+// t = t * x modulo 2^256 for a signed x.
+inline void words_mul(uint64_t *t, long x) {
+    uint64_t m = static_cast<uint64_t>(x < 0 ? -x : x), carry = 0;
+    for (int i = 0; i < Q_WORDS; i++) {
+        u128 p = static_cast<u128>(t[i]) * m + carry;
+        t[i] = static_cast<uint64_t>(p);
+        carry = static_cast<uint64_t>(p >> 64);
+    }
+    if (x >= 0) return;
+    uint64_t borrow = 1;
+    for (int i = 0; i < Q_WORDS; i++) {
+        t[i] = ~t[i] + borrow;
+        borrow = borrow && t[i] == 0;
+    }
+}
+
+// t = t + u modulo 2^256.
+inline void words_add(uint64_t *t, const uint64_t *u) {
+    unsigned char carry = 0;
+    for (int i = 0; i < Q_WORDS; i++) {
+        u128 s = static_cast<u128>(t[i]) + u[i] + carry;
+        t[i] = static_cast<uint64_t>(s);
+        carry = static_cast<unsigned char>(s >> 64);
+    }
+}
+
+// Q(x) = (A x + 2B) x + C of the worker's polynomial: |Q(x)| in `v`
+// (words used in *n), its sign in *negative.
+inline void q_value(const Worker &w, long x, uint64_t *v, int *n, bool *negative) {
+    for (int i = 0; i < Q_WORDS; i++) v[i] = w.qa[i];
+    words_mul(v, x);
+    words_add(v, w.qb2);
+    words_mul(v, x);
+    words_add(v, w.qc);
+    *negative = v[Q_WORDS - 1] >> 63;
+    if (*negative) words_mul(v, -1);
+    *n = Q_WORDS;
+    while (*n > 0 && v[*n - 1] == 0) --*n;
+}
+
+// Divides v (n words) by the odd p when p | v, with p^-1 mod 2^64: word by
+// word from the low end, each quotient word q = (v_i - borrow) p^-1 and the
+// borrow into the next the high word of q p; the last borrow is 0 exactly
+// when p divides v. False (v unchanged) otherwise.
+inline bool divide_words(uint64_t *v, int *n, uint32_t p, uint64_t inverse) {
+    uint64_t q[Q_WORDS], borrow = 0;
+    for (int i = 0; i < *n; i++) {
+        uint64_t s = v[i] - borrow;
+        uint64_t under = s > v[i];
+        q[i] = s * inverse;
+        borrow = static_cast<uint64_t>((static_cast<u128>(q[i]) * p) >> 64) + under;
+    }
+    if (borrow != 0) return false;
+    for (int i = 0; i < *n; i++) v[i] = q[i];
+    while (*n > 0 && v[*n - 1] == 0) --*n;
+    return true;
+}
+
+// Divides every power of fb prime `index` (odd) out of v, listing the index
+// each time.
+inline void divide_out(uint64_t *v, int *n, int index, uint32_t *list, int *count) {
+    uint32_t p = fb.prime[index];
+    uint64_t inverse = fb.inverse64[index];
+    while (*count < FACTORS_MAX && divide_words(v, n, p, inverse)) list[(*count)++] = static_cast<uint32_t>(index);
+}
+
+// The words of A, 2B and C for the current polynomial (C = (B^2 - kN) / A
+// exactly, as B^2 = kN modulo A).
+void set_q_words(Worker &w) {
+    gmp.mul(w.v, w.b, w.b);
+    gmp.sub(w.v, w.v, st.kn);
+    gmp.divexact(w.v, w.v, w.a);
+    words_of(w.v, w.qc);
+    words_of(w.a, w.qa);
+    gmp.mul_2exp(w.v, w.b, 1);
+    words_of(w.v, w.qb2);
 }
 
 // The indices i in [1, fb.large_from) whose roots r1[i] or r2[i] position j
@@ -623,39 +715,55 @@ void keep_relation(Worker &w, mpz_srcptr y, bool negative, uint32_t l1, uint32_t
 // keeps what is smooth up to one or two large primes.
 void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
     long x = static_cast<long>(j) - st.m;
-    gmp.mul_ui(w.y, w.a, static_cast<unsigned long>(x < 0 ? -x : x));
-    if (x < 0) gmp.sub(w.y, w.b, w.y);
-    else gmp.add(w.y, w.y, w.b);
-    gmp.mul(w.v, w.y, w.y);
-    gmp.sub(w.v, w.v, st.kn);
-    gmp.divexact(w.v, w.v, w.a);  // Q(x) = ((A x + B)^2 - kN) / A
-    if (w.v->_mp_size == 0) return;
-    bool negative = w.v->_mp_size < 0;
-    gmp.abs(w.v, w.v);
-    gmp.abs(w.y, w.y);
+    uint64_t v[Q_WORDS];
+    int n;
+    bool negative;
+    q_value(w, x, v, &n, &negative);
+    if (n == 0) return;
     uint32_t list[FACTORS_MAX];
     int count = 0;
     for (int l = 0; l < st.s; l++) list[count++] = static_cast<uint32_t>(w.q_index[l]);
-    divide_out(w.v, 0, list, &count);
-    for (int l = 0; l < st.s; l++) divide_out(w.v, w.q_index[l], list, &count);
+    // The powers of 2: v is shifted right by its trailing zero bits.
+    while (v[0] == 0 && count < FACTORS_MAX) {
+        for (int i = 0; i + 1 < n; i++) v[i] = v[i + 1];
+        v[--n] = 0;
+        for (int k = 0; k < 64 && count < FACTORS_MAX; k++) list[count++] = 0;
+    }
+    if (int zeros = __builtin_ctzll(v[0])) {
+        for (int i = 0; i < n; i++) v[i] = (v[i] >> zeros) | (i + 1 < n ? v[i + 1] << (64 - zeros) : 0);
+        if (v[n - 1] == 0) n--;
+        for (int k = 0; k < zeros && count < FACTORS_MAX; k++) list[count++] = 0;
+    }
+    for (int l = 0; l < st.s; l++) divide_out(v, &n, w.q_index[l], list, &count);
     int hits[FACTORS_MAX * 4];
     int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
-    for (int h = 0; h < found; h++) divide_out(w.v, hits[h], list, &count);
+    for (int h = 0; h < found; h++) divide_out(v, &n, hits[h], list, &count);
     // The hits are sorted by their offset in the block.
     auto at = std::lower_bound(w.hits.begin(), w.hits.end(), offset,
                                [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
-    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at) divide_out(w.v, static_cast<int>(*at >> 16), list, &count);
-    if (count >= FACTORS_MAX || gmp.sizeinbase(w.v, 2) > 64) return;
-    uint64_t rest = w.v->_mp_d[0];
-    if (rest == 1) keep_relation(w, w.y, negative, 1, 1, list, count);
-    else if (rest < st.lp_bound) keep_relation(w, w.y, negative, 1, static_cast<uint32_t>(rest), list, count);
-    else if (rest > st.pmax_squared && rest < st.dlp_bound && !probable_prime64(rest)) {
+    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at)
+        divide_out(v, &n, static_cast<int>(*at >> 16), list, &count);
+    if (count >= FACTORS_MAX || n > 1) return;
+    uint64_t rest = v[0];
+    uint32_t l1 = 1, l2 = 1;
+    if (rest == 1) {
+    } else if (rest < st.lp_bound) {
+        l2 = static_cast<uint32_t>(rest);
+    } else if (rest > st.pmax_squared && rest < st.dlp_bound && !probable_prime64(rest)) {
         uint64_t f = split64(rest, 1L << 16);
         if (f == 0) return;
         uint64_t g = rest / f;
-        if (f < st.lp_bound && g < st.lp_bound)
-            keep_relation(w, w.y, negative, static_cast<uint32_t>(f), static_cast<uint32_t>(g), list, count);
+        if (f >= st.lp_bound || g >= st.lp_bound) return;
+        l1 = static_cast<uint32_t>(f), l2 = static_cast<uint32_t>(g);
+    } else {
+        return;
     }
+    // y = |A x + B|, kept with the relation.
+    gmp.mul_ui(w.y, w.a, static_cast<unsigned long>(x < 0 ? -x : x));
+    if (x < 0) gmp.sub(w.y, w.b, w.y);
+    else gmp.add(w.y, w.y, w.b);
+    gmp.abs(w.y, w.y);
+    keep_relation(w, w.y, negative, l1, l2, list, count);
 }
 
 // Hands the worker's relations to the search; ends the sieving when enough
@@ -759,6 +867,7 @@ void sieve_medium(Worker &w) {
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
 void sieve_polynomial(Worker &w) {
+    set_q_words(w);
     for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
     fill_buckets(w);
     const uint8_t *logp = fb.logp.data();
