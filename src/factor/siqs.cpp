@@ -88,7 +88,7 @@ struct FactorBase {
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
     int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
-    int large_from;    // first index with p >= the block: sieved through buckets
+    int large_from;    // first index with p >= half the block: sieved through buckets
 };
 
 // What the threads share: the number, the parameters, the supply of A and
@@ -337,6 +337,9 @@ unsigned choose_multiplier(mpz_srcptr n) {
 // divides n when one turns up on the way, else 0.
 uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
+    // From half the block on a root hits a block at most twice: cheaper
+    // listed in buckets than stepped through every block.
+    int large_min = BLOCK / 2;
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
     fb.sieve_from = fb.large_from = -1;
@@ -370,7 +373,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(BLOCK)) fb.large_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(large_min)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
@@ -689,9 +692,30 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     return found;
 }
 
+// Sixteen primes at a time where the 512-bit unit is there.
+__attribute__((target("avx512f"))) int root_hits_512(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out,
+                                                      int room) {
+    const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
+    __m512i jj = _mm512_set1_epi32(static_cast<int>(j));
+    int found = 0;
+    for (int i0 = 1; i0 < fb.large_from && found < room; i0 += 16) {
+        __m512i iv = _mm512_loadu_si512(inv + i0);
+        __m512i lv = _mm512_loadu_si512(lim + i0);
+        __m512i a = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r1 + i0)), iv);
+        __m512i b = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r2 + i0)), iv);
+        unsigned mask = _mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv);
+        for (; mask && found < room; mask &= mask - 1) {
+            int i = i0 + __builtin_ctz(mask);
+            if (i < fb.large_from) out[found++] = i;
+        }
+    }
+    return found;
+}
+
 int root_hits(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
-    static const bool wide = __builtin_cpu_supports("avx2");
-    return wide ? root_hits_wide(j, r1, r2, out, room) : root_hits_plain(j, r1, r2, out, room);
+    static const int unit = __builtin_cpu_supports("avx512f") ? 2 : __builtin_cpu_supports("avx2") ? 1 : 0;
+    if (unit == 2) return root_hits_512(j, r1, r2, out, room);
+    return unit ? root_hits_wide(j, r1, r2, out, room) : root_hits_plain(j, r1, r2, out, room);
 }
 
 // Keeps a relation in the worker's list until the next hand-over.
@@ -780,7 +804,7 @@ void hand_over(Worker &w) {
 
 // ------------------------------------------------------------------ sieving
 
-// Lists, for every block, the hits of the primes from the block size on: each
+// Lists, for every block, the hits of the primes from half the block on: each
 // root steps through the whole interval once per polynomial.
 void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = BLOCK_BITS;
@@ -818,7 +842,7 @@ void fill_buckets(Worker &w) {
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below the block size to one block, carrying each
+// Adds the logarithms of the primes below half the block to one block, carrying each
 // root's next position over to the following block.
 void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
