@@ -87,7 +87,11 @@ struct FactorBase {
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
+    // Hits every root surely makes, from a position below p: in a block
+    // (BLOCK / p, below large_from) or in the interval (interval / p, from
+    // large_from on). Loops of these fixed counts end without mispredicted
+    // branches; at most one more hit is added without a branch.
+    std::vector<uint16_t> steps;
     int large_from;    // first index with p >= half the block: sieved through buckets
 };
 
@@ -377,9 +381,6 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
-    fb.quarter_from = fb.large_from;
-    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(BLOCK / 4))
-        fb.quarter_from--;
     return 0;
 }
 
@@ -388,6 +389,9 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
     st.m = static_cast<long>(st.blocks) * BLOCK / 2;
+    fb.steps.assign(fb.size, 0);
+    for (int i = 0; i < fb.size; i++)
+        fb.steps[i] = static_cast<uint16_t>((i < fb.large_from ? BLOCK : st.blocks * BLOCK) / fb.prime[i]);
     uint32_t pmax = fb.prime[fb.size - 1];
     uint64_t lp = static_cast<uint64_t>(pmax) * st.par.lp_mult;
     st.pmax_squared = static_cast<uint64_t>(pmax) * pmax;
@@ -813,27 +817,26 @@ void fill_buckets(Worker &w) {
     for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
     cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
     const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *prime = fb.prime.data();
-    int i = fb.large_from;
-    // Primes below half the interval hit it at least twice per root.
-    for (; i < fb.size && prime[i] < interval / 2; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16;
-        for (uint32_t r = r1[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
-        if (r2[i] == r1[i]) continue;
-        for (uint32_t r = r2[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
-    }
-    // The others at most twice: written without branches, the position
-    // past the interval into the spill word.
+    const uint16_t *steps = fb.steps.data();
+    // A last hit written without branches, past the interval into the spill word.
     auto put = [&](uint32_t r, uint32_t tag) {
         uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks);
         *cursor[b] = tag | (r & low);
         cursor[b] += b != static_cast<uint32_t>(blocks);
     };
+    int i = fb.large_from;
     for (; i < fb.size && prime[i] < interval; i++) {
+        if (r1[i] == UINT32_MAX) continue;  // p | A
         uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
-        if (a == UINT32_MAX) a = UINT32_MAX - p;  // p | A: no root
-        if (b == r1[i]) b = UINT32_MAX - p;        // p | A, or p | k: one root
-        put(a, tag), put(a + p, tag), put(b, tag), put(b + p, tag);
+        if (a == b) {  // p | k: one root
+            for (; a < interval; a += p) *cursor[a >> bits]++ = tag | (a & low);
+            continue;
+        }
+        for (int k = steps[i]; k > 0; k--, a += p, b += p) {
+            *cursor[a >> bits]++ = tag | (a & low);
+            *cursor[b >> bits]++ = tag | (b & low);
+        }
+        put(a, tag), put(b, tag);
     }
     for (; i < fb.size; i++) {
         uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
@@ -842,8 +845,10 @@ void fill_buckets(Worker &w) {
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below half the block to one block, carrying each
-// root's next position over to the following block.
+// Adds the logarithms of the primes below half the block to one block,
+// carrying each root's next position over to the following block: the
+// hits every root surely makes in a loop of fixed count, the one more it
+// may make added to the spare byte at `end` when it falls outside.
 void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
@@ -851,40 +856,22 @@ void sieve_medium(Worker &w) {
     const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
     uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
     const uint8_t *logp = fb.logp.data();
-    for (int i = fb.sieve_from, last = fb.quarter_from; i < last; i++) {
+    const uint16_t *steps = fb.steps.data();
+    for (int i = fb.sieve_from, last = fb.large_from; i < last; i++) {
         if (r1[i] == UINT32_MAX) continue;
         uint32_t p = prime[i], a = pos1[i], b = pos2[i];
         uint8_t lg = logp[i];
-        if (a == b) {
+        if (a == b) {  // p | k: one root
             for (; a < end; a += p) sieve[a] += lg;
             pos1[i] = pos2[i] = a - end;
             continue;
         }
-        // Both roots in one loop while both stay inside, then each alone.
-        if (a > b) std::swap(a, b);
-        for (; b < end; a += p, b += p) sieve[a] += lg, sieve[b] += lg;
-        if (a < end) sieve[a] += lg, a += p;
-        pos1[i] = a - end;
-        pos2[i] = b - end;
-    }
-    // From a quarter of the block on a root hits it at most four times:
-    // without branches, the positions past the block adding to the spare
-    // byte at `end`.
-    for (int i = fb.quarter_from, last = fb.large_from; i < last; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        uint32_t p = prime[i];
-        uint8_t lg = logp[i];
-        uint32_t *pos[2] = {&pos1[i], &pos2[i]};
-        int roots = pos1[i] == pos2[i] ? 1 : 2;
-        for (int root = 0; root < roots; root++) {
-            uint32_t a = *pos[root], next = a;
-            for (int k = 0; k < 4; k++, a += p) {
-                bool inside = a < end;
-                sieve[inside ? a : end] += lg;
-                next += inside ? p : 0;
-            }
-            *pos[root] = next - end;
-        }
+        for (int k = steps[i]; k > 0; k--, a += p, b += p) sieve[a] += lg, sieve[b] += lg;
+        bool in_a = a < end, in_b = b < end;
+        sieve[in_a ? a : end] += lg;
+        sieve[in_b ? b : end] += lg;
+        pos1[i] = a + (in_a ? p : 0) - end;
+        pos2[i] = b + (in_b ? p : 0) - end;
     }
 }
 
