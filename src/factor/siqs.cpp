@@ -92,7 +92,7 @@ struct FactorBase {
     // large_from on). Loops of these fixed counts end without mispredicted
     // branches; at most one more hit is added without a branch.
     std::vector<uint16_t> steps;
-    int large_from;    // first index with p >= half the block: sieved through buckets
+    int large_from;    // first index with p >= the block: sieved through buckets
 };
 
 // What the threads share: the number, the parameters, the supply of A and
@@ -341,9 +341,9 @@ unsigned choose_multiplier(mpz_srcptr n) {
 // divides n when one turns up on the way, else 0.
 uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
-    // From half the block on a root hits a block at most twice: cheaper
+    // From the block size on a root hits a block at most once: cheaper
     // listed in buckets than stepped through every block.
-    int large_min = BLOCK / 2;
+    int large_min = BLOCK;
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
     fb.sieve_from = fb.large_from = -1;
@@ -696,22 +696,25 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     return found;
 }
 
-// Sixteen primes at a time where the 512-bit unit is there.
+// Sixteen primes at a time where the 512-bit unit is there, the indices
+// that hit stored compressed without a branch per hit; the last group is
+// masked to the primes below large_from.
 __attribute__((target("avx512f"))) int root_hits_512(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out,
                                                       int room) {
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     __m512i jj = _mm512_set1_epi32(static_cast<int>(j));
-    int found = 0;
-    for (int i0 = 1; i0 < fb.large_from && found < room; i0 += 16) {
+    __m512i index = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+    const __m512i sixteen = _mm512_set1_epi32(16);
+    int found = 0, last = fb.large_from;
+    for (int i0 = 1; i0 < last && found + 16 <= room; i0 += 16, index = _mm512_add_epi32(index, sixteen)) {
         __m512i iv = _mm512_loadu_si512(inv + i0);
         __m512i lv = _mm512_loadu_si512(lim + i0);
         __m512i a = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r1 + i0)), iv);
         __m512i b = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r2 + i0)), iv);
-        unsigned mask = _mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv);
-        for (; mask && found < room; mask &= mask - 1) {
-            int i = i0 + __builtin_ctz(mask);
-            if (i < fb.large_from) out[found++] = i;
-        }
+        __mmask16 mask = _mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv);
+        if (last - i0 < 16) mask &= static_cast<__mmask16>((1u << (last - i0)) - 1);
+        _mm512_mask_compressstoreu_epi32(out + found, mask, index);
+        found += __builtin_popcount(mask);
     }
     return found;
 }
@@ -808,7 +811,7 @@ void hand_over(Worker &w) {
 
 // ------------------------------------------------------------------ sieving
 
-// Lists, for every block, the hits of the primes from half the block on: each
+// Lists, for every block, the hits of the primes from the block size on: each
 // root steps through the whole interval once per polynomial.
 void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = BLOCK_BITS;
@@ -832,10 +835,11 @@ void fill_buckets(Worker &w) {
             for (; a < interval; a += p) *cursor[a >> bits]++ = tag | (a & low);
             continue;
         }
-        for (int k = steps[i]; k > 0; k--, a += p, b += p) {
-            *cursor[a >> bits]++ = tag | (a & low);
-            *cursor[b >> bits]++ = tag | (b & low);
-        }
+        // One root after the other: p >= BLOCK puts a root's hits in
+        // different blocks, so no store waits on the cursor just written.
+        int k = steps[i];
+        for (int n = k; n > 0; n--, a += p) *cursor[a >> bits]++ = tag | (a & low);
+        for (int n = k; n > 0; n--, b += p) *cursor[b >> bits]++ = tag | (b & low);
         put(a, tag), put(b, tag);
     }
     for (; i < fb.size; i++) {
@@ -845,7 +849,7 @@ void fill_buckets(Worker &w) {
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below half the block to one block,
+// Adds the logarithms of the primes below the block size to one block,
 // carrying each root's next position over to the following block: the
 // hits every root surely makes in a loop of fixed count, the one more it
 // may make added to the spare byte at `end` when it falls outside.
