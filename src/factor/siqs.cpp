@@ -491,16 +491,17 @@ void init_roots(Worker &w, const uint32_t *gamma) {
         bool in_a = false;
         for (int j = 0; j < s; j++) in_a |= w.q_index[j] == i;
         if (in_a) continue;
-        uint32_t qm[S_MAX], amod = 1 % p;
+        // (A / q_j) mod p as the product of the q_l before j and of those after.
+        uint32_t qm[S_MAX], before[S_MAX + 1], after = 1 % p;
+        before[0] = 1 % p;
         for (int j = 0; j < s; j++) {
             qm[j] = fb.prime[w.q_index[j]] % p;
-            amod = mul_mod(amod, qm[j], p);
+            before[j + 1] = mul_mod(before[j], qm[j], p);
         }
-        uint32_t ainv = inverse_mod(amod, p), bmod = 0;
-        for (int j = 0; j < s; j++) {
-            uint32_t bj = gamma[j] % p;
-            for (int l = 0; l < s; l++)
-                if (l != j) bj = mul_mod(bj, qm[l], p);
+        uint32_t ainv = inverse_mod(before[s], p), bmod = 0;
+        for (int j = s - 1; j >= 0; j--) {
+            uint32_t bj = mul_mod(gamma[j] % p, mul_mod(before[j], after, p), p);
+            after = mul_mod(after, qm[j], p);
             bmod = (bmod + bj) % p;
             w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod(2 * bj % p, ainv, p);
         }
