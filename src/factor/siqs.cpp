@@ -37,6 +37,8 @@ constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
+constexpr int SPILLS = 8;               // words for the bucket hits past the interval (a power of 2)
+constexpr int SPARE = 64;               // bytes past the block for the sieve hits past it
 constexpr int Q_WORDS = 4;              // Q(x) in two's complement words: |Q| < 2^200 up to 96 digits
 
 // Sieve parameters by the digits of the number: factor base size, blocks
@@ -132,7 +134,9 @@ struct Worker {
     std::vector<uint32_t> bucket;  // blocks * bucket_room entries: index << 16 | offset
     std::vector<uint32_t> fill;
     size_t bucket_room;
-    std::vector<uint32_t> hits;  // bucket entries at candidates of the current block
+    std::vector<uint32_t> hits;  // bucket entries at candidates of the current block (room for all)
+    int hit_count;
+    std::vector<uint32_t> candidates;  // offsets in the current block
     std::vector<Relation> rels;  // kept, not yet handed over
     std::vector<uint32_t> factors;
     uint8_t *sieve;
@@ -771,9 +775,10 @@ void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
     int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
     for (int h = 0; h < found; h++) divide_out(v, &n, hits[h], list, &count);
     // The hits are sorted by their offset in the block.
-    auto at = std::lower_bound(w.hits.begin(), w.hits.end(), offset,
-                               [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
-    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at)
+    const uint32_t *end = w.hits.data() + w.hit_count;
+    const uint32_t *at = std::lower_bound(static_cast<const uint32_t *>(w.hits.data()), end, offset,
+                                          [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
+    for (; at != end && (*at & 0xffff) == offset; ++at)
         divide_out(v, &n, static_cast<int>(*at >> 16), list, &count);
     if (count >= FACTORS_MAX || n > 1) return;
     uint64_t rest = v[0];
@@ -817,16 +822,18 @@ void hand_over(Worker &w) {
 void fill_buckets(Worker &w) {
     int blocks = st.blocks, bits = BLOCK_BITS;
     uint32_t interval = static_cast<uint32_t>(blocks) * BLOCK, low = BLOCK - 1;
-    uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
+    // Where the hits outside the interval go, overwritten: eight words, so
+    // that one such store seldom waits on the cursor of the one before.
+    uint32_t *cursor[BLOCKS_MAX + SPILLS], spill[SPILLS];
     for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
-    cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
+    for (int k = 0; k < SPILLS; k++) cursor[blocks + k] = &spill[k];
     const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *prime = fb.prime.data();
     const uint16_t *steps = fb.steps.data();
-    // A last hit written without branches, past the interval into the spill word.
+    // A last hit written without branches, past the interval into a spill word.
     auto put = [&](uint32_t r, uint32_t tag) {
-        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks);
+        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks) + (r & (SPILLS - 1));
         *cursor[b] = tag | (r & low);
-        cursor[b] += b != static_cast<uint32_t>(blocks);
+        cursor[b] += b < static_cast<uint32_t>(blocks);
     };
     int i = fb.large_from;
     for (; i < fb.size && prime[i] < interval; i++) {
@@ -853,7 +860,8 @@ void fill_buckets(Worker &w) {
 // Adds the logarithms of the primes below the block size to one block,
 // carrying each root's next position over to the following block: the
 // hits every root surely makes in a loop of fixed count, the one more it
-// may make added to the spare byte at `end` when it falls outside.
+// may make added to a spare byte past `end` when it falls outside (one of
+// SPARE, so that these adds seldom wait on each other).
 void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
@@ -872,17 +880,73 @@ void sieve_medium(Worker &w) {
             continue;
         }
         for (int k = steps[i]; k > 0; k--, a += p, b += p) sieve[a] += lg, sieve[b] += lg;
-        bool in_a = a < end, in_b = b < end;
-        sieve[in_a ? a : end] += lg;
-        sieve[in_b ? b : end] += lg;
-        pos1[i] = a + (in_a ? p : 0) - end;
-        pos2[i] = b + (in_b ? p : 0) - end;
+        // All-ones masks where the root is inside: selects without branches
+        // (the compiler made branches of conditional expressions here).
+        uint32_t in_a = 0u - (a < end), in_b = 0u - (b < end);
+        uint32_t spare = end + (static_cast<uint32_t>(i) & (SPARE / 2 - 1));
+        sieve[(a & in_a) | (spare & ~in_a)] += lg;
+        sieve[(b & in_b) | ((spare + SPARE / 2) & ~in_b)] += lg;
+        pos1[i] = a + (p & in_a) - end;
+        pos2[i] = b + (p & in_b) - end;
     }
+}
+
+// The offsets in the sieved block whose byte reached the threshold (its top
+// bit set), in increasing order, to `out`; returns how many.
+int list_candidates_plain(const uint8_t *sieve, uint32_t *out) {
+    int count = 0;
+    for (int k = 0; k < BLOCK; k += 8) {
+        uint64_t word;
+        memcpy(&word, sieve + k, 8);
+        if (!(word & 0x8080808080808080ULL)) continue;
+        for (int b = 0; b < 8; b++)
+            if (sieve[k + b] & 0x80) out[count++] = static_cast<uint32_t>(k + b);
+    }
+    return count;
+}
+
+// The same 64 bytes at a time (the block is 64-byte aligned).
+__attribute__((target("avx512f,avx512bw"))) int list_candidates_512(const uint8_t *sieve, uint32_t *out) {
+    int count = 0;
+    for (int k = 0; k < BLOCK; k += 64) {
+        uint64_t mask = _mm512_movepi8_mask(_mm512_load_si512(sieve + k));
+        for (; mask; mask &= mask - 1) out[count++] = static_cast<uint32_t>(k + __builtin_ctzll(mask));
+    }
+    return count;
+}
+
+// The bucket entries of the block that fall on candidates, in bucket
+// order, to `out`; returns how many.
+int list_hits_plain(const uint8_t *sieve, const uint32_t *bucket, uint32_t filled, uint32_t *out) {
+    int count = 0;
+    for (uint32_t e = 0; e < filled; e++)
+        if (sieve[bucket[e] & 0xffff] & 0x80) out[count++] = bucket[e];
+    return count;
+}
+
+// The same sixteen entries at a time: their bytes gathered (four read from
+// each offset: the block has spare bytes past its end), the entries on
+// candidates stored compressed.
+__attribute__((target("avx512f"))) int list_hits_512(const uint8_t *sieve, const uint32_t *bucket, uint32_t filled,
+                                                      uint32_t *out) {
+    const __m512i low = _mm512_set1_epi32(0xffff), top = _mm512_set1_epi32(0x80);
+    int count = 0;
+    for (uint32_t e = 0; e < filled; e += 16) {
+        __mmask16 live = filled - e >= 16 ? 0xffff : static_cast<__mmask16>((1u << (filled - e)) - 1);
+        __m512i entries = _mm512_maskz_loadu_epi32(live, bucket + e);
+        __m512i bytes = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), live, _mm512_and_si512(entries, low),
+                                                    sieve, 1);
+        __mmask16 on = _mm512_mask_test_epi32_mask(live, bytes, top);
+        _mm512_mask_compressstoreu_epi32(out + count, on, entries);
+        count += __builtin_popcount(on);
+    }
+    return count;
 }
 
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
 void sieve_polynomial(Worker &w) {
+    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
     set_q_words(w);
     for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
     fill_buckets(w);
@@ -894,25 +958,15 @@ void sieve_polynomial(Worker &w) {
         const uint32_t *bucket = &w.bucket[block * w.bucket_room];
         uint32_t filled = w.fill[block];
         for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
-        bool any = false;
-        for (int k = 0; k < BLOCK && !any; k += 8) {
-            uint64_t word;
-            memcpy(&word, sieve + k, 8);
-            any = (word & 0x8080808080808080ULL) != 0;
-        }
-        if (!any) continue;
-        w.hits.clear();
-        for (uint32_t e = 0; e < filled; e++)
-            if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
-        std::sort(w.hits.begin(), w.hits.end(), [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
+        uint32_t *candidates = w.candidates.data();
+        int count = wide ? list_candidates_512(sieve, candidates) : list_candidates_plain(sieve, candidates);
+        if (count == 0) continue;
+        w.hit_count = wide ? list_hits_512(sieve, bucket, filled, w.hits.data())
+                           : list_hits_plain(sieve, bucket, filled, w.hits.data());
+        std::sort(w.hits.data(), w.hits.data() + w.hit_count,
+                  [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
         uint32_t base = static_cast<uint32_t>(block) * BLOCK;
-        for (int k = 0; k < BLOCK; k += 8) {
-            uint64_t word;
-            memcpy(&word, sieve + k, 8);
-            if (!(word & 0x8080808080808080ULL)) continue;
-            for (int b = 0; b < 8; b++)
-                if (sieve[k + b] & 0x80) check_candidate(w, base + k + b, static_cast<uint32_t>(k + b));
-        }
+        for (int c = 0; c < count; c++) check_candidate(w, base + candidates[c], candidates[c]);
     }
 }
 
@@ -928,8 +982,11 @@ void worker_start(Worker &w) {
     w.bucket_room = 1;
     for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((BLOCK + fb.prime[i] - 1) / fb.prime[i]);
     w.bucket.assign(w.bucket_room * st.blocks, 0);
+    w.hits.assign(w.bucket_room + 16, 0);
+    w.hit_count = 0;
+    w.candidates.assign(BLOCK, 0);
     w.fill.assign(st.blocks, 0);
-    w.sieve_room.assign(BLOCK + 64, 0);
+    w.sieve_room.assign(BLOCK + SPARE + 64, 0);
     w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
 }
 
