@@ -21,6 +21,7 @@
 #include "search.h"
 #include "siqs_matrix.h"
 #include "siqs_relations.h"
+#include "siqs_words.h"
 
 namespace {
 
@@ -39,7 +40,6 @@ constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
 constexpr int SPILLS = 8;               // words for the bucket hits past the interval (a power of 2)
 constexpr int SPARE = 64;               // bytes past the block for the sieve hits past it
-constexpr int Q_WORDS = 4;              // Q(x) in two's complement words: |Q| < 2^200 up to 96 digits
 
 // Sieve parameters by the digits of the number: factor base size, blocks
 // over the interval [-M, M), the large prime bound as a multiple of the
@@ -375,9 +375,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         uint32_t inv = p;  // Newton's iteration: each step doubles the correct low bits
         for (int step = 0; step < 4; step++) inv *= 2 - p * inv;
         fb.inverse[j] = inv;
-        uint64_t inv64 = inv;
-        inv64 *= 2 - p * inv64;
-        fb.inverse64[j] = p > 2 ? inv64 : 0;
+        fb.inverse64[j] = p > 2 ? word_inverse(p) : 0;
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
@@ -586,64 +584,6 @@ void words_of(mpz_srcptr z, uint64_t *out) {
     }
 }
 
-// t = t * x modulo 2^256 for a signed x.
-inline void words_mul(uint64_t *t, long x) {
-    uint64_t m = static_cast<uint64_t>(x < 0 ? -x : x), carry = 0;
-    for (int i = 0; i < Q_WORDS; i++) {
-        u128 p = static_cast<u128>(t[i]) * m + carry;
-        t[i] = static_cast<uint64_t>(p);
-        carry = static_cast<uint64_t>(p >> 64);
-    }
-    if (x >= 0) return;
-    uint64_t borrow = 1;
-    for (int i = 0; i < Q_WORDS; i++) {
-        t[i] = ~t[i] + borrow;
-        borrow = borrow && t[i] == 0;
-    }
-}
-
-// t = t + u modulo 2^256.
-inline void words_add(uint64_t *t, const uint64_t *u) {
-    unsigned char carry = 0;
-    for (int i = 0; i < Q_WORDS; i++) {
-        u128 s = static_cast<u128>(t[i]) + u[i] + carry;
-        t[i] = static_cast<uint64_t>(s);
-        carry = static_cast<unsigned char>(s >> 64);
-    }
-}
-
-// Q(x) = (A x + 2B) x + C of the worker's polynomial: |Q(x)| in `v`
-// (words used in *n), its sign in *negative.
-inline void q_value(const Worker &w, long x, uint64_t *v, int *n, bool *negative) {
-    for (int i = 0; i < Q_WORDS; i++) v[i] = w.qa[i];
-    words_mul(v, x);
-    words_add(v, w.qb2);
-    words_mul(v, x);
-    words_add(v, w.qc);
-    *negative = v[Q_WORDS - 1] >> 63;
-    if (*negative) words_mul(v, -1);
-    *n = Q_WORDS;
-    while (*n > 0 && v[*n - 1] == 0) --*n;
-}
-
-// Divides v (n words) by the odd p when p | v, with p^-1 mod 2^64: word by
-// word from the low end, each quotient word q = (v_i - borrow) p^-1 and the
-// borrow into the next the high word of q p; the last borrow is 0 exactly
-// when p divides v. False (v unchanged) otherwise.
-inline bool divide_words(uint64_t *v, int *n, uint32_t p, uint64_t inverse) {
-    uint64_t q[Q_WORDS], borrow = 0;
-    for (int i = 0; i < *n; i++) {
-        uint64_t s = v[i] - borrow;
-        uint64_t under = s > v[i];
-        q[i] = s * inverse;
-        borrow = static_cast<uint64_t>((static_cast<u128>(q[i]) * p) >> 64) + under;
-    }
-    if (borrow != 0) return false;
-    for (int i = 0; i < *n; i++) v[i] = q[i];
-    while (*n > 0 && v[*n - 1] == 0) --*n;
-    return true;
-}
-
 // Divides every power of fb prime `index` (odd) out of v, listing the index
 // each time.
 inline void divide_out(uint64_t *v, int *n, int index, uint32_t *list, int *count) {
@@ -754,22 +694,12 @@ void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
     uint64_t v[Q_WORDS];
     int n;
     bool negative;
-    q_value(w, x, v, &n, &negative);
+    words_q(w.qa, w.qb2, w.qc, x, v, &n, &negative);
     if (n == 0) return;
     uint32_t list[FACTORS_MAX];
     int count = 0;
     for (int l = 0; l < st.s; l++) list[count++] = static_cast<uint32_t>(w.q_index[l]);
-    // The powers of 2: v is shifted right by its trailing zero bits.
-    while (v[0] == 0 && count < FACTORS_MAX) {
-        for (int i = 0; i + 1 < n; i++) v[i] = v[i + 1];
-        v[--n] = 0;
-        for (int k = 0; k < 64 && count < FACTORS_MAX; k++) list[count++] = 0;
-    }
-    if (int zeros = __builtin_ctzll(v[0])) {
-        for (int i = 0; i < n; i++) v[i] = (v[i] >> zeros) | (i + 1 < n ? v[i + 1] << (64 - zeros) : 0);
-        if (v[n - 1] == 0) n--;
-        for (int k = 0; k < zeros && count < FACTORS_MAX; k++) list[count++] = 0;
-    }
+    for (int twos = words_strip_twos(v, &n); twos > 0 && count < FACTORS_MAX; twos--) list[count++] = 0;
     for (int l = 0; l < st.s; l++) divide_out(v, &n, w.q_index[l], list, &count);
     int hits[FACTORS_MAX * 4];
     int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
