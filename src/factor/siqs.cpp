@@ -94,6 +94,10 @@ struct FactorBase {
     // large_from on). Loops of these fixed counts end without mispredicted
     // branches; at most one more hit is added without a branch.
     std::vector<uint16_t> steps;
+    // From large_from on, the first index of each run of equal logarithms,
+    // then fb.size: the buckets are filled run by run, and each run is
+    // added with its one logarithm.
+    std::vector<int> level_from;
     int large_from;    // first index with p >= the block: sieved through buckets
 };
 
@@ -133,6 +137,7 @@ struct Worker {
     std::vector<uint32_t> pos1, pos2;
     std::vector<uint32_t> bucket;  // blocks * bucket_room entries: index << 16 | offset
     std::vector<uint32_t> fill;
+    std::vector<uint32_t> level_fill;  // per run of level_from, then per block: where its entries start
     size_t bucket_room;
     std::vector<uint32_t> hits;  // bucket entries at candidates of the current block (room for all)
     int hit_count;
@@ -392,6 +397,10 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
     st.m = static_cast<long>(st.blocks) * BLOCK / 2;
+    fb.level_from.clear();
+    for (int i = fb.large_from; i < fb.size; i++)
+        if (i == fb.large_from || fb.logp[i] != fb.logp[i - 1]) fb.level_from.push_back(i);
+    fb.level_from.push_back(fb.size);
     fb.steps.assign(fb.size, 0);
     for (int i = 0; i < fb.size; i++)
         fb.steps[i] = static_cast<uint16_t>((i < fb.large_from ? BLOCK : st.blocks * BLOCK) / fb.prime[i]);
@@ -766,24 +775,28 @@ void fill_buckets(Worker &w) {
         *cursor[b] = tag | (r & low);
         cursor[b] += b < static_cast<uint32_t>(blocks);
     };
-    int i = fb.large_from;
-    for (; i < fb.size && prime[i] < interval; i++) {
-        if (r1[i] == UINT32_MAX) continue;  // p | A
-        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
-        if (a == b) {  // p | k: one root
-            for (; a < interval; a += p) *cursor[a >> bits]++ = tag | (a & low);
-            continue;
+    for (size_t level = 0; level + 1 < fb.level_from.size(); level++) {
+        for (int b = 0; b < blocks; b++)
+            w.level_fill[level * blocks + b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
+        int i = fb.level_from[level], last = fb.level_from[level + 1];
+        for (; i < last && prime[i] < interval; i++) {
+            if (r1[i] == UINT32_MAX) continue;  // p | A
+            uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+            if (a == b) {  // p | k: one root
+                for (; a < interval; a += p) *cursor[a >> bits]++ = tag | (a & low);
+                continue;
+            }
+            // One root after the other: p >= BLOCK puts a root's hits in
+            // different blocks, so no store waits on the cursor just written.
+            int k = steps[i];
+            for (int n = k; n > 0; n--, a += p) *cursor[a >> bits]++ = tag | (a & low);
+            for (int n = k; n > 0; n--, b += p) *cursor[b >> bits]++ = tag | (b & low);
+            put(a, tag), put(b, tag);
         }
-        // One root after the other: p >= BLOCK puts a root's hits in
-        // different blocks, so no store waits on the cursor just written.
-        int k = steps[i];
-        for (int n = k; n > 0; n--, a += p) *cursor[a >> bits]++ = tag | (a & low);
-        for (int n = k; n > 0; n--, b += p) *cursor[b >> bits]++ = tag | (b & low);
-        put(a, tag), put(b, tag);
-    }
-    for (; i < fb.size; i++) {
-        uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
-        put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+        for (; i < last; i++) {
+            uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+            put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+        }
     }
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
@@ -888,7 +901,13 @@ void sieve_polynomial(Worker &w) {
         sieve_medium(w);
         const uint32_t *bucket = &w.bucket[block * w.bucket_room];
         uint32_t filled = w.fill[block];
-        for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
+        // Run by run, each with its one logarithm.
+        for (size_t level = 0; level + 1 < fb.level_from.size(); level++) {
+            uint32_t from = w.level_fill[level * st.blocks + block];
+            uint32_t to = level + 2 < fb.level_from.size() ? w.level_fill[(level + 1) * st.blocks + block] : filled;
+            uint8_t lg = logp[fb.level_from[level]];
+            for (uint32_t e = from; e < to; e++) sieve[bucket[e] & 0xffff] += lg;
+        }
         uint32_t *candidates = w.candidates.data();
         int count = wide ? list_candidates_512(sieve, candidates) : list_candidates_plain(sieve, candidates);
         if (count == 0) continue;
@@ -917,6 +936,7 @@ void worker_start(Worker &w) {
     w.hit_count = 0;
     w.candidates.assign(BLOCK, 0);
     w.fill.assign(st.blocks, 0);
+    w.level_fill.assign(fb.level_from.size() * st.blocks, 0);
     w.sieve_room.assign(BLOCK + SPARE + 64, 0);
     w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
 }
