@@ -38,6 +38,8 @@ constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
+constexpr int BATCH = 16;               // candidates whose root tests share the loads of the roots
+constexpr int HIT_ROOM = 128;           // root-test hits kept per candidate: more cannot divide Q(x)
 constexpr int SPILLS = 8;               // words for the bucket hits past the interval (a power of 2)
 constexpr int SPARE = 64;               // bytes past the block for the sieve hits past it
 
@@ -142,6 +144,7 @@ struct Worker {
     std::vector<uint32_t> hits;  // bucket entries at candidates of the current block (room for all)
     int hit_count;
     std::vector<uint32_t> candidates;  // offsets in the current block
+    std::vector<int> root_room;        // root-test hits of a batch of candidates: HIT_ROOM each
     std::vector<Relation> rels;  // kept, not yet handed over
     std::vector<uint32_t> factors;
     uint8_t *sieve;
@@ -684,33 +687,41 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     return found;
 }
 
-// Sixteen primes at a time where the 512-bit unit is there, the indices
-// that hit stored compressed without a branch per hit; the last group is
-// masked to the primes below large_from.
-__attribute__((target("avx512f"))) int root_hits_512(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out,
-                                                      int room) {
+// The root tests of up to BATCH candidates at once, each group of sixteen
+// primes' roots and inverses loaded once for all of them (loaded again for
+// each, they came from the second-level cache: the block has just filled
+// the first). Candidate c's indices go to out + c * HIT_ROOM, their number
+// to found[c]; hits beyond the room are dropped (they cannot all divide).
+__attribute__((target("avx512f"))) void root_hits_batch_512(const uint32_t *js, int count, const uint32_t *r1,
+                                                             const uint32_t *r2, int *out, int *found) {
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
-    __m512i jj = _mm512_set1_epi32(static_cast<int>(j));
+    __m512i jj[BATCH];
+    for (int c = 0; c < count; c++) jj[c] = _mm512_set1_epi32(static_cast<int>(js[c])), found[c] = 0;
     __m512i index = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
     const __m512i sixteen = _mm512_set1_epi32(16);
-    int found = 0, last = fb.large_from;
-    for (int i0 = 1; i0 < last && found + 16 <= room; i0 += 16, index = _mm512_add_epi32(index, sixteen)) {
-        __m512i iv = _mm512_loadu_si512(inv + i0);
-        __m512i lv = _mm512_loadu_si512(lim + i0);
-        __m512i a = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r1 + i0)), iv);
-        __m512i b = _mm512_mullo_epi32(_mm512_sub_epi32(jj, _mm512_loadu_si512(r2 + i0)), iv);
-        __mmask16 mask = _mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv);
-        if (last - i0 < 16) mask &= static_cast<__mmask16>((1u << (last - i0)) - 1);
-        _mm512_mask_compressstoreu_epi32(out + found, mask, index);
-        found += __builtin_popcount(mask);
+    int last = fb.large_from;
+    for (int i0 = 1; i0 < last; i0 += 16, index = _mm512_add_epi32(index, sixteen)) {
+        __m512i iv = _mm512_loadu_si512(inv + i0), lv = _mm512_loadu_si512(lim + i0);
+        __m512i ra = _mm512_loadu_si512(r1 + i0), rb = _mm512_loadu_si512(r2 + i0);
+        __mmask16 within = last - i0 < 16 ? static_cast<__mmask16>((1u << (last - i0)) - 1) : 0xffff;
+        for (int c = 0; c < count; c++) {
+            __m512i a = _mm512_mullo_epi32(_mm512_sub_epi32(jj[c], ra), iv);
+            __m512i b = _mm512_mullo_epi32(_mm512_sub_epi32(jj[c], rb), iv);
+            __mmask16 mask = (_mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv)) & within;
+            if (found[c] + 16 > HIT_ROOM) continue;
+            _mm512_mask_compressstoreu_epi32(out + c * HIT_ROOM + found[c], mask, index);
+            found[c] += __builtin_popcount(mask);
+        }
     }
-    return found;
 }
 
-int root_hits(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
+// The root tests of `count` <= BATCH candidates, as root_hits_batch_512.
+void root_hits_batch(const uint32_t *js, int count, const uint32_t *r1, const uint32_t *r2, int *out, int *found) {
     static const int unit = __builtin_cpu_supports("avx512f") ? 2 : __builtin_cpu_supports("avx2") ? 1 : 0;
-    if (unit == 2) return root_hits_512(j, r1, r2, out, room);
-    return unit ? root_hits_wide(j, r1, r2, out, room) : root_hits_plain(j, r1, r2, out, room);
+    if (unit == 2) return root_hits_batch_512(js, count, r1, r2, out, found);
+    for (int c = 0; c < count; c++)
+        found[c] = unit ? root_hits_wide(js[c], r1, r2, out + c * HIT_ROOM, HIT_ROOM)
+                        : root_hits_plain(js[c], r1, r2, out + c * HIT_ROOM, HIT_ROOM);
 }
 
 // Keeps a relation in the worker's list until the next hand-over.
@@ -730,9 +741,9 @@ void keep_relation(Worker &w, mpz_srcptr y, bool negative, uint32_t l1, uint32_t
 }
 
 // Trial divides Q(x) at sieve position j (x = j - M) by the primes of A, 2,
-// the primes whose roots hit j and the bucketed primes listed at j, and
-// keeps what is smooth up to one or two large primes.
-void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
+// the `found` primes whose roots hit j (indices in `hits`) and the bucketed
+// primes listed at j, and keeps what is smooth up to one or two large primes.
+void check_candidate(Worker &w, uint32_t j, uint32_t offset, const int *hits, int found) {
     long x = static_cast<long>(j) - st.m;
     uint64_t v[Q_WORDS];
     int n;
@@ -744,8 +755,6 @@ void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
     for (int l = 0; l < st.s; l++) list[count++] = static_cast<uint32_t>(w.q_index[l]);
     for (int twos = words_strip_twos(v, &n); twos > 0 && count < FACTORS_MAX; twos--) list[count++] = 0;
     for (int l = 0; l < st.s; l++) divide_out(v, &n, w.q_index[l], list, &count);
-    int hits[FACTORS_MAX * 4];
-    int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
     for (int h = 0; h < found; h++) divide_out(v, &n, hits[h], list, &count);
     // The hits are sorted by their offset in the block.
     const uint32_t *end = w.hits.data() + w.hit_count;
@@ -949,7 +958,14 @@ void sieve_polynomial(Worker &w) {
         std::sort(w.hits.data(), w.hits.data() + w.hit_count,
                   [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
         uint32_t base = static_cast<uint32_t>(block) * BLOCK;
-        for (int c = 0; c < count; c++) check_candidate(w, base + candidates[c], candidates[c]);
+        for (int c0 = 0; c0 < count; c0 += BATCH) {
+            int n = count - c0 < BATCH ? count - c0 : BATCH, found[BATCH];
+            uint32_t js[BATCH];
+            for (int c = 0; c < n; c++) js[c] = base + candidates[c0 + c];
+            int *room = w.root_room.data();
+            root_hits_batch(js, n, w.r1.data(), w.r2.data(), room, found);
+            for (int c = 0; c < n; c++) check_candidate(w, js[c], candidates[c0 + c], room + c * HIT_ROOM, found[c]);
+        }
     }
 }
 
@@ -968,6 +984,7 @@ void worker_start(Worker &w) {
     w.hits.assign(w.bucket_room + 16, 0);
     w.hit_count = 0;
     w.candidates.assign(BLOCK, 0);
+    w.root_room.assign(BATCH * HIT_ROOM, 0);
     w.fill.assign(st.blocks, 0);
     w.level_fill.assign(fb.level_from.size() * st.blocks, 0);
     w.sieve_room.assign(BLOCK + SPARE + 64, 0);
