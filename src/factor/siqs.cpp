@@ -155,6 +155,15 @@ FactorBase fb;
 Search st;
 std::vector<uint32_t> small_primes;
 
+// The widest vector unit the sieve uses: 2 for 512 bits (with byte
+// masks), 1 for 256, 0 for none (or when siqs_vector_units is off).
+int vector_unit() {
+    static const int unit = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 2
+                            : __builtin_cpu_supports("avx2")                                      ? 1
+                                                                                                  : 0;
+    return siqs_vector_units ? unit : 0;
+}
+
 // ------------------------------------------------------------ arithmetic
 
 uint32_t mul_mod(uint32_t a, uint32_t b, uint32_t p) {
@@ -601,7 +610,7 @@ __attribute__((target("avx512f"))) void step_roots_512(uint32_t *r1, uint32_t *r
 // Polynomial i (1 <= i < 2^(s-1)) of the current A from polynomial i - 1:
 // one B_l changes sign, and every root moves by the step of that B_l.
 void next_b(Worker &w, unsigned i) {
-    static const bool wide = __builtin_cpu_supports("avx512f");
+    bool wide = vector_unit() == 2;
     int v = __builtin_ctz(i);
     bool minus = ((i ^ (i >> 1)) >> v) & 1;
     gmp.mul_2exp(w.v, w.bl[v], 1);
@@ -717,7 +726,7 @@ __attribute__((target("avx512f"))) void root_hits_batch_512(const uint32_t *js, 
 
 // The root tests of `count` <= BATCH candidates, as root_hits_batch_512.
 void root_hits_batch(const uint32_t *js, int count, const uint32_t *r1, const uint32_t *r2, int *out, int *found) {
-    static const int unit = __builtin_cpu_supports("avx512f") ? 2 : __builtin_cpu_supports("avx2") ? 1 : 0;
+    int unit = vector_unit();
     if (unit == 2) return root_hits_batch_512(js, count, r1, r2, out, found);
     for (int c = 0; c < count; c++)
         found[c] = unit ? root_hits_wide(js[c], r1, r2, out + c * HIT_ROOM, HIT_ROOM)
@@ -932,7 +941,7 @@ __attribute__((target("avx512f"))) int list_hits_512(const uint8_t *sieve, const
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
 void sieve_polynomial(Worker &w) {
-    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    bool wide = vector_unit() == 2;
     set_q_words(w);
     for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
     fill_buckets(w);
@@ -1041,6 +1050,7 @@ int collect_relations() {
     run_worker(workers[0], true);
     for (std::thread &t : others) t.join();
     for (Worker &w : workers) worker_end(w);
+    siqs_relations_kept = static_cast<long>(st.set.rels.size());
     return st.outcome;
 }
 
@@ -1174,6 +1184,9 @@ void start_search(mpz_srcptr n) {
 }
 
 }  // namespace
+
+bool siqs_vector_units = true;
+long siqs_relations_kept = 0;
 
 unsigned siqs_multiplier(mpz_srcptr n) { return choose_multiplier(n); }
 
