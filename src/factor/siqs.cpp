@@ -506,11 +506,29 @@ bool draw_a(Worker &w) {
     return st.used_a.insert(key).second;
 }
 
-// Roots and root steps of every prime for a new A and its first B.
+// a * b mod p for a, b < p < 2^26 by the reciprocal of p in double
+// precision: the product is exact, the quotient off by at most one, and
+// the remainder corrected by one p either way.
+inline uint32_t mul_mod_fast(uint32_t a, uint32_t b, uint32_t p, double reciprocal) {
+    uint64_t ab = static_cast<uint64_t>(a) * b;
+    uint64_t q = static_cast<uint64_t>(static_cast<double>(ab) * reciprocal);
+    int64_t r = static_cast<int64_t>(ab - q * p);
+    r += r < 0 ? p : 0;
+    r -= r >= static_cast<int64_t>(p) ? p : 0;
+    return static_cast<uint32_t>(r);
+}
+
+// a + b mod p for a, b < p.
+inline uint32_t add_mod(uint32_t a, uint32_t b, uint32_t p) { return a + b >= p ? a + b - p : a + b; }
+
+// Roots and root steps of every prime for a new A and its first B (the
+// factor base's primes are below 2^21, in reach of mul_mod_fast).
 void init_roots(Worker &w, const uint32_t *gamma) {
     int s = st.s;
     for (int i = 1; i < fb.size; i++) {
         uint32_t p = fb.prime[i];
+        uint64_t magic = fb.magic[i];
+        double reciprocal = 1.0 / p;
         w.r1[i] = w.r2[i] = UINT32_MAX;
         bool in_a = false;
         for (int j = 0; j < s; j++) in_a |= w.q_index[j] == i;
@@ -519,21 +537,22 @@ void init_roots(Worker &w, const uint32_t *gamma) {
         uint32_t qm[S_MAX], before[S_MAX + 1], after = 1 % p;
         before[0] = 1 % p;
         for (int j = 0; j < s; j++) {
-            qm[j] = fb.prime[w.q_index[j]] % p;
-            before[j + 1] = mul_mod(before[j], qm[j], p);
+            qm[j] = fast_mod(fb.prime[w.q_index[j]], magic, p);
+            before[j + 1] = mul_mod_fast(before[j], qm[j], p, reciprocal);
         }
         uint32_t ainv = inverse_mod(before[s], p), bmod = 0;
         for (int j = s - 1; j >= 0; j--) {
-            uint32_t bj = mul_mod(gamma[j] % p, mul_mod(before[j], after, p), p);
-            after = mul_mod(after, qm[j], p);
-            bmod = (bmod + bj) % p;
-            w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod(2 * bj % p, ainv, p);
+            uint32_t bj = mul_mod_fast(fast_mod(gamma[j], magic, p), mul_mod_fast(before[j], after, p, reciprocal), p,
+                                       reciprocal);
+            after = mul_mod_fast(after, qm[j], p, reciprocal);
+            bmod = add_mod(bmod, bj, p);
+            w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod_fast(add_mod(bj, bj, p), ainv, p, reciprocal);
         }
-        uint32_t t = fb.root[i], mm = static_cast<uint32_t>(st.m % p);
-        uint32_t x1 = mul_mod(ainv, (t + p - bmod) % p, p);
-        uint32_t x2 = mul_mod(ainv, (2 * p - t - bmod) % p, p);
-        w.r1[i] = (x1 + mm) % p;
-        w.r2[i] = (x2 + mm) % p;
+        uint32_t t = fb.root[i], mm = fast_mod(static_cast<uint32_t>(st.m), magic, p);
+        uint32_t x1 = mul_mod_fast(ainv, add_mod(t, p - bmod == p ? 0 : p - bmod, p), p, reciprocal);
+        uint32_t x2 = mul_mod_fast(ainv, add_mod(t == 0 ? 0 : p - t, bmod == 0 ? 0 : p - bmod, p), p, reciprocal);
+        w.r1[i] = add_mod(x1, mm, p);
+        w.r2[i] = add_mod(x2, mm, p);
     }
 }
 
