@@ -44,6 +44,13 @@ constexpr size_t SIQS_MAX_BITS = 320;
 // SEARCH_EXHAUSTED when no dependency gave one. Deterministic on one
 // thread: the same m gives the same divisor.
 int siqs_search(mpz_srcptr m, mpz_ptr divisor_out);
+// Whether the sieve uses the processor's vector units (512 and 256 bits)
+// where they are there; off, it takes the plain paths throughout, which
+// find the same relations (the tests compare the two).
+extern bool siqs_vector_units;
+// Relations (full and partial) the last sieving kept: on one thread the
+// same for the same number, whatever paths found them.
+extern long siqs_relations_kept;
 // The Knuth–Schroeppel multiplier the sieve uses for m.
 unsigned siqs_multiplier(mpz_srcptr m);
 // The quadratic sieve of the bound library in a child process. Exhausted

@@ -21,13 +21,12 @@
 #include "search.h"
 #include "siqs_matrix.h"
 #include "siqs_relations.h"
+#include "siqs_words.h"
 
 namespace {
 
-constexpr int UNIT = 32768;             // the sieve interval is counted in units of this
-constexpr int BLOCK_MAX = 65536;        // largest sieve block: a bucket entry keeps 16 bits of position
-constexpr int WIDE_UNITS = 8;           // intervals of this many units are sieved in blocks of two
-constexpr int RESIEVE_WIDE = 8192;      // least prime found again by sieving in wide blocks
+constexpr int BLOCK_BITS = 15;          // the sieve block: 32 KiB, inside the first-level data cache
+constexpr int BLOCK = 1 << BLOCK_BITS;  // the interval is counted in blocks; a bucket entry keeps 16 bits
 constexpr int BLOCKS_MAX = 64;          // blocks over the sieve interval
 constexpr int S_MAX = 14;               // most primes in one A
 constexpr uint32_t PRIME_LIMIT = 1 << 21;  // the small primes: ample for the largest factor base
@@ -39,12 +38,14 @@ constexpr int FACTORS_MAX = 120;        // prime factors of one relation
 constexpr int DEPENDENCIES_MAX = 64;    // dependencies tried for a divisor
 constexpr int FLUSH_EVERY = 8;          // polynomials between two hand-overs of relations
 constexpr long RHO_BATCH = 128;         // rho steps multiplied together per gcd
+constexpr int BATCH = 16;               // candidates whose root tests share the loads of the roots
+constexpr int HIT_ROOM = 128;           // root-test hits kept per candidate: more cannot divide Q(x)
+constexpr int SPILLS = 8;               // words for the bucket hits past the interval (a power of 2)
+constexpr int SPARE = 64;               // bytes past the block for the sieve hits past it
 
-// Sieve parameters by the digits of the number: factor base size, units of
-// UNIT over the interval [-M, M) (from WIDE_UNITS on, sieved two at a time:
-// a block of the first-level data cache and a half of it fill it alike, and
-// fewer blocks cost fewer starts per prime), the large prime bound as a multiple of the largest
-// factor-base prime, the bits the threshold is lowered for the small primes
+// Sieve parameters by the digits of the number: factor base size, blocks
+// over the interval [-M, M), the large prime bound as a multiple of the
+// largest factor-base prime, the bits the threshold is lowered for the small primes
 // not sieved and for rounded logarithms, the bits of the primes of A (0:
 // just below the largest of the factor base), the primes below which none
 // is sieved, and the bits of the largest cofactor split into two large
@@ -68,10 +69,10 @@ const Params PARAMS[] = {
     {45, 1100, 4, 70, 8, 0, 30, 0},
     {50, 1700, 4, 80, 12, 0, 30, 0},
     {55, 2400, 6, 90, 12, 0, 30, 0},
-    {60, 3600, 8, 100, 16, 11, 256, 40},
-    {65, 5500, 10, 100, 16, 11, 256, 42},
-    {70, 11000, 16, 100, 16, 11, 256, 46},
-    {75, 14000, 14, 100, 16, 11, 256, 47},
+    {60, 5500, 8, 100, 12, 11, 256, 38},
+    {65, 8000, 12, 100, 14, 11, 256, 40},
+    {70, 15000, 14, 100, 14, 11, 256, 44},
+    {75, 18000, 16, 100, 16, 11, 256, 47},
     {80, 22000, 16, 100, 16, 11, 256, 49},
     {85, 32000, 20, 100, 16, 11, 256, 51},
     {90, 45000, 24, 100, 16, 11, 256, 53},
@@ -86,11 +87,19 @@ struct FactorBase {
     std::vector<uint32_t> root;   // sqrt(kN) mod p
     std::vector<uint64_t> magic;  // 2^64 / p rounded up, for remainders by multiplication
     std::vector<uint32_t> inverse;  // p^-1 mod 2^32: x * inverse <= limit exactly when p | x
+    std::vector<uint64_t> inverse64;  // p^-1 mod 2^64, for exact division of Q(x) (0 for 2)
     std::vector<uint32_t> limit;    // (2^32 - 1) / p
     std::vector<uint8_t> logp;
     int sieve_from;  // first index sieved (p >= the parameters' small_skip)
-    int resieve_from;  // first index with p >= Search::resieve_min: hits found again by sieving
-    int quarter_from;  // first index with p >= a quarter of the block: at most 4 hits a root
+    // Hits every root surely makes, from a position below p: in a block
+    // (BLOCK / p, below large_from) or in the interval (interval / p, from
+    // large_from on). Loops of these fixed counts end without mispredicted
+    // branches; at most one more hit is added without a branch.
+    std::vector<uint16_t> steps;
+    // From large_from on, the first index of each run of equal logarithms,
+    // then fb.size: the buckets are filled run by run, and each run is
+    // added with its one logarithm.
+    std::vector<int> level_from;
     int large_from;    // first index with p >= the block: sieved through buckets
 };
 
@@ -100,9 +109,7 @@ struct Search {
     mpz_t n, kn;
     unsigned k;
     Params par;
-    int block_bits, block;  // the sieve block: 2^block_bits bytes
     int blocks;              // blocks over the interval
-    int resieve_min;         // primes from this on are found at candidates by sieving again
     long m;                  // half the sieve interval
     uint32_t lp_bound;
     uint64_t dlp_bound;  // largest cofactor split into two large primes (0: none)
@@ -126,13 +133,18 @@ struct Search {
 struct Worker {
     int q_index[S_MAX];
     mpz_t a, b, bl[S_MAX], y, v;
+    uint64_t qa[Q_WORDS], qb2[Q_WORDS], qc[Q_WORDS];  // A, 2B, C = (B^2 - kN) / A modulo 2^256
     std::vector<uint32_t> delta;  // S_MAX rows of fb.size
     std::vector<uint32_t> r1, r2;  // UINT32_MAX for the primes of A
     std::vector<uint32_t> pos1, pos2;
     std::vector<uint32_t> bucket;  // blocks * bucket_room entries: index << 16 | offset
     std::vector<uint32_t> fill;
+    std::vector<uint32_t> level_fill;  // per run of level_from, then per block: where its entries start
     size_t bucket_room;
-    std::vector<uint32_t> hits;  // bucket entries at candidates of the current block
+    std::vector<uint32_t> hits;  // bucket entries at candidates of the current block (room for all)
+    int hit_count;
+    std::vector<uint32_t> candidates;  // offsets in the current block
+    std::vector<int> root_room;        // root-test hits of a batch of candidates: HIT_ROOM each
     std::vector<Relation> rels;  // kept, not yet handed over
     std::vector<uint32_t> factors;
     uint8_t *sieve;
@@ -142,6 +154,15 @@ struct Worker {
 FactorBase fb;
 Search st;
 std::vector<uint32_t> small_primes;
+
+// The widest vector unit the sieve uses: 2 for 512 bits (with byte
+// masks), 1 for 256, 0 for none (or when siqs_vector_units is off).
+int vector_unit() {
+    static const int unit = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 2
+                            : __builtin_cpu_supports("avx2")                                      ? 1
+                                                                                                  : 0;
+    return siqs_vector_units ? unit : 0;
+}
 
 // ------------------------------------------------------------ arithmetic
 
@@ -227,8 +248,9 @@ struct Mont {
     uint64_t to(uint64_t a) const { return static_cast<uint64_t>((static_cast<u128>(a % n) << 64) % n); }
 };
 
-// Strong probable prime to the bases 2, 3, 5 and 7: enough to tell a
-// cofactor worth splitting from a large prime (an error only loses it).
+// Strong probable prime to the base 2: enough to tell a cofactor worth
+// splitting from a large prime (an error only loses a relation, and the
+// pseudoprimes are rare), at a quarter of the cost of four bases.
 bool probable_prime64(uint64_t n) {
     if (n < 2) return false;
     for (uint64_t p : {2, 3, 5, 7})
@@ -238,7 +260,7 @@ bool probable_prime64(uint64_t n) {
     uint64_t d = n - 1;
     int r = 0;
     while (!(d & 1)) d >>= 1, r++;
-    for (uint64_t base : {2, 3, 5, 7}) {
+    for (uint64_t base : {2}) {
         uint64_t x = one, b = mt.to(base);
         for (uint64_t e = d; e; e >>= 1, b = mt.mul(b, b))
             if (e & 1) x = mt.mul(x, b);
@@ -341,9 +363,12 @@ unsigned choose_multiplier(mpz_srcptr n) {
 // divides n when one turns up on the way, else 0.
 uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     make_small_primes();
+    // From the block size on a root hits a block at most once: cheaper
+    // listed in buckets than stepped through every block.
+    int large_min = BLOCK;
     if (gmp.fdiv_ui(n, 2) == 0) return 2;
     fb.size = 0;
-    fb.sieve_from = fb.resieve_from = fb.large_from = -1;
+    fb.sieve_from = fb.large_from = -1;
     fb.prime.resize(size);
     fb.root.resize(size);
     fb.magic.resize(size);
@@ -351,6 +376,7 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
     // Room for the root test's last group of 16 (the extra entries never hit).
     fb.inverse.assign(size + 16, 0);
     fb.limit.assign(size + 16, 0);
+    fb.inverse64.assign(size, 0);
     for (size_t i = 0; i < small_primes.size() && fb.size < size; i++) {
         uint32_t p = small_primes[i], root = 1;
         if (p > 2) {
@@ -367,18 +393,14 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
         uint32_t inv = p;  // Newton's iteration: each step doubles the correct low bits
         for (int step = 0; step < 4; step++) inv *= 2 - p * inv;
         fb.inverse[j] = inv;
+        fb.inverse64[j] = p > 2 ? word_inverse(p) : 0;
         fb.limit[j] = UINT32_MAX / p;
         fb.logp[j] = static_cast<uint8_t>(lround(log2(static_cast<double>(p))));
         if (fb.sieve_from < 0 && p >= static_cast<uint32_t>(st.par.small_skip)) fb.sieve_from = j;
-        if (fb.resieve_from < 0 && p >= static_cast<uint32_t>(st.resieve_min)) fb.resieve_from = j;
-        if (fb.large_from < 0 && p >= static_cast<uint32_t>(st.block)) fb.large_from = j;
+        if (fb.large_from < 0 && p >= static_cast<uint32_t>(large_min)) fb.large_from = j;
     }
     if (fb.sieve_from < 0) fb.sieve_from = fb.size;
     if (fb.large_from < 0) fb.large_from = fb.size;
-    if (fb.resieve_from < 0 || fb.resieve_from > fb.large_from) fb.resieve_from = fb.large_from;
-    fb.quarter_from = fb.large_from;
-    while (fb.quarter_from > fb.sieve_from && fb.prime[fb.quarter_from - 1] >= static_cast<uint32_t>(st.block / 4))
-        fb.quarter_from--;
     return 0;
 }
 
@@ -386,7 +408,14 @@ uint32_t build_factor_base(mpz_srcptr n, mpz_srcptr kn, unsigned k, int size) {
 // is made of, from the parameters and the size of kN.
 void set_sieve_bounds() {
     double kn_bits = log2(gmp.get_d(st.kn));
-    st.m = static_cast<long>(st.blocks) * st.block / 2;
+    st.m = static_cast<long>(st.blocks) * BLOCK / 2;
+    fb.level_from.clear();
+    for (int i = fb.large_from; i < fb.size; i++)
+        if (i == fb.large_from || fb.logp[i] != fb.logp[i - 1]) fb.level_from.push_back(i);
+    fb.level_from.push_back(fb.size);
+    fb.steps.assign(fb.size, 0);
+    for (int i = 0; i < fb.size; i++)
+        fb.steps[i] = static_cast<uint16_t>((i < fb.large_from ? BLOCK : st.blocks * BLOCK) / fb.prime[i]);
     uint32_t pmax = fb.prime[fb.size - 1];
     uint64_t lp = static_cast<uint64_t>(pmax) * st.par.lp_mult;
     st.pmax_squared = static_cast<uint64_t>(pmax) * pmax;
@@ -477,33 +506,53 @@ bool draw_a(Worker &w) {
     return st.used_a.insert(key).second;
 }
 
-// Roots and root steps of every prime for a new A and its first B.
+// a * b mod p for a, b < p < 2^26 by the reciprocal of p in double
+// precision: the product is exact, the quotient off by at most one, and
+// the remainder corrected by one p either way.
+inline uint32_t mul_mod_fast(uint32_t a, uint32_t b, uint32_t p, double reciprocal) {
+    uint64_t ab = static_cast<uint64_t>(a) * b;
+    uint64_t q = static_cast<uint64_t>(static_cast<double>(ab) * reciprocal);
+    int64_t r = static_cast<int64_t>(ab - q * p);
+    r += r < 0 ? p : 0;
+    r -= r >= static_cast<int64_t>(p) ? p : 0;
+    return static_cast<uint32_t>(r);
+}
+
+// a + b mod p for a, b < p.
+inline uint32_t add_mod(uint32_t a, uint32_t b, uint32_t p) { return a + b >= p ? a + b - p : a + b; }
+
+// Roots and root steps of every prime for a new A and its first B (the
+// factor base's primes are below 2^21, in reach of mul_mod_fast).
 void init_roots(Worker &w, const uint32_t *gamma) {
     int s = st.s;
     for (int i = 1; i < fb.size; i++) {
         uint32_t p = fb.prime[i];
+        uint64_t magic = fb.magic[i];
+        double reciprocal = 1.0 / p;
         w.r1[i] = w.r2[i] = UINT32_MAX;
         bool in_a = false;
         for (int j = 0; j < s; j++) in_a |= w.q_index[j] == i;
         if (in_a) continue;
-        uint32_t qm[S_MAX], amod = 1 % p;
+        // (A / q_j) mod p as the product of the q_l before j and of those after.
+        uint32_t qm[S_MAX], before[S_MAX + 1], after = 1 % p;
+        before[0] = 1 % p;
         for (int j = 0; j < s; j++) {
-            qm[j] = fb.prime[w.q_index[j]] % p;
-            amod = mul_mod(amod, qm[j], p);
+            qm[j] = fast_mod(fb.prime[w.q_index[j]], magic, p);
+            before[j + 1] = mul_mod_fast(before[j], qm[j], p, reciprocal);
         }
-        uint32_t ainv = inverse_mod(amod, p), bmod = 0;
-        for (int j = 0; j < s; j++) {
-            uint32_t bj = gamma[j] % p;
-            for (int l = 0; l < s; l++)
-                if (l != j) bj = mul_mod(bj, qm[l], p);
-            bmod = (bmod + bj) % p;
-            w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod(2 * bj % p, ainv, p);
+        uint32_t ainv = inverse_mod(before[s], p), bmod = 0;
+        for (int j = s - 1; j >= 0; j--) {
+            uint32_t bj = mul_mod_fast(fast_mod(gamma[j], magic, p), mul_mod_fast(before[j], after, p, reciprocal), p,
+                                       reciprocal);
+            after = mul_mod_fast(after, qm[j], p, reciprocal);
+            bmod = add_mod(bmod, bj, p);
+            w.delta[static_cast<size_t>(j) * fb.size + i] = mul_mod_fast(add_mod(bj, bj, p), ainv, p, reciprocal);
         }
-        uint32_t t = fb.root[i], mm = static_cast<uint32_t>(st.m % p);
-        uint32_t x1 = mul_mod(ainv, (t + p - bmod) % p, p);
-        uint32_t x2 = mul_mod(ainv, (2 * p - t - bmod) % p, p);
-        w.r1[i] = (x1 + mm) % p;
-        w.r2[i] = (x2 + mm) % p;
+        uint32_t t = fb.root[i], mm = fast_mod(static_cast<uint32_t>(st.m), magic, p);
+        uint32_t x1 = mul_mod_fast(ainv, add_mod(t, p - bmod == p ? 0 : p - bmod, p), p, reciprocal);
+        uint32_t x2 = mul_mod_fast(ainv, add_mod(t == 0 ? 0 : p - t, bmod == 0 ? 0 : p - bmod, p), p, reciprocal);
+        w.r1[i] = add_mod(x1, mm, p);
+        w.r2[i] = add_mod(x2, mm, p);
     }
 }
 
@@ -533,16 +582,9 @@ bool new_a(Worker &w) {
     return true;
 }
 
-// Polynomial i (1 <= i < 2^(s-1)) of the current A from polynomial i - 1:
-// one B_l changes sign, and every root moves by the step of that B_l.
-void next_b(Worker &w, unsigned i) {
-    int v = __builtin_ctz(i);
-    bool minus = ((i ^ (i >> 1)) >> v) & 1;
-    gmp.mul_2exp(w.v, w.bl[v], 1);
-    if (minus) gmp.sub(w.b, w.b, w.v);
-    else gmp.add(w.b, w.b, w.v);
-    const uint32_t *d = &w.delta[static_cast<size_t>(v) * fb.size];
-    uint32_t *r1 = w.r1.data(), *r2 = w.r2.data();
+// Every root r of the primes from index 1 moves to r + d (minus) or r - d
+// modulo p; the primes of A (UINT32_MAX) stay as they are.
+void step_roots_plain(uint32_t *r1, uint32_t *r2, const uint32_t *d, bool minus) {
     const uint32_t *prime = fb.prime.data();
     for (int k = 1; k < fb.size; k++) {
         if (r1[k] == UINT32_MAX) continue;
@@ -558,25 +600,92 @@ void next_b(Worker &w, unsigned i) {
     }
 }
 
-// ---------------------------------------------------------------- relations
-
-// Divides every power of fb prime `index` out of v, listing the index each time.
-inline void divide_out(mpz_ptr v, int index, uint32_t *list, int *count) {
-    uint32_t p = fb.prime[index];
-    while (*count < FACTORS_MAX && gmp.divisible_ui_p(v, p)) {
-        gmp.tdiv_q_ui(v, v, p);
-        list[(*count)++] = static_cast<uint32_t>(index);
+// The same sixteen roots at a time: of r + d and r + d - p (or r - d and
+// r - d + p) the unsigned minimum, as the wrong one wraps above the right
+// (the masked form of the minimum: the plain one trips a false warning of
+// an uninitialised value in the compiler's header).
+__attribute__((target("avx512f"))) void step_roots_512(uint32_t *r1, uint32_t *r2, const uint32_t *d, bool minus) {
+    const uint32_t *prime = fb.prime.data();
+    const __m512i none = _mm512_set1_epi32(-1);
+    for (int k = 1; k < fb.size; k += 16) {
+        __mmask16 live = fb.size - k >= 16 ? 0xffff : static_cast<__mmask16>((1u << (fb.size - k)) - 1);
+        __m512i p = _mm512_maskz_loadu_epi32(live, prime + k), dk = _mm512_maskz_loadu_epi32(live, d + k);
+        __m512i a = _mm512_maskz_loadu_epi32(live, r1 + k), b = _mm512_maskz_loadu_epi32(live, r2 + k);
+        __mmask16 roots = _mm512_mask_cmpneq_epu32_mask(live, a, none);
+        if (minus) {
+            a = _mm512_add_epi32(a, dk), b = _mm512_add_epi32(b, dk);
+            a = _mm512_mask_min_epu32(a, roots, a, _mm512_sub_epi32(a, p));
+            b = _mm512_mask_min_epu32(b, roots, b, _mm512_sub_epi32(b, p));
+        } else {
+            a = _mm512_sub_epi32(a, dk), b = _mm512_sub_epi32(b, dk);
+            a = _mm512_mask_min_epu32(a, roots, a, _mm512_add_epi32(a, p));
+            b = _mm512_mask_min_epu32(b, roots, b, _mm512_add_epi32(b, p));
+        }
+        _mm512_mask_storeu_epi32(r1 + k, roots, a);
+        _mm512_mask_storeu_epi32(r2 + k, roots, b);
     }
 }
 
-// The indices i in [1, fb.resieve_from) whose roots r1[i] or r2[i] position j
+// Polynomial i (1 <= i < 2^(s-1)) of the current A from polynomial i - 1:
+// one B_l changes sign, and every root moves by the step of that B_l.
+void next_b(Worker &w, unsigned i) {
+    bool wide = vector_unit() == 2;
+    int v = __builtin_ctz(i);
+    bool minus = ((i ^ (i >> 1)) >> v) & 1;
+    gmp.mul_2exp(w.v, w.bl[v], 1);
+    if (minus) gmp.sub(w.b, w.b, w.v);
+    else gmp.add(w.b, w.b, w.v);
+    const uint32_t *d = &w.delta[static_cast<size_t>(v) * fb.size];
+    if (wide) step_roots_512(w.r1.data(), w.r2.data(), d, minus);
+    else step_roots_plain(w.r1.data(), w.r2.data(), d, minus);
+}
+
+// ---------------------------------------------------------------- relations
+
+// ---------------------------------------------------- Q(x) in machine words
+
+// The value of z modulo 2^256 in two's complement words.
+void words_of(mpz_srcptr z, uint64_t *out) {
+    int limbs = z->_mp_size < 0 ? -z->_mp_size : z->_mp_size;
+    uint64_t borrow = z->_mp_size < 0;  // negation: complement plus one
+    for (int i = 0; i < Q_WORDS; i++) {
+        uint64_t v = i < limbs ? z->_mp_d[i] : 0;
+        if (z->_mp_size < 0) {
+            v = ~v + borrow;
+            borrow = borrow && v == 0;
+        }
+        out[i] = v;
+    }
+}
+
+// Divides every power of fb prime `index` (odd) out of v, listing the index
+// each time.
+inline void divide_out(uint64_t *v, int *n, int index, uint32_t *list, int *count) {
+    uint32_t p = fb.prime[index];
+    uint64_t inverse = fb.inverse64[index];
+    while (*count < FACTORS_MAX && divide_words(v, n, p, inverse)) list[(*count)++] = static_cast<uint32_t>(index);
+}
+
+// The words of A, 2B and C for the current polynomial (C = (B^2 - kN) / A
+// exactly, as B^2 = kN modulo A).
+void set_q_words(Worker &w) {
+    gmp.mul(w.v, w.b, w.b);
+    gmp.sub(w.v, w.v, st.kn);
+    gmp.divexact(w.v, w.v, w.a);
+    words_of(w.v, w.qc);
+    words_of(w.a, w.qa);
+    gmp.mul_2exp(w.v, w.b, 1);
+    words_of(w.v, w.qb2);
+}
+
+// The indices i in [1, fb.large_from) whose roots r1[i] or r2[i] position j
 // hits, p | j - r: tested by the inverse modulo 2^32 (a wrapped difference
 // may pass too, rarely; the division itself checks). At most `room` go to
 // `out`; returns how many.
 int root_hits_plain(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     int found = 0;
-    for (int i = 1; i < fb.resieve_from && found < room; i++)
+    for (int i = 1; i < fb.large_from && found < room; i++)
         if (((j - r1[i]) * inv[i] <= lim[i]) | ((j - r2[i]) * inv[i] <= lim[i])) out[found++] = i;
     return found;
 }
@@ -588,7 +697,7 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
     const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
     __m256i jj = _mm256_set1_epi32(static_cast<int>(j));
     int found = 0;
-    for (int i0 = 1; i0 < fb.resieve_from && found < room; i0 += 8) {
+    for (int i0 = 1; i0 < fb.large_from && found < room; i0 += 8) {
         __m256i iv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(inv + i0));
         __m256i lv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lim + i0));
         __m256i a = _mm256_sub_epi32(jj, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r1 + i0)));
@@ -600,15 +709,47 @@ __attribute__((target("avx2"))) int root_hits_wide(uint32_t j, const uint32_t *r
         unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(ha, hb))));
         for (; mask && found < room; mask &= mask - 1) {
             int i = i0 + __builtin_ctz(mask);
-            if (i < fb.resieve_from) out[found++] = i;
+            if (i < fb.large_from) out[found++] = i;
         }
     }
     return found;
 }
 
-int root_hits(uint32_t j, const uint32_t *r1, const uint32_t *r2, int *out, int room) {
-    static const bool wide = __builtin_cpu_supports("avx2");
-    return wide ? root_hits_wide(j, r1, r2, out, room) : root_hits_plain(j, r1, r2, out, room);
+// The root tests of up to BATCH candidates at once, each group of sixteen
+// primes' roots and inverses loaded once for all of them (loaded again for
+// each, they came from the second-level cache: the block has just filled
+// the first). Candidate c's indices go to out + c * HIT_ROOM, their number
+// to found[c]; hits beyond the room are dropped (they cannot all divide).
+__attribute__((target("avx512f"))) void root_hits_batch_512(const uint32_t *js, int count, const uint32_t *r1,
+                                                             const uint32_t *r2, int *out, int *found) {
+    const uint32_t *inv = fb.inverse.data(), *lim = fb.limit.data();
+    __m512i jj[BATCH];
+    for (int c = 0; c < count; c++) jj[c] = _mm512_set1_epi32(static_cast<int>(js[c])), found[c] = 0;
+    __m512i index = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+    const __m512i sixteen = _mm512_set1_epi32(16);
+    int last = fb.large_from;
+    for (int i0 = 1; i0 < last; i0 += 16, index = _mm512_add_epi32(index, sixteen)) {
+        __m512i iv = _mm512_loadu_si512(inv + i0), lv = _mm512_loadu_si512(lim + i0);
+        __m512i ra = _mm512_loadu_si512(r1 + i0), rb = _mm512_loadu_si512(r2 + i0);
+        __mmask16 within = last - i0 < 16 ? static_cast<__mmask16>((1u << (last - i0)) - 1) : 0xffff;
+        for (int c = 0; c < count; c++) {
+            __m512i a = _mm512_mullo_epi32(_mm512_sub_epi32(jj[c], ra), iv);
+            __m512i b = _mm512_mullo_epi32(_mm512_sub_epi32(jj[c], rb), iv);
+            __mmask16 mask = (_mm512_cmple_epu32_mask(a, lv) | _mm512_cmple_epu32_mask(b, lv)) & within;
+            if (found[c] + 16 > HIT_ROOM) continue;
+            _mm512_mask_compressstoreu_epi32(out + c * HIT_ROOM + found[c], mask, index);
+            found[c] += __builtin_popcount(mask);
+        }
+    }
+}
+
+// The root tests of `count` <= BATCH candidates, as root_hits_batch_512.
+void root_hits_batch(const uint32_t *js, int count, const uint32_t *r1, const uint32_t *r2, int *out, int *found) {
+    int unit = vector_unit();
+    if (unit == 2) return root_hits_batch_512(js, count, r1, r2, out, found);
+    for (int c = 0; c < count; c++)
+        found[c] = unit ? root_hits_wide(js[c], r1, r2, out + c * HIT_ROOM, HIT_ROOM)
+                        : root_hits_plain(js[c], r1, r2, out + c * HIT_ROOM, HIT_ROOM);
 }
 
 // Keeps a relation in the worker's list until the next hand-over.
@@ -628,43 +769,48 @@ void keep_relation(Worker &w, mpz_srcptr y, bool negative, uint32_t l1, uint32_t
 }
 
 // Trial divides Q(x) at sieve position j (x = j - M) by the primes of A, 2,
-// the primes whose roots hit j and the bucketed primes listed at j, and
-// keeps what is smooth up to one or two large primes.
-void check_candidate(Worker &w, uint32_t j, uint32_t offset) {
+// the `found` primes whose roots hit j (indices in `hits`) and the bucketed
+// primes listed at j, and keeps what is smooth up to one or two large primes.
+void check_candidate(Worker &w, uint32_t j, uint32_t offset, const int *hits, int found) {
     long x = static_cast<long>(j) - st.m;
-    gmp.mul_ui(w.y, w.a, static_cast<unsigned long>(x < 0 ? -x : x));
-    if (x < 0) gmp.sub(w.y, w.b, w.y);
-    else gmp.add(w.y, w.y, w.b);
-    gmp.mul(w.v, w.y, w.y);
-    gmp.sub(w.v, w.v, st.kn);
-    gmp.divexact(w.v, w.v, w.a);  // Q(x) = ((A x + B)^2 - kN) / A
-    if (w.v->_mp_size == 0) return;
-    bool negative = w.v->_mp_size < 0;
-    gmp.abs(w.v, w.v);
-    gmp.abs(w.y, w.y);
+    uint64_t v[Q_WORDS];
+    int n;
+    bool negative;
+    words_q(w.qa, w.qb2, w.qc, x, v, &n, &negative);
+    if (n == 0) return;
     uint32_t list[FACTORS_MAX];
     int count = 0;
     for (int l = 0; l < st.s; l++) list[count++] = static_cast<uint32_t>(w.q_index[l]);
-    divide_out(w.v, 0, list, &count);
-    for (int l = 0; l < st.s; l++) divide_out(w.v, w.q_index[l], list, &count);
-    int hits[FACTORS_MAX * 4];
-    int found = root_hits(j, w.r1.data(), w.r2.data(), hits, FACTORS_MAX * 4);
-    for (int h = 0; h < found; h++) divide_out(w.v, hits[h], list, &count);
+    for (int twos = words_strip_twos(v, &n); twos > 0 && count < FACTORS_MAX; twos--) list[count++] = 0;
+    for (int l = 0; l < st.s; l++) divide_out(v, &n, w.q_index[l], list, &count);
+    for (int h = 0; h < found; h++) divide_out(v, &n, hits[h], list, &count);
     // The hits are sorted by their offset in the block.
-    auto at = std::lower_bound(w.hits.begin(), w.hits.end(), offset,
-                               [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
-    for (; at != w.hits.end() && (*at & 0xffff) == offset; ++at) divide_out(w.v, static_cast<int>(*at >> 16), list, &count);
-    if (count >= FACTORS_MAX || gmp.sizeinbase(w.v, 2) > 64) return;
-    uint64_t rest = w.v->_mp_d[0];
-    if (rest == 1) keep_relation(w, w.y, negative, 1, 1, list, count);
-    else if (rest < st.lp_bound) keep_relation(w, w.y, negative, 1, static_cast<uint32_t>(rest), list, count);
-    else if (rest > st.pmax_squared && rest < st.dlp_bound && !probable_prime64(rest)) {
+    const uint32_t *end = w.hits.data() + w.hit_count;
+    const uint32_t *at = std::lower_bound(static_cast<const uint32_t *>(w.hits.data()), end, offset,
+                                          [](uint32_t h, uint32_t want) { return (h & 0xffff) < want; });
+    for (; at != end && (*at & 0xffff) == offset; ++at)
+        divide_out(v, &n, static_cast<int>(*at >> 16), list, &count);
+    if (count >= FACTORS_MAX || n > 1) return;
+    uint64_t rest = v[0];
+    uint32_t l1 = 1, l2 = 1;
+    if (rest == 1) {
+    } else if (rest < st.lp_bound) {
+        l2 = static_cast<uint32_t>(rest);
+    } else if (rest > st.pmax_squared && rest < st.dlp_bound && !probable_prime64(rest)) {
         uint64_t f = split64(rest, 1L << 16);
         if (f == 0) return;
         uint64_t g = rest / f;
-        if (f < st.lp_bound && g < st.lp_bound)
-            keep_relation(w, w.y, negative, static_cast<uint32_t>(f), static_cast<uint32_t>(g), list, count);
+        if (f >= st.lp_bound || g >= st.lp_bound) return;
+        l1 = static_cast<uint32_t>(f), l2 = static_cast<uint32_t>(g);
+    } else {
+        return;
     }
+    // y = |A x + B|, kept with the relation.
+    gmp.mul_ui(w.y, w.a, static_cast<unsigned long>(x < 0 ? -x : x));
+    if (x < 0) gmp.sub(w.y, w.b, w.y);
+    else gmp.add(w.y, w.y, w.b);
+    gmp.abs(w.y, w.y);
+    keep_relation(w, w.y, negative, l1, l2, list, count);
 }
 
 // Hands the worker's relations to the search; ends the sieving when enough
@@ -684,139 +830,169 @@ void hand_over(Worker &w) {
 // Lists, for every block, the hits of the primes from the block size on: each
 // root steps through the whole interval once per polynomial.
 void fill_buckets(Worker &w) {
-    int blocks = st.blocks, bits = st.block_bits;
-    uint32_t interval = static_cast<uint32_t>(blocks) * st.block, low = st.block - 1;
-    uint32_t *cursor[BLOCKS_MAX + 1], spill = 0;
+    int blocks = st.blocks, bits = BLOCK_BITS;
+    uint32_t interval = static_cast<uint32_t>(blocks) * BLOCK, low = BLOCK - 1;
+    // Where the hits outside the interval go, overwritten: eight words, so
+    // that one such store seldom waits on the cursor of the one before.
+    uint32_t *cursor[BLOCKS_MAX + SPILLS], spill[SPILLS];
     for (int b = 0; b < blocks; b++) cursor[b] = &w.bucket[b * w.bucket_room];
-    cursor[blocks] = &spill;  // where the hits outside the interval go, overwritten
+    for (int k = 0; k < SPILLS; k++) cursor[blocks + k] = &spill[k];
     const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *prime = fb.prime.data();
-    int i = fb.large_from;
-    // Primes below half the interval hit it at least twice per root.
-    for (; i < fb.size && prime[i] < interval / 2; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16;
-        for (uint32_t r = r1[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
-        if (r2[i] == r1[i]) continue;
-        for (uint32_t r = r2[i]; r < interval; r += p) *cursor[r >> bits]++ = tag | (r & low);
-    }
-    // The others at most twice: written without branches, the position
-    // past the interval into the spill word.
+    const uint16_t *steps = fb.steps.data();
+    // A last hit written without branches, past the interval into a spill word.
     auto put = [&](uint32_t r, uint32_t tag) {
-        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks);
+        uint32_t b = r < interval ? r >> bits : static_cast<uint32_t>(blocks) + (r & (SPILLS - 1));
         *cursor[b] = tag | (r & low);
-        cursor[b] += b != static_cast<uint32_t>(blocks);
+        cursor[b] += b < static_cast<uint32_t>(blocks);
     };
-    for (; i < fb.size && prime[i] < interval; i++) {
-        uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
-        if (a == UINT32_MAX) a = UINT32_MAX - p;  // p | A: no root
-        if (b == r1[i]) b = UINT32_MAX - p;        // p | A, or p | k: one root
-        put(a, tag), put(a + p, tag), put(b, tag), put(b + p, tag);
-    }
-    for (; i < fb.size; i++) {
-        uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
-        put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+    for (size_t level = 0; level + 1 < fb.level_from.size(); level++) {
+        for (int b = 0; b < blocks; b++)
+            w.level_fill[level * blocks + b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
+        int i = fb.level_from[level], last = fb.level_from[level + 1];
+        for (; i < last && prime[i] < interval; i++) {
+            if (r1[i] == UINT32_MAX) continue;  // p | A
+            uint32_t p = prime[i], tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+            if (a == b) {  // p | k: one root
+                for (; a < interval; a += p) *cursor[a >> bits]++ = tag | (a & low);
+                continue;
+            }
+            // One root after the other: p >= BLOCK puts a root's hits in
+            // different blocks, so no store waits on the cursor just written.
+            int k = steps[i];
+            for (int n = k; n > 0; n--, a += p) *cursor[a >> bits]++ = tag | (a & low);
+            for (int n = k; n > 0; n--, b += p) *cursor[b >> bits]++ = tag | (b & low);
+            put(a, tag), put(b, tag);
+        }
+        for (; i < last; i++) {
+            uint32_t tag = static_cast<uint32_t>(i) << 16, a = r1[i], b = r2[i];
+            put(a, tag), put(b == a ? UINT32_MAX : b, tag);
+        }
     }
     for (int b = 0; b < blocks; b++) w.fill[b] = static_cast<uint32_t>(cursor[b] - &w.bucket[b * w.bucket_room]);
 }
 
-// Adds the logarithms of the primes below the block size to one block, carrying each
-// root's next position over to the following block.
+// Adds the logarithms of the primes below the block size to one block,
+// carrying each root's next position over to the following block: the
+// hits every root surely makes in a loop of fixed count, the one more it
+// may make added to a spare byte past `end` when it falls outside (one of
+// SPARE, so that these adds seldom wait on each other).
 void sieve_medium(Worker &w) {
     // Everything in locals: the byte stores could alias the vectors' fields.
     uint8_t *sieve = w.sieve;
-    const uint32_t end = static_cast<uint32_t>(st.block);
+    const uint32_t end = static_cast<uint32_t>(BLOCK);
     const uint32_t *r1 = w.r1.data(), *prime = fb.prime.data();
     uint32_t *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
     const uint8_t *logp = fb.logp.data();
-    for (int i = fb.sieve_from, last = fb.quarter_from; i < last; i++) {
+    const uint16_t *steps = fb.steps.data();
+    for (int i = fb.sieve_from, last = fb.large_from; i < last; i++) {
         if (r1[i] == UINT32_MAX) continue;
         uint32_t p = prime[i], a = pos1[i], b = pos2[i];
         uint8_t lg = logp[i];
-        if (a == b) {
+        if (a == b) {  // p | k: one root
             for (; a < end; a += p) sieve[a] += lg;
             pos1[i] = pos2[i] = a - end;
             continue;
         }
-        // Both roots in one loop while both stay inside, then each alone.
-        if (a > b) std::swap(a, b);
-        for (; b < end; a += p, b += p) sieve[a] += lg, sieve[b] += lg;
-        if (a < end) sieve[a] += lg, a += p;
-        pos1[i] = a - end;
-        pos2[i] = b - end;
-    }
-    // From a quarter of the block on a root hits it at most four times:
-    // without branches, the positions past the block adding to the spare
-    // byte at `end`.
-    for (int i = fb.quarter_from, last = fb.large_from; i < last; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        uint32_t p = prime[i];
-        uint8_t lg = logp[i];
-        uint32_t *pos[2] = {&pos1[i], &pos2[i]};
-        int roots = pos1[i] == pos2[i] ? 1 : 2;
-        for (int root = 0; root < roots; root++) {
-            uint32_t a = *pos[root], next = a;
-            for (int k = 0; k < 4; k++, a += p) {
-                bool inside = a < end;
-                sieve[inside ? a : end] += lg;
-                next += inside ? p : 0;
-            }
-            *pos[root] = next - end;
-        }
+        for (int k = steps[i]; k > 0; k--, a += p, b += p) sieve[a] += lg, sieve[b] += lg;
+        // All-ones masks where the root is inside: selects without branches
+        // (the compiler made branches of conditional expressions here).
+        uint32_t in_a = 0u - (a < end), in_b = 0u - (b < end);
+        uint32_t spare = end + (static_cast<uint32_t>(i) & (SPARE / 2 - 1));
+        sieve[(a & in_a) | (spare & ~in_a)] += lg;
+        sieve[(b & in_b) | ((spare + SPARE / 2) & ~in_b)] += lg;
+        pos1[i] = a + (p & in_a) - end;
+        pos2[i] = b + (p & in_b) - end;
     }
 }
 
-// Lists the hits of the primes from resieve_from up to the block size at
-// the candidates of the block just sieved: each root's positions are walked
-// back from the next block's start that sieve_medium left.
-void resieve(Worker &w) {
-    const uint8_t *sieve = w.sieve;
-    int end = st.block;
-    const uint32_t *r1 = w.r1.data(), *r2 = w.r2.data(), *pos1 = w.pos1.data(), *pos2 = w.pos2.data();
-    const uint32_t *prime = fb.prime.data();
-    for (int i = fb.resieve_from, last = fb.large_from; i < last; i++) {
-        if (r1[i] == UINT32_MAX) continue;
-        int p = static_cast<int>(prime[i]);
-        uint32_t tag = static_cast<uint32_t>(i) << 16;
-        for (int x = static_cast<int>(pos1[i]) + end - p; x >= 0; x -= p)
-            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
-        if (r1[i] == r2[i]) continue;
-        for (int x = static_cast<int>(pos2[i]) + end - p; x >= 0; x -= p)
-            if (sieve[x] & 0x80) w.hits.push_back(tag | static_cast<uint32_t>(x));
+// The offsets in the sieved block whose byte reached the threshold (its top
+// bit set), in increasing order, to `out`; returns how many.
+int list_candidates_plain(const uint8_t *sieve, uint32_t *out) {
+    int count = 0;
+    for (int k = 0; k < BLOCK; k += 8) {
+        uint64_t word;
+        memcpy(&word, sieve + k, 8);
+        if (!(word & 0x8080808080808080ULL)) continue;
+        for (int b = 0; b < 8; b++)
+            if (sieve[k + b] & 0x80) out[count++] = static_cast<uint32_t>(k + b);
     }
+    return count;
+}
+
+// The same 64 bytes at a time (the block is 64-byte aligned).
+__attribute__((target("avx512f,avx512bw"))) int list_candidates_512(const uint8_t *sieve, uint32_t *out) {
+    int count = 0;
+    for (int k = 0; k < BLOCK; k += 64) {
+        uint64_t mask = _mm512_movepi8_mask(_mm512_load_si512(sieve + k));
+        for (; mask; mask &= mask - 1) out[count++] = static_cast<uint32_t>(k + __builtin_ctzll(mask));
+    }
+    return count;
+}
+
+// The bucket entries of the block that fall on candidates, in bucket
+// order, to `out`; returns how many.
+int list_hits_plain(const uint8_t *sieve, const uint32_t *bucket, uint32_t filled, uint32_t *out) {
+    int count = 0;
+    for (uint32_t e = 0; e < filled; e++)
+        if (sieve[bucket[e] & 0xffff] & 0x80) out[count++] = bucket[e];
+    return count;
+}
+
+// The same sixteen entries at a time: their bytes gathered (four read from
+// each offset: the block has spare bytes past its end), the entries on
+// candidates stored compressed.
+__attribute__((target("avx512f"))) int list_hits_512(const uint8_t *sieve, const uint32_t *bucket, uint32_t filled,
+                                                      uint32_t *out) {
+    const __m512i low = _mm512_set1_epi32(0xffff), top = _mm512_set1_epi32(0x80);
+    int count = 0;
+    for (uint32_t e = 0; e < filled; e += 16) {
+        __mmask16 live = filled - e >= 16 ? 0xffff : static_cast<__mmask16>((1u << (filled - e)) - 1);
+        __m512i entries = _mm512_maskz_loadu_epi32(live, bucket + e);
+        __m512i bytes = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), live, _mm512_and_si512(entries, low),
+                                                    sieve, 1);
+        __mmask16 on = _mm512_mask_test_epi32_mask(live, bytes, top);
+        _mm512_mask_compressstoreu_epi32(out + count, on, entries);
+        count += __builtin_popcount(on);
+    }
+    return count;
 }
 
 // Sieves the current polynomial block by block and checks every position
 // whose logarithm sum reaches the threshold.
 void sieve_polynomial(Worker &w) {
+    bool wide = vector_unit() == 2;
+    set_q_words(w);
     for (int i = fb.sieve_from; i < fb.large_from; i++) w.pos1[i] = w.r1[i], w.pos2[i] = w.r2[i];
     fill_buckets(w);
     const uint8_t *logp = fb.logp.data();
     for (int block = 0; block < st.blocks; block++) {
         uint8_t *sieve = w.sieve;
-        memset(sieve, st.init, st.block);
+        memset(sieve, st.init, BLOCK);
         sieve_medium(w);
         const uint32_t *bucket = &w.bucket[block * w.bucket_room];
         uint32_t filled = w.fill[block];
-        for (uint32_t e = 0; e < filled; e++) sieve[bucket[e] & 0xffff] += logp[bucket[e] >> 16];
-        bool any = false;
-        for (int k = 0; k < st.block && !any; k += 8) {
-            uint64_t word;
-            memcpy(&word, sieve + k, 8);
-            any = (word & 0x8080808080808080ULL) != 0;
+        // Run by run, each with its one logarithm.
+        for (size_t level = 0; level + 1 < fb.level_from.size(); level++) {
+            uint32_t from = w.level_fill[level * st.blocks + block];
+            uint32_t to = level + 2 < fb.level_from.size() ? w.level_fill[(level + 1) * st.blocks + block] : filled;
+            uint8_t lg = logp[fb.level_from[level]];
+            for (uint32_t e = from; e < to; e++) sieve[bucket[e] & 0xffff] += lg;
         }
-        if (!any) continue;
-        w.hits.clear();
-        for (uint32_t e = 0; e < filled; e++)
-            if (sieve[bucket[e] & 0xffff] & 0x80) w.hits.push_back(bucket[e]);
-        resieve(w);
-        std::sort(w.hits.begin(), w.hits.end(), [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
-        uint32_t base = static_cast<uint32_t>(block) * st.block;
-        for (int k = 0; k < st.block; k += 8) {
-            uint64_t word;
-            memcpy(&word, sieve + k, 8);
-            if (!(word & 0x8080808080808080ULL)) continue;
-            for (int b = 0; b < 8; b++)
-                if (sieve[k + b] & 0x80) check_candidate(w, base + k + b, static_cast<uint32_t>(k + b));
+        uint32_t *candidates = w.candidates.data();
+        int count = wide ? list_candidates_512(sieve, candidates) : list_candidates_plain(sieve, candidates);
+        if (count == 0) continue;
+        w.hit_count = wide ? list_hits_512(sieve, bucket, filled, w.hits.data())
+                           : list_hits_plain(sieve, bucket, filled, w.hits.data());
+        std::sort(w.hits.data(), w.hits.data() + w.hit_count,
+                  [](uint32_t x, uint32_t y) { return (x & 0xffff) < (y & 0xffff); });
+        uint32_t base = static_cast<uint32_t>(block) * BLOCK;
+        for (int c0 = 0; c0 < count; c0 += BATCH) {
+            int n = count - c0 < BATCH ? count - c0 : BATCH, found[BATCH];
+            uint32_t js[BATCH];
+            for (int c = 0; c < n; c++) js[c] = base + candidates[c0 + c];
+            int *room = w.root_room.data();
+            root_hits_batch(js, n, w.r1.data(), w.r2.data(), room, found);
+            for (int c = 0; c < n; c++) check_candidate(w, js[c], candidates[c0 + c], room + c * HIT_ROOM, found[c]);
         }
     }
 }
@@ -831,10 +1007,15 @@ void worker_start(Worker &w) {
     w.pos2.assign(fb.size, 0);
     // A root of p hits a block at most ceil(block / p) times.
     w.bucket_room = 1;
-    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((st.block + fb.prime[i] - 1) / fb.prime[i]);
+    for (int i = fb.large_from; i < fb.size; i++) w.bucket_room += 2 * ((BLOCK + fb.prime[i] - 1) / fb.prime[i]);
     w.bucket.assign(w.bucket_room * st.blocks, 0);
+    w.hits.assign(w.bucket_room + 16, 0);
+    w.hit_count = 0;
+    w.candidates.assign(BLOCK, 0);
+    w.root_room.assign(BATCH * HIT_ROOM, 0);
     w.fill.assign(st.blocks, 0);
-    w.sieve_room.assign(BLOCK_MAX + 64, 0);
+    w.level_fill.assign(fb.level_from.size() * st.blocks, 0);
+    w.sieve_room.assign(BLOCK + SPARE + 64, 0);
     w.sieve = w.sieve_room.data() + (64 - reinterpret_cast<uintptr_t>(w.sieve_room.data()) % 64) % 64;
 }
 
@@ -888,6 +1069,7 @@ int collect_relations() {
     run_worker(workers[0], true);
     for (std::thread &t : others) t.join();
     for (Worker &w : workers) worker_end(w);
+    siqs_relations_kept = static_cast<long>(st.set.rels.size());
     return st.outcome;
 }
 
@@ -1017,19 +1199,13 @@ void start_search(mpz_srcptr n) {
     int i = 0;
     while (i + 1 < PARAM_COUNT && PARAMS[i].digits < digits) i++;
     st.par = PARAMS[i];
-    bool wide = st.par.blocks >= WIDE_UNITS;
-    st.block_bits = wide ? 16 : 15;
-    st.block = 1 << st.block_bits;
-    st.blocks = wide ? (st.par.blocks + 1) / 2 : st.par.blocks;
-    if (st.blocks > BLOCKS_MAX) st.blocks = BLOCKS_MAX;
-    // In wide blocks the primes from 2^13 on hit a block at most 8 times per
-    // root: cheaper found by walking their hits again than tested at every
-    // candidate.
-    st.resieve_min = wide ? RESIEVE_WIDE : st.block;
-    static_assert(2 * UNIT == BLOCK_MAX, "a wide block is two units");
+    st.blocks = st.par.blocks < BLOCKS_MAX ? st.par.blocks : BLOCKS_MAX;
 }
 
 }  // namespace
+
+bool siqs_vector_units = true;
+long siqs_relations_kept = 0;
 
 unsigned siqs_multiplier(mpz_srcptr n) { return choose_multiplier(n); }
 

@@ -1,7 +1,8 @@
 // The own quadratic sieve called directly: the numbers of 20 to 50 digits of
 // the lists made by gp, semiprimes of 52 to 62 digits, square factors,
 // small factor-base primes, a multiplier above 1, the same factors on one
-// and on two threads, and the stop by a key or Ctrl-C.
+// and on two threads and with and without the vector units, and the stop
+// by a key or Ctrl-C.
 #include <gmp.h>
 #include <gtest/gtest.h>
 
@@ -141,6 +142,28 @@ TEST_F(FactorSiqs, SameFactorsOnOneAndTwoThreads) {
         const Semiprime &c = SEMIPRIMES[SANITIZED ? 0 : 1];
         std::string d = split(c.n);
         EXPECT_TRUE(d == c.p || d == c.q) << threads << " threads: " << d;
+    }
+    set_engine_threads(saved);
+}
+
+// Without the vector units the sieve finds the same relations by its plain
+// paths (candidates, bucket hits on them, root tests, root steps): as many
+// relations and the same divisor, on numbers whose factor bases reach the
+// buckets.
+TEST_F(FactorSiqs, PlainPathsFindTheSameDivisor) {
+    int saved = engine_threads();
+    set_engine_threads(1);
+    for (const Semiprime &c : {SEMIPRIMES[0], SEMIPRIMES[1]}) {
+        if (SANITIZED && c.n != SEMIPRIMES[0].n) continue;
+        std::string wide = split(c.n);
+        long relations = siqs_relations_kept;
+        siqs_vector_units = false;
+        std::string plain = split(c.n);
+        siqs_vector_units = true;
+        EXPECT_TRUE(plain == c.p || plain == c.q) << c.n << ": " << plain;
+        EXPECT_EQ(plain, wide) << c.n;
+        EXPECT_EQ(siqs_relations_kept, relations) << c.n;
+        EXPECT_GT(relations, 0) << c.n;
     }
     set_engine_threads(saved);
 }
