@@ -241,7 +241,8 @@ Flt flt_mul_int(Context &cx, const Flt &a, int64_t m) {
     return flt_mul(cx, a, flt_int(cx, m));
 }
 
-// Long divisors: a rounded quotient needs no remainder, so a/b is a times
+// Divisors of at least half the precision: a rounded quotient needs no
+// remainder, so a/b is a times
 // an approximate reciprocal of b's mantissa at m = prec + 2 limbs (zero
 // limbs below a shorter one), both scaled by f so that the divisor's top
 // limb is at least BASE / 2. The reciprocal is within 4 units of m limbs;
@@ -278,7 +279,9 @@ Flt flt_div(Context &cx, const Flt &x, const Flt &y) {
     if (x.n == 0 || halted(cx)) return flt_zero();  // a divisor made zero by a halt is never read
     assert(y.n > 0);
     Flt a = flt_trunc(x, cx.prec + 2), b = flt_trunc(y, cx.prec + 2);
-    if (b.n > 1 && cx.prec + 2 >= thresholds().div_newton) return divide_by_reciprocal(cx, a, b);
+    // A divisor of fewer limbs divides faster exactly (its reciprocal would
+    // be padded to the full length).
+    if (2 * b.n >= cx.prec && cx.prec + 2 >= thresholds().div_newton) return divide_by_reciprocal(cx, a, b);
     int s = cx.prec + 2 + b.n - a.n;
     if (s < 0) s = 0;
     int nn = a.n + s;
