@@ -30,10 +30,9 @@ void raise_limbs(BigNum *n, int s) {
     n->used += s;
 }
 
-}  // namespace
-
-// Limbs 0 .. n - 1 of a record into another, as one block per member of the
-// engine's team when long.
+// Limbs 0 .. n - 1 of a record into another (d != s, both with room): the
+// low limbs lie at the top of each array, so they are one block, moved as
+// one piece per member of the engine's team when long (team_for).
 struct BlockCopy {
     int32_t *d;
     const int32_t *s;  // the blocks' lowest addresses (the records' top limbs)
@@ -45,12 +44,14 @@ void copy_block(void *arg, size_t lo, size_t hi) {
 }
 
 void copy_used_limbs(BigNum *d, const BigNum *s, int n) {
-    if (size_t(n) < TEAM_FOR_MIN) return copy_limbs(d, s, n);
+    if (n <= 0) return;
     check_limb_span(d, n);
     check_limb_span(s, n);
     BlockCopy j{d->limbs + d->capacity - n, s->limbs + s->capacity - n};
     team_for(core, size_t(n), copy_block, &j);
 }
+
+}  // namespace
 
 // d := s with s's bookkeeping fields; d keeps its storage, elem_top, dec_den,
 // elem_width and defined. STATUS_OK (also when d is s), STATUS_NO_ROOM when

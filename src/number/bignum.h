@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "../engine/context.h"
 #include "vocabulary.h"
@@ -67,15 +66,6 @@ inline int32_t &limb(BigNum *n, int k) {
 inline int32_t limb(const BigNum *n, int k) {
     check_limb_index(n, k);
     return n->limbs[n->capacity - 1 - k];
-}
-
-// Limbs 0 .. count - 1 of s into d (d != s, both with room for them): the
-// low limbs lie at the top of each array, so they are one block.
-inline void copy_limbs(BigNum *d, const BigNum *s, int count) {
-    if (count <= 0) return;
-    check_limb_index(d, count - 1);
-    check_limb_index(s, count - 1);
-    std::memcpy(d->limbs + d->capacity - count, s->limbs + s->capacity - count, sizeof(int32_t) * size_t(count));
 }
 
 // For loops that walk limbs 0 .. count - 1 of n through a raw pointer: debug

@@ -533,8 +533,9 @@ Status multiply(BigNum *r, BigNum *a, BigNum *b) {
     int8_t sign = int8_t((a->sign < 0) != (b->sign < 0) ? -1 : 1);
 
     // A factor of one limb (the last step of a power of a small number):
-    // one pass, in place when r is the other factor.
-    if (umr == 1 && umd > 1 && (r == md || r != mr)) {
+    // one pass, which reads that limb first and may write over either
+    // factor.
+    if (umr == 1 && umd > 1) {
         times_one_limb(r, md, limb(mr, 0));
         r->used = int(need);
         bn_strip(r);

@@ -64,7 +64,6 @@ static uint32_t *fast_scratch(BigNum *n) {
     return room <= fastmul_capacity(core) ? fastmul_stage(core) : nullptr;
 }
 
-
 // N := first * (first - step) * ... (count factors, all >= 1) by a product
 // tree. Returns 1 done, 0 when the product has more limbs than N can hold
 // (N untouched), -1 when no scratch space could be had.
