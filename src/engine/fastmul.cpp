@@ -1489,8 +1489,18 @@ void mul_limbs(Context &cx, uint32_t *r, const uint32_t *a, int na, const uint32
         transform_product(cx, r, a, na, b, nb);
         return;
     }
-    // Karatsuba on nb-limb slices of the longer operand.
+    // Where Karatsuba would only cut a into slices for the schoolbook, the
+    // rows take the whole of a at once: no slice products added into r.
+    if (nb < t.karatsuba_leaf && na + nb <= 2 * KARATSUBA_MAX_LIMBS) {
+        school(r, a, na, b, nb);
+        return;
+    }
     uint32_t *scratch = cx.kara, *scratch_end = scratch + KARA_SCRATCH;
+    if (na == nb) {
+        kara(r, a, b, nb, scratch, scratch_end);
+        return;
+    }
+    // Karatsuba on nb-limb slices of the longer operand.
     uint32_t *chunk_product = scratch_end, *chunk_padded = chunk_product + CHUNK_PRODUCT;
     memset(r, 0, sizeof(uint32_t) * (na + nb));
     for (int pos = 0; pos < na; pos += nb) {

@@ -468,6 +468,18 @@ TEST_F(FastMulDifferential, UnbalancedProductsInBothOrders) {
             ASSERT_TRUE(check_pair(b, a)) << nb << " x " << na << ", seed " << diff_seed;
         }
     }
+    // A short operand below the Karatsuba leaf takes the whole longer one
+    // in the schoolbook rows up to 2 KARATSUBA_MAX_LIMBS limbs in all, in
+    // slices beyond; both sides of that edge, with vectors and without.
+    for (bool vec : {true, false}) {
+        bool had = fastmul_use_vectors(vec);
+        for (int nb : {KARATSUBA_LIMBS, KARATSUBA_LEAF - 1})
+            for (int na : {2 * KARATSUBA_MAX_LIMBS - nb, 2 * KARATSUBA_MAX_LIMBS - nb + 1}) {
+                Vec a = hard_operand(na), b = hard_operand(nb);
+                ASSERT_TRUE(check_pair(a, b)) << na << " x " << nb << ", vectors " << vec << ", seed " << diff_seed;
+            }
+        fastmul_use_vectors(had);
+    }
     // Random shapes of every size up to the reserve.
     for (int trial = 0; trial < 50; trial++) {
         int na = 1 + int(diff_next() % (trial < 40 ? 6000 : 100000));
