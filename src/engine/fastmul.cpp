@@ -1284,7 +1284,7 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
     }
     assert(nb <= 1800);
     if (vectors && nb >= 4) {
-        uint64_t col[2 * 1800 + 16], b64[1800 + 16];
+        uint64_t col[2 * 1800 + 16], b64[1800 + 24];
         if (na + nb <= 2 * 1800) {  // the Karatsuba leaves; long rows by short ones stay below
             ntt_vector::school_rows(r, a, na, b, nb, col, b64, false);
             return;
@@ -1307,7 +1307,7 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
 void school_square(uint32_t *r, const uint32_t *a, int n) {
     assert(n <= 1800);
     if (vectors && n >= 8) {
-        uint64_t col[2 * 1800 + 16], b64[1800 + 16];
+        uint64_t col[2 * 1800 + 16], b64[1800 + 24];
         ntt_vector::school_rows(r, a, n, a, n, col, b64, true);
         return;
     }

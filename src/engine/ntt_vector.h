@@ -331,20 +331,34 @@ NTT_VECTOR_TARGET inline void garner_columns(uint64_t *const *res, size_t i0, in
 // r[0 .. na+nb) := a * b by rows: every product a[i] b[j] (below 10^16) is
 // added to the 64-bit column i + j, then one pass carries the columns into
 // base-10^8 limbs. A column takes at most min(na, nb) <= 1800 products, so
-// it stays below 1.8e19 < 2^64 with the carry. Four rows share each load
-// and store of the columns: b is read at shifts 0 to 3 from a copy with
-// zeros on both sides. col needs na + nb + 16 words, b64 nb + 16.
+// it stays below 1.8e19 < 2^64 with the carry. Eight rows (at the end
+// four) share each load and store of the columns: b is read at shifts 0 to
+// 7 from a copy with zeros on both sides. col needs na + nb + 16 words,
+// b64 nb + 24.
 // square: a and b are the same, each cross product is taken once, doubled.
 NTT_VECTOR_TARGET inline void school_rows(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb,
                                           uint64_t *col, uint64_t *b64, bool square) {
     const uint64_t BASE = 100000000;
-    uint64_t *bz = b64 + 4;
-    for (int j = -4; j < 0; j++) bz[j] = 0;
+    uint64_t *bz = b64 + 8;
+    for (int j = -8; j < 0; j++) bz[j] = 0;
     for (int j = 0; j < nb; j++) bz[j] = b[j];
-    for (int j = nb; j < nb + 12; j++) bz[j] = 0;
+    for (int j = nb; j < nb + 16; j++) bz[j] = 0;
     for (int k = 0; k < na + nb + 16; k++) col[k] = 0;
     int i = 0;
     if (!square) {
+        for (; i + 8 <= na; i += 8) {
+            __m512i av[8];
+            for (int t = 0; t < 8; t++) av[t] = splat(a[i + t]);
+            uint64_t *c = col + i;
+            for (int j = 0; j < nb + 7; j += 8) {
+                __m512i s0 = _mm512_add_epi64(_mm512_mul_epu32(av[0], load(bz + j)), _mm512_mul_epu32(av[1], load(bz + j - 1)));
+                __m512i s1 = _mm512_add_epi64(_mm512_mul_epu32(av[2], load(bz + j - 2)), _mm512_mul_epu32(av[3], load(bz + j - 3)));
+                __m512i s2 = _mm512_add_epi64(_mm512_mul_epu32(av[4], load(bz + j - 4)), _mm512_mul_epu32(av[5], load(bz + j - 5)));
+                __m512i s3 = _mm512_add_epi64(_mm512_mul_epu32(av[6], load(bz + j - 6)), _mm512_mul_epu32(av[7], load(bz + j - 7)));
+                __m512i s = _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3));
+                store(c + j, _mm512_add_epi64(load(c + j), s));
+            }
+        }
         for (; i + 4 <= na; i += 4) {
             const __m512i a0 = splat(a[i]), a1 = splat(a[i + 1]), a2 = splat(a[i + 2]), a3 = splat(a[i + 3]);
             uint64_t *c = col + i;
