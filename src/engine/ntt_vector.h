@@ -1,8 +1,9 @@
 // Eight-lane versions of the transform's butterflies and pointwise products
 // and of the schoolbook product (fastmul.cpp), for processors with 512-bit
-// integer vectors. They compute exactly what the scalar loops compute, so a
-// product has the same limbs whichever runs; fastmul.cpp picks them once the
-// processor is known to have the instructions.
+// integer vectors. Their values are congruent to the scalar loops' and kept
+// in the same ranges, so a product has the same limbs whichever runs;
+// fastmul.cpp picks them once the processor is known to have the
+// instructions.
 #pragma once
 // The compiler's 512-bit intrinsics start from an undefined vector that some
 // versions report as "maybe uninitialized" once inlined; the report is about
@@ -38,16 +39,27 @@ NTT_VECTOR_TARGET inline __m512i mul_high(__m512i x, __m512i y) {
     return _mm512_add_epi64(high, _mm512_srli_epi64(mid, 32));
 }
 
-// x * w mod p in [0, 2p) for a constant w < p with its quotient
-// wq = floor(w 2^64 / p), as the scalar shoup.
-NTT_VECTOR_TARGET inline __m512i shoup(__m512i x, __m512i w, __m512i wq, __m512i p) {
-    __m512i q = mul_high(x, wq);
-    return _mm512_sub_epi64(_mm512_mullo_epi64(x, w), _mm512_mullo_epi64(q, p));
-}
-
 // x in [0, 2b) reduced to [0, b).
 NTT_VECTOR_TARGET inline __m512i below(__m512i x, __m512i b) {
     return _mm512_min_epu64(x, _mm512_sub_epi64(x, b));
+}
+
+// x * w mod p in [0, 2p) for a constant w < p with its quotient
+// wq = floor(w 2^64 / p), as the scalar shoup (p below 2^62). The quotient
+// estimate is the high word of x wq without the carries of its low 64-bit
+// column: of the three 32-bit parts that column drops (the low halves of
+// the two cross products and the high half of the low one) the carry is
+// at most 2, so the estimate falls short of the scalar one by 0, 1 or 2
+// and x w - q p lies in [0, 4p), exact in 64 bits since 4p < 2^64; one
+// reduction brings it below 2p. That saves a product and six other steps
+// of the exact high word.
+NTT_VECTOR_TARGET inline __m512i shoup(__m512i x, __m512i w, __m512i wq, __m512i p) {
+    __m512i xh = _mm512_srli_epi64(x, 32), wh = _mm512_srli_epi64(wq, 32);
+    __m512i q = _mm512_add_epi64(_mm512_mul_epu32(xh, wh),
+                                 _mm512_add_epi64(_mm512_srli_epi64(_mm512_mul_epu32(x, wh), 32),
+                                                  _mm512_srli_epi64(_mm512_mul_epu32(xh, wq), 32)));
+    __m512i r = _mm512_sub_epi64(_mm512_mullo_epi64(x, w), _mm512_mullo_epi64(q, p));
+    return below(r, _mm512_add_epi64(p, p));
 }
 
 // Montgomery product x y / 2^64 mod p in (0, 2p), as the scalar mont: with
