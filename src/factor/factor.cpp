@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "../engine/fastmul.h"
+#include "../engine/threads.h"
 #include "../number/library_integer.h"
 #include "factor_libs.h"
 #include "messages.h"
@@ -483,7 +484,9 @@ static int find_divisor(mpz_ptr m, mpz_ptr d) {
     int r = rho_search(m, d, own || curves || sieve ? rho : -1);
     if (r != SEARCH_EXHAUSTED) return r;
     double share = -1;  // no sieve after the curves: they run without bound
-    if (own) share = curve_share(digits, true) * siqs_seconds(digits);
+    // The sieve shares its polynomials among the engine's threads while the
+    // curves run on this one: their share is of the sieve's wall time.
+    if (own) share = curve_share(digits, true) * siqs_seconds(digits) / engine_threads();
     else if (sieve) share = curve_share(digits, false) * sieve_seconds(digits);
     if (curves && share != 0) {
         r = ecm_search(m, d, share);
