@@ -397,6 +397,7 @@ TEST_F(Factor, LargePerfectPower) {
 #include "factor/factor_libs.h"
 #include "factor/messages.h"
 #include "factor/search.h"
+#include "engine/threads.h"
 
 namespace {
 
@@ -498,6 +499,30 @@ void expect_only_notices(std::string printed) {
     EXPECT_EQ(printed, "");
 }
 
+// A 15-digit prime next to a 50-digit one: the curves alone find it on
+// one thread and on two, and the divisor is proper (the first found ends
+// the other thread's curve).
+TEST_F(FactorCases, CurvesFindASmallFactorOnOneAndTwoThreads) {
+    ASSERT_TRUE(ecm_lib.available);
+    int saved = engine_threads();
+    mpz_t m, d, r;
+    mpz_inits(m, d, r, nullptr);
+    mpz_set_str(m, "100000000000031", 10);
+    mpz_set_str(r, "10000000000000000000000000000000000000000000000009", 10);
+    mpz_mul(m, m, r);
+    for (int threads : {1, 2}) {
+        set_engine_threads(threads);
+        progress_start();
+        mpz_set_ui(d, 0);
+        ASSERT_EQ(ecm_search(m, d, -1), SEARCH_FOUND) << threads << " threads";
+        EXPECT_GT(mpz_cmp_ui(d, 1), 0);
+        EXPECT_LT(mpz_cmp(d, m), 0);
+        EXPECT_TRUE(mpz_divisible_p(m, d)) << threads << " threads";
+    }
+    mpz_clears(m, d, r, nullptr);
+    set_engine_threads(saved);
+}
+
 TEST_F(FactorCases, WithoutCurves) {
     ecm_lib.available = false;
     expect_only_notices(run([](const Case &c) { return c.number.size() <= 45 || second_largest_digits(c.text) <= 8; }));
@@ -555,6 +580,15 @@ struct FactorStop : FactorCases {
 const char *const HARD = "989234667557735747402586651223134321623179241010008294358914834363";
 
 TEST_F(FactorStop, KeyStopsTheCurves) { stop_one(HARD); }
+
+// The curves run on every engine thread, each taking the next curve of
+// the levels; the key polled by the calling thread ends them all.
+TEST_F(FactorStop, KeyStopsTheCurvesOnTwoThreads) {
+    int saved = engine_threads();
+    set_engine_threads(2);
+    stop_one(HARD);
+    set_engine_threads(saved);
+}
 
 TEST_F(FactorStop, KeyStopsTheSieve) {
     ecm_lib.available = false;
