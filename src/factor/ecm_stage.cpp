@@ -1,6 +1,6 @@
-// The elliptic curve stage: curves of the bound library with a first-stage
-// bound B1 that grows level by level with the curves run, polled for the
-// key and Ctrl-C from inside each curve.
+// The elliptic curve stage: curves of the bound library on every engine
+// thread, with a first-stage bound B1 that grows level by level with the
+// curves run, polled for the key and Ctrl-C from inside each curve.
 #include <atomic>
 #include <mutex>
 #include <thread>

@@ -484,8 +484,9 @@ static int find_divisor(mpz_ptr m, mpz_ptr d) {
     int r = rho_search(m, d, own || curves || sieve ? rho : -1);
     if (r != SEARCH_EXHAUSTED) return r;
     double share = -1;  // no sieve after the curves: they run without bound
-    // The sieve shares its polynomials among the engine's threads while the
-    // curves run on this one: their share is of the sieve's wall time.
+    // The sieve and the curves both run on every engine thread: the curves'
+    // share is of the sieve's wall time, its time on one thread divided by
+    // the threads, so that the curves run are as many whatever the count.
     if (own) share = curve_share(digits, true) * siqs_seconds(digits) / engine_threads();
     else if (sieve) share = curve_share(digits, false) * sieve_seconds(digits);
     if (curves && share != 0) {
