@@ -1304,11 +1304,14 @@ void school(uint32_t *r, const uint32_t *a, int na, const uint32_t *b, int nb) {
 
 // r[0 .. 2n) := a^2 by columns, each cross product once and doubled: half
 // the products of `school`, and the same column bound.
+constexpr int SQUARE_ROWS_LIMBS = 96;
 void school_square(uint32_t *r, const uint32_t *a, int n) {
     assert(n <= 1800);
     if (vectors && n >= 8) {
         uint64_t col[2 * 1800 + 16], b64[1800 + 24];
-        ntt_vector::school_rows(r, a, n, a, n, col, b64, true);
+        // Below about 100 limbs the diagonal blocks, taken one product at a
+        // time, cost more than the vector rows of the whole product.
+        ntt_vector::school_rows(r, a, n, a, n, col, b64, n >= SQUARE_ROWS_LIMBS);
         return;
     }
     uint64_t carry = 0;

@@ -357,20 +357,34 @@ NTT_VECTOR_TARGET inline void school_rows(uint32_t *r, const uint32_t *a, int na
     for (int j = nb; j < nb + 16; j++) bz[j] = 0;
     for (int k = 0; k < na + nb + 16; k++) col[k] = 0;
     int i = 0;
-    if (!square) {
-        for (; i + 8 <= na; i += 8) {
-            __m512i av[8];
-            for (int t = 0; t < 8; t++) av[t] = splat(a[i + t]);
-            uint64_t *c = col + i;
-            for (int j = 0; j < nb + 7; j += 8) {
-                __m512i s0 = _mm512_add_epi64(_mm512_mul_epu32(av[0], load(bz + j)), _mm512_mul_epu32(av[1], load(bz + j - 1)));
-                __m512i s1 = _mm512_add_epi64(_mm512_mul_epu32(av[2], load(bz + j - 2)), _mm512_mul_epu32(av[3], load(bz + j - 3)));
-                __m512i s2 = _mm512_add_epi64(_mm512_mul_epu32(av[4], load(bz + j - 4)), _mm512_mul_epu32(av[5], load(bz + j - 5)));
-                __m512i s3 = _mm512_add_epi64(_mm512_mul_epu32(av[6], load(bz + j - 6)), _mm512_mul_epu32(av[7], load(bz + j - 7)));
-                __m512i s = _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3));
-                store(c + j, _mm512_add_epi64(load(c + j), s));
+    for (; i + 8 <= na; i += 8) {
+        // Rows i .. i+7 add a[i+t] b[j-t] into column i + j. A square takes
+        // each cross product (i+t, m), m > i+t, once and doubled: the pairs
+        // with m below i + 15 - t one by one, the rest (from j = i + 15 on,
+        // where every row is past its diagonal) in the vector loop.
+        const uint64_t scale = square ? 2 : 1;
+        __m512i av[8];
+        for (int t = 0; t < 8; t++) av[t] = splat(scale * a[i + t]);
+        int j = 0;
+        if (square) {
+            for (int t = 0; t < 8; t++) {
+                uint64_t at = a[i + t];
+                col[2 * (i + t)] += at * at;
+                for (int m = i + t + 1; m < i + 15 - t && m < nb; m++) col[i + t + m] += 2 * at * bz[m];
             }
+            j = i + 15;
         }
+        uint64_t *c = col + i;
+        for (; j < nb + 7; j += 8) {
+            __m512i s0 = _mm512_add_epi64(_mm512_mul_epu32(av[0], load(bz + j)), _mm512_mul_epu32(av[1], load(bz + j - 1)));
+            __m512i s1 = _mm512_add_epi64(_mm512_mul_epu32(av[2], load(bz + j - 2)), _mm512_mul_epu32(av[3], load(bz + j - 3)));
+            __m512i s2 = _mm512_add_epi64(_mm512_mul_epu32(av[4], load(bz + j - 4)), _mm512_mul_epu32(av[5], load(bz + j - 5)));
+            __m512i s3 = _mm512_add_epi64(_mm512_mul_epu32(av[6], load(bz + j - 6)), _mm512_mul_epu32(av[7], load(bz + j - 7)));
+            __m512i s = _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3));
+            store(c + j, _mm512_add_epi64(load(c + j), s));
+        }
+    }
+    if (!square) {
         for (; i + 4 <= na; i += 4) {
             const __m512i a0 = splat(a[i]), a1 = splat(a[i + 1]), a2 = splat(a[i + 2]), a3 = splat(a[i + 3]);
             uint64_t *c = col + i;

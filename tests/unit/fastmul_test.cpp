@@ -410,7 +410,10 @@ struct FastMulDifferential : ::testing::Test {
 // coefficient counts sit at, just below and just above a power of two and
 // three quarters of one, with leaves of 4096 values on both sides.
 std::vector<int> boundary_lengths() {
-    std::vector<int> v = {1, 2, 3, 4, 5, 7, 8, 9};
+    // Up to 9 the rows' edges; 15 to 24 one and two blocks of eight rows
+    // with their diagonal pairs; 95 to 97 where squares leave the full
+    // product's rows for their own.
+    std::vector<int> v = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 23, 24, 95, 96, 97};
     for (int t : {KARATSUBA_LIMBS, KARATSUBA_LEAF, KARATSUBA_SQUARE_LEAF, TRANSFORM_SLICE_LIMBS, TRANSFORM_LIMBS,
                   SQUARE_TRANSFORM_LIMBS})
         for (int d = -1; d <= 1; d++) v.push_back(t + d);
