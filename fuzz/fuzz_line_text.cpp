@@ -42,7 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         memcpy(statement, p, len);
         statement[len] = 0;
         int n = expand_text_variables(statement);
-        if (n < 0 || n >= STATEMENT_BUFFER || strlen(statement) >= size_t(STATEMENT_BUFFER)) abort();
+        // -1: the expansion would not fit, and the statement is voided.
+        if (n == -1 && strcmp(statement, ";") != 0) abort();
+        if (n < -1 || n >= STATEMENT_BUFFER || strlen(statement) >= size_t(STATEMENT_BUFFER)) abort();
         size_t sl = strlen(statement);
         char *condition = static_cast<char *>(malloc(sl + 5 + 1));
         char op = 0;
