@@ -118,7 +118,9 @@ void curve_worker(mpz_srcptr m) {
 int ecm_search(mpz_ptr m, mpz_ptr divisor_out, double seconds) {
     CurveRun shared;
     long start = monotonic_ms();
-    shared.deadline_ms = seconds >= 0 ? start + long(seconds * 1000) : -1;
+    // A share of a sieve's time on a large number can exceed any clock
+    // (10^80 s and more): from a million years on it is no bound at all.
+    shared.deadline_ms = seconds >= 0 && seconds < 3e13 ? start + long(seconds * 1000) : -1;
     shared.divisor_out = divisor_out;
     run = &shared;
     last_poll_ms = start;
